@@ -1,0 +1,54 @@
+// Storage of the drawn records of one path build. Everything is carved out of
+// large chunks and released together when the arena is reset or destroyed,
+// so a million-segment path costs a few allocations.
+//
+// Points live in one region and polyline heads and lists in another, so the
+// points of consecutive segments form one unbroken run: a segment that starts
+// where the previous one ended shares that point instead of repeating it.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "mod_gcode/GCCode/PathRecords.h"
+
+namespace quillet {
+
+class CPathArena {
+ public:
+  CPathArena() = default;
+  CPathArena(const CPathArena&) = delete;
+  CPathArena& operator=(const CPathArena&) = delete;
+
+  // A polyline holding a copy of the given points.
+  CPathPolyline* MakePolyline(const CPathStyle& style, const CPoint3d* points, std::size_t count);
+  // A two-point polyline from `start` to `end`.
+  CPathPolyline* MakeSegment(const CPathStyle& style, const CPoint3d& start, const CPoint3d& end);
+  // A list holding copies of the given polyline pointers.
+  CPathList MakeList(CPathPolyline* const* items, std::size_t count);
+
+  // Releases everything made so far.
+  void Reset();
+  std::size_t BytesReserved() const { return m_points.reserved + m_heads.reserved; }
+
+ private:
+  struct Region {
+    std::vector<std::unique_ptr<std::byte[]>> chunks;
+    std::byte* cursor = nullptr;
+    std::size_t left = 0;
+    std::size_t reserved = 0;
+    std::size_t nextChunk = 64 * 1024;
+    // Returns null when `bytes` does not fit the current chunk and `grow` is false.
+    void* Allocate(std::size_t bytes, std::size_t align, bool grow = true);
+    void Reset();
+  };
+  CPoint3d* AllocatePoints(std::size_t count);
+
+  Region m_points;
+  Region m_heads;
+  // One past the last point written, when the last point allocation was a
+  // segment; null otherwise.
+  CPoint3d* m_runEnd = nullptr;
+};
+
+}  // namespace quillet

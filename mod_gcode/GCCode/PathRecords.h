@@ -1,0 +1,84 @@
+// The drawn records that cross from the library to the viewer: points,
+// path styles, polylines, the per-block polyline lists and `PathGroups`.
+//
+// Polylines live in a path arena owned by the program that built them; the
+// viewer reads them in place under its lock and copies what it draws.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quillet {
+
+// A position or a vector.
+struct CPoint3d {
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+
+  CPoint3d() = default;
+  constexpr CPoint3d(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
+
+  void Clear() { x = y = z = 0.0; }
+  void Set(double ax, double ay, double az) { x = ax; y = ay; z = az; }
+  double& At(int i) { return i == 0 ? x : (i == 1 ? y : z); }
+  double At(int i) const { return i == 0 ? x : (i == 1 ? y : z); }
+
+  CPoint3d operator+(const CPoint3d& o) const { return {x + o.x, y + o.y, z + o.z}; }
+  CPoint3d operator-(const CPoint3d& o) const { return {x - o.x, y - o.y, z - o.z}; }
+  CPoint3d operator*(double f) const { return {x * f, y * f, z * f}; }
+  CPoint3d& operator+=(const CPoint3d& o) { x += o.x; y += o.y; z += o.z; return *this; }
+  CPoint3d& operator-=(const CPoint3d& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
+  bool operator==(const CPoint3d& o) const = default;  // exact; see PointsEqual for the tolerant test
+};
+
+// Head of every drawn polyline.
+struct CPathStyle {
+  float r = 0.f, g = 0.f, b = 0.f, a = 0.f;  // colour
+  float width = 0.f;                         // line width
+  std::int32_t count = 0;                    // number of points of the polyline
+  std::int16_t kind = 3;                     // primitive kind: 3 = line strip
+  std::int16_t pattern = -1;                 // stipple pattern index, -1 = solid
+};
+
+// A style followed by its points in drawing order. Made only by a path arena
+// (see PathArena.h); the points are immutable once the polyline exists, the
+// style may change (block highlighting).
+class CPathPolyline {
+ public:
+  CPathStyle m_style;
+
+  const CPoint3d* Points() const { return m_points; }
+  std::int32_t PointCount() const { return m_style.count; }
+  const CPoint3d& Point(std::int32_t i) const { return m_points[i]; }
+  const CPoint3d* begin() const { return m_points; }
+  const CPoint3d* end() const { return m_points + m_style.count; }
+
+ private:
+  friend class CPathArena;
+  CPathPolyline(const CPathStyle& style, const CPoint3d* points, std::int32_t count)
+      : m_style(style), m_points(points) {
+    m_style.count = count;
+  }
+  const CPoint3d* m_points;
+};
+
+// The polylines of one executed block, in the order they were appended.
+class CPathList {
+ public:
+  std::size_t size() const { return m_count; }
+  bool empty() const { return m_count == 0; }
+  CPathPolyline* operator[](std::size_t i) const { return m_items[i]; }
+  CPathPolyline* const* begin() const { return m_items; }
+  CPathPolyline* const* end() const { return m_items + m_count; }
+
+ private:
+  friend class CPathArena;
+  CPathPolyline** m_items = nullptr;
+  std::uint32_t m_count = 0;
+};
+
+// One list per executed block, in execution order, the preamble block first.
+using PathGroups = std::vector<CPathList>;
+
+}  // namespace quillet

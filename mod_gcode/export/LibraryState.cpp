@@ -1,0 +1,2 @@
+// Placeholder until the library state lands.
+namespace quillet { int g_libraryStatePlaceholder = 0; }

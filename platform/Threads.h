@@ -1,0 +1,17 @@
+// Processor count and processor affinity.
+#pragma once
+#include <cstdint>
+#include <thread>
+
+namespace plat {
+
+int ProcessorCount();
+// Mask with bit i set for every odd processor number i below `count`; 1 when
+// no bit would be set (one processor).
+std::uint64_t OddProcessorMask(int count);
+// Restricts the thread to the processors of the mask; false when refused.
+bool SetThreadAffinity(std::thread& thread, std::uint64_t mask);
+// A short hexadecimal id of the calling thread for trace lines.
+std::uint64_t CurrentThreadId();
+
+}  // namespace plat

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the viewer need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+  g++ cmake ninja-build pkg-config \
+  libboost-dev libboost-system-dev libgtest-dev \
+  qt6-base-dev libqt6opengl6-dev libglew-dev \
+  xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils
