@@ -83,14 +83,6 @@ TEST(PanelArcs, WithoutAnArcNothingHappens) {
   EXPECT_TRUE(pts.empty());
 }
 
-TEST(PanelArcs, PlaneCode) {
-  CGCPanelG17 plane;
-  EXPECT_EQ(plane.GetPlaneCode(), kPlaneXY);
-  plane.SetPlaneCode(kPlaneYZ);
-  EXPECT_EQ(plane.GetPlaneCode(), kPlaneYZ);
-  EXPECT_EQ(CGCPanelG17(kPlaneZX).GetPlaneCode(), kPlaneZX);
-}
-
 TEST(PanelArcs, SolveByRadiusThroughThePlane) {
   CGCPanelG17 plane;
   plane.SetGraphic(CGraphicCircle({0, 0, 0}, {2, 0, 0}, {}, {}, 2, 0, true, kPlaneXY));

@@ -11,17 +11,6 @@ namespace {
 
 using test::ExpectPointNear;
 
-TEST(PointOps, VectorArithmetic) {
-  EXPECT_DOUBLE_EQ(DotProduct({1, 2, 3}, {4, -5, 6}), 12.0);  // 4 - 10 + 18
-  EXPECT_DOUBLE_EQ(Length({3, 4, 12}), 13.0);
-  EXPECT_DOUBLE_EQ(Distance3d({1, 1, 7}, {4, 5, 7}), 5.0);
-  EXPECT_EQ(SubtractPoints({5, 7, 9}, {1, 2, 3}), CPoint3d(4, 5, 6));
-  CPoint3d p(1, 1, 1);
-  AddInPlace(p, {0.5, -2, 3});
-  EXPECT_EQ(p, CPoint3d(1.5, -1, 4));
-  EXPECT_EQ(AddPoints(p, {-1.5, 1, -4}), CPoint3d(0, 0, 0));
-}
-
 TEST(PointOps, NumbersEqualIsRelative) {
   EXPECT_FALSE(NumbersEqual(0.0, 1e-300));  // 0 equals only 0
   EXPECT_TRUE(NumbersEqual(0.0, 0.0));
@@ -47,19 +36,6 @@ TEST(PointOps, SwapForPlaneExchangesAxes) {
   EXPECT_EQ(SwapForPlane(p, 7), p);
   EXPECT_EQ(SwapForPlane(p, -1), p);
   for (short plane = 0; plane < 3; ++plane) EXPECT_EQ(SwapForPlane(SwapForPlane(p, plane), plane), p);
-}
-
-TEST(PointOps, PointToColorHasZeroAlpha) {
-  const CColor4f c = PointToColor({0.5, 0.25, 1.0});
-  EXPECT_FLOAT_EQ(c.r, 0.5f);
-  EXPECT_FLOAT_EQ(c.g, 0.25f);
-  EXPECT_FLOAT_EQ(c.b, 1.0f);
-  EXPECT_FLOAT_EQ(c.a, 0.0f);
-}
-
-TEST(PlanarGeometry, Distance2d) {
-  EXPECT_DOUBLE_EQ(Geometry::Distance2d(1, 1, 4, 5), 5.0);
-  EXPECT_DOUBLE_EQ(Geometry::Distance2d(-2, 0, -2, 0), 0.0);
 }
 
 TEST(PlanarGeometry, FootOfPerpendicular) {
@@ -129,13 +105,6 @@ TEST(StraightElement, OffsetOfAPointElementMovesAlongMinusX) {
   g.Offset(2);
   ExpectPointNear(g.m_start, 3, 5, 1);
   ExpectPointNear(g.m_end, 3, 5, 9);
-}
-
-TEST(StraightElement, DirectionAndAngle) {
-  CGraphic g({0, 0, 0}, {10, 0, 0}, kPlaneXY);
-  EXPECT_EQ(g.Direction(), CPoint3d(-10, 0, 0));
-  EXPECT_NEAR(g.Angle(), kPi, 1e-15);
-  EXPECT_EQ(g.m_kind, CGraphic::kLine);
 }
 
 }  // namespace
