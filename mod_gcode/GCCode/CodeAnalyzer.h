@@ -84,6 +84,22 @@ class CCodeAnalyzer {
 
   // Item editing. `line` and `col` are a cursor in item coordinates that the
   // edit reads and moves. A cursor outside a non-empty table changes nothing.
+  //
+  // InsertText lexes `text` and puts its items after the cursor item: ";"
+  // splits the line there (or opens an empty line when the cursor is on the
+  // line's ";"), words typed on a line's ";" start the next line (or a new
+  // last line), digits typed inside a line extend the cursor word, and a
+  // text holding ";" is cut into lines at each ";". An empty table gets the
+  // text as its only line. Empty text, or a ")" before any "(", is refused.
+  //
+  // ReplaceItem puts the text's items in place of the cursor item; in place
+  // of a line's ";" they join the next line to this one (on the last line
+  // they go before its ";"). A text holding ";" cuts the line at each ";"
+  // and moves the cursor to the last item put in. An item exactly "O" at
+  // 0, 0 stays.
+  //
+  // DeleteItem removes the cursor item; removing a line's ";" joins the next
+  // line, a line left empty disappears, and the last ";" of the table stays.
   void InsertText(std::u16string_view text, int& line, int& col);
   void ReplaceItem(std::u16string_view text, int& line, int& col);
   void DeleteItem(int& line, int& col);

@@ -54,7 +54,9 @@ TEST_F(Buffer, ResetTextShowsTheTailOnlyOnceEdited) {
 }
 
 TEST_F(Buffer, ClearKeepsPathTailAndModifiedFlag) {
-  std::u16string path = u"C:\\nc\\part.nc";
+  // A folder that does not exist: the edit's save fails and touches nothing.
+  std::u16string folder = Wide(dir.Path()) + u"\\nc";
+  std::u16string path = folder + u"\\part.nc";
   b.SetPath(path.c_str());
   b.Reset(u"O1 G1", u"M30");
   b.Delete(line = 0, col = 1);
@@ -62,9 +64,10 @@ TEST_F(Buffer, ClearKeepsPathTailAndModifiedFlag) {
   EXPECT_EQ(b.GetTable(), nullptr);
   EXPECT_EQ(b.LineCount(), 0);
   EXPECT_EQ(std::u16string(b.GetName()), u"part.nc");
-  EXPECT_EQ(std::u16string(b.GetFolder()), u"C:\\nc");
+  EXPECT_EQ(std::u16string(b.GetFolder()), folder);
   EXPECT_TRUE(b.IsModified());
   EXPECT_EQ(Text(b), u"M30");  // an empty table rebuilds to the tail alone
+  EXPECT_FALSE(plat::IsDirectory(dir.File("nc")));
 }
 
 TEST_F(Buffer, NullTextMeansNoText) {
@@ -159,6 +162,11 @@ TEST_F(Buffer, CreateOnAMissingFileUsesTheDefaultWithoutCreatingTheFile) {
   EXPECT_EQ(b.Create(nowhere.c_str(), u"O0000", 1), 0);
   EXPECT_EQ(b.GetText(), nullptr);
   EXPECT_FALSE(plat::IsDirectory(dir.File("no")));
+
+  // A folder in place of the file cannot be read: nothing, not the default.
+  std::u16string folder = Wide(dir.Path());
+  EXPECT_EQ(b.Create(folder.c_str(), u"O0000", 0), 0);
+  EXPECT_EQ(b.GetText(), nullptr);
 }
 
 TEST_F(Buffer, CreateOnAnEmptyFileUsesTheDefaultAndLeavesTheFile) {
