@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -18,6 +19,7 @@ struct HostServices {
   std::map<int, std::shared_ptr<MessageTarget>> targets;
   int nextHandle = 1;
   AlertSink alertSink;
+  std::atomic<std::uint64_t> generation{0};
 };
 
 HostServices& LocalServices() {
@@ -66,6 +68,7 @@ void ReleaseTarget(int handle) {
     if (it == s.targets.end()) return;
     keep = std::move(it->second);
     s.targets.erase(it);
+    s.generation.fetch_add(1, std::memory_order_release);
   }
   // `keep` is released outside the lock: a target's destructor may register.
 }
@@ -93,6 +96,8 @@ bool PostTo(int handle, unsigned message, std::uintptr_t wParam, std::intptr_t l
   target->Post(message, wParam, lParam);
   return true;
 }
+
+std::uint64_t RegistryGeneration() { return Services().generation.load(std::memory_order_acquire); }
 
 void SetAlertSink(AlertSink sink) {
   auto& s = Services();

@@ -43,6 +43,10 @@ bool PostTo(int handle, unsigned message, std::uintptr_t wParam, std::intptr_t l
 // repeated look-ups, and must drop it when the handle changes.
 std::shared_ptr<MessageTarget> FindTarget(int handle);
 
+// Increases whenever a handle is released; a caller that keeps a target
+// from FindTarget looks it up again when this changed.
+std::uint64_t RegistryGeneration();
+
 // Alerts stand in for the library's message boxes. The default sink writes
 // "caption: text" to stderr and never blocks.
 using AlertSink = std::function<void(const std::u16string& text, const std::u16string& caption)>;

@@ -1,3 +1,380 @@
-// Placeholder until the library state lands.
+// The Code_ interface. Every export checks its arguments and the state it
+// needs; a call out of order or with bad arguments returns the failure value
+// and changes nothing.
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "mod_gcode/GCCode/CodeAnalyzer.h"
+#include "mod_gcode/GCCode/CodeBuffer.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
 #include "mod_gcode/export/Quillet.h"
+#include "platform/Host.h"
+#include "platform/Numbers.h"
+#include "platform/Threads.h"
+
+using namespace quillet;
+
+namespace {
+
+// The program of the last parse, and the thread that deletes its predecessor.
+CGCProgramPath* g_program = nullptr;
+std::unique_ptr<CDestructThread> g_destruct;
+// Arrays handed out by Code_GetCurPZ and not yet given back.
+std::set<double*> g_partZeroArrays;
+
+// Returned texts live here until the same export is called again.
+char16_t* Hold(std::u16string& slot, std::u16string_view text) {
+  slot.assign(text);
+  return slot.data();
+}
+
+CData* Table(const unsigned* kind) { return kind ? Lib().tables.ByKind(*kind) : nullptr; }
+
+// Deletes the current program at once, after the previous deletion ended.
+void DeleteProgramNow() {
+  delete g_program;
+  g_program = nullptr;
+}
+
+// Hands the current program to a new destruction thread.
+void RetireProgram() {
+  if (!g_program) return;
+  g_destruct.reset();  // waits for the previous deletion
+  g_destruct = std::make_unique<CDestructThread>(g_program);
+  g_program = nullptr;
+  g_destruct->Start();
+}
+
+CGCProgramPath* NewProgram(std::u16string_view folder, std::u16string_view name) {
+  const CCodeRuleTable* main = Lib().mainRules.get();
+  const CCodeRuleEntry* g00 = nullptr;
+  if (main) {
+    const CCodeRuleEntry& e = main->FindByCode(u"G00");
+    if (!e.IsEmpty()) g00 = &e;
+  }
+  auto* p = new CGCProgramPath(g00, folder, name);
+  CDataTables& t = Lib().tables;
+  p->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
+  return p;
+}
+
+CCodeBuffer* Buffer(const int* id) { return id ? GetCodeBuffer(*id) : nullptr; }
+
+}  // namespace
+
+// ------------------------------------------------------------- life cycle
+
+QUILLET_API short Code_Initialize(short* mode, CodeCommandCallback command, CodeMessageCallback message, int reserved,
+                                  CodeToolCallback tool, int* language) {
+  (void)reserved;
+  CLibraryState& s = Lib();
+  s.command = command;
+  s.message = message;
+  s.tool = tool;
+  InitPathStyles(s);
+  if (CCodeBuffer* b = GetCodeBuffer(1)) b->Reset(u"O0000", u"M30");
+  s.tips.Load(language ? *language : 1);
+  return mode ? *mode : 0;
+}
+
+QUILLET_API void Code_Uninitialize(void) {
+  CLibraryState& s = Lib();
+  s.tables.StoreAll();
+  s.tables = CDataTables();
+  ++s.tablesGeneration;
+  s.mainRules.reset();
+  s.macroRules.reset();
+  DeleteProgramNow();
+  g_destruct.reset();
+}
+
+QUILLET_API void Code_SetHWnd(int* window) {
+  if (window) Lib().hostWindow = *window;
+}
+
+QUILLET_API void Code_Skip(char* flag) {
+  if (flag) Lib().skip = *flag;
+}
+
+// ------------------------------------------------------- dialect and tables
+
+QUILLET_API void Code_SwitchRule(char16_t* mainRuleFile, char16_t* macroRuleFile) {
+  if (!mainRuleFile || !macroRuleFile) return;
+  CLibraryState& s = Lib();
+  // The current program keeps pointers into the main table; it is done
+  // parsing, but a new table must not be mixed with it.
+  RetireProgram();
+  s.mainRules.reset();
+  s.macroRules.reset();
+  auto main = std::make_unique<CCodeRuleTable>();
+  main->Load(plat::WView(mainRuleFile));
+  auto macro = std::make_unique<CCodeRuleTable>();
+  macro->Load(plat::WView(macroRuleFile));
+  s.mainRules = std::move(main);
+  s.macroRules = std::move(macro);
+}
+
+QUILLET_API int Code_SwitchData(char16_t* folder, char16_t* systemName) {
+  if (!folder || !systemName) return -1;
+  std::u16string_view name = plat::WView(systemName);
+  if (name.size() > 31) return -1;
+  CLibraryState& s = Lib();
+  // A program parsed with the old tables must not reach them once deleted.
+  RetireProgram();
+  s.tables.StoreAll();
+  s.tables = CDataTables();
+  s.tables.Create(plat::WView(folder), name);
+  ++s.tablesGeneration;
+  s.systemName.assign(name);
+  return 0;
+}
+
+QUILLET_API char16_t* Code_GetCurSysName(void) {
+  static std::u16string text;
+  return Hold(text, Lib().systemName);
+}
+
+QUILLET_API int Code_ShowCodeRule(CodeRuleCallback callback) {
+  const CCodeRuleTable* main = Lib().mainRules.get();
+  if (!callback || !main) return 0;
+  int index = 0;
+  for (const CCodeRuleEntry& e : main->Entries()) {
+    std::u16string name = e.m_codename, func = e.m_codefunc, address = e.m_address;
+    std::u16string group = plat::FormatIntW(e.m_groupNumber);
+    std::u16string global = plat::FormatIntW(e.m_globalNumber);
+    std::u16string movable = plat::FormatIntW(e.m_movable);
+    int i = index++;
+    callback(&i, name.data(), func.data(), group.data(), global.data(), address.data(), movable.data());
+  }
+  return 0;
+}
+
+// ------------------------------------------------------- parsing and path
+
+QUILLET_API void* Code_Parsing(char16_t* path, double* x, double* y, double* z) {
+  if (!path || !x || !y || !z) return nullptr;
+  DeleteProgramNow();
+  g_program = NewProgram(u"", u"");
+  g_program->ParseFile(plat::WView(path), CPoint3d(*x, *y, *z));
+  return nullptr;
+}
+
+QUILLET_API void Code_ParsingFromBuffer(int* startLine, char16_t* text, char16_t* folder, char16_t* programName,
+                                        double* x, double* y, double* z) {
+  if (!startLine || !x || !y || !z) return;
+  SendToHost(WM_CODE_PARSESTART, 0);
+  RetireProgram();
+  g_program = NewProgram(plat::WView(folder), plat::WView(programName));
+  if (text) g_program->ParseText(*startLine, text, plat::WLen(text), CPoint3d(*x, *y, *z));
+}
+
+QUILLET_API PathGroups* Code_CutterPath(void) {
+  if (!g_program) return nullptr;
+  return g_program->GetCutterPath(true);
+}
+
+QUILLET_API PathGroups* Code_CutterPath_Commonded(void) {
+  if (!g_program) return nullptr;
+  return g_program->GetCommandedPath();
+}
+
+QUILLET_API void Code_AutoRun(void) {
+  if (!g_program) return;
+  g_program->AutoRun();
+  // The record that closes a simulation.
+  if (CodeCommandCallback cb = Lib().command) {
+    int line = 0;
+    short kind = 15;
+    double v[12] = {0, 0, 0, -100.0, 0, 0, 0, 0, 0, 0, 0, 0};
+    double feed = 0.0;
+    cb(&line, &kind, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &feed);
+  }
+}
+
+QUILLET_API PathGroups* Code_SelBlock(unsigned* blockIndex) {
+  if (!g_program || !blockIndex) return nullptr;
+  // An index past the end highlights nothing and changes nothing.
+  if (*blockIndex >= g_program->Paths().size()) return &g_program->Paths();
+  return g_program->SelectBlock(*blockIndex);
+}
+
 QUILLET_API void Code_ResetProg(void*) {}
+
+QUILLET_API CodeItemTable* Code_Analyze(char16_t* text) {
+  return SharedCodeAnalyzer().Analyze(plat::WView(text));
+}
+
+// ------------------------------------------------------------ state queries
+
+QUILLET_API short Code_GetCurH(void) { return g_program ? g_program->GetH() : 0; }
+
+QUILLET_API short Code_GetCurD(void) { return g_program ? g_program->GetD() : 0; }
+
+QUILLET_API double* Code_GetCurPZ(void) {
+  CDataCoordSystem* coord = Lib().tables.coord.get();
+  if (!coord) {
+    plat::Alert(u"Data of part zero lost!", u"Error");
+    return nullptr;
+  }
+  CPoint3d p = coord->GetCurrent();
+  double* a = new double[3]{p.x, p.y, p.z};
+  g_partZeroArrays.insert(a);
+  return a;
+}
+
+QUILLET_API void Code_FreeIt(void* array) {
+  auto* a = static_cast<double*>(array);
+  auto it = g_partZeroArrays.find(a);
+  if (it == g_partZeroArrays.end()) return;  // null or not ours
+  g_partZeroArrays.erase(it);
+  delete[] a;
+}
+
+// -------------------------------------------------------------- data tables
+
+QUILLET_API void Code_GetDataCount(unsigned* kind, int* rows, int* cols) {
+  CData* t = Table(kind);
+  if (!t || !rows || !cols) return;
+  *rows = t->Rows();
+  *cols = t->Cols();
+}
+
+QUILLET_API double Code_GetDataValue(unsigned* kind, int* row, int* col) {
+  CData* t = Table(kind);
+  if (!t || !row || !col) return 0.0;
+  return t->GetValue(*row, *col);
+}
+
+QUILLET_API char16_t* Code_GetDataStr(unsigned* kind, int* row, int* col) {
+  static std::u16string text;
+  CData* t = Table(kind);
+  if (!t || !row || !col) return Hold(text, u"");
+  if (*kind == 3 && *row >= 0 && *row < 33) return Hold(text, g_program ? g_program->GetLocalText(*row) : u"");
+  return Hold(text, t->GetValueText(*row, *col));
+}
+
+QUILLET_API char16_t* Code_GetDataType(unsigned* kind, int* row, int* col) {
+  static std::u16string text;
+  CData* t = Table(kind);
+  if (!t || !row || !col) return Hold(text, u"");
+  return Hold(text, t->GetTypeText(*row, *col));
+}
+
+QUILLET_API void Code_SetDataValue(unsigned* kind, int* row, int* col, double* value) {
+  CData* t = Table(kind);
+  if (!t || !row || !col || !value) return;
+  t->SetValue(*row, *col, *value);
+}
+
+QUILLET_API void Code_SetData(unsigned* kind, int* row, int* col, double* value) {
+  Code_SetDataValue(kind, row, col, value);
+}
+
+QUILLET_API double Code_AddDataValue(unsigned* kind, int* row, int* col, double* delta) {
+  CData* t = Table(kind);
+  if (!t || !row || !col || !delta) return 0.0;
+  double v = t->GetValue(*row, *col) + *delta;
+  if (!t->SetValue(*row, *col, v)) return 0.0;
+  return v;
+}
+
+// ---------------------------------------------------------------- buffers
+
+QUILLET_API int Code_CreateBuffer(int* id, char16_t* path, char16_t* defaultText, char* setPath) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b) return 0;
+  return b->Create(path ? path : u"", defaultText, setPath && *setPath);
+}
+
+QUILLET_API void Code_CreateBufferFromString(int* id, char16_t* path, char16_t* text) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b) return;
+  b->Reset(text ? text : u"", u"");
+  if (path) b->SetPath(path);
+}
+
+QUILLET_API void Code_ClearBuffer(int* id) {
+  if (CCodeBuffer* b = Buffer(id)) b->Clear();
+}
+
+QUILLET_API void Code_ResetBuffer(int* id) {
+  if (CCodeBuffer* b = Buffer(id)) b->Reset(u"O0000", u"M30");
+}
+
+QUILLET_API char16_t* Code_GetCodeStr(int* id) {
+  CCodeBuffer* b = Buffer(id);
+  return b ? const_cast<char16_t*>(b->GetText()) : nullptr;
+}
+
+QUILLET_API char16_t* Code_GetNCName(int* id) {
+  CCodeBuffer* b = Buffer(id);
+  return b ? const_cast<char16_t*>(b->GetName()) : nullptr;
+}
+
+QUILLET_API char16_t* Code_GetFolder(int* id) {
+  CCodeBuffer* b = Buffer(id);
+  return b ? const_cast<char16_t*>(b->GetFolder()) : nullptr;
+}
+
+QUILLET_API void Code_SetFolder(int* id, char16_t* path) {
+  CCodeBuffer* b = Buffer(id);
+  if (b && path) b->SetPath(path);
+}
+
+QUILLET_API CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b || !text || !line || !col) return nullptr;
+  return b->Insert(plat::WView(text), *line, *col);
+}
+
+QUILLET_API CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b || !text || !line || !col) return nullptr;
+  return b->Replace(plat::WView(text), *line, *col);
+}
+
+QUILLET_API CodeItemTable* Code_EditDelete(int* id, int* line, int* col) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b || !line || !col) return nullptr;
+  return b->Delete(*line, *col);
+}
+
+QUILLET_API CodeItemTable* Code_GetFormatedStr(int* id) {
+  CCodeBuffer* b = Buffer(id);
+  return b ? b->GetTable() : nullptr;
+}
+
+QUILLET_API int Code_BufferLineCount(int* id) {
+  CCodeBuffer* b = Buffer(id);
+  return b ? b->LineCount() : 0;
+}
+
+QUILLET_API int Code_BufferColCount(int* id, int* line) {
+  CCodeBuffer* b = Buffer(id);
+  return b && line ? b->ColCount(*line) : 0;
+}
+
+QUILLET_API char16_t* Code_BufferItemStr(int* id, int* line, int* col) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b || !line || !col) return nullptr;
+  return const_cast<char16_t*>(b->ItemStr(*line, *col));
+}
+
+QUILLET_API int Code_WriteBuffer(int* id, char16_t* path) {
+  CCodeBuffer* b = Buffer(id);
+  if (!b || !path) return -1;
+  return b->WriteTo(plat::WView(path));
+}
+
+// -------------------------------------------------------------- code tips
+
+QUILLET_API char16_t* Code_GetCodeTip(char16_t* code) {
+  return const_cast<char16_t*>(Lib().tips.GetTip(plat::WView(code)).c_str());
+}
+
+QUILLET_API char16_t* Code_GetCodeFmt(char16_t* code) {
+  return const_cast<char16_t*>(Lib().tips.GetFmt(plat::WView(code)).c_str());
+}

@@ -1,9 +1,7 @@
-// Loading a large program: Create keeps the text and defers the lexing, so a
-// million-line file loads quickly, and the table it builds later is the one
-// an immediate analysis gives.
+// Loading a large program: Create keeps the text and defers the lexing; the
+// table it builds later is the one an immediate analysis gives. (Load speed
+// is measured by the benchmark, not here.)
 #include <algorithm>
-#include <chrono>
-#include <iostream>
 #include <string>
 
 #include "BufferTestUtil.h"
@@ -13,11 +11,7 @@
 namespace quillet::test {
 namespace {
 
-#if defined(QUILLET_BUFFER_TIMING)
-constexpr int kLines = 1000000;
-#else
-constexpr int kLines = 20000;  // sanitizer and debug builds: correctness only
-#endif
+constexpr int kLines = 100000;
 
 // "N<i> G01 X<a>.<b> Y-<c>.<d> Z-1.5 F1200" lines with CR LF, about 30 bytes each.
 std::string BigProgram(int lines) {
@@ -30,27 +24,15 @@ std::string BigProgram(int lines) {
   return text;
 }
 
-TEST(LoadTiming, MillionLineFileLoadsQuicklyAndAnalysesLikeTheEagerPath) {
+TEST(LargeLoad, DeferredAnalysisGivesTheEagerTable) {
   ScratchFolder dir;
   std::string file = dir.File("big.nc");
   WriteBytes(file, BigProgram(kLines));
   std::u16string path = Wide(file);
 
   CCodeBuffer buffer;
-  double best = 1e9;
-  for (int round = 0; round < 3; ++round) {
-    auto start = std::chrono::steady_clock::now();
-    int first = buffer.Create(path.c_str(), u"O0000", 1);
-    const char16_t* text = buffer.GetText();
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count());
-    ASSERT_EQ(first, 'O');
-    ASSERT_NE(text, nullptr);
-  }
-  std::cout << "Create + GetText of " << kLines << " lines: " << plat::FormatFixed(best, 4) << " s\n";
-#if defined(QUILLET_BUFFER_TIMING)
-  EXPECT_LT(best, 0.2);
-#endif
+  ASSERT_EQ(buffer.Create(path.c_str(), u"O0000", 1), 'O');
+  ASSERT_NE(buffer.GetText(), nullptr);
 
   // The text ends with a line end, so the table has one more, empty, line.
   EXPECT_EQ(buffer.LineCount(), kLines + 1);

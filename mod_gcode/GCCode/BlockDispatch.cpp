@@ -1,0 +1,659 @@
+// Code dispatch: every code word of a block reaches the handler of its rule
+// type, which creates the block's instructions and changes the modal state.
+#include <cmath>
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/Motion.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
+#include "platform/Numbers.h"
+
+namespace quillet {
+
+namespace {
+
+// A plain instruction with three words (tool select, M-code states use the
+// eight-word modal instruction instead).
+class CGCInstructionPlain3 : public CGCInstructionWords<3> {
+ public:
+  CGCInstructionPlain3(CGCBlock* block, short kind) : CGCInstructionWords<3>(ChainRef(), nullptr, block, kind) {}
+};
+
+bool IsRapidOrLine(const CGCInstruction* i) {
+  return i && (i->GetKind() == kKindRapid || i->GetKind() == kKindLine);
+}
+
+bool IsMotionKind(const CGCInstruction* i) { return i && i->GetKind() >= kKindRapid && i->GetKind() <= kKindCircleCcw; }
+
+// The number of a code name without its letter (G90 -> 90).
+double CodeNameNumber(const WString& codename) {
+  return codename.size() > 1 ? plat::ParseDouble(WStringView(codename).substr(1)) : 0.0;
+}
+
+const char16_t kModeRefusal[] =
+    u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
+const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
+
+}  // namespace
+
+bool CGCBlock::InchWords() const { return GetModalCode(31) != 1; }
+bool CGCBlock::PolarInch() const { return InchWords() && GetModalCode(27) == 1; }
+
+CGCDimWordMM CGCBlock::NewWord(int index, bool polarRule) const {
+  bool inch = InchWords();
+  if (inch && polarRule && index == 1 && GetModalCode(27) == 1) inch = false;
+  return MakeWord(inch);
+}
+
+void CGCBlock::GiveWord(CGCInstruction* instr, int machineIndex, const CGCDimWordMM& word) {
+  instr->Words().ReplaceWord(PlaneWordIndex(machineIndex, instr->GetPlaneCode()), word);
+}
+
+void CGCBlock::RejectInModes(const char16_t* tabs) {
+  WString text = kModeRefusal;
+  text += tabs;
+  text += kModeRefusalTail;
+  AddMessage(std::move(text));
+}
+
+bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits, int& scanIndex) const {
+  (void)scanIndex;  // the scan reads the word itself as well
+  if (rule.m_address.empty() || !m_program->ScanLine()) return false;
+  char16_t letter = rule.m_address[0];
+  const WString& line = *m_program->ScanLine();
+  // Comments and the block end never hold an address.
+  std::size_t end = line.find_first_of(u"(;");
+  if (end == WString::npos) end = line.size();
+  for (std::size_t i = 0; i < end; ++i) {
+    if (UpperChar(line[i]) != letter) continue;
+    digits.clear();
+    for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) digits.push_back(line[j]);
+    return true;
+  }
+  return false;
+}
+
+int CGCBlock::DispatchRule(WStringView code, int& index, CGCInstruction** previousMotion) {
+  CLineScan& scan = Scan();
+  const CCodeRuleTable* table = scan.macroArgs ? Lib().macroRules.get() : Lib().mainRules.get();
+  if (!table) return 0;
+  const CCodeRuleEntry& rule = table->FindByCode(code);
+  if (rule.IsEmpty()) return 0;
+  const short type = rule.RuleType();
+  if (type < 0 || type > 100) return 0;
+  switch (type) {
+    case 0:
+      if (rule.m_movable) OnReferenceReturn(rule, previousMotion);
+      else OnSettingCode(rule, previousMotion);
+      break;
+    case 1: OnMotion(rule, previousMotion); break;
+    case 2:
+      OnPlane(rule);
+      if (IsMotionKind(scan.current)) scan.current->SetPlane(m_plane);
+      break;
+    case 3: OnDistanceMode(rule); break;
+    case 5: OnFeedMode(rule); break;
+    case 6: OnUnits(rule); break;
+    case 7:
+      OnCutterCompensation(rule);
+      OnDNumber(rule, index);
+      if (IsMotionKind(scan.current)) ApplyCompensationState(scan.current);
+      break;
+    case 8: OnToolLengthOffset(rule, index); break;
+    case 9: OnCannedCycle(rule, previousMotion); break;
+    case 10: OnReturnMode(rule); break;
+    case 11: OnScaling(rule); break;
+    case 12: OnModalMacro(rule, previousMotion); break;
+    case 14: OnWorkCoordinateSystem(rule); break;
+    case 16: OnRotation(rule, previousMotion); break;
+    case 17: OnPolar(rule); break;
+    case 22: OnMirror(rule); break;
+    case 98:
+      if (scan.macroArgs) {
+        if (scan.current && code.size() > 1) scan.current->SetWordText(rule.RuleNumber(), code.substr(1), 0.0, false);
+      } else {
+        OnLetterWord(rule, code.size() > 1 ? code.substr(1) : WStringView());
+      }
+      break;
+    case 100: OnMCode(rule, index, previousMotion); break;
+    default: break;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- motions
+
+void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from, bool circular) {
+  for (int axis = 0; axis < 3; ++axis) {
+    bool inch = InchWords();
+    if (inch && axis == 1 && GetModalCode(27) == 1) inch = false;  // polar angle stays in degrees
+    CGCDimWordMM word = MakeWord(inch);
+    if (from) {
+      if (const CGCDimWordMM* src = from->Words().GetWord(PlaneWordIndex(axis, from->GetPlaneCode()))) {
+        CGCDimWordMM copy = inch ? CGCDimWordMM(CGCDimWordInch()) : CGCDimWordMM();
+        copy = *src;
+        // Keep value, position and flags; the unit class follows the mode.
+        CGCDimWordMM mm = src->AsMillimetre();
+        word = inch ? CGCDimWordMM(CGCDimWordInch()) : CGCDimWordMM();
+        word.SetValue(mm.GetValue());
+        word.SetPosition(mm.GetPosition());
+        if (mm.IsSpecified()) word.MarkSpecified();
+        if (!mm.IsAbsolute()) {
+          // Only the flag: value and position are kept as copied.
+          double v = mm.GetValue(), p = mm.GetPosition();
+          bool spec = mm.IsSpecified();
+          word.Apply(0.0, 0.0, false);
+          word.SetValue(v);
+          word.SetPosition(p);
+          if (!spec) word.ClearSpecified();
+        }
+        (void)copy;
+      }
+    }
+    GiveWord(motion, axis, word);
+  }
+  (void)circular;
+}
+
+void CGCBlock::ConsumeWorkOffsetChange(CGCInstruction* motion) {
+  if (!m_program->GetWorkOffsetFlag()) return;
+  m_program->SetWorkOffsetFlag(false);
+  for (int i = 0; i < 3; ++i) motion->PutWordValue(i, 0.0);
+}
+
+void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
+  short code = GetModalCode(21);
+  short side = (code == 0 || code == 1) ? code : 2;
+  motion->SetCompensation(side, m_program->GetGroupOffset(21));
+}
+
+void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previousMotion, bool rapid) {
+  CLineScan& scan = Scan();
+  ChainRef chain = m_program->TransformChainFor(m_plane, false);
+  short kind = rule.RuleNumber();
+  CGCInstruction* motion = rapid ? static_cast<CGCInstruction*>(new CGCInstructionLineRapidTraverse(chain, *previousMotion, this, kind))
+                                 : new CGCInstructionLine(chain, *previousMotion, this, kind);
+  scan.current = motion;
+  AddInstruction(motion);
+  m_feed = rapid ? 3000.0 : m_program->GetF();
+  CarryMotionWords(motion, *previousMotion, false);
+  ConsumeWorkOffsetChange(motion);
+  ApplyCompensationState(motion);
+  m_program->SetMotionRule(&rule);
+  *previousMotion = motion;
+  motion->SetPlane(m_plane);
+  FlushPendingWords(motion);
+  m_program->SetSystemVariable(4001, CodeNameNumber(rule.m_codename));
+}
+
+void CGCBlock::BuildRapid(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  BuildMotion(rule, previousMotion, true);
+}
+
+void CGCBlock::BuildLine(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  BuildMotion(rule, previousMotion, false);
+}
+
+void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  if (!m_program->GetModal(26)) return;
+  CLineScan& scan = Scan();
+  ChainRef chain = m_program->TransformChainFor(m_plane, false);
+  auto* arc = new CGCInstructionCircular(chain, *previousMotion, this, rule.RuleNumber());
+  scan.current = arc;
+  AddInstruction(arc);
+  m_feed = m_program->GetF();
+  CarryMotionWords(arc, *previousMotion, true);
+  bool inch = InchWords();
+  bool polar = GetModalCode(27) == 1;
+  for (int i = 3; i <= 5; ++i) GiveWord(arc, i, MakeWord(inch && !polar));
+  GiveWord(arc, kWordR, MakeWord(inch));
+  ConsumeWorkOffsetChange(arc);
+  m_program->SetMotionRule(&rule);
+  *previousMotion = arc;
+  ApplyCompensationState(arc);
+  arc->SetPlane(m_plane);
+  FlushPendingWords(arc);
+}
+
+void CGCBlock::OnMotion(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  switch (rule.RuleNumber()) {
+    case 1: BuildRapid(rule, previousMotion); break;
+    case 2: BuildLine(rule, previousMotion); break;
+    case 3:
+    case 4: BuildCircular(rule, previousMotion); break;
+    default: break;
+  }
+  m_program->SetInitialLevel(0.0);
+}
+
+void CGCBlock::OnCannedCycle(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  int n = rule.RuleNumber();
+  if (n == 80) {
+    const CCodeRuleTable* main = Lib().mainRules.get();
+    const CCodeRuleEntry& g00 = main ? main->FindByCode(u"G00") : CCodeRuleTable::EmptyEntry();
+    m_program->SetMotionRule(g00.IsEmpty() ? nullptr : &g00);
+    m_program->SetInitialLevel(0.0);
+    return;
+  }
+  if (n == 73 || n == 74 || n == 76 || (n >= 81 && n <= 89)) {
+    const CGCInstruction* prev = *previousMotion;
+    m_program->SetInitialLevel(prev ? SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()).z : 0.0);
+    BuildCycle(rule, previousMotion);
+  }
+}
+
+void CGCBlock::BuildCycle(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  // The cycle becomes the modal motion, so a following line of coordinates
+  // repeats it; its moves come from the cycle scripts.
+  (void)previousMotion;
+  m_program->SetMotionRule(&rule);
+}
+
+void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  (void)previousMotion;
+  m_program->ApplyWorkOffsetFromModal();
+  m_feed = 3000.0;
+  // A following line with only coordinates makes no move.
+  m_program->SetMotionRule(&rule);
+  SetModalCode(19, 2);
+}
+
+// ----------------------------------------------------------- setting codes
+
+void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  CLineScan& scan = Scan();
+  const WString& f = rule.m_codefunc;
+  const bool modesActive = m_program->IsModalActive(22) || m_program->IsModalActive(23) || m_program->IsModalActive(24);
+  if (f == u"GPartZero") {
+    if (modesActive) {
+      RejectInModes(u"\t\t\t\t\t\t\t\t\t");
+      return;
+    }
+    auto* pz = new CGCInstructionGlobalPartZero(ChainRef(), *previousMotion, this, kKindChangeG92, rule.RuleNumber());
+    CPoint3d at = *previousMotion ? SwapForPlane((*previousMotion)->GetEndPoint(), (*previousMotion)->GetPlaneCode())
+                                  : CPoint3d();
+    for (int axis = 0; axis < 3; ++axis) {
+      CGCDimWordMM w = MakeWord(InchWords());
+      w.SetValue(at.At(axis));
+      w.SetPosition(at.At(axis));
+      GiveWord(pz, axis, w);
+    }
+    GiveWord(pz, 3, CGCDimWordMM(-1.0, 1));
+    m_program->SetWorkOffsetFlag(true);
+    // Axes the line does not name keep the offset they had.
+    CGCInstruction* old = m_program->GetModal(25);
+    scan.partZero = pz;
+    scan.partZeroOld = old ? old->Words().GetValuePointOrZero() : m_program->GetPartZero();
+    m_program->SetModal(25, pz);
+    scan.current = pz;
+    AddInstruction(pz);
+  } else if (f == u"GMacSysSel") {
+    SetModalCode(19, 2);
+    SetModalCode(21, 2);
+    auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
+    for (int axis = 0; axis < 3; ++axis) GiveWord(wp, axis, MakeWord(InchWords()));
+    m_program->SetWorkOffsetFlag(true);
+    m_program->SetModal(25, wp);
+    AddInstruction(wp);
+    if (IsRapidOrLine(scan.current)) {
+      m_program->SetWorkOffsetFlag(false);
+      for (int i = 0; i < 3; ++i) scan.current->PutWordValue(i, 0.0);
+      if (CTransformChain* chain = scan.current->MutableTransforms()) {
+        if (chain->Count() > 0 && chain->At(0)->Defining())
+          for (int i = 0; i < 3; ++i) chain->At(0)->Defining()->PutWordValue(i, 0.0);
+      }
+    }
+  } else if (f == u"GLocalCrdSysSet") {
+    auto* lc = new CGCInstructionGlobalLocalCoordSet(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
+    for (int axis = 0; axis < 3; ++axis) GiveWord(lc, axis, MakeWord(InchWords()));
+    scan.current = lc;
+    AddInstruction(lc);
+    m_program->TouchModalState();
+  } else if (f == u"GDwell") {
+    auto* dw = new CGCInstructionGlobal(ChainRef(), nullptr, this, kKindDwell, rule.RuleNumber());
+    GiveWord(dw, 0, CGCDimWordMM());
+    GiveWord(dw, kWordP, CGCDimWordMM());
+    scan.current = dw;
+    AddInstruction(dw);
+  } else if (f == u"GMacro") {
+    // Macro arguments follow; the call itself runs with the macro language.
+    scan.macroArgs = true;
+  } else if (f == u"GPParam") {
+    auto* pp = new CGCInstructionPParam(ChainRef(), nullptr, this);
+    bool inch = InchWords();
+    GiveWord(pp, 0, MakeWord(inch));
+    GiveWord(pp, 1, MakeWord(inch));
+    GiveWord(pp, 2, MakeWord(inch));
+    GiveWord(pp, kWordI, CGCDimWordMM());
+    GiveWord(pp, kWordR, MakeWord(inch));
+    GiveWord(pp, kWordP, CGCDimWordMM());
+    GiveWord(pp, kWordL, CGCDimWordMM());
+    scan.current = pp;
+    AddInstruction(pp);
+  }
+}
+
+void CGCBlock::OnWorkCoordinateSystem(const CCodeRuleEntry& rule) {
+  CLineScan& scan = Scan();
+  if (m_program->IsModalActive(22) || m_program->IsModalActive(23) || m_program->IsModalActive(24)) {
+    RejectInModes(u"\t\t\t\t\t\t\t\t");
+    return;
+  }
+  int index = rule.RuleNumber();
+  if (!m_program->CoordTable() || index < 0 || index >= CDataCoordSystem::kRows) {
+    AddMessage(u"Work coordinate system " + rule.m_codename + u" does not exist in the coordinate table");
+    return;
+  }
+  auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), scan.previousMotionAtStart, this, kKindChangeWcs, rule.RuleNumber());
+  m_program->SetModal(25, wp);
+  bool ok = true;
+  CPoint3d offsets = m_program->SelectWorkOffset(index, &ok);
+  m_program->SetWorkOffsetFlag(true);
+  AddInstruction(wp);
+  if (IsRapidOrLine(scan.current) && m_program->GetWorkOffsetFlag()) {
+    m_program->SetWorkOffsetFlag(false);
+    for (int i = 0; i < 3; ++i) scan.current->PutWordValue(i, 0.0);
+    if (CTransformChain* chain = scan.current->MutableTransforms()) {
+      if (chain->Count() > 0 && chain->At(0)->Defining()) {
+        CGCInstruction* d = chain->At(0)->Defining();
+        for (int i = 0; i < 3; ++i) {
+          if (!d->Words().Has(i)) d->Words().ReplaceWord(i, CGCDimWordMM());
+          d->PutWordValue(i, offsets.At(i));
+        }
+      }
+    }
+  }
+}
+
+// --------------------------------------------------------- modal settings
+
+CGCInstructionGlobal* CGCBlock::SetModalInstruction(int group, const CCodeRuleEntry& rule) {
+  auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, this, static_cast<short>(group), rule.RuleNumber());
+  m_program->SetModal(group, g);
+  GiveWord(g, 0, CGCDimWordMM());
+  AddInstruction(g);
+  return g;
+}
+
+void CGCBlock::SetModalInstructionWords(CGCInstruction* instr, int count) {
+  bool inch = InchWords();
+  for (int i = 0; i < count && i < 8; ++i) GiveWord(instr, i, MakeWord(inch && i < 3));
+}
+
+void CGCBlock::OnPlane(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GPanelSelXY" && f != u"GPanelSelZX" && f != u"GPanelSelYZ") return;
+  CGCInstruction* g = SetModalInstruction(26, rule);
+  SetModalInstructionWords(g, 8);
+  short code = GetModalCode(26);
+  m_plane = code >= 0 && code <= 2 ? code : 0;
+}
+
+void CGCBlock::OnDistanceMode(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GABS" && f != u"GREL") return;
+  CGCInstruction* g = SetModalInstruction(20, rule);
+  SetModalInstructionWords(g, 8);
+  m_absolute = rule.RuleNumber() == 1;
+  m_program->SetSystemVariable(4003, CodeNameNumber(rule.m_codename));
+}
+
+void CGCBlock::OnFeedMode(const CCodeRuleEntry& rule) { SetModalInstruction(32, rule); }
+
+void CGCBlock::OnUnits(const CCodeRuleEntry& rule) {
+  CGCInstruction* g = SetModalInstruction(31, rule);
+  SetModalInstructionWords(g, 8);
+  m_program->ApplyWorkOffsetFromModal();
+}
+
+void CGCBlock::OnCutterCompensation(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GCompDL" && f != u"GCompDR" && f != u"GCompDCancel") return;
+  CGCInstruction* g = SetModalInstruction(21, rule);
+  SetModalInstructionWords(g, 8);
+}
+
+void CGCBlock::OnDNumber(const CCodeRuleEntry& rule, int& index) {
+  WString digits;
+  if (!FindAddressDigits(rule, digits, index)) return;
+  int d = plat::ParseIntPrefix(digits);
+  if (d < 0 || d >= CDataComp::kRows) {
+    AddMessage(u"D" + digits + u" : offset number outside the offset table");
+    return;
+  }
+  m_program->SetD(static_cast<short>(d));
+  if (CGCInstruction* g = m_program->GetModal(21)) g->PutWordPosition(0, d);
+}
+
+void CGCBlock::OnToolLengthOffset(const CCodeRuleEntry& rule, int& index) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GCompHP" && f != u"GCompHM" && f != u"GCompHCancel") return;
+  CGCInstruction* g = SetModalInstruction(19, rule);
+  GiveWord(g, 1, CGCDimWordMM());
+  GiveWord(g, 2, CGCDimWordMM());
+  WString digits;
+  if (!FindAddressDigits(rule, digits, index)) return;
+  int h = plat::ParseIntPrefix(digits);
+  if (h < 0 || h >= CDataComp::kRows) {
+    AddMessage(u"H" + digits + u" : offset number outside the offset table");
+    return;
+  }
+  m_program->SetH(static_cast<short>(h));
+  g->PutWordPosition(0, h);
+  g->PutWordPosition(1, rule.RuleNumber());
+  g->PutWordPosition(2, m_program->GetGroupOffset(19));
+}
+
+void CGCBlock::OnReturnMode(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GR2IP" && f != u"GR2R") return;
+  CGCInstruction* g = SetModalInstruction(29, rule);
+  SetModalInstructionWords(g, 8);
+  m_program->SetSystemVariable(4010, CodeNameNumber(rule.m_codename));
+}
+
+void CGCBlock::OnScaling(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GScl" && f != u"GSclCan") return;
+  CGCInstruction* g = SetModalInstruction(22, rule);
+  SetModalInstructionWords(g, 8);
+  Scan().current = g;
+}
+
+void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GPolar" && f != u"GPolarCancel") return;
+  CGCInstruction* g = SetModalInstruction(27, rule);
+  SetModalInstructionWords(g, 8);
+}
+
+void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
+  const WString& f = rule.m_codefunc;
+  if (f != u"GMrr" && f != u"GMrrCan") return;
+  CGCInstruction* g = SetModalInstruction(24, rule);
+  SetModalInstructionWords(g, 8);
+  if (f == u"GMrr") Scan().current = g;
+}
+
+void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  CLineScan& scan = Scan();
+  const WString& f = rule.m_codefunc;
+  if (f == u"GCSRCan") {
+    auto* r = new CGCInstructionGlobalForRIns(ChainRef(), *previousMotion, this, 23, rule.RuleNumber());
+    AddInstruction(r);
+    GiveWord(r, kWordR, CGCDimWordMM(0.0, 1));
+    m_program->SetModal(23, r);
+  } else if (f == u"GCSRot") {
+    ChainRef chain = m_program->TransformChainFor(m_plane, true);
+    auto* r = new CGCInstructionGlobalForRIns(chain, *previousMotion, this, 23, rule.RuleNumber());
+    scan.current = r;
+    AddInstruction(r);
+    double angle = 0.0;
+    if (CGCInstruction* old = m_program->GetModal(23)) angle = old->GetWordValue(kWordR);
+    bool inch = InchWords();
+    if (!m_absolute || !*previousMotion) {
+      for (int i = 0; i < 3; ++i) GiveWord(r, i, MakeWord(inch));
+    } else {
+      CarryMotionWords(r, *previousMotion, false);
+    }
+    CGCDimWordMM rw(angle, 1);
+    GiveWord(r, kWordR, rw);
+    r->SetPlane(m_plane);
+    m_program->SetModal(23, r);
+  }
+}
+
+void CGCBlock::OnModalMacro(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
+  const WString& f = rule.m_codefunc;
+  if (f == u"GMacroModule") {
+    Scan().macroArgs = true;
+    const CGCInstruction* prev = *previousMotion;
+    if (prev) m_program->SetSystemVariable(5003, SwapForPlane(prev->GetEndValuePoint(), prev->GetPlaneCode()).z);
+  } else if (f == u"GMacroModuleCancel") {
+    m_program->SetModal(33, nullptr);
+  }
+}
+
+// ------------------------------------------------------------ letter words
+
+void CGCBlock::OnLetterWord(const CCodeRuleEntry& rule, WStringView number) {
+  switch (rule.RuleNumber()) {
+    case 9: {  // T
+      double v = WTextToDouble(number);
+      if (!plat::FitsInt(v) || v < 0 || v > 32767) {
+        AddMessage(u"T" + WString(number) + u" : tool number out of range");
+        return;
+      }
+      m_program->SetT(static_cast<short>(v));
+      auto* t = new CGCInstructionPlain3(this, kKindToolReady);
+      GiveWord(t, 0, CGCDimWordMM());
+      t->PutWordPosition(0, static_cast<short>(v));
+      AddInstruction(t);
+      break;
+    }
+    case 10:  // S
+      m_program->SetS(m_program->NumberRule().Parse(number));
+      break;
+    case 11: {  // F
+      double feed = m_program->NumberRule().Parse(number);
+      if (GetModalCode(31) != 1) feed *= 25.4;
+      if (GetModalCode(32) == 0) feed *= m_program->GetS();
+      m_feed = feed;
+      m_program->SetF(feed);
+      m_program->SetSystemVariable(4109, feed);
+      break;
+    }
+    case 12:
+    case 13: {  // D, H
+      double v = WTextToDouble(number);
+      if (!plat::FitsInt(v) || v < 0 || v >= CDataComp::kRows) {
+        AddMessage(WString(rule.RuleNumber() == 12 ? u"D" : u"H") + WString(number) +
+                   u" : offset number outside the offset table");
+        return;
+      }
+      if (rule.RuleNumber() == 12) m_program->SetD(static_cast<short>(v));
+      else m_program->SetH(static_cast<short>(v));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ----------------------------------------------------------------- M codes
+
+CGCInstruction* CGCBlock::BuildMCodeState(short mNumber) {
+  auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, this, 0, mNumber);
+  GiveWord(g, 0, CGCDimWordMM());
+  AddInstruction(g);
+  return g;
+}
+
+void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** previousMotion) {
+  WString digits;
+  bool found = FindAddressDigits(rule, digits, index);
+  auto setState = [&](short kind, double x) {
+    CGCInstruction* g = BuildMCodeState(rule.RuleNumber());
+    g->SetKind(kind);
+    g->PutWordPosition(0, x);
+  };
+  switch (rule.RuleNumber()) {
+    case 0: setState(kKindStopAuto, 0.0); break;
+    case 1: setState(kKindStopAuto, 1.0); break;
+    case 2:
+    case 30:
+      setState(kKindStopAuto, 30.0);
+      // The program ends here; text after M02/M30 is not run.
+      m_endOfProgram = true;
+      break;
+    case 3:
+    case 4: {
+      double speed = found && !digits.empty() ? WTextToDouble(digits) : m_program->GetS();
+      setState(rule.RuleNumber() == 3 ? kKindSpindleCw : kKindSpindleCcw, speed);
+      break;
+    }
+    case 5: setState(kKindSpindleStop, 0.0); break;
+    case 6: {
+      ChainRef none;
+      auto* tc = new CGCInstructionChangeTool(none, *previousMotion, this);
+      for (int i = 0; i < 4; ++i) GiveWord(tc, i, CGCDimWordMM());
+      AddInstruction(tc);
+      double tool = m_program->GetT();
+      if (found && !digits.empty()) {
+        double v = WTextToDouble(digits);
+        if (plat::FitsInt(v) && v >= 0 && v <= 32767) {
+          tool = v;
+          m_program->SetT(static_cast<short>(v));
+        } else {
+          AddMessage(u"T" + digits + u" : tool number out of range");
+        }
+      }
+      tc->PutWordValue(3, tool);
+      *previousMotion = tc;
+      break;
+    }
+    case 8: setState(kKindCoolant, 1.0); break;
+    case 9: setState(kKindCoolant, 0.0); break;
+    case 98:
+      // Sub-program calls run with the call instructions; the rest of the
+      // line belongs to the call.
+      index = static_cast<int>(m_program->ScanLine()->size());
+      break;
+    case 99: {
+      AddInstruction(new CGCInstructionSub(nullptr, this, kKindCloseSub));
+      m_endOfProgram = true;
+      break;
+    }
+    default: break;
+  }
+}
+
+// ------------------------------------------------------------- end of line
+
+void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
+  CLineScan& scan = Scan();
+  if (!scan.pending.empty()) {
+    const CCodeRuleEntry* rule = m_program->GetMotionRule();
+    if (rule && rule->RuleType() == 1) OnMotion(*rule, previousMotion);
+    else if (rule && rule->RuleType() == 9) BuildCycle(*rule, previousMotion);
+  } else if (IsRapidOrLine(scan.current)) {
+    CGCCoord& w = scan.current->Words();
+    if (w.Has(0) && w.Has(1) && w.Has(2) && w.NoneOfXYZSpecified())
+      for (int i = 0; i < 3; ++i) scan.current->SetWordValue(i, 0.0, m_absolute);
+  }
+  if (scan.partZero) {
+    // G92 axes the line did not name keep their offset.
+    for (int i = 0; i < 3; ++i) {
+      CGCDimWordMM* w = scan.partZero->GetWord(i);
+      if (w && !w->IsSpecified()) {
+        w->SetValue(scan.partZeroOld.At(i));
+        w->SetPosition(scan.partZeroOld.At(i));
+      }
+    }
+    scan.partZero = nullptr;
+  }
+  scan.pending.clear();
+}
+
+}  // namespace quillet

@@ -1,0 +1,41 @@
+#include "mod_gcode/GCCode/Coord.h"
+
+#include <cmath>
+
+#include "platform/Numbers.h"
+
+namespace quillet {
+
+void CGCCoord::CopyWords(const CGCCoord& other) {
+  m_present = 0;
+  int n = other.m_count < m_count ? other.m_count : m_count;
+  for (int i = 0; i < n; ++i)
+    if (other.Has(i)) ReplaceWord(i, other.m_slots[i]);
+}
+
+double WTextToDouble(WStringView text) {
+  if (text.empty()) return 0.0;
+  return plat::ParseDouble(text);
+}
+
+double WStringToDouble(const WString& text) { return WTextToDouble(text); }
+
+double CGCDecimalPoint::Parse(WStringView text) const {
+  double v = WTextToDouble(text);
+  if (text.find(u'.') != WStringView::npos) return v;
+  return v * m_scale;
+}
+
+double CGCDecimalPointPocket::Parse(WStringView text) const { return WTextToDouble(text); }
+
+std::string FormatTrimmedNumber(double value) {
+  float f = static_cast<float>(value);
+  std::string s = plat::FormatFixed(static_cast<double>(f), 3);
+  if (s.find('.') != std::string::npos) {
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+  }
+  return s;
+}
+
+}  // namespace quillet

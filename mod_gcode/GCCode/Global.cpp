@@ -1,0 +1,106 @@
+#include "mod_gcode/GCCode/Global.h"
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
+#include "platform/Numbers.h"
+
+namespace quillet {
+
+void CGCInstructionGlobal::SetWordValue(int index, double programmed, bool absolute) {
+  // Modal settings take the programmed value as it stands, whatever the mode.
+  if (CGCDimWordMM* w = m_words.GetWord(index)) w->Apply(programmed, 0.0, absolute);
+}
+
+void CGCInstructionGlobalForRIns::SetWordValue(int index, double programmed, bool absolute) {
+  CGCInstruction::SetWordValue(index, programmed, absolute);
+}
+
+namespace {
+// The programmed value in millimetres as the word's unit class reads it.
+double ToMillimetres(const CGCDimWordMM& w, double programmed) { return w.IsInch() ? programmed * 25.4 : programmed; }
+
+// Sets a word's value directly (already in millimetres), marking it given.
+void SetMillimetreValue(CGCDimWordMM& w, double value, bool absolute) {
+  CGCDimWordMM mm = w.AsMillimetre();
+  mm.Apply(value, 0.0, absolute);
+  w = mm;
+}
+}  // namespace
+
+void CGCInstructionGlobalLocalCoordSet::SetWordValue(int index, double programmed, bool absolute) {
+  CGCDimWordMM* own = m_words.GetWord(index);
+  if (!own || index > 2) {
+    CGCInstructionGlobal::SetWordValue(index, programmed, absolute);
+    return;
+  }
+  CGCProgram* program = GetProgram();
+  double zero = program ? program->GetPartZero().At(index) : 0.0;
+  double w = zero + ToMillimetres(*own, programmed);
+  if (program) {
+    if (CGCInstruction* g25 = program->GetModal(25)) {
+      if (CGCDimWordMM* target = g25->GetWord(index)) {
+        SetMillimetreValue(*target, w, absolute);
+        program->TouchModalState();
+      }
+    }
+  }
+  SetMillimetreValue(*own, w, absolute);
+}
+
+void CGCInstructionGlobalPartZero::SetWordValue(int index, double programmed, bool absolute) {
+  CGCDimWordMM* w = m_words.GetWord(index);
+  if (!w) return;
+  // The current position minus the programmed coordinate, converted once.
+  double d = w->GetValue() - ToMillimetres(*w, programmed);
+  SetMillimetreValue(*w, d, absolute);
+  w->SetPosition(d);
+}
+
+void CGCInstructionPParam::ApplyTransforms() {
+  m_problem.clear();
+  CGCProgram* program = GetProgram();
+  double lv = GetWordValue(kWordL);
+  double pv = GetWordValue(kWordP);
+  if (!plat::FitsInt(lv) || !plat::FitsInt(pv)) {
+    m_problem = u"G10: L or P out of range";
+    return;
+  }
+  int l = static_cast<int>(lv);
+  int p = static_cast<int>(pv);
+  if (l == 2) {
+    if (p < 1) return;
+    PutWordValue(kWordI, 0.0);
+    CDataCoordSystem* table = program ? program->CoordTable() : nullptr;
+    if (!table || p >= CDataCoordSystem::kRows) {
+      m_problem = u"G10 L2: work coordinate system P" + plat::FormatIntW(p) + u" does not exist";
+      return;
+    }
+    for (int axis = 0; axis < 3; ++axis)
+      if (m_words.IsSpecified(axis)) table->SetValue(p, axis, GetWordValue(axis));
+  } else if (l >= 10 && l <= 13) {
+    PutWordValue(kWordI, 1.0);
+    if (p < 1) return;
+    CDataComp* table = program ? program->OffsetTable() : nullptr;
+    if (!table || p >= CDataComp::kRows) {
+      m_problem = u"G10 L" + plat::FormatIntW(l) + u": offset number P" + plat::FormatIntW(p) + u" does not exist";
+      return;
+    }
+    table->SetValue(p, l - 10, GetWordValue(kWordR));
+  }
+}
+
+void CGCInstructionChangeTool::ApplyTransforms() {
+  double t = GetWordValue(3);
+  int tool = plat::FitsInt(t) ? static_cast<int>(t) : 0;
+  double a = 0, b = 0, h = 0;
+  AskToolOffsets(tool, a, b, h);
+  CPoint3d s = GetStartPointInPlane();
+  m_words.SetPositionPoint(SwapForPlane(CPoint3d(s.x, s.y, h), m_planeCode));
+}
+
+void CGCInstructionChangeTool::BuildPath(CPathSink& sink) {
+  sink.Add(sink.arena->MakeSegment(Lib().styles[kStyleFeed], GetStartPointInPlane(), GetEndPointInPlane()));
+}
+
+}  // namespace quillet

@@ -1,0 +1,264 @@
+#include "mod_gcode/GCCode/Instruction.h"
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/Transform.h"
+#include "mod_gcode/export/LibraryState.h"
+
+namespace quillet {
+
+namespace {
+const char16_t* const kKindNames[kCommandKindCount] = {
+    u"Default",  u"Rapid traverse", u"Line Interpolation", u"Circle-cw", u"Circle-ccw",   u"CC",
+    u"ChangeWCS", u"ChangeG92",     u"ChangeTool",         u"EnableCoolant", u"MS CW",    u"MS CCW",
+    u"MS Stop",  u"OpenSub",        u"CloseSub",           u"StopAuto",  u"Dwell",        u"ToolReady",
+    u"ComH",     u"Abs./Rel.",      u"ComD",               u"Scale",     u"Rot",          u"Mrr",
+    u"PartZero", u"PanelSel",       u"Polar",              u"StartPoint", u"ReturnMode",  u"LCrdSys",
+    u"Input unit", u"Feed unit",    u"Call Macro"};
+const int kZeroLine = 0;
+const double kZeroFeed = 0.0;
+}  // namespace
+
+const char16_t* CommandKindName(int kind) {
+  if (kind < 0 || kind >= kCommandKindCount) return u"";
+  return kKindNames[kind];
+}
+
+int PlaneWordIndex(int index, int planeCode) {
+  if (planeCode == 1) {
+    switch (index) {
+      case 1: return 2;
+      case 2: return 1;
+      case 4: return 5;
+      case 5: return 4;
+      default: return index;
+    }
+  }
+  if (planeCode == 2) {
+    switch (index) {
+      case 0: return 2;
+      case 2: return 0;
+      case 3: return 5;
+      case 5: return 3;
+      default: return index;
+    }
+  }
+  return index;
+}
+
+ChainRef::ChainRef(CTransformChain* c) : m_chain(c) {
+  if (m_chain) ++m_chain->m_refs;
+}
+ChainRef::ChainRef(const ChainRef& o) : m_chain(o.m_chain) {
+  if (m_chain) ++m_chain->m_refs;
+}
+ChainRef& ChainRef::operator=(const ChainRef& o) {
+  if (o.m_chain) ++o.m_chain->m_refs;
+  if (m_chain && --m_chain->m_refs == 0) delete m_chain;
+  m_chain = o.m_chain;
+  return *this;
+}
+ChainRef::~ChainRef() {
+  if (m_chain && --m_chain->m_refs == 0) delete m_chain;
+}
+
+CGCInstruction::CGCInstruction(short kind, CGCDimWordMM* store, int wordCount)
+    : m_words(store, wordCount), m_kind(kind) {}
+
+CGCInstruction::CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind,
+                               CGCDimWordMM* store, int wordCount)
+    : m_words(store, wordCount), m_transforms(chain), m_block(block), m_previous(previous), m_kind(kind) {}
+
+CGCInstruction::~CGCInstruction() = default;
+
+void CGCInstruction::CopyFrom(const CGCInstruction& other) {
+  m_words.CopyWords(other.m_words);
+  // Copied words count as millimetre words: their values are already converted.
+  for (int i = 0; i < m_words.GetCount(); ++i)
+    if (const CGCDimWordMM* w = m_words.GetWord(i)) m_words.ReplaceWord(i, w->AsMillimetre());
+  m_compRadius = other.m_compRadius;
+  m_block = other.m_block;
+  m_previous = other.m_previous;
+  m_kind = other.m_kind;
+  m_side = other.m_side;
+  m_planeCode = other.m_planeCode;
+  if (other.m_transforms) m_transforms = ChainRef(new CTransformChain(*other.m_transforms.get()));
+  m_nextBlock = nullptr;
+}
+
+CGCProgram* CGCInstruction::GetProgram() const { return m_block ? m_block->GetProgram() : nullptr; }
+
+CTransformChain* CGCInstruction::MutableTransforms() {
+  if (!m_transforms) return nullptr;
+  if (m_transforms.get()->RefCount() > 1) {
+    // Copy on write: another instruction shares the chain.
+    ChainRef own(new CTransformChain(*m_transforms.get()));
+    m_transforms = own;
+  }
+  return m_transforms.get();
+}
+
+void CGCInstruction::SetWord(int index, const CGCDimWordMM& word, bool specified) {
+  CGCDimWordMM w = word;
+  if (specified) w.MarkSpecified();
+  else w.ClearSpecified();
+  m_words.ReplaceWord(index, w);
+}
+
+CPoint3d CGCInstruction::GetStartPoint() const {
+  if (!m_previous) return CPoint3d(-100.0, 0.0, 0.0);
+  CPoint3d p = m_previous->GetEndPoint();
+  if (m_previous->m_planeCode == m_planeCode) return p;
+  return SwapForPlane(SwapForPlane(p, m_previous->m_planeCode), m_planeCode);
+}
+
+CPoint3d CGCInstruction::GetStartValuePoint() const {
+  if (!m_previous) return CPoint3d(-100.0, 0.0, 0.0);
+  CPoint3d p = m_previous->GetEndValuePoint();
+  if (m_previous->m_planeCode == m_planeCode) return p;
+  return SwapForPlane(SwapForPlane(p, m_previous->m_planeCode), m_planeCode);
+}
+
+void CGCInstruction::SetPlane(int planeCode) {
+  if (planeCode < 0 || planeCode > 2) planeCode = 0;
+  if (planeCode == m_planeCode) return;
+  // Move the words from the old internal order to the new one.
+  int n = m_words.GetCount() < 6 ? m_words.GetCount() : 6;
+  CGCDimWordMM saved[6];
+  bool had[6] = {};
+  for (int i = 0; i < n; ++i) {
+    if (const CGCDimWordMM* w = m_words.GetWord(i)) {
+      saved[i] = *w;
+      had[i] = true;
+    }
+    m_words.RemoveWord(i);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!had[i]) continue;
+    int machine = PlaneWordIndex(i, m_planeCode);
+    int target = PlaneWordIndex(machine, planeCode);
+    if (target < n) m_words.ReplaceWord(target, saved[i]);
+  }
+  m_planeCode = static_cast<short>(planeCode);
+}
+
+void CGCInstruction::AppendToPolyline(std::vector<CPoint3d>& points) { points.push_back(GetEndPoint()); }
+
+const int* CGCInstruction::ReportLine() const { return m_block ? m_block->GetLinePtr() : &kZeroLine; }
+
+const double* CGCInstruction::ReportFeed() const {
+  return m_block ? const_cast<CGCBlock*>(m_block)->GetFeedRate() : &kZeroFeed;
+}
+
+bool CGCInstruction::Report() { return ReportCommand(m_kind, ReportLine(), ReportFeed()); }
+
+bool CGCInstruction::ReportCommand(short kind, const int* line, const double* feed) const {
+  CodeCommandCallback cb = Lib().command;
+  if (!cb) return true;
+  int ln = line ? *line : 0;
+  short k = kind;
+  double v[12] = {m_words.GetValue(0), m_words.GetValue(1), m_words.GetValue(2),
+                  m_words.GetPosition(0), m_words.GetPosition(1), m_words.GetPosition(2),
+                  m_words.GetValue(3), m_words.GetValue(4), m_words.GetValue(5),
+                  m_words.GetValue(6), m_words.GetValue(7), m_words.GetValue(8)};
+  double f = feed ? *feed : 0.0;
+  return cb(&ln, &k, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11],
+            &f) != 0;
+}
+
+bool CGCInstruction::ReportCommandPoint(short kind, const CPoint3d& value, const CPoint3d& position,
+                                        const int* line, const double* feed) const {
+  CodeCommandCallback cb = Lib().command;
+  if (!cb) return true;
+  int ln = line ? *line : 0;
+  short k = kind;
+  double v[12] = {value.x, value.y, value.z, position.x, position.y, position.z, 0, 0, 0, 0, 0, 0};
+  double f = feed ? *feed : 0.0;
+  return cb(&ln, &k, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11],
+            &f) != 0;
+}
+
+void CGCInstruction::SetWordValue(int index, double programmed, bool absolute) {
+  CGCDimWordMM* w = m_words.GetWord(index);
+  if (!w) return;
+  double base = absolute ? 0.0 : w->GetValue();
+  w->Apply(programmed, base, absolute);
+}
+
+double CGCInstruction::ParseNumber(WStringView text) const {
+  if (CGCProgram* p = GetProgram()) return p->NumberRule().Parse(text);
+  return WTextToDouble(text);
+}
+
+void CGCInstruction::ApplyWordText(int index, WStringView text, double base, bool absolute) {
+  switch (index) {
+    case 0: case 1: case 6:
+      SetWordValue(index, ParseNumber(text), absolute);
+      break;
+    case 2:
+      SetWordValue(2, ParseNumber(text) + base, absolute);
+      break;
+    case 3: case 4: case 5:
+      if (m_kind == kKindCircleCw || m_kind == kKindCircleCcw) SetWordValue(index, ParseNumber(text), false);
+      else m_words.ApplyWord(index, WTextToDouble(text), 0.0, false);
+      break;
+    case 7:
+      if (m_kind == kKindDwell || m_kind == kKindCycle) m_words.ApplyWord(index, ParseNumber(text), 0.0, false);
+      else m_words.ApplyWord(index, WTextToDouble(text), 0.0, false);
+      break;
+    case 8: case 14:
+      m_words.ApplyWord(index, ParseNumber(text), 0.0, false);
+      break;
+    default:
+      break;
+  }
+}
+
+void CGCInstruction::ApplyWordNumber(int index, double number, double base, bool absolute) {
+  switch (index) {
+    case 0: case 1: case 6:
+      SetWordValue(index, number, absolute);
+      break;
+    case 2:
+      SetWordValue(2, number + base, absolute);
+      break;
+    case 3: case 4: case 5:
+      if (m_kind == kKindCircleCw || m_kind == kKindCircleCcw) SetWordValue(index, number, false);
+      else m_words.ApplyWord(index, number, 0.0, false);
+      break;
+    case 7: case 8: case 14:
+      m_words.ApplyWord(index, number, 0.0, false);
+      break;
+    default:
+      break;
+  }
+}
+
+void CGCInstruction::SetWordText(int index, WStringView text, double base, bool absolute) {
+  ApplyWordText(PlaneWordIndex(index, m_planeCode), text, base, absolute);
+}
+
+void CGCInstruction::SetWordNumber(int index, double number, double base, bool absolute) {
+  ApplyWordNumber(PlaneWordIndex(index, m_planeCode), number, base, absolute);
+}
+
+void CGCInstruction::ApplyChain() {
+  CTransformChain* chain = m_transforms.get();
+  if (!chain || chain->Count() < 1 || chain->Count() > CTransformChain::kMax) return;
+  CPoint3d p = m_words.GetValuePoint();
+  for (int i = 0; i < chain->Count(); ++i) chain->At(i)->Apply(*this, p, m_planeCode, m_previous);
+  m_words.SetPositionPoint(p);
+}
+
+void CGCInstruction::ApplyTransforms() { ApplyChain(); }
+
+CGCInstructionCopy::CGCInstructionCopy(const CGCInstruction& other) : CGCInstruction(0, m_store, kMaxWords) {
+  CopyFrom(other);
+}
+
+CGCInstructionFromWords::CGCInstructionFromWords(const CGCCoord& words, short kind)
+    : CGCInstruction(kind, m_store, kMaxWords) {
+  m_words.CopyWords(words);
+}
+
+}  // namespace quillet

@@ -1,0 +1,625 @@
+#include "mod_gcode/GCCode/Program.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "mod_gcode/GCCode/FileUtil.h"
+#include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/Transform.h"
+#include "mod_gcode/export/LibraryState.h"
+#include "platform/Numbers.h"
+#include "platform/Threads.h"
+
+namespace quillet {
+
+namespace {
+
+bool IsWordChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+}
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void TraceSeconds(const char* label, double seconds) {
+  if (!plat::TraceEnabled()) return;
+  std::string line = label;
+  line += plat::FormatRoundTrip(seconds);
+  line += '\n';
+  plat::Trace(line);
+}
+
+}  // namespace
+
+int FindSequenceWord(WStringView line, std::size_t* matchStart, std::size_t* matchLength) {
+  const std::size_t n = line.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char16_t c = line[i];
+    if (c != u'N' && c != u'n') continue;
+    if (i > 0 && IsWordChar(line[i - 1])) continue;
+    if (i + 1 >= n || !IsDigit(line[i + 1])) continue;
+    std::size_t j = i + 1;
+    int value = 0;
+    while (j < n && j < i + 6 && IsDigit(line[j])) value = value * 10 + (line[j++] - u'0');
+    std::size_t k = j;
+    while (k < n && IsSpace(line[k])) ++k;
+    if (matchStart) *matchStart = i;
+    if (matchLength) *matchLength = k - i;
+    return value;
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------- lines
+
+void CGCLineTable::Build(WStringView text) {
+  m_text = text;
+  m_lines.clear();
+  m_bySequence.clear();
+  std::size_t pos = 0;
+  const std::size_t n = text.size();
+  m_lines.reserve(n / 24 + 1);
+  while (true) {
+    std::size_t end = pos;
+    while (end < n && text[end] != u'\n') ++end;
+    std::size_t start = pos;
+    while (start < end && text[start] == u' ') ++start;
+    int index = static_cast<int>(m_lines.size());
+    m_lines.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
+    int seq = FindSequenceWord(text.substr(start, end - start));
+    m_bySequence[seq < 0 ? 0 : seq] = index;
+    if (end >= n) break;
+    pos = end + 1;
+  }
+}
+
+WStringView CGCLineTable::Line(int i) const {
+  if (i < 0 || i >= Count()) return WStringView();
+  return m_text.substr(m_lines[static_cast<std::size_t>(i)].start, m_lines[static_cast<std::size_t>(i)].length);
+}
+
+int CGCLineTable::FindSequence(int n) const {
+  auto it = m_bySequence.find(n);
+  return it == m_bySequence.end() ? -1 : it->second;
+}
+
+int CGCLineTable::FindText(int from, WStringView needle) const {
+  for (int i = from < 0 ? 0 : from; i < Count(); ++i)
+    if (Line(i).find(needle) != WStringView::npos) return i;
+  return -1;
+}
+
+// -------------------------------------------------------------- program
+
+CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WStringView name)
+    : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
+
+CGCProgram::CGCProgram(const CGCProgram& caller)
+    : m_s(caller.m_s),
+      m_f(caller.m_f),
+      m_initialLevel(caller.m_initialLevel),
+      m_comp(caller.m_comp),
+      m_coord(caller.m_coord),
+      m_globals(caller.m_globals),
+      m_motionRule(caller.m_motionRule),
+      m_folder(caller.m_folder),
+      m_name(caller.m_name),
+      m_highlighted(caller.m_highlighted),
+      m_h(caller.m_h),
+      m_d(caller.m_d),
+      m_t(caller.m_t),
+      m_workOffsetFlag(caller.m_workOffsetFlag),
+      m_depth(caller.m_depth + 1) {
+  for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+}
+
+CGCProgram::~CGCProgram() {
+  // Blocks (and their instructions) die with the pool; polylines with the arena.
+  m_blocks.clear();
+}
+
+CGCProgramPath::~CGCProgramPath() = default;
+
+CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_pool.construct(previous, this); }
+
+void CGCProgram::AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars) {
+  m_comp = comp;
+  m_coord = coord;
+  m_globals = vars;
+  if (param && param->IsZero() == 1) m_numberRule = std::make_unique<CGCDecimalPointPocket>(param->GetValue(-1, -1));
+  else m_numberRule = std::make_unique<CGCDecimalPoint>(param ? param->GetValue(-1, -1) : 0.0);
+}
+
+const CGCDecimalPoint& CGCProgram::NumberRule() const {
+  static const CGCDecimalPointPocket pocket(0.0);
+  if (m_numberRule) return *m_numberRule;
+  return pocket;
+}
+
+void CGCProgram::BuildPreamble(const CPoint3d& start) {
+  CGCBlock* block = NewBlock(nullptr);
+  block->SetLineNumber(0);
+  // Every default modal setting is in force: XY plane, millimetres,
+  // absolute, feed per minute, G54.
+  auto modal = [&](short group, short code) {
+    auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, block, group, code);
+    block->AddInstruction(g);
+    SetModal(group, g);
+    return g;
+  };
+  modal(20, 1);
+  modal(26, 0);
+  modal(31, 1);
+  modal(32, 1);
+  auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), nullptr, block, kKindChangeWcs, 1);
+  block->AddInstruction(wp);
+  SetModal(25, wp);
+  SelectWorkOffset(1);
+  m_workOffsetFlag = 1;
+  CGCInstructionGlobal* g28 = modal(28, 1);
+  g28->SetWord(0, CGCDimWordMM(start.x, 1), false);
+  g28->SetWord(1, CGCDimWordMM(start.y, 1), false);
+  g28->SetWord(2, CGCDimWordMM(start.z, 1), false);
+  for (int i = 0; i < 3; ++i) g28->PutWordValue(i, 0.0);
+  AddBlock(block);
+  m_previousMotion = g28;
+}
+
+void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
+  if (!text) return;
+  CGCLineTable lines(WStringView(text, length));
+  m_blocks.reserve(static_cast<std::size_t>(lines.Count()) + 1);
+  BuildPreamble(start);
+  Run(startLine, lines, m_previousMotion);
+}
+
+void CGCProgram::ParseFile(WStringView path, const CPoint3d& start) {
+  auto text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
+  if (!text) return;
+  m_ownText = std::make_unique<WString>(std::move(*text));
+  ParseText(0, m_ownText->data(), m_ownText->size(), start);
+}
+
+void CGCProgram::Run(int startLine, const CGCLineTable& lines, CGCInstruction* caller) {
+  auto begin = std::chrono::steady_clock::now();
+  CGCBlock* previous = caller ? caller->GetBlock() : nullptr;
+  if (startLine < 0) startLine = 0;
+  ParseLoop(startLine, lines.Count(), lines, previous, caller);
+  if (plat::TraceEnabled()) {
+    std::string line = "i:1; code whole times:";
+    line += plat::FormatRoundTrip(Seconds(begin));
+    line += '\n';
+    plat::Trace(line);
+  }
+}
+
+void CGCProgram::NotifyLineCount(int lines) {
+  m_hostHandle = Lib().hostWindow;
+  m_host = plat::FindTarget(m_hostHandle);
+  m_hostGeneration = plat::RegistryGeneration();
+  if (m_host) m_host->Send(WM_CODE_LINECOUNT, static_cast<std::uintptr_t>(lines < 0 ? 0 : lines), 0);
+}
+
+void CGCProgram::NotifyLineDone(int line) {
+  if (!m_host) return;
+  if (plat::RegistryGeneration() != m_hostGeneration) {
+    // A handle was released: look the window up again.
+    m_host = plat::FindTarget(m_hostHandle);
+    m_hostGeneration = plat::RegistryGeneration();
+    if (!m_host) return;
+  }
+  m_host->Send(WM_CODE_LINEDONE, static_cast<std::uintptr_t>(line), 0);
+}
+
+namespace {
+std::atomic<std::size_t> g_blockLimit{CGCProgram::kDefaultMaxExecutedBlocks};
+}
+
+void CGCProgram::SetExecutedBlockLimit(std::size_t limit) {
+  g_blockLimit = limit ? limit : kDefaultMaxExecutedBlocks;
+}
+std::size_t CGCProgram::ExecutedBlockLimit() { return g_blockLimit; }
+
+bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
+  if (m_blocks.size() < g_blockLimit) return false;
+  if (!m_limitReported && block) {
+    block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) +
+                      u" blocks executed (endless jump or loop?)");
+    m_limitReported = true;
+  }
+  return true;
+}
+
+static bool SkipLine(WStringView line, bool inWhileBody) {
+  if (line.empty()) return false;
+  if (line[0] == u'/' && Lib().skip) return true;
+  if (line[0] == u'*') return true;
+  if (line[0] == u'(' && !inWhileBody) return true;
+  return false;
+}
+
+void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous, CGCInstruction* caller) {
+  (void)caller;
+  NotifyLineCount(e - s);
+  auto begin = std::chrono::steady_clock::now();
+  m_blocks.reserve(m_blocks.size() + static_cast<std::size_t>(e > s ? e - s : 0));
+  for (int i = s; i < e;) {
+    WStringView text = lines.Line(i);
+    CGCBlock* block = NewBlock(previous);
+    block->SetLineNumber(i);
+    if (SkipLine(text, false)) {
+      AddBlock(block);
+      ++i;
+      continue;
+    }
+    m_lineBuffer.assign(text);
+    int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
+    block->ApplyTransforms();
+    AddBlock(block);
+    NotifyLineDone(i);
+    if (ExecutedLimitReached(block)) break;
+    if (r > 0) {
+      short kind = block->GetStatement();
+      if (kind == kStmtWhile) {
+        int endLine = 0;
+        CGCBlock* last = block;
+        if (previous) previous->SetNext(block);
+        if (!RunWhileBody(i + 1, lines, block, m_previousMotion, r, endLine, 0)) break;
+        // The body's blocks were linked after the WHILE block.
+        for (CGCBlock* b = block; b; b = b->GetNext()) last = b;
+        previous = last;
+        i = endLine + 1;
+        continue;
+      }
+      if (kind == kStmtWhileFalse) {
+        int end = lines.FindText(i, u"END" + plat::FormatIntW(r));
+        if (end >= 0) {
+          if (previous) previous->SetNext(block);
+          previous = block;
+          i = end + 1;
+          continue;
+        }
+      } else if (kind == kStmtIf || kind == kStmtGoto) {
+        int target = lines.FindSequence(r);
+        if (target >= 0) {
+          i = target;
+          continue;
+        }
+      }
+    }
+    if (r == -2) {
+      ++i;
+      continue;
+    }
+    if (block->IsEndOfProgram()) break;
+    if (previous) previous->SetNext(block);
+    previous = block;
+    ++i;
+  }
+  TraceSeconds("code parsing loop:", Seconds(begin));
+}
+
+bool CGCProgram::RunWhileBody(int b, const CGCLineTable& lines, CGCBlock* whileBlock, CGCInstruction* caller, int n,
+                              int& endLine, int depth) {
+  endLine = 0;
+  if (depth > 64) {
+    whileBlock->AddMessage(u"WHILE loops nested too deeply");
+    return false;
+  }
+  CGCBlock* previous = whileBlock;
+  int lastEnd = 0;
+  int i = b;
+  while (true) {
+    if (i >= lines.Count()) {
+      whileBlock->AddMessage(u"WHILE without END" + plat::FormatIntW(n));
+      endLine = lastEnd;
+      return false;
+    }
+    WStringView text = lines.Line(i);
+    CGCBlock* block = NewBlock(previous);
+    block->SetLineNumber(i);
+    if (SkipLine(text, true)) {
+      AddBlock(block);
+      ++i;
+      continue;
+    }
+    m_lineBuffer.assign(text);
+    int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
+    if (r == -2) {
+      AddBlock(block);
+      endLine = lastEnd;
+      return false;
+    }
+    block->ApplyTransforms();
+    AddBlock(block);
+    if (ExecutedLimitReached(block)) {
+      endLine = lastEnd;
+      return false;
+    }
+    short kind = block->GetStatement();
+    previous->SetNext(block);
+    previous = block;
+    if (kind == kStmtWhile && i >= b) {
+      int inner = 0;
+      if (!RunWhileBody(i + 1, lines, block, caller, r, inner, depth + 1)) {
+        endLine = lastEnd;
+        return false;
+      }
+      for (CGCBlock* x = block; x; x = x->GetNext()) previous = x;
+      i = inner + 1;
+      continue;
+    }
+    if (kind == kStmtWhileFalse) {
+      if (i >= b) {
+        // A nested loop whose condition is false: skip to its END.
+        int end = lines.FindText(i, u"END" + plat::FormatIntW(r));
+        if (end < 0) {
+          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
+          endLine = lastEnd;
+          return false;
+        }
+        i = end + 1;
+        continue;
+      }
+      endLine = lastEnd;
+      return true;
+    }
+    if (kind == kStmtEnd) {
+      if (r != n) {
+        block->AddMessage(u"WHILE without matching number for END");
+        endLine = lastEnd;
+        return false;
+      }
+      lastEnd = i;
+      i = b - 1;
+      continue;
+    }
+    if (block->IsEndOfProgram()) {
+      endLine = lines.Count();
+      return true;
+    }
+    ++i;
+  }
+}
+
+// --------------------------------------------------------------- paths
+
+void CGCProgram::BuildPath() {}
+
+void CGCProgramPath::BuildPath() {
+  // A new build replaces the previous lists, so asking twice gives the
+  // same lists once.
+  m_pathGroups.clear();
+  m_arena.Reset();
+  m_highlighted = -1;
+  m_savedStyles.clear();
+  m_pathGroups.reserve(m_blocks.size());
+  std::vector<CPathPolyline*> items;
+  items.reserve(16);
+  for (CGCBlock* block : m_blocks) {
+    items.clear();
+    CPathSink sink{&m_arena, &items};
+    block->BuildPath(sink);
+    if (block->HasMessages()) break;
+    m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+  }
+}
+
+PathGroups* CGCProgram::GetCutterPath(bool notifyHost) {
+  if (notifyHost) SendToHost(WM_CODE_CUTTERPATH, 0);
+  BuildPath();
+  return &m_pathGroups;
+}
+
+PathGroups* CGCProgram::GetCommandedPath() {
+  BuildPath();
+  return &m_commanded;
+}
+
+bool CGCProgram::AutoRun() {
+  PostToHost(WM_CODE_AUTORUN, 0);
+  bool result = true;
+  for (CGCBlock* block : m_blocks) {
+    result = block->Simulate();
+    if (!result) break;
+  }
+  return result;
+}
+
+PathGroups* CGCProgram::SelectBlock(unsigned index) {
+  if (m_highlighted >= 0 && static_cast<std::size_t>(m_highlighted) < m_pathGroups.size()) {
+    const CPathList& list = m_pathGroups[static_cast<std::size_t>(m_highlighted)];
+    for (std::size_t i = 0; i < list.size() && i < m_savedStyles.size(); ++i) {
+      list[i]->m_style.r = m_savedStyles[i].r;
+      list[i]->m_style.g = m_savedStyles[i].g;
+      list[i]->m_style.b = m_savedStyles[i].b;
+      list[i]->m_style.a = m_savedStyles[i].a;
+      list[i]->m_style.width = m_savedStyles[i].width;
+    }
+  }
+  m_savedStyles.clear();
+  m_highlighted = -1;
+  if (index < m_pathGroups.size()) {
+    const CPathList& list = m_pathGroups[index];
+    for (CPathPolyline* p : list) {
+      m_savedStyles.push_back(p->m_style);
+      p->m_style.r = 1.f;
+      p->m_style.g = 0.f;
+      p->m_style.b = 0.f;
+      p->m_style.a = 1.f;
+      p->m_style.width = 3.f;
+    }
+    m_highlighted = static_cast<int>(index);
+  }
+  return &m_pathGroups;
+}
+
+void CGCProgram::ClearBlockPaths() { m_pathGroups.clear(); }
+
+// ----------------------------------------------------------- variables
+
+CVariableBase* CGCProgram::GetVariable(int number) {
+  if (number < 0) return nullptr;
+  if (number <= 32) return m_locals.GetVariable(number);
+  return m_globals ? m_globals->GetVariable(number) : nullptr;
+}
+
+CVariableBase* CGCProgram::GetVariableByText(WStringView text) {
+  if (text.empty()) return nullptr;
+  int n = text.size() > 1 ? plat::ParseIntPrefix(text.substr(1)) : 0;
+  return GetVariable(n);
+}
+
+bool CGCProgram::SetVariable(int number, double value) {
+  if (number > 32 && m_globals) return m_globals->SetValue(number, 0, value);
+  CVariableBase* v = GetVariable(number);
+  if (!v) return false;
+  v->SetValue(value);
+  return true;
+}
+
+bool CGCProgram::SetVariableByText(WStringView text, double value) {
+  if (text.empty()) return false;
+  int n = text.size() > 1 ? plat::ParseIntPrefix(text.substr(1)) : 0;
+  return SetVariable(n, value);
+}
+
+const WString& CGCProgram::GetLocalText(int number) {
+  static const WString empty;
+  const CVariableBase* v = m_locals.GetVariable(number);
+  return v ? v->Text() : empty;
+}
+
+void CGCProgram::SetSystemVariable(int number, double value) {
+  if (m_globals) m_globals->SetValue(number, 0, value);
+}
+
+// --------------------------------------------------------------- modal
+
+CGCInstruction* CGCProgram::SetModal(int group, CGCInstruction* instr) {
+  if (!IsModalGroup(group)) return instr;
+  int idx = GetModalIndex(group);
+  if (group == 33) {
+    // The modal macro call belongs to the modal table alone.
+    m_modalMacro.reset(instr);
+  }
+  m_modal[idx] = instr;
+  TouchModalState();
+  return instr;
+}
+
+CGCInstruction* CGCProgram::GetModal(int group) const {
+  return IsModalGroup(group) ? m_modal[GetModalIndex(group)] : nullptr;
+}
+
+short CGCProgram::GetModalCode(int group) const {
+  const CGCInstruction* m = GetModal(group);
+  return m ? m->GetModalCode() : -1;
+}
+
+int CGCProgram::SetModalCode(int group, short code) {
+  CGCInstruction* m = GetModal(group);
+  if (!m) return 0;
+  m->SetModalCode(code);
+  TouchModalState();
+  return 1;
+}
+
+bool CGCProgram::HasModalValue(int group) const {
+  const CGCInstruction* m = GetModal(group);
+  return m ? m->HasModalCode() : false;
+}
+
+double CGCProgram::GetGroupOffset(int group) const {
+  short code = GetModalCode(group);
+  if (code == 2 || code < 0) return 0.0;
+  int row = group == 19 ? m_h : (group == 21 ? m_d : 0);
+  if (row <= 0 || !m_comp || row >= CDataComp::kRows) return 0.0;
+  double sum = m_comp->GetValue(row, group - 19) + m_comp->GetValue(row, group - 18);
+  return group == 21 ? sum / 2.0 : sum;
+}
+
+CPoint3d CGCProgram::GetPartZero() const { return m_coord ? m_coord->GetCurrent() : CPoint3d(); }
+
+CPoint3d CGCProgram::SelectWorkOffset(int index, bool* ok) {
+  CPoint3d p;
+  bool selected = m_coord && m_coord->Select(index, &p);
+  if (ok) *ok = selected;
+  if (!selected) return CPoint3d();
+  if (CGCInstruction* g25 = GetModal(25)) {
+    g25->SetWord(3, CGCDimWordMM(index, 1), false);
+    bool inch = GetModalCode(31) != 1;
+    for (int axis = 0; axis < 3; ++axis) {
+      CGCDimWordMM w = MakeWord(inch);
+      w.SetValue(p.At(axis));
+      w.SetPosition(p.At(axis));
+      g25->SetWord(axis, w, false);
+    }
+  }
+  TouchModalState();
+  return p;
+}
+
+void CGCProgram::ApplyWorkOffsetFromModal() {
+  CGCInstruction* g25 = GetModal(25);
+  if (!g25 || !g25->Words().Has(3)) return;  // no table row behind it (G53, G92)
+  double index = g25->GetWordValue(3);
+  if (index < 0 || !plat::FitsInt(index)) return;
+  SelectWorkOffset(static_cast<int>(index));
+}
+
+ChainRef CGCProgram::TransformChainFor(int planeCode, bool rotationOnly) {
+  if (!rotationOnly && m_chain && m_chainEpoch == m_modalEpoch && m_chainPlane == planeCode) return m_chain;
+  auto* chain = new CTransformChain();
+  ChainRef ref(chain);
+  if (!rotationOnly) {
+    if (IsModalActive(27)) chain->Add(std::make_unique<CGCTransformPolar>(GetModal(25)));
+    if (IsModalActive(24)) chain->Add(std::make_unique<CGCTransformMirror>(GetModal(24)));
+    if (IsModalActive(22)) chain->Add(std::make_unique<CGCTransformScale>(GetModal(22)));
+    if (IsModalActive(23)) chain->Add(std::make_unique<CGCTransformRot>(GetModal(23)));
+  }
+  if (CGCInstruction* g25 = GetModal(25)) chain->Add(std::make_unique<CGCTransformRefPoint>(g25));
+  if (!rotationOnly) {
+    m_chain = ref;
+    m_chainEpoch = m_modalEpoch;
+    m_chainPlane = planeCode;
+  }
+  return ref;
+}
+
+// ---------------------------------------------------- destruction thread
+
+CDestructThread::CDestructThread(CGCProgramPath* program) : m_program(program) {}
+
+CDestructThread::~CDestructThread() { Join(); }
+
+void CDestructThread::Start() {
+  if (m_thread.joinable() || !m_program) return;
+  CGCProgramPath* program = m_program;
+  m_program = nullptr;
+  m_thread = std::thread([program] {
+    char buf[64];
+    std::uint64_t id = plat::CurrentThreadId();
+    if (plat::TraceEnabled()) {
+      std::snprintf(buf, sizeof(buf), "destruct thread start:%05llx\n", static_cast<unsigned long long>(id));
+      plat::Trace(buf);
+    }
+    delete program;
+    if (plat::TraceEnabled()) {
+      std::snprintf(buf, sizeof(buf), "destruct thread exit:%05llx\n", static_cast<unsigned long long>(id));
+      plat::Trace(buf);
+    }
+  });
+  plat::SetThreadAffinity(m_thread, plat::OddProcessorMask(plat::ProcessorCount()));
+}
+
+void CDestructThread::Join() {
+  if (m_thread.joinable()) m_thread.join();
+  delete m_program;  // a program that was never handed to a thread
+  m_program = nullptr;
+}
+
+}  // namespace quillet

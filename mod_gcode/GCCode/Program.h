@@ -1,0 +1,234 @@
+// One frame of an NC program: the top-level program of a parse, or the
+// program of a sub-program or macro call. It splits its text into lines,
+// runs every line through a block in the order the program's jumps and loops
+// dictate, holds the modal state the blocks read and change, and afterwards
+// builds the per-block tool-path lists, simulates the program and
+// highlights one block's path.
+#pragma once
+#include <boost/pool/object_pool.hpp>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/CodeRule.h"
+#include "mod_gcode/GCCode/DataTables.h"
+#include "mod_gcode/GCCode/PathArena.h"
+#include "mod_gcode/GCCode/Transform.h"
+#include "platform/Host.h"
+
+namespace quillet {
+
+// The lines of a text: views into the text, and the map from N number to
+// the (last) line that carries it.
+class CGCLineTable {
+ public:
+  static constexpr std::size_t kMaxLine = 1023;
+  CGCLineTable() = default;
+  explicit CGCLineTable(WStringView text) { Build(text); }
+  void Build(WStringView text);
+  int Count() const { return static_cast<int>(m_lines.size()); }
+  // Line i without its leading spaces (a CR stays at its end).
+  WStringView Line(int i) const;
+  // Line of an N number, -1 when none.
+  int FindSequence(int n) const;
+  // First line from `from` on that contains `needle`, -1 when none.
+  int FindText(int from, WStringView needle) const;
+
+ private:
+  WStringView m_text;
+  struct Span { std::uint32_t start; std::uint32_t length; };
+  std::vector<Span> m_lines;
+  std::unordered_map<int, int> m_bySequence;
+};
+
+// The first N number word of a line ("N" or "n" at a word start and one to
+// five digits), as the block scanner and the line table read it. Returns
+// the number, or -1; `matchStart`/`matchLength` receive the word's place
+// including the blanks behind it.
+int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
+
+class CGCProgram {
+ public:
+  static constexpr int kFirstModalGroup = 19;
+  static constexpr int kModalGroups = 15;  // 19 to 33
+  // Upper bound on executed blocks of one parse, so that an endless jump
+  // ends with a message instead of exhausting memory.
+  static constexpr std::size_t kDefaultMaxExecutedBlocks = 20'000'000;
+  static void SetExecutedBlockLimit(std::size_t limit);
+  static std::size_t ExecutedBlockLimit();
+
+  // Top-level frame.
+  CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WStringView name);
+  // Child frame of a call: modal state copied from the caller.
+  explicit CGCProgram(const CGCProgram& caller);
+  virtual ~CGCProgram();
+  CGCProgram& operator=(const CGCProgram&) = delete;
+
+  virtual void AddBlock(CGCBlock* block) { m_blocks.push_back(block); }
+  virtual void BuildPath();
+  // Runs the parse loop over the line table from `startLine`.
+  virtual void Run(int startLine, const CGCLineTable& lines, CGCInstruction* caller);
+
+  void AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars);
+  void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
+  void ParseFile(WStringView path, const CPoint3d& start);
+
+  // Builds the path lists (again, replacing earlier ones) and returns them.
+  PathGroups* GetCutterPath(bool notifyHost = true);
+  PathGroups* GetCommandedPath();
+  // Simulates every executed block; stops after the first that yields false.
+  bool AutoRun();
+  PathGroups* SelectBlock(unsigned index);
+  // Empties the path lists without touching the polylines (which then
+  // belong to the caller's lists).
+  void ClearBlockPaths();
+  PathGroups& Paths() { return m_pathGroups; }
+  CPathArena& Arena() { return m_arena; }
+
+  // Variables: 0 to 32 local, higher numbers from the global table. Null
+  // when the number is outside the tables.
+  CVariableBase* GetVariable(int number);
+  CVariableBase* GetVariableByText(WStringView text);
+  bool SetVariable(int number, double value);
+  bool SetVariableByText(WStringView text, double value);
+  const WString& GetLocalText(int number);
+
+  // Modal groups 19 to 33.
+  static int GetModalIndex(int group) { return group - kFirstModalGroup; }
+  static bool IsModalGroup(int group) { return group >= kFirstModalGroup && group < kFirstModalGroup + kModalGroups; }
+  CGCInstruction* SetModal(int group, CGCInstruction* instr);
+  CGCInstruction* GetModal(int group) const;
+  short GetModalCode(int group) const;
+  int SetModalCode(int group, short code);
+  bool HasModalValue(int group) const;
+  bool IsModalActive(int group) const { return GetModalCode(group) > 0; }
+  double GetGroupOffset(int group) const;
+  CPoint3d GetPartZero() const;
+  CPoint3d SelectWorkOffset(int index, bool* ok = nullptr);
+  void ApplyWorkOffsetFromModal();
+
+  short GetH() const { return m_h; }
+  void SetH(short v) { m_h = v; }
+  short GetD() const { return m_d; }
+  void SetD(short v) { m_d = v; }
+  short GetT() const { return m_t; }
+  void SetT(short v) { m_t = v; }
+  double GetS() const { return m_s; }
+  void SetS(double v) { m_s = v; }
+  double GetF() const { return m_f; }
+  void SetF(double v) { m_f = v; }
+  double GetInitialLevel() const { return m_initialLevel; }
+  void SetInitialLevel(double v) { m_initialLevel = v; }
+  bool GetWorkOffsetFlag() const { return m_workOffsetFlag != 0; }
+  void SetWorkOffsetFlag(bool v) { m_workOffsetFlag = v ? 1 : 0; }
+  const CCodeRuleEntry* GetMotionRule() const { return m_motionRule; }
+  void SetMotionRule(const CCodeRuleEntry* rule) { m_motionRule = rule; }
+  const CGCDecimalPoint& NumberRule() const;
+  const WString& Folder() const { return m_folder; }
+  const WString& Name() const { return m_name; }
+  void SetName(WString name) { m_name = std::move(name); }
+  CDataComp* OffsetTable() const { return m_comp; }
+  CDataCoordSystem* CoordTable() const { return m_coord; }
+  CVariables* GlobalVariables() const { return m_globals; }
+  const std::vector<CGCBlock*>& Blocks() const { return m_blocks; }
+  int HighlightedBlock() const { return m_highlighted; }
+  CGCInstruction*& PreviousMotion() { return m_previousMotion; }
+  CLineScan& Scan() { return m_scan; }
+  // The line being parsed (the block scanner upper-cases letters in it).
+  WString* ScanLine() const { return m_scanLine; }
+  void SetScanLine(WString* line) { m_scanLine = line; }
+  // Writes #n when the global table holds it (system variables).
+  void SetSystemVariable(int number, double value);
+
+  // The transform chain for a motion created now (shared while the modal
+  // state that shapes it is unchanged).
+  ChainRef TransformChainFor(int planeCode, bool rotationOnly);
+  // Marks the modal state changed, so the next chain is built afresh.
+  void TouchModalState() { ++m_modalEpoch; }
+
+  CGCBlock* NewBlock(CGCBlock* previous);
+
+ protected:
+  void BuildPreamble(const CPoint3d& start);
+  void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous, CGCInstruction* caller);
+  // The WHILE body from line b; returns false on failure; `endLine` is the
+  // line to continue after.
+  bool RunWhileBody(int b, const CGCLineTable& lines, CGCBlock* whileBlock, CGCInstruction* caller, int n,
+                    int& endLine, int depth);
+  bool ExecutedLimitReached(CGCBlock* block);
+  void NotifyLineCount(int lines);
+  void NotifyLineDone(int line);
+
+  boost::object_pool<CGCBlock> m_pool{32};
+  std::vector<CGCBlock*> m_blocks;
+  PathGroups m_pathGroups;
+  PathGroups m_commanded;
+  CPathArena m_arena;
+  CGCInstruction* m_modal[kModalGroups] = {};
+  std::vector<CPathStyle> m_savedStyles;
+  CVariables m_locals{33};
+  CPoint3d m_refIntermediate;
+  double m_s = 120.0;
+  double m_f = 0.0;
+  double m_initialLevel = 0.0;
+  CDataComp* m_comp = nullptr;
+  CDataCoordSystem* m_coord = nullptr;
+  CVariables* m_globals = nullptr;
+  const CCodeRuleEntry* m_motionRule = nullptr;
+  std::unique_ptr<CGCDecimalPoint> m_numberRule;
+  std::unique_ptr<WString> m_ownText;
+  WString m_folder;
+  WString m_name;
+  int m_highlighted = -1;
+  short m_h = 0;
+  short m_d = 0;
+  short m_t = 0;
+  unsigned char m_workOffsetFlag = 0;
+
+  CGCInstruction* m_previousMotion = nullptr;
+  CLineScan m_scan;
+  WString* m_scanLine = nullptr;
+  WString m_lineBuffer;
+  // Owned modal instructions that no block holds (the modal macro call).
+  std::unique_ptr<CGCInstruction> m_modalMacro;
+  // The shared transform chain and the state it was built for.
+  ChainRef m_chain;
+  std::uint64_t m_modalEpoch = 1;
+  std::uint64_t m_chainEpoch = 0;
+  int m_chainPlane = -1;
+  bool m_chainRotationOnly = false;
+  // Host window target for the progress messages of this parse.
+  std::shared_ptr<plat::MessageTarget> m_host;
+  std::uint64_t m_hostGeneration = 0;
+  int m_hostHandle = 0;
+  bool m_limitReported = false;
+  int m_depth = 0;  // call nesting of this frame
+};
+
+class CGCProgramPath : public CGCProgram {
+ public:
+  using CGCProgram::CGCProgram;
+  ~CGCProgramPath() override;
+  void BuildPath() override;
+};
+
+// Deletes a replaced program on a short-lived thread bound to the odd
+// processors, so a new load does not wait for the old program's teardown.
+class CDestructThread {
+ public:
+  explicit CDestructThread(CGCProgramPath* program);
+  ~CDestructThread();  // joins the thread
+  void Start();
+  void Join();
+
+ private:
+  std::thread m_thread;
+  CGCProgramPath* m_program;
+};
+
+}  // namespace quillet

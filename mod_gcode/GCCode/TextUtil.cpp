@@ -1,0 +1,52 @@
+#include "mod_gcode/GCCode/TextUtil.h"
+
+#include <cmath>
+
+#include "platform/Numbers.h"
+
+namespace quillet {
+
+WString AnsiToWide(std::string_view text) { return plat::AnsiToWideString(text); }
+
+std::string WideToAnsi(WStringView text, std::size_t* replaced) {
+  return plat::WideToAnsiString(text, replaced);
+}
+
+WString IntToText(long long value) { return plat::FormatIntW(value); }
+
+WString NumberToText(double value) {
+  if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return plat::FormatFixedW(value, 3);
+  double n = std::trunc(value);
+  double f = value - n;
+  if (std::fabs(std::fabs(f) - 1.0) < kFloatEpsilon)
+    return plat::FormatIntW(static_cast<long long>(value > 0 ? n + 1 : n - 1));
+  if (std::fabs(f) < kFloatEpsilon) return plat::FormatIntW(static_cast<long long>(n));
+  return plat::FormatFixedW(value, 3);
+}
+
+void EraseLeadingBlanks(WString& text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == u' ') ++i;
+  if (i) text.erase(0, i);
+}
+
+bool TrimBlanksCopy(WStringView text, WString& out) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && text[b] == u' ') ++b;
+  while (e > b && text[e - 1] == u' ') --e;
+  if (b == 0 && e == text.size()) return false;
+  out.assign(text.substr(b, e - b));
+  return true;
+}
+
+WString TrimmedSubstring(WStringView text, std::size_t first, std::size_t end) {
+  if (first > text.size()) first = text.size();
+  if (end > text.size()) end = text.size();
+  if (end < first) end = first;
+  WStringView part = text.substr(first, end - first);
+  WString trimmed;
+  if (TrimBlanksCopy(part, trimmed)) return trimmed;
+  return WString(part);
+}
+
+}  // namespace quillet

@@ -1,0 +1,159 @@
+#include "mod_gcode/GCCode/Transform.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "mod_gcode/GCCode/MathUtil.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
+
+namespace quillet {
+
+namespace {
+
+// The defining instruction's X, Y, Z values (0 for absent words).
+CPoint3d DefiningPoint(const CGCInstruction* d) {
+  return d ? d->Words().GetValuePointOrZero() : CPoint3d();
+}
+
+}  // namespace
+
+CGCTransform::CGCTransform(short type, const CGCInstruction* defining) : m_type(type) {
+  if (defining) m_defining = std::make_shared<CGCInstructionCopy>(*defining);
+}
+
+CGCTransform::CGCTransform(const CGCTransform& o)
+    : m_defining(o.m_defining ? std::make_shared<CGCInstructionCopy>(*o.m_defining) : nullptr),
+      m_type(o.m_type),
+      m_flip(o.m_flip) {}
+
+CTransformChain::CTransformChain(const CTransformChain& o) : m_count(0), m_refs(0) {
+  for (int i = 0; i < o.m_count; ++i) m_items[m_count++] = o.m_items[i]->Clone();
+}
+
+void CTransformChain::Add(std::unique_ptr<CGCTransform> t) {
+  if (m_count < kMax && t) m_items[m_count++] = std::move(t);
+}
+
+CGCTransform* CTransformChain::Find(short type) const {
+  for (int i = 0; i < m_count; ++i)
+    if (m_items[i]->IsType(type)) return m_items[i].get();
+  return nullptr;
+}
+
+void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int, CGCInstruction*) {
+  double r = point.x;
+  double a = DegToRad(point.y);
+  point = CPoint3d(r * std::cos(a), r * std::sin(a), point.z);
+  if (auto* w = instr.GetWord(0)) w->MarkSpecified();
+  if (auto* w = instr.GetWord(1)) w->MarkSpecified();
+}
+
+void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  const CGCInstruction* d = Defining();
+  // The defining axis words in this plane's order.
+  int axis[3] = {0, 1, 2};
+  if (planeCode == 1) { axis[1] = 2; axis[2] = 1; }
+  if (planeCode == 2) { axis[0] = 2; axis[2] = 0; }
+  double sign[3] = {1, 1, 1};
+  for (int k = 0; k < 3; ++k) {
+    if (d && d->Words().IsSpecified(axis[k])) {
+      double v = d->Words().GetValue(axis[k]);
+      point.At(k) = 2.0 * v - point.At(k);
+      sign[k] = -1;
+    }
+  }
+  m_flip = sign[0] * sign[1] < 0;
+  short kind = instr.GetKind();
+  if ((kind == kKindCircleCw || kind == kKindCircleCcw) && !instr.Words().IsSpecified(kWordR)) {
+    for (int k = 0; k < 3; ++k)
+      if (instr.Words().IsSpecified(3 + k)) instr.PutWordPosition(3 + k, sign[k] * instr.GetWordValue(3 + k));
+  }
+}
+
+void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  const CGCInstruction* d = Defining();
+  CPoint3d c = d ? SwapForPlane(DefiningPoint(d), planeCode) : CPoint3d();
+  CPoint3d v = point - c;
+  bool hasR = instr.Words().GetCount() > 5;
+  double r = hasR ? instr.GetWordValue(kWordR) : 0.0;
+  bool rSpecified = hasR && instr.Words().IsSpecified(kWordR);
+  double f[3] = {1, 1, 1};
+  if (d && d->Words().IsSpecified(kWordP)) {
+    double s = d->GetWordValue(kWordP) / 1000.0;
+    v = v * s;
+    if (rSpecified) instr.PutWordPosition(kWordR, std::fabs(r * s));
+    f[0] = f[1] = f[2] = s;
+  } else {
+    for (int k = 0; k < 3; ++k)
+      if (d && d->Words().IsSpecified(3 + k)) f[k] = d->GetWordValue(3 + k) / 1000.0;
+    m_negative = f[0] * f[1] < 0;
+    v = CPoint3d(f[0] * v.x, f[1] * v.y, f[2] * v.z);
+    if (rSpecified) instr.PutWordPosition(kWordR, std::fabs(r * std::max(f[0], f[1])));
+  }
+  point = c + v;
+  if (instr.Words().GetCount() >= 4 && !rSpecified) {
+    for (int k = 0; k < 3; ++k)
+      if (instr.Words().IsSpecified(3 + k)) instr.PutWordPosition(3 + k, instr.GetWordValue(3 + k) * f[k]);
+  }
+}
+
+void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  const CGCInstruction* d = Defining();
+  CPoint3d c = d ? SwapForPlane(DefiningPoint(d), planeCode) : CPoint3d();
+  double deg = d ? d->GetWordValue(kWordR) : 0.0;
+  // Positive angles turn counter-clockwise seen from the positive end of the
+  // plane's normal; the ZX and YZ internal orders are mirror images of that.
+  if (planeCode == 1 || planeCode == 2) deg = -deg;
+  double a = DegToRad(deg);
+  CPoint3d v = point - c;
+  double x = v.x * std::cos(a) - v.y * std::sin(a);
+  double y = v.y * std::cos(a) + v.x * std::sin(a);
+  point = CPoint3d(x + c.x, y + c.y, v.z + c.z);
+  if (auto* w = instr.GetWord(0)) w->MarkSpecified();
+  if (auto* w = instr.GetWord(1)) w->MarkSpecified();
+}
+
+void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,
+                                 CGCInstruction* previous) {
+  const CGCInstruction* d = Defining();
+  CPoint3d o = DefiningPoint(d);
+  CGCProgram* program = instr.GetProgram();
+  if (d && d->GetKind() == kKindChangeWcs) {
+    double a = 0, b = 0, h = 0;
+    AskToolOffsets(program ? program->GetT() : 0, a, b, h);
+    o.z += h;
+  }
+  if (program) {
+    if (CGCInstruction* g19 = program->GetModal(19)) {
+      double h = program->GetGroupOffset(19);
+      double code = g19->GetWordPosition(1);
+      if (code == 0.0) o.z += h;
+      else if (code == 1.0) o.z -= h;
+    }
+  }
+  o = SwapForPlane(o, planeCode);
+  const CGCCoord& w = instr.Words();
+  if (w.NoneOfXYZSpecified()) {
+    point += o;
+    return;
+  }
+  CPoint3d p = previous ? instr.GetStartPoint() : CPoint3d(-100.0, 0.0, 0.0);
+  point.x = w.IsSpecified(0) ? point.x + o.x : p.x;
+  point.y = w.IsSpecified(1) ? point.y + o.y : p.y;
+  if (instr.GetKind() == kKindCycle) {
+    if (w.IsSpecified(kWordR)) {
+      double r = instr.GetWordValue(kWordR);
+      instr.PutWordPosition(kWordR, w.IsAbsolute(kWordR) ? r + o.z : r + p.z);
+    }
+    if (w.Has(2) && !w.IsAbsolute(2) && w.IsSpecified(2)) {
+      point.z = instr.GetWordPosition(kWordR) + (program ? program->GetInitialLevel() : 0.0) + point.z;
+      return;
+    }
+    point.z = point.z + o.z;
+    return;
+  }
+  point.z = w.IsSpecified(2) ? point.z + o.z : p.z;
+}
+
+}  // namespace quillet

@@ -1,0 +1,101 @@
+// Coordinate transforms that turn a motion's programmed end point into the
+// drawn position: polar coordinates, mirror, scaling, rotation and the
+// reference point (work offset plus tool length offset).
+//
+// A chain of transforms is built from the modal state and shared by every
+// instruction created while that state holds; a chain is copied before one
+// instruction changes it.
+#pragma once
+#include <memory>
+
+#include "mod_gcode/GCCode/Instruction.h"
+
+namespace quillet {
+
+class CGCTransform {
+ public:
+  enum Type : short { kScale = 1, kMirror = 2, kRot = 3, kPolar = 4, kRefPoint = 5 };
+
+  virtual ~CGCTransform() = default;
+  virtual void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) = 0;
+  virtual std::unique_ptr<CGCTransform> Clone() const = 0;
+  short GetType() const { return m_type; }
+  void SetType(short t) { m_type = t; }
+  bool IsType(short t) const { return m_type == t; }
+  virtual bool FlipsArcDirection() const { return m_flip; }
+  void SetFlipFlag(bool f) { m_flip = f; }
+  // The instruction that defined the mode (a copy made when the chain was
+  // built); null when there is none.
+  CGCInstruction* Defining() const { return m_defining.get(); }
+
+ protected:
+  CGCTransform(short type, const CGCInstruction* defining);
+  CGCTransform(const CGCTransform& o);
+
+  std::shared_ptr<CGCInstruction> m_defining;
+  short m_type;
+  bool m_flip = false;
+};
+
+class CGCTransformScale : public CGCTransform {
+ public:
+  explicit CGCTransformScale(const CGCInstruction* defining) : CGCTransform(kScale, defining) {}
+  void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
+  std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformScale>(*this); }
+  bool FlipsArcDirection() const override { return m_negative; }
+
+ private:
+  bool m_negative = false;
+};
+
+class CGCTransformMirror : public CGCTransform {
+ public:
+  explicit CGCTransformMirror(const CGCInstruction* defining) : CGCTransform(kMirror, defining) {}
+  void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
+  std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformMirror>(*this); }
+};
+
+class CGCTransformRot : public CGCTransform {
+ public:
+  explicit CGCTransformRot(const CGCInstruction* defining) : CGCTransform(kRot, defining) {}
+  void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
+  std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRot>(*this); }
+};
+
+class CGCTransformPolar : public CGCTransform {
+ public:
+  explicit CGCTransformPolar(const CGCInstruction* defining) : CGCTransform(kPolar, defining) {}
+  void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
+  std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformPolar>(*this); }
+};
+
+class CGCTransformRefPoint : public CGCTransform {
+ public:
+  explicit CGCTransformRefPoint(const CGCInstruction* defining) : CGCTransform(kRefPoint, defining) {}
+  void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
+  std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRefPoint>(*this); }
+};
+
+// An ordered list of at most five transforms with an intrusive count.
+class CTransformChain {
+ public:
+  static constexpr int kMax = 5;
+  CTransformChain() = default;
+  CTransformChain(const CTransformChain& o);
+  CTransformChain& operator=(const CTransformChain&) = delete;
+
+  void Add(std::unique_ptr<CGCTransform> t);
+  int Count() const { return m_count; }
+  CGCTransform* At(int i) const { return m_items[i].get(); }
+  // The first transform of a type, or null.
+  CGCTransform* Find(short type) const;
+  int RefCount() const { return m_refs; }
+
+ private:
+  friend class ChainRef;
+  std::unique_ptr<CGCTransform> m_items[kMax];
+  int m_count = 0;
+  int m_refs = 0;
+};
+
+}  // namespace quillet
