@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -540,6 +543,33 @@ TEST_F(ViewTest, MissingOrBrokenShadersFallBackToTheFixedPipeline) {
   }
 }
 
+TEST_F(ViewTest, PathGivenBeforeTheWindowShowsIsFittedWhenItDoes) {
+  Scene s;
+  auto view = std::make_unique<RenderView>();
+  view->resize(kW, kH);
+  view->loaderUpload(s.groups);
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  ExpectScenePicture(Grab(*view), s, Projection{});
+}
+
+TEST_F(ViewTest, NewContextAfterMovingToAnotherWindowDrawsTheSamePath) {
+  Scene s;
+  auto view = MakeView();
+  view->loaderUpload(s.groups);
+  QImage before = Grab(*view);
+  QWidget other;
+  other.resize(kW, kH);
+  view->setParent(&other);
+  view->move(0, 0);
+  other.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+  QImage after = Grab(*view);
+  ASSERT_TRUE(view->glReady());
+  EXPECT_EQ(0, CountDifferences(before, after));
+  view->setParent(nullptr);  // destroyed before `other`
+}
+
 TEST_F(ViewTest, LatestOfTwoLoaderUploadsWins) {
   // The first upload is replaced before the view adopts it; its buffers are
   // released and the second path is shown.
@@ -566,10 +596,26 @@ TEST_F(ViewTest, LatestOfTwoLoaderUploadsWins) {
 
 }  // namespace
 
+namespace {
+
+// Marks every loaded library as never unloaded, so that leak reports from
+// the OpenGL driver and Qt's plugins name their library (and the sanitizer
+// suppressions can name them) instead of an unloaded module.
+int KeepLoaded(struct dl_phdr_info* info, std::size_t, void*) {
+  if (info->dlpi_name && info->dlpi_name[0]) {
+    if (void* h = dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(h);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   QSurfaceFormat::setDefaultFormat(RenderView::DefaultFormat());
   QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  int result = RUN_ALL_TESTS();
+  dl_iterate_phdr(KeepLoaded, nullptr);
+  return result;
 }
