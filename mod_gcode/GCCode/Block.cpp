@@ -36,7 +36,8 @@ bool IsValueChar(char16_t c) {
 
 }  // namespace
 
-CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_previous(previous), m_program(program) {
+CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_program(program) {
+  (void)previous;  // the parse loop links blocks forward; nothing reads back
   if (program) {
     short plane = program->GetModalCode(26);
     m_plane = plane >= 0 && plane <= 2 ? plane : 0;
@@ -46,31 +47,30 @@ CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_previous(previou
 
 CGCBlock::~CGCBlock() { DestroyInstructions(); }
 
-std::vector<WString>& CGCBlock::GetMessages() {
-  if (!m_messages) m_messages = std::make_unique<std::vector<WString>>();
-  return *m_messages;
+CGCBlock::Extra& CGCBlock::Ext() {
+  if (!m_extra) m_extra = std::make_unique<Extra>();
+  return *m_extra;
 }
+
+std::vector<WString>& CGCBlock::GetMessages() { return Ext().messages; }
 
 void CGCBlock::AddInstruction(CGCInstruction* instr) {
   if (!instr) return;
-  if (!m_first && !m_more) {
+  if (!m_first) {
     m_first = instr;
     return;
   }
-  if (!m_more) {
-    m_more = std::make_unique<std::vector<CGCInstruction*>>();
-    m_more->reserve(4);
-    m_more->push_back(m_first);
-  }
-  m_more->push_back(instr);
+  Extra& e = Ext();
+  if (e.instructions.empty()) e.instructions.push_back(m_first);
+  e.instructions.push_back(instr);
 }
 
 void CGCBlock::DestroyInstructions() {
-  if (m_more) {
-    for (CGCInstruction* i : *m_more) delete i;
-    m_more.reset();
+  if (m_extra && !m_extra->instructions.empty()) {
+    for (CGCInstruction* i : m_extra->instructions) CGCInstruction::Dispose(i);
+    m_extra->instructions.clear();
   } else {
-    delete m_first;
+    CGCInstruction::Dispose(m_first);
   }
   m_first = nullptr;
 }
@@ -406,9 +406,9 @@ void CGCBlock::BuildPath(CPathSink& sink) {
 
 void CGCBlock::DeliverMessages() const {
   CodeMessageCallback cb = Lib().message;
-  if (!cb || !m_messages) return;
+  if (!cb || !HasMessages()) return;
   WString name = m_program ? m_program->Name() : WString();
-  for (const WString& text : *m_messages) {
+  for (const WString& text : m_extra->messages) {
     int line = m_line + 1;
     int seq = m_sequence;
     WString nameCopy = name;

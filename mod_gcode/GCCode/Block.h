@@ -57,12 +57,11 @@ class CGCBlock {
   int GetSequenceNumber() const { return m_sequence; }
   void SetNext(CGCBlock* b) { m_next = b; }
   CGCBlock* GetNext() const { return m_next; }
-  CGCBlock* GetPrevious() const { return m_previous; }
   CGCProgram* GetProgram() const { return m_program; }
 
   // Messages queued while the line was interpreted.
-  bool HasMessages() const { return m_messages && !m_messages->empty(); }
-  const std::vector<WString>* GetMessagesIfAny() const { return m_messages.get(); }
+  bool HasMessages() const { return m_extra && !m_extra->messages.empty(); }
+  const std::vector<WString>* GetMessagesIfAny() const { return m_extra ? &m_extra->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
 
@@ -84,8 +83,12 @@ class CGCBlock {
 
   // Instructions, in creation order; the block owns them.
   void AddInstruction(CGCInstruction* instr);
-  std::size_t InstructionCount() const { return m_more ? m_more->size() : (m_first ? 1 : 0); }
-  CGCInstruction* InstructionAt(std::size_t i) const { return m_more ? (*m_more)[i] : m_first; }
+  std::size_t InstructionCount() const {
+    return m_extra && !m_extra->instructions.empty() ? m_extra->instructions.size() : (m_first ? 1 : 0);
+  }
+  CGCInstruction* InstructionAt(std::size_t i) const {
+    return m_extra && !m_extra->instructions.empty() ? m_extra->instructions[i] : m_first;
+  }
   void DestroyInstructions();
 
   // Parses and interprets the line. Result: 0 ordinary line, -2 syntax
@@ -164,13 +167,18 @@ class CGCBlock {
   int ReadStatement(int& index, WString& text, int& exprStart);
   void FinishLine(CGCInstruction** previousMotion);
 
+  // What most blocks do not need: a second instruction and messages.
+  struct Extra {
+    std::vector<CGCInstruction*> instructions;  // all of them, once there are two
+    std::vector<WString> messages;
+  };
+  Extra& Ext();
+
   CGCInstruction* m_first = nullptr;
-  std::unique_ptr<std::vector<CGCInstruction*>> m_more;
-  std::unique_ptr<std::vector<WString>> m_messages;
+  std::unique_ptr<Extra> m_extra;
   double m_feed = 0.0;
   int m_line = 0;
   int m_sequence = 0;
-  CGCBlock* m_previous = nullptr;
   CGCBlock* m_next = nullptr;
   CGCProgram* m_program = nullptr;
   short m_plane = 0;

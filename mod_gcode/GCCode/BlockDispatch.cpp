@@ -125,35 +125,20 @@ int CGCBlock::DispatchRule(WStringView code, int& index, CGCInstruction** previo
 // ---------------------------------------------------------------- motions
 
 void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from, bool circular) {
+  (void)circular;
   for (int axis = 0; axis < 3; ++axis) {
     bool inch = InchWords();
     if (inch && axis == 1 && GetModalCode(27) == 1) inch = false;  // polar angle stays in degrees
     CGCDimWordMM word = MakeWord(inch);
     if (from) {
-      if (const CGCDimWordMM* src = from->Words().GetWord(PlaneWordIndex(axis, from->GetPlaneCode()))) {
-        CGCDimWordMM copy = inch ? CGCDimWordMM(CGCDimWordInch()) : CGCDimWordMM();
-        copy = *src;
-        // Keep value, position and flags; the unit class follows the mode.
-        CGCDimWordMM mm = src->AsMillimetre();
-        word = inch ? CGCDimWordMM(CGCDimWordInch()) : CGCDimWordMM();
-        word.SetValue(mm.GetValue());
-        word.SetPosition(mm.GetPosition());
-        if (mm.IsSpecified()) word.MarkSpecified();
-        if (!mm.IsAbsolute()) {
-          // Only the flag: value and position are kept as copied.
-          double v = mm.GetValue(), p = mm.GetPosition();
-          bool spec = mm.IsSpecified();
-          word.Apply(0.0, 0.0, false);
-          word.SetValue(v);
-          word.SetPosition(p);
-          if (!spec) word.ClearSpecified();
-        }
-        (void)copy;
+      if (CGCWordRef src = from->Words().GetWord(PlaneWordIndex(axis, from->GetPlaneCode()))) {
+        // Value, position and flags are kept; the unit class follows the mode.
+        std::uint8_t flags = static_cast<std::uint8_t>((src.Get().Flags() & ~kWordInch) | (inch ? kWordInch : 0));
+        word = CGCDimWordMM::FromParts(src.GetValue(), src.GetPosition(), flags);
       }
     }
     GiveWord(motion, axis, word);
   }
-  (void)circular;
 }
 
 void CGCBlock::ConsumeWorkOffsetChange(CGCInstruction* motion) {
@@ -172,8 +157,10 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   CLineScan& scan = Scan();
   ChainRef chain = m_program->TransformChainFor(m_plane, false);
   short kind = rule.RuleNumber();
-  CGCInstruction* motion = rapid ? static_cast<CGCInstruction*>(new CGCInstructionLineRapidTraverse(chain, *previousMotion, this, kind))
-                                 : new CGCInstructionLine(chain, *previousMotion, this, kind);
+  CGCInstruction* motion =
+      rapid ? static_cast<CGCInstruction*>(
+                  m_program->MakeInstruction<CGCInstructionLineRapidTraverse>(chain, *previousMotion, this, kind))
+            : m_program->MakeInstruction<CGCInstructionLine>(chain, *previousMotion, this, kind);
   scan.current = motion;
   AddInstruction(motion);
   m_feed = rapid ? 3000.0 : m_program->GetF();
@@ -199,7 +186,7 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
   if (!m_program->GetModal(26)) return;
   CLineScan& scan = Scan();
   ChainRef chain = m_program->TransformChainFor(m_plane, false);
-  auto* arc = new CGCInstructionCircular(chain, *previousMotion, this, rule.RuleNumber());
+  auto* arc = m_program->MakeInstruction<CGCInstructionCircular>(chain, *previousMotion, this, rule.RuleNumber());
   scan.current = arc;
   AddInstruction(arc);
   m_feed = m_program->GetF();
@@ -270,7 +257,7 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
       RejectInModes(u"\t\t\t\t\t\t\t\t\t");
       return;
     }
-    auto* pz = new CGCInstructionGlobalPartZero(ChainRef(), *previousMotion, this, kKindChangeG92, rule.RuleNumber());
+    auto* pz = m_program->MakeInstruction<CGCInstructionGlobalPartZero>(ChainRef(), *previousMotion, this, kKindChangeG92, rule.RuleNumber());
     CPoint3d at = *previousMotion ? SwapForPlane((*previousMotion)->GetEndPoint(), (*previousMotion)->GetPlaneCode())
                                   : CPoint3d();
     for (int axis = 0; axis < 3; ++axis) {
@@ -291,7 +278,7 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
   } else if (f == u"GMacSysSel") {
     SetModalCode(19, 2);
     SetModalCode(21, 2);
-    auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
+    auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(wp, axis, MakeWord(InchWords()));
     m_program->SetWorkOffsetFlag(true);
     m_program->SetModal(25, wp);
@@ -305,13 +292,13 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
       }
     }
   } else if (f == u"GLocalCrdSysSet") {
-    auto* lc = new CGCInstructionGlobalLocalCoordSet(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
+    auto* lc = m_program->MakeInstruction<CGCInstructionGlobalLocalCoordSet>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(lc, axis, MakeWord(InchWords()));
     scan.current = lc;
     AddInstruction(lc);
     m_program->TouchModalState();
   } else if (f == u"GDwell") {
-    auto* dw = new CGCInstructionGlobal(ChainRef(), nullptr, this, kKindDwell, rule.RuleNumber());
+    auto* dw = m_program->MakeInstruction<CGCInstructionGlobal>(ChainRef(), nullptr, this, kKindDwell, rule.RuleNumber());
     GiveWord(dw, 0, CGCDimWordMM());
     GiveWord(dw, kWordP, CGCDimWordMM());
     scan.current = dw;
@@ -320,7 +307,7 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     // Macro arguments follow; the call itself runs with the macro language.
     scan.macroArgs = true;
   } else if (f == u"GPParam") {
-    auto* pp = new CGCInstructionPParam(ChainRef(), nullptr, this);
+    auto* pp = m_program->MakeInstruction<CGCInstructionPParam>(ChainRef(), nullptr, this);
     bool inch = InchWords();
     GiveWord(pp, 0, MakeWord(inch));
     GiveWord(pp, 1, MakeWord(inch));
@@ -345,7 +332,7 @@ void CGCBlock::OnWorkCoordinateSystem(const CCodeRuleEntry& rule) {
     AddMessage(u"Work coordinate system " + rule.m_codename + u" does not exist in the coordinate table");
     return;
   }
-  auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), scan.previousMotionAtStart, this, kKindChangeWcs, rule.RuleNumber());
+  auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), scan.previousMotionAtStart, this, kKindChangeWcs, rule.RuleNumber());
   m_program->SetModal(25, wp);
   bool ok = true;
   CPoint3d offsets = m_program->SelectWorkOffset(index, &ok);
@@ -369,7 +356,7 @@ void CGCBlock::OnWorkCoordinateSystem(const CCodeRuleEntry& rule) {
 // --------------------------------------------------------- modal settings
 
 CGCInstructionGlobal* CGCBlock::SetModalInstruction(int group, const CCodeRuleEntry& rule) {
-  auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, this, static_cast<short>(group), rule.RuleNumber());
+  auto* g = m_program->MakeInstruction<CGCInstructionGlobal>(ChainRef(), nullptr, this, static_cast<short>(group), rule.RuleNumber());
   m_program->SetModal(group, g);
   GiveWord(g, 0, CGCDimWordMM());
   AddInstruction(g);
@@ -480,13 +467,13 @@ void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousM
   CLineScan& scan = Scan();
   const WString& f = rule.m_codefunc;
   if (f == u"GCSRCan") {
-    auto* r = new CGCInstructionGlobalForRIns(ChainRef(), *previousMotion, this, 23, rule.RuleNumber());
+    auto* r = m_program->MakeInstruction<CGCInstructionGlobalForRIns>(ChainRef(), *previousMotion, this, 23, rule.RuleNumber());
     AddInstruction(r);
     GiveWord(r, kWordR, CGCDimWordMM(0.0, 1));
     m_program->SetModal(23, r);
   } else if (f == u"GCSRot") {
     ChainRef chain = m_program->TransformChainFor(m_plane, true);
-    auto* r = new CGCInstructionGlobalForRIns(chain, *previousMotion, this, 23, rule.RuleNumber());
+    auto* r = m_program->MakeInstruction<CGCInstructionGlobalForRIns>(chain, *previousMotion, this, 23, rule.RuleNumber());
     scan.current = r;
     AddInstruction(r);
     double angle = 0.0;
@@ -526,7 +513,7 @@ void CGCBlock::OnLetterWord(const CCodeRuleEntry& rule, WStringView number) {
         return;
       }
       m_program->SetT(static_cast<short>(v));
-      auto* t = new CGCInstructionPlain3(this, kKindToolReady);
+      auto* t = m_program->MakeInstruction<CGCInstructionPlain3>(this, kKindToolReady);
       GiveWord(t, 0, CGCDimWordMM());
       t->PutWordPosition(0, static_cast<short>(v));
       AddInstruction(t);
@@ -564,7 +551,7 @@ void CGCBlock::OnLetterWord(const CCodeRuleEntry& rule, WStringView number) {
 // ----------------------------------------------------------------- M codes
 
 CGCInstruction* CGCBlock::BuildMCodeState(short mNumber) {
-  auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, this, 0, mNumber);
+  auto* g = m_program->MakeInstruction<CGCInstructionGlobal>(ChainRef(), nullptr, this, 0, mNumber);
   GiveWord(g, 0, CGCDimWordMM());
   AddInstruction(g);
   return g;
@@ -596,7 +583,7 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
     case 5: setState(kKindSpindleStop, 0.0); break;
     case 6: {
       ChainRef none;
-      auto* tc = new CGCInstructionChangeTool(none, *previousMotion, this);
+      auto* tc = m_program->MakeInstruction<CGCInstructionChangeTool>(none, *previousMotion, this);
       for (int i = 0; i < 4; ++i) GiveWord(tc, i, CGCDimWordMM());
       AddInstruction(tc);
       double tool = m_program->GetT();
@@ -621,7 +608,7 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
       index = static_cast<int>(m_program->ScanLine()->size());
       break;
     case 99: {
-      AddInstruction(new CGCInstructionSub(nullptr, this, kKindCloseSub));
+      AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(nullptr, this, kKindCloseSub));
       m_endOfProgram = true;
       break;
     }
@@ -638,17 +625,17 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
     if (rule && rule->RuleType() == 1) OnMotion(*rule, previousMotion);
     else if (rule && rule->RuleType() == 9) BuildCycle(*rule, previousMotion);
   } else if (IsRapidOrLine(scan.current)) {
-    CGCCoord& w = scan.current->Words();
+    CGCCoord w = scan.current->Words();
     if (w.Has(0) && w.Has(1) && w.Has(2) && w.NoneOfXYZSpecified())
       for (int i = 0; i < 3; ++i) scan.current->SetWordValue(i, 0.0, m_absolute);
   }
   if (scan.partZero) {
     // G92 axes the line did not name keep their offset.
     for (int i = 0; i < 3; ++i) {
-      CGCDimWordMM* w = scan.partZero->GetWord(i);
-      if (w && !w->IsSpecified()) {
-        w->SetValue(scan.partZeroOld.At(i));
-        w->SetPosition(scan.partZeroOld.At(i));
+      CGCWordRef w = scan.partZero->GetWord(i);
+      if (w && !w.IsSpecified()) {
+        w.SetValue(scan.partZeroOld.At(i));
+        w.SetPosition(scan.partZeroOld.At(i));
       }
     }
     scan.partZero = nullptr;

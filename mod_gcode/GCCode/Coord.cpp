@@ -6,11 +6,11 @@
 
 namespace quillet {
 
-void CGCCoord::CopyWords(const CGCCoord& other) {
-  m_present = 0;
+void CGCCoord::CopyWords(const CGCCoord& other) const {
+  *m_present = 0;
   int n = other.m_count < m_count ? other.m_count : m_count;
   for (int i = 0; i < n; ++i)
-    if (other.Has(i)) ReplaceWord(i, other.m_slots[i]);
+    if (other.Has(i)) ReplaceWord(i, other.Slot(i).Get());
 }
 
 double WTextToDouble(WStringView text) {

@@ -3,12 +3,15 @@
 // A word carries its value (the programmed target plus the modal base) and
 // its position (the base at first, later the transformed position that the
 // path and the next instruction's start use). A word programmed in inches is
-// converted to millimetres when it is applied. Words live inline in their
-// instruction, in a fixed array indexed by word number; an absent word is a
-// cleared bit of the presence mask, never a heap object.
+// converted to millimetres when it is applied.
+//
+// Words live inline in their instruction, as a fixed store indexed by word
+// number: N values, N positions and N flag bytes, with a presence mask; an
+// absent word is a cleared bit, never a heap object. `CGCDimWordMM` is the
+// value form of one word (made, copied and stored whole); `CGCWordRef`
+// addresses a stored word in place.
 #pragma once
 #include <cstdint>
-#include <vector>
 
 #include "mod_gcode/GCCode/PathRecords.h"
 #include "mod_gcode/GCCode/TextUtil.h"
@@ -21,134 +24,180 @@ enum WordIndex : int {
   kWordR = 6, kWordP = 7, kWordQ = 8, kWordL = 14, kMaxWords = 15
 };
 
-// A coordinate word programmed in millimetres (or, with `m_inch` set, in
+// Flag bits of a stored word.
+enum : std::uint8_t { kWordSpecified = 1, kWordAbsolute = 2, kWordInch = 4, kWordModeZero = 8 };
+
+// A coordinate word programmed in millimetres (or, with the inch flag, in
 // inches: see CGCDimWordInch).
 class CGCDimWordMM {
  public:
   CGCDimWordMM() = default;
-  CGCDimWordMM(double value, short mode) : m_value(value), m_position(value), m_mode(mode) {}
+  CGCDimWordMM(double value, short mode) : m_value(value), m_position(value) {
+    if (mode == 0) m_flags |= kWordModeZero;
+  }
 
   void SetValue(double v) { m_value = v; }
   void SetPosition(double p) { m_position = p; }
   double GetPosition() const { return m_position; }
   double GetValue() const { return m_value; }
-  short GetMode() const { return m_mode; }
-  bool IsInch() const { return m_inch; }
-  bool IsSpecified() const { return m_specified; }
-  bool IsAbsolute() const { return m_absolute; }
-  void MarkSpecified() { m_specified = true; }
+  short GetMode() const { return (m_flags & kWordModeZero) ? 0 : 1; }
+  bool IsInch() const { return m_flags & kWordInch; }
+  bool IsSpecified() const { return m_flags & kWordSpecified; }
+  bool IsAbsolute() const { return m_flags & kWordAbsolute; }
+  void MarkSpecified() { m_flags |= kWordSpecified; }
+  void ClearSpecified() { m_flags &= static_cast<std::uint8_t>(~kWordSpecified); }
   // The same word as a millimetre word (values are kept as they are).
   CGCDimWordMM AsMillimetre() const {
     CGCDimWordMM c = *this;
-    c.m_inch = false;
+    c.m_flags &= static_cast<std::uint8_t>(~kWordInch);
     return c;
   }
-  void ClearSpecified() { m_specified = false; }
-
   // value := programmed (x 25.4 for an inch word) + base; position := base.
   void Apply(double programmed, double base, bool absolute) {
-    m_value = (m_inch ? programmed * 25.4 : programmed) + base;
+    m_value = ((m_flags & kWordInch) ? programmed * 25.4 : programmed) + base;
     m_position = base;
-    m_specified = true;
-    m_absolute = absolute;
+    m_flags = static_cast<std::uint8_t>((m_flags & (kWordInch | kWordModeZero)) | kWordSpecified |
+                                        (absolute ? kWordAbsolute : 0));
+  }
+  std::uint8_t Flags() const { return m_flags; }
+  static CGCDimWordMM FromParts(double value, double position, std::uint8_t flags) {
+    CGCDimWordMM w;
+    w.m_value = value;
+    w.m_position = position;
+    w.m_flags = flags;
+    return w;
   }
 
  protected:
   double m_value = 0.0;
   double m_position = 0.0;
-  short m_mode = 1;
-  bool m_specified = false;
-  bool m_absolute = true;
-  bool m_inch = false;
+  std::uint8_t m_flags = kWordAbsolute;
 };
 
 // A word programmed in inches.
 class CGCDimWordInch : public CGCDimWordMM {
  public:
-  CGCDimWordInch() { m_inch = true; }
-  explicit CGCDimWordInch(double value) : CGCDimWordMM(value, 0) { m_inch = true; }
+  CGCDimWordInch() { m_flags |= kWordInch; }
+  explicit CGCDimWordInch(double value) : CGCDimWordMM(value, 0) { m_flags |= kWordInch; }
 };
 
-// Which unit class a new word gets.
-inline CGCDimWordMM MakeWord(bool inch) { return inch ? CGCDimWordInch() : CGCDimWordMM(); }
+// A word of the unit class the mode asks for.
+inline CGCDimWordMM MakeWord(bool inch) { return inch ? CGCDimWordMM(CGCDimWordInch()) : CGCDimWordMM(); }
 
-// The words of one instruction. The storage belongs to the owner (see
-// CGCCoordN); this class addresses it by word number.
+// One stored word, addressed in place; false when the word is absent.
+class CGCWordRef {
+ public:
+  CGCWordRef() = default;
+  CGCWordRef(double* value, double* position, std::uint8_t* flags) : m_v(value), m_p(position), m_f(flags) {}
+  explicit operator bool() const { return m_v != nullptr; }
+  CGCWordRef* operator->() { return this; }
+  const CGCWordRef* operator->() const { return this; }
+
+  double GetValue() const { return *m_v; }
+  double GetPosition() const { return *m_p; }
+  void SetValue(double v) const { *m_v = v; }
+  void SetPosition(double p) const { *m_p = p; }
+  bool IsInch() const { return *m_f & kWordInch; }
+  bool IsSpecified() const { return *m_f & kWordSpecified; }
+  bool IsAbsolute() const { return *m_f & kWordAbsolute; }
+  void MarkSpecified() const { *m_f |= kWordSpecified; }
+  void ClearSpecified() const { *m_f &= static_cast<std::uint8_t>(~kWordSpecified); }
+  CGCDimWordMM Get() const { return CGCDimWordMM::FromParts(*m_v, *m_p, *m_f); }
+  void Set(const CGCDimWordMM& w) const {
+    *m_v = w.GetValue();
+    *m_p = w.GetPosition();
+    *m_f = w.Flags();
+  }
+  void Apply(double programmed, double base, bool absolute) const {
+    CGCDimWordMM w = Get();
+    w.Apply(programmed, base, absolute);
+    Set(w);
+  }
+  CGCDimWordMM AsMillimetre() const { return Get().AsMillimetre(); }
+
+ private:
+  double* m_v = nullptr;
+  double* m_p = nullptr;
+  std::uint8_t* m_f = nullptr;
+};
+
+// The words of one instruction: a view over its store (N values, then N
+// positions, then N flag bytes) and its presence mask.
 class CGCCoord {
  public:
-  // Addresses `count` word slots that the owner provides.
-  CGCCoord(CGCDimWordMM* slots, int count) : m_slots(slots), m_count(static_cast<std::uint8_t>(count)) {}
-  ~CGCCoord() = default;
-  CGCCoord(const CGCCoord&) = delete;
-  CGCCoord& operator=(const CGCCoord&) = delete;
+  CGCCoord(double* store, int count, std::uint16_t* present)
+      : m_store(store), m_present(present), m_count(static_cast<std::uint8_t>(count)) {}
 
   int GetCount() const { return m_count; }
-  bool Has(int i) const { return i >= 0 && i < m_count && (m_present >> i) & 1u; }
-  CGCDimWordMM* GetWord(int i) { return Has(i) ? &m_slots[i] : nullptr; }
-  const CGCDimWordMM* GetWord(int i) const { return Has(i) ? &m_slots[i] : nullptr; }
+  bool Has(int i) const { return i >= 0 && i < m_count && ((*m_present >> i) & 1u); }
+  CGCWordRef GetWord(int i) const { return Has(i) ? Slot(i) : CGCWordRef(); }
 
   CPoint3d GetPositionPoint() const { return {GetPosition(0), GetPosition(1), GetPosition(2)}; }
   CPoint3d GetValuePoint() const { return {GetValue(0), GetValue(1), GetValue(2)}; }
   CPoint3d GetValuePointOrZero() const { return GetValuePoint(); }
   CPoint3d GetIJKPoint() const { return {GetValue(3), GetValue(4), GetValue(5)}; }
-  double GetValue(int i) const { return Has(i) ? m_slots[i].GetValue() : 0.0; }
-  double GetPosition(int i) const { return Has(i) ? m_slots[i].GetPosition() : 0.0; }
-  void SetPosition(int i, double v) { if (Has(i)) m_slots[i].SetPosition(v); }
-  void SetValue(int i, double v) { if (Has(i)) m_slots[i].SetValue(v); }
-  void SetPositionPoint(const CPoint3d& p) { SetPosition(0, p.x); SetPosition(1, p.y); SetPosition(2, p.z); }
-  void SetValuePoint(const CPoint3d& p) { SetValue(0, p.x); SetValue(1, p.y); SetValue(2, p.z); }
+  double GetValue(int i) const { return Has(i) ? m_store[i] : 0.0; }
+  double GetPosition(int i) const { return Has(i) ? m_store[m_count + i] : 0.0; }
+  void SetPosition(int i, double v) const { if (Has(i)) m_store[m_count + i] = v; }
+  void SetValue(int i, double v) const { if (Has(i)) m_store[i] = v; }
+  void SetPositionPoint(const CPoint3d& p) const { SetPosition(0, p.x); SetPosition(1, p.y); SetPosition(2, p.z); }
+  void SetValuePoint(const CPoint3d& p) const { SetValue(0, p.x); SetValue(1, p.y); SetValue(2, p.z); }
 
   // Stores a word (copied) at the index; ignored outside the count.
-  void ReplaceWord(int i, const CGCDimWordMM& word) {
+  void ReplaceWord(int i, const CGCDimWordMM& word) const {
     if (i < 0 || i >= m_count) return;
-    m_slots[i] = word;
-    m_present = static_cast<std::uint16_t>(m_present | (1u << i));
+    Slot(i).Set(word);
+    *m_present = static_cast<std::uint16_t>(*m_present | (1u << i));
   }
-  void RemoveWord(int i) {
-    if (i >= 0 && i < m_count) m_present = static_cast<std::uint16_t>(m_present & ~(1u << i));
+  void RemoveWord(int i) const {
+    if (i >= 0 && i < m_count) *m_present = static_cast<std::uint16_t>(*m_present & ~(1u << i));
   }
-  void ApplyWord(int i, double programmed, double base, bool absolute) {
-    if (Has(i)) m_slots[i].Apply(programmed, base, absolute);
+  void ApplyWord(int i, double programmed, double base, bool absolute) const {
+    if (Has(i)) Slot(i).Apply(programmed, base, absolute);
   }
-  void RemoveXYZ() { RemoveWord(0); RemoveWord(1); RemoveWord(2); }
+  void RemoveXYZ() const { RemoveWord(0); RemoveWord(1); RemoveWord(2); }
   bool NoneOfXYZSpecified() const { return !IsSpecified(0) && !IsSpecified(1) && !IsSpecified(2); }
-  void AddToPosition(int i, double delta) { if (Has(i)) m_slots[i].SetPosition(m_slots[i].GetPosition() + delta); }
-  bool IsSpecified(int i) const { return Has(i) && m_slots[i].IsSpecified(); }
-  bool IsAbsolute(int i) const { return Has(i) && m_slots[i].IsAbsolute(); }
+  void AddToPosition(int i, double delta) const { if (Has(i)) m_store[m_count + i] += delta; }
+  bool IsSpecified(int i) const { return Has(i) && (Flags()[i] & kWordSpecified); }
+  bool IsAbsolute(int i) const { return Has(i) && (Flags()[i] & kWordAbsolute); }
   // Copies the words of another set (presence, unit class and flags kept);
   // words beyond this set's count are dropped.
-  void CopyWords(const CGCCoord& other);
-
- protected:
-  CGCDimWordMM* m_slots;
-  std::uint8_t m_count;
-  std::uint16_t m_present = 0;
-};
-
-// A word set with room for N words, inline.
-template <int N>
-class CGCCoordN : public CGCCoord {
- public:
-  CGCCoordN() : CGCCoord(m_store, N) {}
-  CGCCoordN(const CGCCoordN& o) : CGCCoord(m_store, N) { CopyWords(o); }
-  CGCCoordN& operator=(const CGCCoordN& o) {
-    m_present = 0;
-    CopyWords(o);
-    return *this;
-  }
-  // Three millimetre words X, Y, Z from a point.
-  explicit CGCCoordN(const CPoint3d& p) : CGCCoord(m_store, N) {
-    static_assert(N >= 3, "a point needs three words");
-    ReplaceWord(0, CGCDimWordMM(p.x, 1));
-    ReplaceWord(1, CGCDimWordMM(p.y, 1));
-    ReplaceWord(2, CGCDimWordMM(p.z, 1));
-  }
+  void CopyWords(const CGCCoord& other) const;
 
  private:
-  CGCDimWordMM m_store[N];
+  std::uint8_t* Flags() const { return reinterpret_cast<std::uint8_t*>(m_store + 2 * m_count); }
+  CGCWordRef Slot(int i) const { return CGCWordRef(m_store + i, m_store + m_count + i, Flags() + i); }
+
+  double* m_store;
+  std::uint16_t* m_present;
+  std::uint8_t m_count;
 };
 
-using CGCCoordXYZ = CGCCoordN<3>;
+// Room for N words: values, positions and flags, in the layout CGCCoord reads.
+template <int N>
+struct CWordStore {
+  double values[2 * N] = {};
+  std::uint8_t flags[N] = {};
+};
+
+// A free-standing word set with room for N words.
+template <int N>
+class CGCCoordN {
+ public:
+  CGCCoordN() = default;
+  CGCCoordN(const CGCCoordN& o) : m_store(o.m_store), m_present(o.m_present) {}
+  CGCCoordN& operator=(const CGCCoordN& o) {
+    m_store = o.m_store;
+    m_present = o.m_present;
+    return *this;
+  }
+  CGCCoord View() { return CGCCoord(m_store.values, N, &m_present); }
+  CGCCoord View() const { return CGCCoord(const_cast<double*>(m_store.values), N, const_cast<std::uint16_t*>(&m_present)); }
+
+ private:
+  CWordStore<N> m_store;
+  std::uint16_t m_present = 0;
+};
 
 // Turns number texts into numbers: texts without a decimal point are scaled.
 class CGCDecimalPoint {

@@ -9,7 +9,7 @@ namespace quillet {
 
 void CGCInstructionGlobal::SetWordValue(int index, double programmed, bool absolute) {
   // Modal settings take the programmed value as it stands, whatever the mode.
-  if (CGCDimWordMM* w = m_words.GetWord(index)) w->Apply(programmed, 0.0, absolute);
+  if (CGCWordRef w = GetWord(index)) w.Apply(programmed, 0.0, absolute);
 }
 
 void CGCInstructionGlobalForRIns::SetWordValue(int index, double programmed, bool absolute) {
@@ -18,52 +18,55 @@ void CGCInstructionGlobalForRIns::SetWordValue(int index, double programmed, boo
 
 namespace {
 // The programmed value in millimetres as the word's unit class reads it.
-double ToMillimetres(const CGCDimWordMM& w, double programmed) { return w.IsInch() ? programmed * 25.4 : programmed; }
+double ToMillimetres(const CGCWordRef& w, double programmed) { return w.IsInch() ? programmed * 25.4 : programmed; }
 
 // Sets a word's value directly (already in millimetres), marking it given.
-void SetMillimetreValue(CGCDimWordMM& w, double value, bool absolute) {
+void SetMillimetreValue(const CGCWordRef& w, double value, bool absolute) {
   CGCDimWordMM mm = w.AsMillimetre();
   mm.Apply(value, 0.0, absolute);
-  w = mm;
+  w.Set(mm);
 }
 }  // namespace
 
 void CGCInstructionGlobalLocalCoordSet::SetWordValue(int index, double programmed, bool absolute) {
-  CGCDimWordMM* own = m_words.GetWord(index);
+  CGCWordRef own = GetWord(index);
   if (!own || index > 2) {
     CGCInstructionGlobal::SetWordValue(index, programmed, absolute);
     return;
   }
   CGCProgram* program = GetProgram();
   double zero = program ? program->GetPartZero().At(index) : 0.0;
-  double w = zero + ToMillimetres(*own, programmed);
+  double w = zero + ToMillimetres(own, programmed);
   if (program) {
     if (CGCInstruction* g25 = program->GetModal(25)) {
-      if (CGCDimWordMM* target = g25->GetWord(index)) {
-        SetMillimetreValue(*target, w, absolute);
+      if (CGCWordRef target = g25->GetWord(index)) {
+        SetMillimetreValue(target, w, absolute);
         program->TouchModalState();
       }
     }
   }
-  SetMillimetreValue(*own, w, absolute);
+  SetMillimetreValue(own, w, absolute);
 }
 
 void CGCInstructionGlobalPartZero::SetWordValue(int index, double programmed, bool absolute) {
-  CGCDimWordMM* w = m_words.GetWord(index);
+  CGCWordRef w = GetWord(index);
   if (!w) return;
   // The current position minus the programmed coordinate, converted once.
-  double d = w->GetValue() - ToMillimetres(*w, programmed);
-  SetMillimetreValue(*w, d, absolute);
-  w->SetPosition(d);
+  double d = w.GetValue() - ToMillimetres(w, programmed);
+  SetMillimetreValue(w, d, absolute);
+  w.SetPosition(d);
+}
+
+void CGCInstructionPParam::Refuse(WString text) {
+  if (m_block) m_block->AddMessage(std::move(text));
 }
 
 void CGCInstructionPParam::ApplyTransforms() {
-  m_problem.clear();
   CGCProgram* program = GetProgram();
   double lv = GetWordValue(kWordL);
   double pv = GetWordValue(kWordP);
   if (!plat::FitsInt(lv) || !plat::FitsInt(pv)) {
-    m_problem = u"G10: L or P out of range";
+    Refuse(u"G10: L or P out of range");
     return;
   }
   int l = static_cast<int>(lv);
@@ -73,17 +76,17 @@ void CGCInstructionPParam::ApplyTransforms() {
     PutWordValue(kWordI, 0.0);
     CDataCoordSystem* table = program ? program->CoordTable() : nullptr;
     if (!table || p >= CDataCoordSystem::kRows) {
-      m_problem = u"G10 L2: work coordinate system P" + plat::FormatIntW(p) + u" does not exist";
+      Refuse(u"G10 L2: work coordinate system P" + plat::FormatIntW(p) + u" does not exist");
       return;
     }
     for (int axis = 0; axis < 3; ++axis)
-      if (m_words.IsSpecified(axis)) table->SetValue(p, axis, GetWordValue(axis));
+      if (Words().IsSpecified(axis)) table->SetValue(p, axis, GetWordValue(axis));
   } else if (l >= 10 && l <= 13) {
     PutWordValue(kWordI, 1.0);
     if (p < 1) return;
     CDataComp* table = program ? program->OffsetTable() : nullptr;
     if (!table || p >= CDataComp::kRows) {
-      m_problem = u"G10 L" + plat::FormatIntW(l) + u": offset number P" + plat::FormatIntW(p) + u" does not exist";
+      Refuse(u"G10 L" + plat::FormatIntW(l) + u": offset number P" + plat::FormatIntW(p) + u" does not exist");
       return;
     }
     table->SetValue(p, l - 10, GetWordValue(kWordR));
@@ -96,7 +99,7 @@ void CGCInstructionChangeTool::ApplyTransforms() {
   double a = 0, b = 0, h = 0;
   AskToolOffsets(tool, a, b, h);
   CPoint3d s = GetStartPointInPlane();
-  m_words.SetPositionPoint(SwapForPlane(CPoint3d(s.x, s.y, h), m_planeCode));
+  Words().SetPositionPoint(SwapForPlane(CPoint3d(s.x, s.y, h), m_planeCode));
 }
 
 void CGCInstructionChangeTool::BuildPath(CPathSink& sink) {

@@ -60,11 +60,10 @@ class CGCInstructionPParam : public CGCInstructionWords<15> {
   CGCInstructionPParam(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block)
       : CGCInstructionWords<15>(chain, previous, block, kKindComH) {}
   void ApplyTransforms() override;
-  // Why nothing was written (empty when the input was taken).
-  const WString& Problem() const { return m_problem; }
 
  private:
-  WString m_problem;
+  // Writes nothing and gives the block the reason.
+  void Refuse(WString text);
 };
 
 // Tool change (M06): Z goes to the tool's length from the host, X and Y stay.

@@ -62,28 +62,54 @@ ChainRef::~ChainRef() {
   if (m_chain && --m_chain->m_refs == 0) delete m_chain;
 }
 
-CGCInstruction::CGCInstruction(short kind, CGCDimWordMM* store, int wordCount)
-    : m_words(store, wordCount), m_kind(kind) {}
+void* CInstructionArena::Allocate(std::size_t bytes) {
+  constexpr std::size_t kAlign = alignof(std::max_align_t);
+  bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+  if (bytes > m_left) {
+    std::size_t size = bytes > m_nextChunk ? bytes : m_nextChunk;
+    m_chunks.emplace_back(new std::byte[size]);
+    m_cursor = m_chunks.back().get();
+    m_left = size;
+    if (m_nextChunk < 4 * 1024 * 1024) m_nextChunk *= 2;
+  }
+  void* p = m_cursor;
+  m_cursor += bytes;
+  m_left -= bytes;
+  return p;
+}
+
+void CGCInstruction::Dispose(CGCInstruction* instr) {
+  if (!instr) return;
+  if (instr->m_inArena) instr->~CGCInstruction();
+  else delete instr;
+}
+
+CGCInstruction::CGCInstruction(short kind, int wordCount)
+    : m_kind(kind), m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
 
 CGCInstruction::CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind,
-                               CGCDimWordMM* store, int wordCount)
-    : m_words(store, wordCount), m_transforms(chain), m_block(block), m_previous(previous), m_kind(kind) {}
+                               int wordCount)
+    : m_block(block),
+      m_previous(previous),
+      m_transforms(chain),
+      m_kind(kind),
+      m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
 
 CGCInstruction::~CGCInstruction() = default;
 
 void CGCInstruction::CopyFrom(const CGCInstruction& other) {
-  m_words.CopyWords(other.m_words);
+  CGCCoord words = Words();
+  words.CopyWords(other.Words());
   // Copied words count as millimetre words: their values are already converted.
-  for (int i = 0; i < m_words.GetCount(); ++i)
-    if (const CGCDimWordMM* w = m_words.GetWord(i)) m_words.ReplaceWord(i, w->AsMillimetre());
-  m_compRadius = other.m_compRadius;
+  for (int i = 0; i < words.GetCount(); ++i)
+    if (CGCWordRef w = words.GetWord(i)) w.Set(w.AsMillimetre());
   m_block = other.m_block;
   m_previous = other.m_previous;
   m_kind = other.m_kind;
   m_side = other.m_side;
   m_planeCode = other.m_planeCode;
+  if (m_side != 2) SetCompensation(m_side, other.GetCompensationRadius());
   if (other.m_transforms) m_transforms = ChainRef(new CTransformChain(*other.m_transforms.get()));
-  m_nextBlock = nullptr;
 }
 
 CGCProgram* CGCInstruction::GetProgram() const { return m_block ? m_block->GetProgram() : nullptr; }
@@ -102,7 +128,29 @@ void CGCInstruction::SetWord(int index, const CGCDimWordMM& word, bool specified
   CGCDimWordMM w = word;
   if (specified) w.MarkSpecified();
   else w.ClearSpecified();
-  m_words.ReplaceWord(index, w);
+  Words().ReplaceWord(index, w);
+}
+
+CGCBlock* CGCInstruction::GetNextBlock() const { return m_block ? m_block->GetNext() : nullptr; }
+
+void CGCInstruction::SetCompensation(short side, double radius) {
+  m_side = static_cast<std::uint8_t>(side == 0 || side == 1 ? side : 2);
+  // Only compensated moves keep a radius; it lives with the program.
+  if (m_side != 2)
+    if (CGCProgram* p = GetProgram()) p->Extra(this).compRadius = radius;
+}
+
+double CGCInstruction::GetCompensationRadius() const {
+  if (m_side == 2) return 0.0;
+  const CGCProgram* p = GetProgram();
+  const CInstrExtra* e = p ? p->FindExtra(this) : nullptr;
+  return e ? e->compRadius : 0.0;
+}
+
+CPoint3d CGCInstruction::GetPathEndPoint() const {
+  const CGCProgram* p = GetProgram();
+  const CInstrExtra* e = p ? p->FindExtra(this) : nullptr;
+  return e ? e->pathEnd : CPoint3d();
 }
 
 CPoint3d CGCInstruction::GetStartPoint() const {
@@ -123,23 +171,24 @@ void CGCInstruction::SetPlane(int planeCode) {
   if (planeCode < 0 || planeCode > 2) planeCode = 0;
   if (planeCode == m_planeCode) return;
   // Move the words from the old internal order to the new one.
-  int n = m_words.GetCount() < 6 ? m_words.GetCount() : 6;
+  CGCCoord words = Words();
+  int n = words.GetCount() < 6 ? words.GetCount() : 6;
   CGCDimWordMM saved[6];
   bool had[6] = {};
   for (int i = 0; i < n; ++i) {
-    if (const CGCDimWordMM* w = m_words.GetWord(i)) {
-      saved[i] = *w;
+    if (CGCWordRef w = words.GetWord(i)) {
+      saved[i] = w.Get();
       had[i] = true;
     }
-    m_words.RemoveWord(i);
+    words.RemoveWord(i);
   }
   for (int i = 0; i < n; ++i) {
     if (!had[i]) continue;
     int machine = PlaneWordIndex(i, m_planeCode);
     int target = PlaneWordIndex(machine, planeCode);
-    if (target < n) m_words.ReplaceWord(target, saved[i]);
+    if (target < n) words.ReplaceWord(target, saved[i]);
   }
-  m_planeCode = static_cast<short>(planeCode);
+  m_planeCode = static_cast<std::uint8_t>(planeCode);
 }
 
 void CGCInstruction::AppendToPolyline(std::vector<CPoint3d>& points) { points.push_back(GetEndPoint()); }
@@ -157,10 +206,10 @@ bool CGCInstruction::ReportCommand(short kind, const int* line, const double* fe
   if (!cb) return true;
   int ln = line ? *line : 0;
   short k = kind;
-  double v[12] = {m_words.GetValue(0), m_words.GetValue(1), m_words.GetValue(2),
-                  m_words.GetPosition(0), m_words.GetPosition(1), m_words.GetPosition(2),
-                  m_words.GetValue(3), m_words.GetValue(4), m_words.GetValue(5),
-                  m_words.GetValue(6), m_words.GetValue(7), m_words.GetValue(8)};
+  const CGCCoord w = Words();
+  double v[12] = {w.GetValue(0),    w.GetValue(1),    w.GetValue(2), w.GetPosition(0),
+                  w.GetPosition(1), w.GetPosition(2), w.GetValue(3), w.GetValue(4),
+                  w.GetValue(5),    w.GetValue(6),    w.GetValue(7), w.GetValue(8)};
   double f = feed ? *feed : 0.0;
   return cb(&ln, &k, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11],
             &f) != 0;
@@ -179,10 +228,10 @@ bool CGCInstruction::ReportCommandPoint(short kind, const CPoint3d& value, const
 }
 
 void CGCInstruction::SetWordValue(int index, double programmed, bool absolute) {
-  CGCDimWordMM* w = m_words.GetWord(index);
+  CGCWordRef w = GetWord(index);
   if (!w) return;
-  double base = absolute ? 0.0 : w->GetValue();
-  w->Apply(programmed, base, absolute);
+  double base = absolute ? 0.0 : w.GetValue();
+  w.Apply(programmed, base, absolute);
 }
 
 double CGCInstruction::ParseNumber(WStringView text) const {
@@ -200,14 +249,14 @@ void CGCInstruction::ApplyWordText(int index, WStringView text, double base, boo
       break;
     case 3: case 4: case 5:
       if (m_kind == kKindCircleCw || m_kind == kKindCircleCcw) SetWordValue(index, ParseNumber(text), false);
-      else m_words.ApplyWord(index, WTextToDouble(text), 0.0, false);
+      else Words().ApplyWord(index, WTextToDouble(text), 0.0, false);
       break;
     case 7:
-      if (m_kind == kKindDwell || m_kind == kKindCycle) m_words.ApplyWord(index, ParseNumber(text), 0.0, false);
-      else m_words.ApplyWord(index, WTextToDouble(text), 0.0, false);
+      if (m_kind == kKindDwell || m_kind == kKindCycle) Words().ApplyWord(index, ParseNumber(text), 0.0, false);
+      else Words().ApplyWord(index, WTextToDouble(text), 0.0, false);
       break;
     case 8: case 14:
-      m_words.ApplyWord(index, ParseNumber(text), 0.0, false);
+      Words().ApplyWord(index, ParseNumber(text), 0.0, false);
       break;
     default:
       break;
@@ -224,10 +273,10 @@ void CGCInstruction::ApplyWordNumber(int index, double number, double base, bool
       break;
     case 3: case 4: case 5:
       if (m_kind == kKindCircleCw || m_kind == kKindCircleCcw) SetWordValue(index, number, false);
-      else m_words.ApplyWord(index, number, 0.0, false);
+      else Words().ApplyWord(index, number, 0.0, false);
       break;
     case 7: case 8: case 14:
-      m_words.ApplyWord(index, number, 0.0, false);
+      Words().ApplyWord(index, number, 0.0, false);
       break;
     default:
       break;
@@ -245,20 +294,20 @@ void CGCInstruction::SetWordNumber(int index, double number, double base, bool a
 void CGCInstruction::ApplyChain() {
   CTransformChain* chain = m_transforms.get();
   if (!chain || chain->Count() < 1 || chain->Count() > CTransformChain::kMax) return;
-  CPoint3d p = m_words.GetValuePoint();
+  CPoint3d p = GetEndValuePoint();
   for (int i = 0; i < chain->Count(); ++i) chain->At(i)->Apply(*this, p, m_planeCode, m_previous);
-  m_words.SetPositionPoint(p);
+  Words().SetPositionPoint(p);
 }
 
 void CGCInstruction::ApplyTransforms() { ApplyChain(); }
 
-CGCInstructionCopy::CGCInstructionCopy(const CGCInstruction& other) : CGCInstruction(0, m_store, kMaxWords) {
+CGCInstructionCopy::CGCInstructionCopy(const CGCInstruction& other) : CGCInstructionWords<kMaxWords>(short{0}) {
   CopyFrom(other);
 }
 
 CGCInstructionFromWords::CGCInstructionFromWords(const CGCCoord& words, short kind)
-    : CGCInstruction(kind, m_store, kMaxWords) {
-  m_words.CopyWords(words);
+    : CGCInstructionWords<kMaxWords>(kind) {
+  Words().CopyWords(words);
 }
 
 }  // namespace quillet

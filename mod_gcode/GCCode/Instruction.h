@@ -8,6 +8,7 @@
 // Y, X), and the centre offsets likewise at 3 to 5. Points handed between
 // instructions of different planes are converted through machine axes.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -63,9 +64,44 @@ class ChainRef {
   CTransformChain* m_chain = nullptr;
 };
 
+// Storage of the instructions of one program: carved out of large chunks and
+// released with the program. Instructions made here are destroyed by their
+// block (destructor only); the memory goes with the arena.
+class CInstructionArena {
+ public:
+  CInstructionArena() = default;
+  CInstructionArena(const CInstructionArena&) = delete;
+  CInstructionArena& operator=(const CInstructionArena&) = delete;
+  void* Allocate(std::size_t bytes);
+
+ private:
+  std::vector<std::unique_ptr<std::byte[]>> m_chunks;
+  std::byte* m_cursor = nullptr;
+  std::size_t m_left = 0;
+  std::size_t m_nextChunk = 16 * 1024;
+};
+
 class CGCInstruction {
  public:
   virtual ~CGCInstruction();
+
+  // Instructions live in their program's arena; `delete` is for the few
+  // made on the heap (copies held by transforms, the modal macro call).
+  static void* operator new(std::size_t bytes, CInstructionArena& arena) { return arena.Allocate(bytes); }
+  static void operator delete(void*, CInstructionArena&) {}
+  static void* operator new(std::size_t bytes) { return ::operator new(bytes); }
+  static void operator delete(void* p) { ::operator delete(p); }
+  // Ends an instruction's life the right way for where it was made.
+  static void Dispose(CGCInstruction* instr);
+  // Makes an instruction in an arena.
+  template <class T, class... A>
+  static T* Make(CInstructionArena& arena, A&&... args) {
+    T* p = new (arena) T(std::forward<A>(args)...);
+    p->m_inArena = 1;
+    return p;
+  }
+  // Whether the word store sits where the base expects it (checked by tests).
+  bool WordStoreInPlace(const void* store) const { return store == static_cast<const void*>(WordStore()); }
 
   // Word slots.
   virtual void SetWord(int index, const CGCDimWordMM& word, bool specified);
@@ -73,7 +109,7 @@ class CGCInstruction {
   virtual CGCInstruction* GetMove(int) const { return nullptr; }
   virtual void AttachChildText() {}
   virtual void AppendSegment(CPathSink&) {}
-  virtual CPoint3d GetPathEndPoint() const { return CPoint3d(); }
+  virtual CPoint3d GetPathEndPoint() const;
   virtual void BuildPath(CPathSink&) {}
   virtual void AppendToPolyline(std::vector<CPoint3d>& points);
   virtual bool Report();
@@ -82,30 +118,31 @@ class CGCInstruction {
   virtual short GetModalCode() const { return 0; }
   virtual bool HasModalCode() const { return true; }
   virtual void SetModalCode(short) {}
-  virtual void SetNextBlock(CGCBlock* block) { m_nextBlock = block; }
-  virtual CGCBlock* GetNextBlock() const { return m_nextBlock; }
+  // The next-block link is the block's own next block: motions and tool
+  // changes read it when their path is built and when they report.
+  virtual void SetNextBlock(CGCBlock*) {}
+  virtual CGCBlock* GetNextBlock() const;
   virtual void SetWordText(int index, WStringView text, double base, bool absolute);
   virtual void SetWordNumber(int index, double number, double base, bool absolute);
   // A modal-state instruction (its kind is its modal group or a setting kind).
   virtual bool IsModalState() const { return false; }
 
-  CGCCoord& Words() { return m_words; }
-  const CGCCoord& Words() const { return m_words; }
+  CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, &m_present); }
 
   CPoint3d GetStartPoint() const;
   CPoint3d GetStartValuePoint() const;
-  CPoint3d GetEndPoint() const { return m_words.GetPositionPoint(); }
-  CPoint3d GetEndValuePoint() const { return m_words.GetValuePoint(); }
+  CPoint3d GetEndPoint() const { return Words().GetPositionPoint(); }
+  CPoint3d GetEndValuePoint() const { return Words().GetValuePoint(); }
   CPoint3d GetStartPointInPlane() const { return SwapForPlane(GetStartPoint(), m_planeCode); }
   CPoint3d GetEndPointInPlane() const { return SwapForPlane(GetEndPoint(), m_planeCode); }
-  double GetSignedRadius() const { return m_side == 0 ? m_compRadius : -m_compRadius; }
+  double GetSignedRadius() const { return m_side == 0 ? GetCompensationRadius() : -GetCompensationRadius(); }
   bool IsCompensated() const { return m_side == 0 || m_side == 1; }
 
-  CGCDimWordMM* GetWord(int i) { return m_words.GetWord(i); }
-  double GetWordValue(int i) const { return m_words.GetValue(i); }
-  double GetWordPosition(int i) const { return m_words.GetPosition(i); }
-  void PutWordValue(int i, double v) { m_words.SetValue(i, v); }
-  void PutWordPosition(int i, double v) { m_words.SetPosition(i, v); }
+  CGCWordRef GetWord(int i) const { return Words().GetWord(i); }
+  double GetWordValue(int i) const { return Words().GetValue(i); }
+  double GetWordPosition(int i) const { return Words().GetPosition(i); }
+  void PutWordValue(int i, double v) { Words().SetValue(i, v); }
+  void PutWordPosition(int i, double v) { Words().SetPosition(i, v); }
 
   // Sets the working plane; words already held are moved to the new order.
   void SetPlane(int planeCode);
@@ -117,8 +154,9 @@ class CGCInstruction {
   short GetKind() const { return m_kind; }
   void SetKind(short k) { m_kind = k; }
   short GetSide() const { return m_side; }
-  void SetCompensation(short side, double radius) { m_side = side; m_compRadius = radius; }
-  double GetCompensationRadius() const { return m_compRadius; }
+  // Compensation side (0, 1; 2 = none) and cutter radius.
+  void SetCompensation(short side, double radius);
+  double GetCompensationRadius() const;
   CGCProgram* GetProgram() const;
 
   const ChainRef& Transforms() const { return m_transforms; }
@@ -135,60 +173,58 @@ class CGCInstruction {
   const double* ReportFeed() const;
 
  protected:
-  CGCInstruction(short kind, CGCDimWordMM* store, int wordCount);
-  CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind,
-                 CGCDimWordMM* store, int wordCount);
-  // The copy of another instruction's state into this one's own storage:
-  // words (as millimetre words), radius, block, previous, kind, side, plane
-  // and transforms; the next-block link starts empty.
+  CGCInstruction(short kind, int wordCount);
+  CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind, int wordCount);
+  // The copy of another instruction's state into this one: words (as
+  // millimetre words), radius, block, previous, kind, side, plane and
+  // transforms.
   void CopyFrom(const CGCInstruction& other);
   void ApplyWordText(int index, WStringView text, double base, bool absolute);
   void ApplyWordNumber(int index, double number, double base, bool absolute);
   // The decimal-point rule of the program (the pocket rule without one).
   double ParseNumber(WStringView text) const;
   void ApplyChain();
+  // The word store follows this base directly (see CGCInstructionWords).
+  double* WordStore() const {
+    return reinterpret_cast<double*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(CGCInstruction));
+  }
 
-  CGCCoord m_words;
-  double m_compRadius = 0.0;
-  ChainRef m_transforms;
   CGCBlock* m_block = nullptr;
-  CGCBlock* m_nextBlock = nullptr;
   CGCInstruction* m_previous = nullptr;
+  ChainRef m_transforms;
   short m_kind = 0;
-  short m_side = 2;
-  short m_planeCode = 0;
+  std::uint8_t m_side = 2;
+  std::uint8_t m_planeCode = 0;
+  std::uint8_t m_wordCount = 0;
+  std::uint8_t m_inArena = 0;
+  mutable std::uint16_t m_present = 0;
 };
 
-// An instruction with inline room for N words.
-template <int N, class Base = CGCInstruction>
-class CGCInstructionWords : public Base {
+// An instruction with inline room for N words, stored right behind the base
+// (its first member, where `WordStore` finds it).
+template <int N>
+class CGCInstructionWords : public CGCInstruction {
  public:
   static constexpr int kWordCount = N;
 
  protected:
   template <class... A>
-  explicit CGCInstructionWords(A&&... args) : Base(std::forward<A>(args)..., m_store, N) {}
-  CGCDimWordMM m_store[N];
+  explicit CGCInstructionWords(A&&... args) : CGCInstruction(std::forward<A>(args)..., N) {}
+  CWordStore<N> m_store;
 };
 
 // A plain copy of another instruction (the start of a modal macro call and
 // the defining instructions of transforms).
-class CGCInstructionCopy : public CGCInstruction {
+class CGCInstructionCopy : public CGCInstructionWords<kMaxWords> {
  public:
   explicit CGCInstructionCopy(const CGCInstruction& other);
   CGCInstructionCopy(const CGCInstructionCopy& other) : CGCInstructionCopy(static_cast<const CGCInstruction&>(other)) {}
-
- private:
-  CGCDimWordMM m_store[kMaxWords];
 };
 
 // An instruction made from a given set of words (generated moves).
-class CGCInstructionFromWords : public CGCInstruction {
+class CGCInstructionFromWords : public CGCInstructionWords<kMaxWords> {
  public:
   CGCInstructionFromWords(const CGCCoord& words, short kind);
-
- private:
-  CGCDimWordMM m_store[kMaxWords];
 };
 
 }  // namespace quillet

@@ -10,30 +10,24 @@ namespace quillet {
 
 CGCInstructionLine::~CGCInstructionLine() = default;
 
-CGCInstructionLine::Extra& CGCInstructionLine::Ext() {
-  if (!m_extra) m_extra = std::make_unique<Extra>();
-  return *m_extra;
-}
-
 const CPathStyle& CGCInstructionLine::PlainStyle() const { return Lib().styles[kStyleFeed]; }
 
 const CPathStyle& CGCInstructionLineRapidTraverse::PlainStyle() const { return Lib().styles[kStyleRapid]; }
-
-CPoint3d CGCInstructionLine::GetPathEndPoint() const { return m_extra ? m_extra->pathEnd : CPoint3d(); }
 
 void CGCInstructionLine::AppendSegment(CPathSink& sink) {
   sink.Add(sink.arena->MakeSegment(PlainStyle(), GetStartPointInPlane(), GetEndPointInPlane()));
 }
 
 void CGCInstructionLine::BuildPath(CPathSink& sink) {
-  if (m_extra) m_extra->compensated = nullptr;
   sink.Add(sink.arena->MakeSegment(PlainStyle(), GetStartPointInPlane(), GetEndPointInPlane()));
 }
 
 bool CGCInstructionLine::Report() {
   const CPoint3d value = SwapForPlane(GetEndValuePoint(), m_planeCode);
-  if (m_extra && m_extra->compensated) {
-    const CPathPolyline* p = m_extra->compensated;
+  const CGCProgram* program = IsCompensated() ? GetProgram() : nullptr;
+  const CInstrExtra* extra = program ? program->FindExtra(this) : nullptr;
+  if (extra && extra->compensated) {
+    const CPathPolyline* p = extra->compensated;
     for (int i = 1; i < p->PointCount(); i += 2)
       ReportCommandPoint(m_kind, value, p->Point(i), ReportLine(), ReportFeed());
     return true;
@@ -66,9 +60,9 @@ CGCPanelG17& CGCInstructionCircular::EnsurePlane() {
 void CGCInstructionCircular::SetWordValue(int index, double programmed, bool absolute) {
   if (index >= kWordI && index <= kWordR) {
     // Centre offsets and radius are taken as given: no base, no transform.
-    if (CGCDimWordMM* w = m_words.GetWord(index)) {
-      w->Apply(programmed, 0.0, false);
-      w->SetPosition(w->GetValue());
+    if (CGCWordRef w = GetWord(index)) {
+      w.Apply(programmed, 0.0, false);
+      w.SetPosition(w.GetValue());
     }
     return;
   }
@@ -77,15 +71,15 @@ void CGCInstructionCircular::SetWordValue(int index, double programmed, bool abs
 
 bool CGCInstructionCircular::SolveArcByRadius(bool clockwise) {
   CGCPanelG17& plane = EnsurePlane();
-  const CPoint3d ijk(m_words.GetPosition(kWordI), m_words.GetPosition(kWordJ), m_words.GetPosition(kWordK));
-  plane.SetGraphic(CGraphicCircle(GetStartPoint(), GetEndPoint(), CPoint3d(), ijk, m_words.GetPosition(kWordR), 0.0,
+  const CPoint3d ijk(Words().GetPosition(kWordI), Words().GetPosition(kWordJ), Words().GetPosition(kWordK));
+  plane.SetGraphic(CGraphicCircle(GetStartPoint(), GetEndPoint(), CPoint3d(), ijk, Words().GetPosition(kWordR), 0.0,
                                   clockwise, m_planeCode));
   return plane.SolveArcByRadius();
 }
 
 bool CGCInstructionCircular::SolveArcByCentre(bool clockwise) {
   CGCPanelG17& plane = EnsurePlane();
-  const CPoint3d ijk(m_words.GetPosition(kWordI), m_words.GetPosition(kWordJ), m_words.GetPosition(kWordK));
+  const CPoint3d ijk(Words().GetPosition(kWordI), Words().GetPosition(kWordJ), Words().GetPosition(kWordK));
   CGCTransform* rot = m_transforms ? m_transforms->Find(CGCTransform::kRot) : nullptr;
   if (!rot) {
     plane.SetGraphic(CGraphicCircle(GetStartPoint(), GetEndPoint(), CPoint3d(), ijk, 0.0, 0.0, clockwise, m_planeCode));
@@ -93,7 +87,7 @@ bool CGCInstructionCircular::SolveArcByCentre(bool clockwise) {
   }
   // Under rotation: solve in programmed coordinates, turn the centre, then
   // place it by the work offset.
-  CGraphicCircle programmed(GetStartValuePoint(), GetEndValuePoint(), CPoint3d(), m_words.GetIJKPoint(), 0.0, 0.0,
+  CGraphicCircle programmed(GetStartValuePoint(), GetEndValuePoint(), CPoint3d(), Words().GetIJKPoint(), 0.0, 0.0,
                             clockwise, m_planeCode);
   plane.SetGraphic(programmed);
   if (!plane.SolveArcByCentre()) return false;
@@ -122,7 +116,7 @@ void CGCInstructionCircular::ApplyTransforms() {
     if (CGCTransform* m = m_transforms->Find(CGCTransform::kMirror))
       if (m->FlipsArcDirection()) cw = !cw;
   }
-  if (m_words.IsSpecified(kWordR)) {
+  if (Words().IsSpecified(kWordR)) {
     m_solved = SolveArcByRadius(cw);
     if (!m_solved && m_block)
       m_block->AddMessage(u"Arc cannot exist: radius R is too small for the distance from start to end point");

@@ -15,21 +15,12 @@ class CGCInstructionLine : public CGCInstructionWords<3> {
   ~CGCInstructionLine() override;
 
   void AppendSegment(CPathSink& sink) override;
-  CPoint3d GetPathEndPoint() const override;
   void BuildPath(CPathSink& sink) override;
   bool Report() override;
   void ApplyTransforms() override;
 
  protected:
   virtual const CPathStyle& PlainStyle() const;
-  // Rarely used state, allocated on demand: the corrected end point of a
-  // compensated path and the polyline built for it.
-  struct Extra {
-    CPoint3d pathEnd;
-    CPathPolyline* compensated = nullptr;
-  };
-  Extra& Ext();
-  std::unique_ptr<Extra> m_extra;
 };
 
 class CGCInstructionLineRapidTraverse : public CGCInstructionLine {
@@ -45,7 +36,6 @@ class CGCInstructionCircular : public CGCInstructionWords<7> {
   CGCInstructionCircular(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind);
   ~CGCInstructionCircular() override;
 
-  CPoint3d GetPathEndPoint() const override { return m_pathEnd; }
   void BuildPath(CPathSink& sink) override;
   void AppendToPolyline(std::vector<CPoint3d>& points) override;
   bool Report() override;
@@ -63,7 +53,6 @@ class CGCInstructionCircular : public CGCInstructionWords<7> {
   // The tessellated arc in machine axes.
   void Tessellate(std::vector<CPoint3d>& points) const;
 
-  CPoint3d m_pathEnd;
   std::unique_ptr<CGCPanelG17> m_plane;
   bool m_clockwise;
   bool m_solved = false;

@@ -72,6 +72,11 @@ CPathPolyline* CPathArena::MakeSegment(const CPathStyle& style, const CPoint3d& 
 CPathList CPathArena::MakeList(CPathPolyline* const* items, std::size_t count) {
   CPathList list;
   if (count == 0) return list;
+  if (count == 1) {
+    list.m_one = items[0];
+    list.m_count = 1;
+    return list;
+  }
   auto** arr = static_cast<CPathPolyline**>(
       m_heads.Allocate(sizeof(CPathPolyline*) * count, alignof(CPathPolyline*)));
   std::memcpy(static_cast<void*>(arr), items, sizeof(CPathPolyline*) * count);

@@ -63,18 +63,22 @@ class CPathPolyline {
   const CPoint3d* m_points;
 };
 
-// The polylines of one executed block, in the order they were appended.
+// The polylines of one executed block, in the order they were appended. A
+// list of one polyline (most blocks) holds it in place.
 class CPathList {
  public:
   std::size_t size() const { return m_count; }
   bool empty() const { return m_count == 0; }
-  CPathPolyline* operator[](std::size_t i) const { return m_items[i]; }
-  CPathPolyline* const* begin() const { return m_items; }
-  CPathPolyline* const* end() const { return m_items + m_count; }
+  CPathPolyline* operator[](std::size_t i) const { return begin()[i]; }
+  CPathPolyline* const* begin() const { return m_count == 1 ? &m_one : m_items; }
+  CPathPolyline* const* end() const { return begin() + m_count; }
 
  private:
   friend class CPathArena;
-  CPathPolyline** m_items = nullptr;
+  union {
+    CPathPolyline* m_one;
+    CPathPolyline** m_items = nullptr;
+  };
   std::uint32_t m_count = 0;
 };
 

@@ -145,7 +145,7 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
   // Every default modal setting is in force: XY plane, millimetres,
   // absolute, feed per minute, G54.
   auto modal = [&](short group, short code) {
-    auto* g = new CGCInstructionGlobal(ChainRef(), nullptr, block, group, code);
+    auto* g = MakeInstruction<CGCInstructionGlobal>(ChainRef(), nullptr, block, group, code);
     block->AddInstruction(g);
     SetModal(group, g);
     return g;
@@ -154,7 +154,7 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
   modal(26, 0);
   modal(31, 1);
   modal(32, 1);
-  auto* wp = new CGCInstructionGlobalWPZeor(ChainRef(), nullptr, block, kKindChangeWcs, 1);
+  auto* wp = MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), nullptr, block, kKindChangeWcs, 1);
   block->AddInstruction(wp);
   SetModal(25, wp);
   SelectWorkOffset(1);
@@ -172,6 +172,9 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
   if (!text) return;
   CGCLineTable lines(WStringView(text, length));
   m_blocks.reserve(static_cast<std::size_t>(lines.Count()) + 1);
+  // One pool chunk for the blocks of a straight run through the text, so the
+  // doubling growth does not leave a mostly empty chunk behind.
+  if (lines.Count() > 32) m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 2);
   BuildPreamble(start);
   Run(startLine, lines, m_previousMotion);
 }

@@ -52,6 +52,15 @@ class CGCLineTable {
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
 
+// Rarely used state of an instruction, kept beside it by its program: the
+// cutter radius of a compensated move, the corrected end of its path and the
+// polyline built for it.
+struct CInstrExtra {
+  double compRadius = 0.0;
+  CPoint3d pathEnd;
+  CPathPolyline* compensated = nullptr;
+};
+
 class CGCProgram {
  public:
   static constexpr int kFirstModalGroup = 19;
@@ -152,6 +161,16 @@ class CGCProgram {
   void TouchModalState() { ++m_modalEpoch; }
 
   CGCBlock* NewBlock(CGCBlock* previous);
+  CInstructionArena& InstrArena() { return m_instrArena; }
+  template <class T, class... A>
+  T* MakeInstruction(A&&... args) {
+    return CGCInstruction::Make<T>(m_instrArena, std::forward<A>(args)...);
+  }
+  CInstrExtra& Extra(const CGCInstruction* instr) { return m_extras[instr]; }
+  const CInstrExtra* FindExtra(const CGCInstruction* instr) const {
+    auto it = m_extras.find(instr);
+    return it == m_extras.end() ? nullptr : &it->second;
+  }
 
  protected:
   void BuildPreamble(const CPoint3d& start);
@@ -164,6 +183,9 @@ class CGCProgram {
   void NotifyLineCount(int lines);
   void NotifyLineDone(int line);
 
+  // Instructions outlive nothing but their blocks: the arena is declared
+  // before the pool so it is released after the blocks are destroyed.
+  CInstructionArena m_instrArena;
   boost::object_pool<CGCBlock> m_pool{32};
   std::vector<CGCBlock*> m_blocks;
   PathGroups m_pathGroups;
@@ -196,6 +218,7 @@ class CGCProgram {
   WString m_lineBuffer;
   // Owned modal instructions that no block holds (the modal macro call).
   std::unique_ptr<CGCInstruction> m_modalMacro;
+  std::unordered_map<const CGCInstruction*, CInstrExtra> m_extras;
   // The shared transform chain and the state it was built for.
   ChainRef m_chain;
   std::uint64_t m_modalEpoch = 1;

@@ -45,8 +45,8 @@ void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int, CGCIn
   double r = point.x;
   double a = DegToRad(point.y);
   point = CPoint3d(r * std::cos(a), r * std::sin(a), point.z);
-  if (auto* w = instr.GetWord(0)) w->MarkSpecified();
-  if (auto* w = instr.GetWord(1)) w->MarkSpecified();
+  if (CGCWordRef w = instr.GetWord(0)) w.MarkSpecified();
+  if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
 
 void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
@@ -110,8 +110,8 @@ void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCod
   double x = v.x * std::cos(a) - v.y * std::sin(a);
   double y = v.y * std::cos(a) + v.x * std::sin(a);
   point = CPoint3d(x + c.x, y + c.y, v.z + c.z);
-  if (auto* w = instr.GetWord(0)) w->MarkSpecified();
-  if (auto* w = instr.GetWord(1)) w->MarkSpecified();
+  if (CGCWordRef w = instr.GetWord(0)) w.MarkSpecified();
+  if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
 
 void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,
@@ -133,7 +133,7 @@ void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int pla
     }
   }
   o = SwapForPlane(o, planeCode);
-  const CGCCoord& w = instr.Words();
+  const CGCCoord w = instr.Words();
   if (w.NoneOfXYZSpecified()) {
     point += o;
     return;
