@@ -144,7 +144,23 @@ void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* fr
 void CGCBlock::ConsumeWorkOffsetChange(CGCInstruction* motion) {
   if (!m_program->GetWorkOffsetFlag()) return;
   m_program->SetWorkOffsetFlag(false);
-  for (int i = 0; i < 3; ++i) motion->PutWordValue(i, 0.0);
+  RebaseOnWorkOffset(motion, m_program->GetModal(25));
+}
+
+void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr) {
+  // The axes the line does not program keep the tool where it is: their
+  // carried values become the current position's coordinates in the new
+  // system (so neither an absolute nor an incremental word jumps by the
+  // change of offset). Without a position to keep, they start from 0.
+  CGCInstruction* prev = motion->GetPrevious();
+  if (!prev || !offsetInstr || m_program->IsModalActive(27)) {
+    for (int i = 0; i < 3; ++i) motion->PutWordValue(i, 0.0);
+    return;
+  }
+  const int plane = motion->GetPlaneCode();
+  const CPoint3d p = motion->GetStartPoint();
+  const CPoint3d o = RefPointOffset(offsetInstr, m_program, plane);
+  for (int i = 0; i < 3; ++i) motion->PutWordValue(i, p.At(i) - o.At(i));
 }
 
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
@@ -285,11 +301,11 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     AddInstruction(wp);
     if (IsRapidOrLine(scan.current)) {
       m_program->SetWorkOffsetFlag(false);
-      for (int i = 0; i < 3; ++i) scan.current->PutWordValue(i, 0.0);
       if (CTransformChain* chain = scan.current->MutableTransforms()) {
         if (chain->Count() > 0 && chain->At(0)->Defining())
           for (int i = 0; i < 3; ++i) chain->At(0)->Defining()->PutWordValue(i, 0.0);
       }
+      RebaseOnWorkOffset(scan.current, wp);
     }
   } else if (f == u"GLocalCrdSysSet") {
     auto* lc = m_program->MakeInstruction<CGCInstructionGlobalLocalCoordSet>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
@@ -340,7 +356,6 @@ void CGCBlock::OnWorkCoordinateSystem(const CCodeRuleEntry& rule) {
   AddInstruction(wp);
   if (IsRapidOrLine(scan.current) && m_program->GetWorkOffsetFlag()) {
     m_program->SetWorkOffsetFlag(false);
-    for (int i = 0; i < 3; ++i) scan.current->PutWordValue(i, 0.0);
     if (CTransformChain* chain = scan.current->MutableTransforms()) {
       if (chain->Count() > 0 && chain->At(0)->Defining()) {
         CGCInstruction* d = chain->At(0)->Defining();
@@ -350,6 +365,7 @@ void CGCBlock::OnWorkCoordinateSystem(const CCodeRuleEntry& rule) {
         }
       }
     }
+    RebaseOnWorkOffset(scan.current, wp);
   }
 }
 

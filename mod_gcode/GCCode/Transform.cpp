@@ -114,11 +114,8 @@ void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCod
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
 
-void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,
-                                 CGCInstruction* previous) {
-  const CGCInstruction* d = Defining();
+CPoint3d RefPointOffset(const CGCInstruction* d, CGCProgram* program, int planeCode) {
   CPoint3d o = DefiningPoint(d);
-  CGCProgram* program = instr.GetProgram();
   if (d && d->GetKind() == kKindChangeWcs) {
     double a = 0, b = 0, h = 0;
     AskToolOffsets(program ? program->GetT() : 0, a, b, h);
@@ -132,7 +129,13 @@ void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int pla
       else if (code == 1.0) o.z -= h;
     }
   }
-  o = SwapForPlane(o, planeCode);
+  return SwapForPlane(o, static_cast<short>(planeCode));
+}
+
+void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,
+                                 CGCInstruction* previous) {
+  CGCProgram* program = instr.GetProgram();
+  const CPoint3d o = RefPointOffset(Defining(), program, planeCode);
   const CGCCoord w = instr.Words();
   if (w.NoneOfXYZSpecified()) {
     point += o;

@@ -76,6 +76,12 @@ class CGCTransformRefPoint : public CGCTransform {
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRefPoint>(*this); }
 };
 
+// The offset a reference-point transform adds for a work-offset instruction:
+// its X, Y, Z values, plus the host's tool length when it is a work
+// coordinate system, plus or minus the tool length offset of group 19;
+// in the order of the given plane.
+CPoint3d RefPointOffset(const CGCInstruction* defining, CGCProgram* program, int planeCode);
+
 // An ordered list of at most five transforms with an intrusive count.
 class CTransformChain {
  public:
