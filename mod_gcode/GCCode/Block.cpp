@@ -85,9 +85,13 @@ void CGCBlock::SetModalCode(int group, short code) {
 void CGCBlock::QueueWord(int index, WStringView text) {
   PendingWord w;
   w.index = index;
-  // A number text holds at most 11 characters; a longer literal keeps its
-  // first 11 (the digits that matter for any real coordinate).
-  std::size_t n = text.size() < 11 ? text.size() : 11;
+  // No coordinate needs more characters; a longer text is refused rather
+  // than cut, which would change its value.
+  if (text.size() > PendingWord::kMaxText) {
+    AddMessage(u"Number too long: " + WString(text.substr(0, PendingWord::kMaxText)) + u"...");
+    return;
+  }
+  std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) w.text[i] = text[i];
   w.length = static_cast<std::uint8_t>(n);
   Scan().pending.push_back(w);

@@ -25,9 +25,10 @@ enum StatementKind : short {
 // index is the machine word index; the receiving instruction maps it to its
 // own plane order.
 struct PendingWord {
+  static constexpr std::size_t kMaxText = 24;
   int index = 0;
   std::uint8_t length = 0;
-  char16_t text[12] = {};
+  char16_t text[kMaxText] = {};
   WStringView View() const { return WStringView(text, length); }
 };
 

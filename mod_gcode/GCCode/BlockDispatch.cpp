@@ -421,10 +421,7 @@ void CGCBlock::OnDNumber(const CCodeRuleEntry& rule, int& index) {
   WString digits;
   if (!FindAddressDigits(rule, digits, index)) return;
   int d = plat::ParseIntPrefix(digits);
-  if (d < 0 || d >= CDataComp::kRows) {
-    AddMessage(u"D" + digits + u" : offset number outside the offset table");
-    return;
-  }
+  if (d < 0 || d >= CDataComp::kRows) return;  // the D word itself reports it
   m_program->SetD(static_cast<short>(d));
   if (CGCInstruction* g = m_program->GetModal(21)) g->PutWordPosition(0, d);
 }
@@ -438,10 +435,7 @@ void CGCBlock::OnToolLengthOffset(const CCodeRuleEntry& rule, int& index) {
   WString digits;
   if (!FindAddressDigits(rule, digits, index)) return;
   int h = plat::ParseIntPrefix(digits);
-  if (h < 0 || h >= CDataComp::kRows) {
-    AddMessage(u"H" + digits + u" : offset number outside the offset table");
-    return;
-  }
+  if (h < 0 || h >= CDataComp::kRows) return;  // the H word itself reports it
   m_program->SetH(static_cast<short>(h));
   g->PutWordPosition(0, h);
   g->PutWordPosition(1, rule.RuleNumber());

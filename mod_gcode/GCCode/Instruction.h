@@ -206,6 +206,8 @@ template <int N>
 class CGCInstructionWords : public CGCInstruction {
  public:
   static constexpr int kWordCount = N;
+  // Whether the words sit where the base reads them (a layout check).
+  bool StoreInPlace() const { return WordStoreInPlace(&m_store); }
 
  protected:
   template <class... A>

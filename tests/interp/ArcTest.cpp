@@ -1,0 +1,99 @@
+// Circular moves as the dialect's control turns them: direction per plane,
+// sweeps over half a circle, full and tiny circles, impossible arcs.
+#include <cmath>
+
+#include "InterpFixture.h"
+#include "mod_gcode/GCCode/Motion.h"
+
+namespace quillet::test {
+namespace {
+
+using Arcs = InterpTest;
+
+// The drawn points of the arc of a line, in machine axes.
+std::vector<CPoint3d> ArcPoints(CGCBlock* block) {
+  std::vector<CPoint3d> pts;
+  if (!block) return pts;
+  CGCInstruction* m = CGCBlock::FindLastMotion(block);
+  if (auto* arc = dynamic_cast<CGCInstructionCircular*>(m)) arc->AppendToPolyline(pts);
+  return pts;
+}
+
+void ExpectNear(const CPoint3d& p, double x, double y, double z) {
+  EXPECT_NEAR(p.x, x, 1e-9);
+  EXPECT_NEAR(p.y, y, 1e-9);
+  EXPECT_NEAR(p.z, z, 1e-9);
+}
+
+// A half circle of radius 5 from the origin to 10 along the plane's first
+// axis, clockwise: the middle point (index 18 of 5-degree steps) shows which
+// way it turned.
+TEST_F(Arcs, G02TurnsClockwiseSeenFromThePlanesNormal) {
+  // G17, seen from +Z (X right, Y up): over the top, through Y+5.
+  Parse(u"G17 G02 X10 Y0 I5 J0\n");
+  auto xy = ArcPoints(BlockOfLine(0));
+  ASSERT_EQ(xy.size(), 39u);
+  ExpectNear(xy[18], 5, 5, 0);
+  // G18, seen from +Y (Z right, X up): from X0 over the left side, Z-5.
+  Parse(u"G18 G02 X10 Z0 I5 K0\n");
+  auto zx = ArcPoints(BlockOfLine(0));
+  ASSERT_EQ(zx.size(), 39u);
+  ExpectNear(zx[18], 5, 0, -5);
+  // G19, seen from +X (Y right, Z up): through Z+5.
+  Parse(u"G19 G02 Y10 Z0 J5 K0\n");
+  auto yz = ArcPoints(BlockOfLine(0));
+  ASSERT_EQ(yz.size(), 39u);
+  ExpectNear(yz[18], 0, 5, 5);
+  // G03 goes the other way in each plane.
+  Parse(u"G18 G03 X10 Z0 I5 K0\n");
+  ExpectNear(ArcPoints(BlockOfLine(0))[18], 5, 0, 5);
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(Arcs, CentreArcOverHalfACircleIsDrawnWhole) {
+  // Three quarters counter-clockwise from (10, 0) around the origin to (0, -10).
+  Parse(u"G00 X10 Y0\nG03 X0 Y-10 I-10 J0\n");
+  auto pts = ArcPoints(BlockOfLine(1));
+  ASSERT_EQ(pts.size(), 55u + 2u);  // 270 degrees: 54 steps, 55 points, then two end points
+  ExpectNear(pts[18], 0, 10, 0);
+  ExpectNear(pts[36], -10, 0, 0);
+  ExpectNear(pts.back(), 0, -10, 0);
+}
+
+TEST_F(Arcs, FullAndTinyCircles) {
+  Parse(u"G00 X10 Y0\nG02 X10 Y0 I-10 J0\nG03 X9.999 Y0.1413 I-10 J0\n");
+  auto full = ArcPoints(BlockOfLine(1));
+  EXPECT_EQ(full.size(), 75u);
+  // A chord of 0.14 mm on a 10 mm radius: under one degree, not a circle.
+  auto tiny = ArcPoints(BlockOfLine(2));
+  ASSERT_GE(tiny.size(), 2u);
+  EXPECT_LE(tiny.size(), 4u);
+  for (const CPoint3d& p : tiny) EXPECT_GT(p.x, 9.99);
+}
+
+TEST_F(Arcs, ImpossibleArcsGetAMessage) {
+  Parse(u"G02 X10 Y0 R4\n");
+  auto m = Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0], u"Arc cannot exist: radius R is too small for the distance from start to end point");
+  Parse(u"G02 X10 Y0 I6 J0\n");
+  m = Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0], u"Arc cannot exist: the centre given by I, J, K is not equally far from start and end point");
+  // Within the tolerance (rounded CAM output) the arc is accepted.
+  Parse(u"G02 X10 Y0 I5.005 J0\n");
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(Arcs, RadiusArcsTakeTheShortOrTheLongWay) {
+  Parse(u"G00 X0 Y0\nG02 X10 Y0 R5\nG02 X0 Y0 R-6\n");
+  auto half = ArcPoints(BlockOfLine(1));
+  EXPECT_EQ(half.size(), 39u);
+  auto big = ArcPoints(BlockOfLine(2));
+  // R-6 on a chord of 10: the larger arc, about 253.7 degrees.
+  double sweep = 2 * (3.141592653589793 - std::asin(5.0 / 6.0));
+  EXPECT_EQ(big.size(), static_cast<std::size_t>(sweep / (3.141592653589793 / 36)) + 3u);
+}
+
+}  // namespace
+}  // namespace quillet::test
