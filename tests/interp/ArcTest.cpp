@@ -19,12 +19,6 @@ std::vector<CPoint3d> ArcPoints(CGCBlock* block) {
   return pts;
 }
 
-void ExpectNear(const CPoint3d& p, double x, double y, double z) {
-  EXPECT_NEAR(p.x, x, 1e-9);
-  EXPECT_NEAR(p.y, y, 1e-9);
-  EXPECT_NEAR(p.z, z, 1e-9);
-}
-
 // A half circle of radius 5 from the origin to 10 along the plane's first
 // axis, clockwise: the middle point (index 18 of 5-degree steps) shows which
 // way it turned.
@@ -33,20 +27,20 @@ TEST_F(Arcs, G02TurnsClockwiseSeenFromThePlanesNormal) {
   Parse(u"G17 G02 X10 Y0 I5 J0\n");
   auto xy = ArcPoints(BlockOfLine(0));
   ASSERT_EQ(xy.size(), 39u);
-  ExpectNear(xy[18], 5, 5, 0);
+  ExpectPoint(xy[18], 5, 5, 0);
   // G18, seen from +Y (Z right, X up): from X0 over the left side, Z-5.
   Parse(u"G18 G02 X10 Z0 I5 K0\n");
   auto zx = ArcPoints(BlockOfLine(0));
   ASSERT_EQ(zx.size(), 39u);
-  ExpectNear(zx[18], 5, 0, -5);
+  ExpectPoint(zx[18], 5, 0, -5);
   // G19, seen from +X (Y right, Z up): through Z+5.
   Parse(u"G19 G02 Y10 Z0 J5 K0\n");
   auto yz = ArcPoints(BlockOfLine(0));
   ASSERT_EQ(yz.size(), 39u);
-  ExpectNear(yz[18], 0, 5, 5);
+  ExpectPoint(yz[18], 0, 5, 5);
   // G03 goes the other way in each plane.
   Parse(u"G18 G03 X10 Z0 I5 K0\n");
-  ExpectNear(ArcPoints(BlockOfLine(0))[18], 5, 0, 5);
+  ExpectPoint(ArcPoints(BlockOfLine(0))[18], 5, 0, 5);
   EXPECT_TRUE(Messages().empty());
 }
 
@@ -55,9 +49,9 @@ TEST_F(Arcs, CentreArcOverHalfACircleIsDrawnWhole) {
   Parse(u"G00 X10 Y0\nG03 X0 Y-10 I-10 J0\n");
   auto pts = ArcPoints(BlockOfLine(1));
   ASSERT_EQ(pts.size(), 55u + 2u);  // 270 degrees: 54 steps, 55 points, then two end points
-  ExpectNear(pts[18], 0, 10, 0);
-  ExpectNear(pts[36], -10, 0, 0);
-  ExpectNear(pts.back(), 0, -10, 0);
+  ExpectPoint(pts[18], 0, 10, 0);
+  ExpectPoint(pts[36], -10, 0, 0);
+  ExpectPoint(pts.back(), 0, -10, 0);
 }
 
 TEST_F(Arcs, FullAndTinyCircles) {

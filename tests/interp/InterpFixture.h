@@ -11,6 +11,13 @@
 
 namespace quillet::test {
 
+// Expects a point within 1e-9 of (x, y, z).
+inline void ExpectPoint(const CPoint3d& p, double x, double y, double z) {
+  EXPECT_NEAR(p.x, x, 1e-9);
+  EXPECT_NEAR(p.y, y, 1e-9);
+  EXPECT_NEAR(p.z, z, 1e-9);
+}
+
 class InterpTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();

@@ -9,12 +9,6 @@ namespace {
 
 using Modal = InterpTest;
 
-void ExpectPoint(const CPoint3d& p, double x, double y, double z) {
-  EXPECT_NEAR(p.x, x, 1e-9);
-  EXPECT_NEAR(p.y, y, 1e-9);
-  EXPECT_NEAR(p.z, z, 1e-9);
-}
-
 TEST_F(Modal, DefaultsAreInForceWithoutModalCodes) {
   // XY plane, millimetres, absolute, feed per minute, G54.
   SetWorkOffset(1, 100, 50, 10);

@@ -7,12 +7,6 @@ namespace {
 
 using Scan = InterpTest;
 
-void ExpectPoint(const CPoint3d& p, double x, double y, double z) {
-  EXPECT_NEAR(p.x, x, 1e-9);
-  EXPECT_NEAR(p.y, y, 1e-9);
-  EXPECT_NEAR(p.z, z, 1e-9);
-}
-
 TEST_F(Scan, LowerCaseLettersReadAsUpperCase) {
   Parse(u"g1 x10 y5 z-2\n");
   ExpectPoint(EndOfLine(0), 10, 5, -2);
