@@ -6,6 +6,7 @@
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/RefReturn.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
 
@@ -254,11 +255,30 @@ void CGCBlock::BuildCycle(const CCodeRuleEntry& rule, CGCInstruction** previousM
 }
 
 void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
-  (void)previousMotion;
+  const WString& f = rule.m_codefunc;
+  CGCInstruction* instr = nullptr;
+  ChainRef chain = m_program->TransformChainFor(m_plane, false);
+  if (f == u"GRefPosReturnCheck")
+    instr = m_program->MakeInstruction<CGCInstructionReturnRefCheck>(chain, *previousMotion, this);
+  else if (f == u"GRefPosReturn" || f == u"G2NDRefPosReturn")
+    instr = m_program->MakeInstruction<CGCInstructionReturnRef>(chain, *previousMotion, this);
+  else if (f == u"GReturnFromRefPos")
+    instr = m_program->MakeInstruction<CGCInstructionReturnFromRef>(chain, *previousMotion, this);
+  if (!instr) return;
   m_program->ApplyWorkOffsetFromModal();
+  AddInstruction(instr);
+  Scan().current = instr;
   m_feed = 3000.0;
+  bool inch = InchWords();
+  for (int axis = 0; axis < 3; ++axis) {
+    bool axisInch = inch && !(axis == 1 && GetModalCode(27) == 1);
+    GiveWord(instr, axis, MakeWord(axisInch));
+  }
   // A following line with only coordinates makes no move.
   m_program->SetMotionRule(&rule);
+  *previousMotion = instr;
+  instr->SetPlane(m_plane);
+  FlushPendingWords(instr);
   SetModalCode(19, 2);
 }
 

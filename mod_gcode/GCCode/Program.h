@@ -131,6 +131,9 @@ class CGCProgram {
   void SetS(double v) { m_s = v; }
   double GetF() const { return m_f; }
   void SetF(double v) { m_f = v; }
+  // The intermediate point of the last return to the reference point.
+  const CPoint3d& ReferenceIntermediate() const { return m_refIntermediate; }
+  void SetReferenceIntermediate(const CPoint3d& p) { m_refIntermediate = p; }
   double GetInitialLevel() const { return m_initialLevel; }
   void SetInitialLevel(double v) { m_initialLevel = v; }
   bool GetWorkOffsetFlag() const { return m_workOffsetFlag != 0; }

@@ -1,0 +1,99 @@
+#include "mod_gcode/GCCode/RefReturn.h"
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
+#include "platform/Numbers.h"
+
+namespace quillet {
+
+namespace {
+const CPathStyle& ReturnStyle() { return Lib().styles[kStyleRefReturn]; }
+}  // namespace
+
+void CGCInstructionReturnRefCheck::BuildPath(CPathSink& sink) {
+  sink.Add(sink.arena->MakeSegment(ReturnStyle(), GetStartPointInPlane(), GetEndPointInPlane()));
+}
+
+CGCInstructionReturnRef::~CGCInstructionReturnRef() { ClearMoves(); }
+
+void CGCInstructionReturnRef::ClearMoves() {
+  for (CGCInstruction* m : m_moves) CGCInstruction::Dispose(m);
+  m_moves.clear();
+}
+
+CGCInstruction* CGCInstructionReturnRef::GetMove(int i) const {
+  return i >= 0 && i < static_cast<int>(m_moves.size()) ? m_moves[static_cast<std::size_t>(i)] : nullptr;
+}
+
+void CGCInstructionReturnRef::AddMove(const CPoint3d& to) {
+  CGCCoordN<3> words;
+  CGCCoord view = words.View();
+  for (int i = 0; i < 3; ++i) view.ReplaceWord(i, CGCDimWordMM(to.At(i), 1));
+  CGCInstruction* move;
+  if (CGCProgram* p = GetProgram()) move = p->MakeInstruction<CGCInstructionFromWords>(view, short{kKindRapid});
+  else move = new CGCInstructionFromWords(view, kKindRapid);
+  move->SetBlock(m_block);
+  m_moves.push_back(move);
+}
+
+void CGCInstructionReturnRef::ApplyTransforms() {
+  ClearMoves();
+  m_direct = false;
+  ApplyChain();
+  m_intermediate = GetEndPoint();
+  CGCCoord w = Words();
+  if (w.GetValue(0) == 0.0 && w.GetValue(1) == 0.0 && w.GetValue(2) == 0.0) {
+    // Axis by axis: each given axis goes straight to the reference point,
+    // Z to the tool's length.
+    double a = 0, b = 0, h = 0;
+    CGCProgram* program = GetProgram();
+    AskToolOffsets(program ? program->GetT() : 0, a, b, h);
+    CPoint3d p = GetStartPoint();
+    if (w.IsSpecified(0)) {
+      p.x = 0.0;
+      AddMove(p);
+    }
+    if (w.IsSpecified(1)) {
+      p.y = 0.0;
+      AddMove(p);
+    }
+    if (w.IsSpecified(2)) {
+      p.z = h;
+      AddMove(p);
+    }
+    w.SetPositionPoint(p);
+    m_direct = true;
+  } else {
+    w.SetPositionPoint(CPoint3d());
+    AddMove(m_intermediate);
+  }
+}
+
+void CGCInstructionReturnRef::BuildPath(CPathSink& sink) {
+  std::vector<CPoint3d> pts;
+  pts.push_back(GetStartPointInPlane());
+  if (m_direct) {
+    for (CGCInstruction* m : m_moves) pts.push_back(SwapForPlane(m->GetEndPoint(), m_planeCode));
+  } else {
+    pts.push_back(SwapForPlane(m_intermediate, m_planeCode));
+    pts.push_back(CPoint3d());
+  }
+  sink.Add(sink.arena->MakePolyline(ReturnStyle(), pts.data(), pts.size()));
+  if (CGCProgram* p = GetProgram()) p->SetReferenceIntermediate(m_intermediate);
+}
+
+bool CGCInstructionReturnRef::Report() {
+  for (CGCInstruction* m : m_moves) m->ReportCommand(kKindRapid, ReportLine(), ReportFeed());
+  if (!m_direct) ReportCommand(m_kind, ReportLine(), ReportFeed());
+  return true;
+}
+
+void CGCInstructionReturnFromRef::BuildPath(CPathSink& sink) {
+  CGCProgram* p = GetProgram();
+  CPoint3d pts[3] = {GetStartPointInPlane(), p ? SwapForPlane(p->ReferenceIntermediate(), m_planeCode) : CPoint3d(),
+                     GetEndPointInPlane()};
+  sink.Add(sink.arena->MakePolyline(ReturnStyle(), pts, 3));
+}
+
+}  // namespace quillet
