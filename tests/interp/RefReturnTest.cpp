@@ -7,8 +7,7 @@ namespace {
 
 using RefReturn = InterpTest;
 
-std::vector<CPoint3d> PathOfLine(CGCProgram& program, int lineIndex, CGCBlock* block) {
-  (void)lineIndex;
+std::vector<CPoint3d> PathOfBlock(CGCProgram& program, CGCBlock* block) {
   std::vector<CPoint3d> pts;
   PathGroups* groups = program.GetCutterPath(false);
   const auto& blocks = program.Blocks();
@@ -22,10 +21,10 @@ std::vector<CPoint3d> PathOfLine(CGCProgram& program, int lineIndex, CGCBlock* b
 
 TEST_F(RefReturn, ZeroWordsReturnAxisByAxis) {
   Parse(u"G00 X10 Y20 Z30\nG91 G28 Z0\nG28 X0 Y0\n");
-  auto z = PathOfLine(*m_program, 1, BlockOfLine(1));
+  auto z = PathOfBlock(*m_program, BlockOfLine(1));
   ASSERT_EQ(z.size(), 2u);
   ExpectPoint(z[1], 10, 20, 0);  // Z to the tool length (0 without a host)
-  auto xy = PathOfLine(*m_program, 2, BlockOfLine(2));
+  auto xy = PathOfBlock(*m_program, BlockOfLine(2));
   ASSERT_EQ(xy.size(), 3u);
   ExpectPoint(xy[1], 0, 20, 0);
   ExpectPoint(xy[2], 0, 0, 0);
@@ -38,12 +37,11 @@ TEST_F(RefReturn, ZeroWordsReturnAxisByAxis) {
 
 TEST_F(RefReturn, ReturnPassesTheIntermediatePointAndTheWayBackUsesIt) {
   Parse(u"G43 H1 G00 X50 Y50\nG28 X10 Y10\nG29 X5 Y5\nX7\n");
-  EXPECT_EQ(BlockOfLine(0) != nullptr, true);
-  auto to = PathOfLine(*m_program, 1, BlockOfLine(1));
+  auto to = PathOfBlock(*m_program, BlockOfLine(1));
   ASSERT_EQ(to.size(), 3u);
   ExpectPoint(to[1], 10, 10, 0);
   ExpectPoint(to[2], 0, 0, 0);
-  auto back = PathOfLine(*m_program, 2, BlockOfLine(2));
+  auto back = PathOfBlock(*m_program, BlockOfLine(2));
   ASSERT_EQ(back.size(), 3u);
   ExpectPoint(back[1], 10, 10, 0);
   ExpectPoint(back[2], 5, 5, 0);
