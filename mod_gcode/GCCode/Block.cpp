@@ -445,6 +445,8 @@ CGCInstruction* CGCBlock::FindLastMotion(const CGCBlock* block) {
     CGCInstruction* instr = block->InstructionAt(i);
     short k = instr->GetKind();
     if (k >= kKindRapid && k <= kKindCycle) return instr;
+    if (k == kKindOpenSub)
+      if (CGCInstruction* m = instr->FindChildMotion()) return m;
   }
   return nullptr;
 }

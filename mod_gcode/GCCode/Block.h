@@ -161,6 +161,7 @@ class CGCBlock {
   // Creates a word at a machine index of an instruction (mapped for its plane).
   void GiveWord(CGCInstruction* instr, int machineIndex, const CGCDimWordMM& word);
   void RejectInModes(const char16_t* tabs);
+  void CallSubProgram(WString text, CGCInstruction** previousMotion);
   int ReadSequenceNumber(int& index);
   int ReadAddressWord(int& index, CGCInstruction** previousMotion);
   int ReadCodeWord(int& index, CGCInstruction** previousMotion);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
@@ -340,8 +341,12 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     scan.current = dw;
     AddInstruction(dw);
   } else if (f == u"GMacro") {
-    // Macro arguments follow; the call itself runs with the macro language.
+    // The letters that follow are the macro's arguments; the call runs when
+    // the line is complete (its post-step).
     scan.macroArgs = true;
+    auto* call = m_program->MakeInstruction<CGCInstructionSubMacro>(*previousMotion, this);
+    scan.current = call;
+    AddInstruction(call);
   } else if (f == u"GPParam") {
     auto* pp = m_program->MakeInstruction<CGCInstructionPParam>(ChainRef(), nullptr, this);
     bool inch = InchWords();
@@ -525,6 +530,10 @@ void CGCBlock::OnModalMacro(const CCodeRuleEntry& rule, CGCInstruction** previou
   const WString& f = rule.m_codefunc;
   if (f == u"GMacroModule") {
     Scan().macroArgs = true;
+    // The modal call belongs to the modal table alone (made on the heap).
+    auto* call = new CGCInstructionSubMacro(*previousMotion, this);
+    Scan().current = call;
+    m_program->SetModal(33, call);
     const CGCInstruction* prev = *previousMotion;
     if (prev) m_program->SetSystemVariable(5003, SwapForPlane(prev->GetEndValuePoint(), prev->GetPlaneCode()).z);
   } else if (f == u"GMacroModuleCancel") {
@@ -633,8 +642,8 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
     case 8: setState(kKindCoolant, 1.0); break;
     case 9: setState(kKindCoolant, 0.0); break;
     case 98:
-      // Sub-program calls run with the call instructions; the rest of the
-      // line belongs to the call.
+      CallSubProgram(found ? digits : WString(), previousMotion);
+      // The rest of the line belongs to the call.
       index = static_cast<int>(m_program->ScanLine()->size());
       break;
     case 99: {
@@ -643,6 +652,36 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
       break;
     }
     default: break;
+  }
+}
+
+void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
+  // An L word of the line (outside comments) gives the repeat count.
+  const WString& line = *m_program->ScanLine();
+  std::size_t end = line.find_first_of(u"(;");
+  if (end == WString::npos) end = line.size();
+  for (std::size_t i = 0; i < end; ++i) {
+    if (UpperChar(line[i]) != u'L') continue;
+    text += u'L';
+    for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) text.push_back(line[j]);
+    break;
+  }
+  int count = 1;
+  SplitSubProgramCall(text, count);
+  CGCProgramPath* lastChild = nullptr;
+  for (int n = 0; n < count; ++n) {
+    // A rotation built up in the previous repetition carries over.
+    if (lastChild) {
+      CGCInstruction* childRot = lastChild->GetModal(23);
+      CGCInstruction* ownRot = m_program->GetModal(23);
+      if (childRot && ownRot && childRot->GetWord(kWordR) && ownRot->GetWord(kWordR))
+        ownRot->SetWordValue(kWordR, childRot->GetWordValue(kWordR), true);
+    }
+    std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
+    if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
+    *previousMotion = child->PreviousMotion();
+    lastChild = child.get();
+    AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(*previousMotion, this, kKindOpenSub, std::move(child)));
   }
 }
 

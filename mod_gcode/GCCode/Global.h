@@ -75,11 +75,5 @@ class CGCInstructionChangeTool : public CGCInstructionWords<4> {
   void BuildPath(CPathSink& sink) override;
 };
 
-// Sub-program return (M99) and, with a child program, a sub-program call.
-class CGCInstructionSub : public CGCInstructionWords<3> {
- public:
-  CGCInstructionSub(CGCInstruction* previous, CGCBlock* block, short kind)
-      : CGCInstructionWords<3>(ChainRef(), previous, block, kind) {}
-};
 
 }  // namespace quillet

@@ -126,6 +126,8 @@ class CGCInstruction {
   virtual void SetWordNumber(int index, double number, double base, bool absolute);
   // A modal-state instruction (its kind is its modal group or a setting kind).
   virtual bool IsModalState() const { return false; }
+  // For a call: the first motion of the called program, or null.
+  virtual CGCInstruction* FindChildMotion() const { return nullptr; }
 
   CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, &m_present); }
 

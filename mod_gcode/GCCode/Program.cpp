@@ -1,6 +1,7 @@
 #include "mod_gcode/GCCode/Program.h"
 
 #include <atomic>
+#include <optional>
 #include <cstdio>
 
 #include "mod_gcode/GCCode/FileUtil.h"
@@ -112,7 +113,9 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_d(caller.m_d),
       m_t(caller.m_t),
       m_workOffsetFlag(caller.m_workOffsetFlag),
-      m_depth(caller.m_depth + 1) {
+      m_budget(caller.m_budget),
+      m_depth(caller.m_depth + 1),
+      m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
 }
 
@@ -179,6 +182,39 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
   Run(startLine, lines, m_previousMotion);
 }
 
+std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
+  auto child = std::make_unique<CGCProgramPath>(*this);
+  CDataTables& t = Lib().tables;
+  child->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
+  return child;
+}
+
+bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock) {
+  const CCodeRuleTable* main = Lib().mainRules.get();
+  WString letter = main ? main->CodenameOfFunction(u"GPH") : WString();
+  WString name = letter + WString(number);
+  auto refuse = [&](WString text) {
+    if (callerBlock) callerBlock->AddMessage(std::move(text));
+    return false;
+  };
+  if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
+  if (m_budget->reported) return false;
+  std::optional<WString> text;
+  for (const char16_t* ext : {u".cnc", u".nc"}) {
+    WString path = m_folder.empty() ? name + ext : m_folder + u"\\" + name + ext;
+    text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
+    if (text) break;
+  }
+  if (!text) return refuse(u"Sub-program " + name + u" not found");
+  m_name = name;
+  m_ownText = std::make_unique<WString>(std::move(*text));
+  CGCLineTable lines(*m_ownText);
+  m_blocks.reserve(static_cast<std::size_t>(lines.Count()));
+  m_previousMotion = caller;
+  Run(0, lines, caller);
+  return true;
+}
+
 void CGCProgram::ParseFile(WStringView path, const CPoint3d& start) {
   auto text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
   if (!text) return;
@@ -227,11 +263,11 @@ void CGCProgram::SetExecutedBlockLimit(std::size_t limit) {
 std::size_t CGCProgram::ExecutedBlockLimit() { return g_blockLimit; }
 
 bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
-  if (m_blocks.size() < g_blockLimit) return false;
-  if (!m_limitReported && block) {
+  if (m_budget->executed < g_blockLimit) return false;
+  if (!m_budget->reported && block) {
     block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) +
                       u" blocks executed (endless jump or loop?)");
-    m_limitReported = true;
+    m_budget->reported = true;
   }
   return true;
 }
@@ -508,6 +544,7 @@ CGCInstruction* CGCProgram::SetModal(int group, CGCInstruction* instr) {
   if (group == 33) {
     // The modal macro call belongs to the modal table alone.
     m_modalMacro.reset(instr);
+    instr = m_modalMacro.get();
   }
   m_modal[idx] = instr;
   TouchModalState();

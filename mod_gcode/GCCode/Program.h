@@ -52,6 +52,8 @@ class CGCLineTable {
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
 
+class CGCProgramPath;
+
 // Rarely used state of an instruction, kept beside it by its program: the
 // cutter radius of a compensated move, the corrected end of its path and the
 // polyline built for it.
@@ -78,12 +80,26 @@ class CGCProgram {
   virtual ~CGCProgram();
   CGCProgram& operator=(const CGCProgram&) = delete;
 
-  virtual void AddBlock(CGCBlock* block) { m_blocks.push_back(block); }
+  virtual void AddBlock(CGCBlock* block) {
+    m_blocks.push_back(block);
+    ++m_budget->executed;
+  }
   virtual void BuildPath();
   // Runs the parse loop over the line table from `startLine`.
   virtual void Run(int startLine, const CGCLineTable& lines, CGCInstruction* caller);
 
   void AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars);
+  // A frame for a call from this one: modal state copied, the library's
+  // tables attached, the run's block budget shared.
+  std::unique_ptr<CGCProgramPath> NewChild() const;
+  // Reads the sub-program file of a number (the "GPH" letter, the number and
+  // ".cnc" or ".nc" in the frame's folder) and runs it from its first line,
+  // starting from `caller`. False, with a message on `callerBlock`, when the
+  // file is missing or the calls nest too deeply.
+  bool RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock);
+  // Identifies the frame within its top-level program (1 for the top).
+  int FrameId() const { return m_frameId; }
+  static constexpr int kMaxCallDepth = 16;
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
   void ParseFile(WStringView path, const CPoint3d& start);
 
@@ -232,13 +248,22 @@ class CGCProgram {
   std::shared_ptr<plat::MessageTarget> m_host;
   std::uint64_t m_hostGeneration = 0;
   int m_hostHandle = 0;
-  bool m_limitReported = false;
+  // Blocks run by the whole parse, shared by the frames of its calls.
+  struct RunBudget {
+    std::size_t executed = 0;
+    bool reported = false;
+    int frames = 1;
+  };
+  std::shared_ptr<RunBudget> m_budget = std::make_shared<RunBudget>();
   int m_depth = 0;  // call nesting of this frame
+  int m_frameId = 1;
 };
 
 class CGCProgramPath : public CGCProgram {
  public:
   using CGCProgram::CGCProgram;
+  // Child frame of a call.
+  explicit CGCProgramPath(const CGCProgram& caller) : CGCProgram(caller) {}
   ~CGCProgramPath() override;
   void BuildPath() override;
 };

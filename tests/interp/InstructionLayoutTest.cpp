@@ -2,6 +2,7 @@
 // word keeps its value, position and flags through the store.
 #include <gtest/gtest.h>
 
+#include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
 

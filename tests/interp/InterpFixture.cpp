@@ -40,9 +40,11 @@ void InterpTest::TearDown() {
   CGCProgram::SetExecutedBlockLimit(0);
 }
 
-CGCProgramPath& InterpTest::Parse(const std::u16string& text) {
+CGCProgramPath& InterpTest::Parse(const std::u16string& text) { return ParseIn("", text); }
+
+CGCProgramPath& InterpTest::ParseIn(const std::string& folder, const std::u16string& text) {
   const CCodeRuleEntry& g00 = Lib().mainRules->FindByCode(u"G00");
-  m_program = std::make_unique<CGCProgramPath>(&g00, u"", u"TEST");
+  m_program = std::make_unique<CGCProgramPath>(&g00, plat::Utf8ToWide(folder), u"TEST");
   CDataTables& t = Lib().tables;
   m_program->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
   m_program->ParseText(0, text.data(), text.size(), CPoint3d());

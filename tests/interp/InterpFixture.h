@@ -27,6 +27,8 @@ class InterpTest : public ::testing::Test {
 
   // Parses `text` into a fresh program (start point 0, 0, 0).
   CGCProgramPath& Parse(const std::u16string& text);
+  // The same with the program's folder (where its sub-programs are found).
+  CGCProgramPath& ParseIn(const std::string& folder, const std::u16string& text);
   // All messages of all blocks, in order.
   std::vector<std::u16string> Messages() const;
   // The machine end point of the last motion of the block of line `line`.
