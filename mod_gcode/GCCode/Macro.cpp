@@ -307,7 +307,7 @@ std::unique_ptr<CFunction> CExpressionFuncs::Evaluate(WStringView text, std::siz
   std::size_t lastEnd = 0;  // in `rest`, one past the last argument
   if (entry->RuleNumber() == 5) {
     macro_pattern::Match m;
-    if (!macro_pattern::SearchLast(macro_pattern::SearchAtan, rest, m)) {
+    if (!macro_pattern::CollectLastMatchGroups(macro_pattern::SearchAtan, rest, m)) {
       MissingArguments(messages);
       return nullptr;
     }

@@ -246,7 +246,7 @@ bool SearchAtan(WStringView text, std::size_t from, Match& m) {
   return false;
 }
 
-bool SearchLast(SearchFn search, WStringView text, Match& last) {
+bool CollectLastMatchGroups(SearchFn search, WStringView text, Match& last) {
   Match m;
   bool found = false;
   std::size_t pos = 0;

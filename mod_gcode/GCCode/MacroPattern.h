@@ -48,7 +48,7 @@ bool SearchAtan(WStringView text, std::size_t from, Match& match);
 
 // Searches again and again, each search starting where the previous match
 // ended; `last` receives the last match. False when there was none.
-bool SearchLast(SearchFn search, WStringView text, Match& last);
+bool CollectLastMatchGroups(SearchFn search, WStringView text, Match& last);
 
 // The number of "[" minus the number of "]".
 int BracketBalance(WStringView text);

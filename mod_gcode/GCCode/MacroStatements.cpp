@@ -64,7 +64,7 @@ int AssignVariables(WStringView text, CGCProgram& program, std::vector<WString>&
     begin = comma + 1;
     if (TrimBlank(item).empty()) continue;
     mp::Match m;
-    if (!mp::SearchLast(mp::SearchAssignment, item, m)) {
+    if (!mp::CollectLastMatchGroups(mp::SearchAssignment, item, m)) {
       // Nothing of the form #n=value (for example blanks around "="):
       // saying so beats silently skipping the assignment.
       messages.push_back(u"Syntax error : " + WString(TrimBlank(item)) + u" : invalid assignment");
@@ -173,7 +173,7 @@ int CLoop::Evaluate(WStringView text, int position, int& number, CGCProgram& pro
                     std::vector<WString>& messages) {
   (void)position;
   mp::Match m;
-  if (!mp::SearchLast(mp::SearchWhile, text, m)) {
+  if (!mp::CollectLastMatchGroups(mp::SearchWhile, text, m)) {
     messages.push_back(u"Syntax error for WHILE");
     return -2;
   }
@@ -208,7 +208,7 @@ int CEnd::Evaluate(WStringView text, int position, int& number, CGCProgram& prog
   (void)position;
   (void)program;
   mp::Match m;
-  if (!mp::SearchLast(mp::SearchEnd, text, m)) {
+  if (!mp::CollectLastMatchGroups(mp::SearchEnd, text, m)) {
     messages.push_back(u"Syntax error for END");
     return -2;
   }

@@ -84,7 +84,7 @@ void CompareLast(const PatternCase& pc, const std::regex& re, const std::string&
   }
   std::u16string wide = Wide(text);
   mp::Match last;
-  ASSERT_EQ(mp::SearchLast(pc.search, wide, last), found) << pc.name << " \"" << text << "\"";
+  ASSERT_EQ(mp::CollectLastMatchGroups(pc.search, wide, last), found) << pc.name << " \"" << text << "\"";
   if (!found) return;
   EXPECT_EQ(last.groups[0].pos, lastPos) << pc.name << " \"" << text << "\"";
   EXPECT_EQ(last.groups[0].len, lastLen) << pc.name << " \"" << text << "\"";

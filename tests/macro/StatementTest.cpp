@@ -99,6 +99,8 @@ TEST_F(StatementTest, IfSyntaxErrors) {
 }
 
 TEST_F(StatementTest, CommentTextIsNeverReadAsAStatement) {
+  Parse(u"#1=1\nIF [#1 EQ 1] GOTO 10 (GOTO 99)\nN99 #2=99\nN10 #3=10");
+  EXPECT_EQ(ExecutedLines(), (Lines{0, 1, 3}));
   Parse(u"#1=1\nIF [#1 EQ 1] GOTO 10 (IF [1 EQ 1] GOTO 99)\nN99 #2=99\nN10 #3=10");
   EXPECT_EQ(ExecutedLines(), (Lines{0, 1, 3}));
   EXPECT_EQ(Var(3), 10);
