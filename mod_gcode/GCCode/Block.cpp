@@ -127,7 +127,9 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
       WStringView stmt = WStringView(line).substr(static_cast<std::size_t>(scan.statementStart));
       auto cut = stmt.find_first_of(u"(;");
       if (cut != WStringView::npos) stmt = stmt.substr(0, cut);
-      r = AssignVariables(stmt, *m_program, GetMessages());
+      std::vector<WString> problems;
+      r = AssignVariables(stmt, *m_program, problems);
+      for (WString& text : problems) AddMessage(std::move(text));
       if (r == -2) {
         m_program->SetScanLine(nullptr);
         return -2;
@@ -160,6 +162,14 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   return result;
 }
 
+double CGCBlock::Evaluate(WStringView expression) {
+  // Most expressions report nothing: the message list is made only if needed.
+  std::vector<WString> problems;
+  double value = EvaluateExpression(expression, *m_program, problems);
+  for (WString& text : problems) AddMessage(std::move(text));
+  return value;
+}
+
 int CGCBlock::ReadSequenceNumber(int& index) {
   std::size_t start = 0, length = 0;
   int n = FindSequenceWord(*m_program->ScanLine(), &start, &length);
@@ -184,7 +194,9 @@ int CGCBlock::ReadStatement(int& index, WString& text, int& exprStart) {
       continue;
     }
     if (ch == u'[') {
+      // A bracket is an expression even without a variable in it: X[1+2].
       ++depth;
+      hash = true;
       ++j;
       continue;
     }
@@ -249,7 +261,7 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
   int wordIndex = rule.RuleNumber();
   if (mode == 1) {
     WStringView expr = WStringView(text).substr(1);
-    double value = EvaluateExpression(expr, *m_program, GetMessages());
+    double value = Evaluate(expr);
     if (wordIndex < 0) return 0;
     if (scan.current) {
       scan.current->SetWordNumber(wordIndex, value, GetWordBase(), m_absolute);
@@ -360,7 +372,7 @@ int CGCBlock::ReadCodeWord(int& index, CGCInstruction** previousMotion) {
       AddMessage(u"Syntax error : Sequence number not found");
       return -2;
     }
-    double v = EvaluateExpression(target, *m_program, GetMessages());
+    double v = Evaluate(target);
     if (!plat::FitsInt(v)) {
       AddMessage(u"Syntax error : Sequence number not found");
       return -2;

@@ -163,6 +163,8 @@ class CGCBlock {
   void RejectInModes(const char16_t* tabs);
   void CallSubProgram(WString text, CGCInstruction** previousMotion);
   int ReadSequenceNumber(int& index);
+  // An expression's value; its problems go to the message list.
+  double Evaluate(WStringView expression);
   int ReadAddressWord(int& index, CGCInstruction** previousMotion);
   int ReadCodeWord(int& index, CGCInstruction** previousMotion);
   // Reads the value characters behind the letter at `index`. Mode 0 plain,

@@ -97,6 +97,12 @@ TEST_F(Scan, LongNumberWithinTheLimitKeepsAllItsDigits) {
   EXPECT_NEAR(EndOfLine(0).x, 12345.678901234, 1e-9);
 }
 
+TEST_F(Scan, BracketWordIsAnExpressionWithoutAVariable) {
+  Parse(u"G01 X[1+2] Y[2*[3-1]]\n");
+  ExpectPoint(EndOfLine(0), 3, 4, 0);
+  EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(Scan, CodeWordTakesItsNumberFromAVariable) {
   Parse(u"G#1 X5\n");
   // #1 is 0 in a fresh frame: G00.
