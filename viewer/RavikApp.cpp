@@ -30,6 +30,8 @@ void InitApplication(const QStringList& arguments) {
   // The settings of the application live under this key (QSettings).
   QCoreApplication::setOrganizationName(QStringLiteral("Tovrek Ravik"));
   QCoreApplication::setApplicationName(QStringLiteral("Ravik"));
+  // The menu stays in the window (no global menu through the session bus).
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   InitLanguage(arguments);
   Tickets();
   LibraryMutex();

@@ -148,6 +148,7 @@ void CRavikDlg::OnInitDialog() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   m_menu = new QMenuBar(this);
+  m_menu->setNativeMenuBar(false);  // in the window, as on every platform
   layout->setMenuBar(m_menu);
   setWindowTitle(m_title);
   QMenu* top = m_menu->addMenu(Tr(QStringLiteral("About"), QStringLiteral("关于")));
