@@ -25,13 +25,13 @@
 #include <thread>
 #include <vector>
 
+#include "viewer/DlgLoading.h"
 #include "viewer/render/RenderView.h"
 
 class QMenu;
 
 namespace ravik {
 
-class CDlgLoading;
 class CRavikDlg;
 
 // The view with "tickets" around painting: a paint that cannot have the
