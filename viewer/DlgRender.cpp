@@ -1,0 +1,335 @@
+#include "viewer/DlgRender.h"
+
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTimer>
+
+#include "mod_gcode/export/Quillet.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "viewer/CommandStore.h"
+#include "viewer/DlgLoading.h"
+#include "viewer/Language.h"
+#include "viewer/Locks.h"
+#include "viewer/RavikDlg.h"
+#include "viewer/TextConv.h"
+#include "viewer/UiSeam.h"
+
+namespace ravik {
+namespace {
+
+// How long a paint waits for "tickets" before it keeps the last picture.
+constexpr std::chrono::milliseconds kPaintWait(15);
+constexpr int kRepaintRetryMs = 30;
+
+// A language text, or the English default when the language file lacks it.
+QString Text(const char* key, const char* english) {
+  QString s = GetLangString(QString::fromLatin1(key));
+  return s.isEmpty() ? QString::fromUtf8(english) : s;
+}
+
+// NC text as it goes to a file: CR LF line ends (a CR already before a LF
+// is kept, never doubled).
+std::u16string NormaliseLineEnds(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c == u'\n' && (i == 0 || text[i - 1] != u'\r')) out += u'\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ view widget
+
+ViewWidget::ViewWidget(QWidget* parent) : RenderView(parent) {
+  // A skipped paint keeps the framebuffer's last picture.
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+}
+
+void ViewWidget::paintGL() {
+  std::unique_lock lock(Tickets(), std::defer_lock);
+  if (!lock.try_lock_for(kPaintWait)) {
+    ++m_deferred;
+    QTimer::singleShot(kRepaintRetryMs, this, [this] { update(); });
+    return;
+  }
+  RenderView::paintGL();
+}
+
+// ------------------------------------------------------------ view window
+
+CDlgRender::CDlgRender(CRavikDlg* main, QWidget* parent) : QWidget(parent), m_main(main) {
+  m_view = new ViewWidget(this);
+  m_view->setObjectName(QStringLiteral("view"));
+  m_view->setFocusPolicy(Qt::ClickFocus);
+  setFocusPolicy(Qt::ClickFocus);
+}
+
+CDlgRender::~CDlgRender() { Shutdown(); }
+
+void CDlgRender::OnInitDialog() {
+  if (m_initialised) return;
+  std::lock_guard lib(LibraryMutex());
+  short mode = 1;
+  int language = LanguageFlag();
+  Code_Initialize(&mode, &AppendCommandRecord, &AppendMessageRow, 0, &GetToolOffsets, &language);
+  std::u16string folder = plat::Utf8ToWide(plat::ExeDir());
+  std::u16string system = u"fanuc";
+  Code_SwitchData(folder.data(), system.data());
+  std::u16string mainRules = u"coderule\\fanuc.cmt";
+  std::u16string macroRules = u"coderule\\fanuc_macro.cmt";
+  Code_SwitchRule(mainRules.data(), macroRules.data());
+  m_initialised = true;
+}
+
+void CDlgRender::Shutdown() {
+  if (m_shutDown) return;
+  m_shutDown = true;
+  WaitLoaders(true);
+  if (m_initialised) {
+    std::lock_guard lib(LibraryMutex());
+    Code_Uninitialize();
+  }
+  SetSimulationStop(false);
+}
+
+void CDlgRender::WaitLoaders(bool stop) {
+  if (!m_thread.joinable()) return;
+  if (stop) SetSimulationStop(true);
+  m_thread.join();  // the loader never waits for this thread, so this ends
+  SetSimulationStop(false);
+}
+
+void CDlgRender::OpenFile() {
+  if (m_path.isEmpty()) return;
+  RunLoad(1, QString());
+  QString text;
+  bool has = false;
+  {
+    std::lock_guard lock(m_textMutex);
+    has = m_hasLoadedText;
+    text = std::move(m_loadedText);
+    m_loadedText.clear();
+    m_hasLoadedText = false;
+  }
+  if (!m_main) return;
+  if (has) m_main->SetCodeText(text);
+  m_main->SetTitlePath(m_path);
+}
+
+void CDlgRender::ParseText(const QString& text) { RunLoad(0, text); }
+
+void CDlgRender::OpenPath(const QString& path) {
+  if (m_inLoad || (m_main && !m_main->ConfirmDiscardEdits())) return;
+  m_view->suppressNextDrag();
+  m_path = path;
+  OpenFile();
+}
+
+bool CDlgRender::OnOpenNcFile() {
+  if (m_inLoad || (m_main && !m_main->ConfirmDiscardEdits())) return false;
+  const QString chosen = Ui().OpenFileName(nullptr, NcFileFilter());
+  if (chosen.isEmpty()) return false;
+  m_view->suppressNextDrag();
+  m_path = chosen;
+  OpenFile();
+  return true;
+}
+
+void CDlgRender::RunLoad(int mode, const QString& text) {
+  if (m_inLoad || m_shutDown || !m_initialised) return;
+  m_inLoad = true;
+  WaitLoaders(true);
+  ClearCommandRecords();
+  if (m_main) m_main->ClearLists();
+  SetSimulationStop(false);
+  {
+    std::lock_guard lock(m_textMutex);
+    m_loadedText.clear();
+    m_hasLoadedText = false;
+  }
+  CDlgLoading dialog(this);
+  m_loading = &dialog;
+  m_lastHandle = dialog.Handle();
+  m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), ToU16(text));
+  dialog.exec();
+  m_lastLog = dialog.Target()->Log();
+  m_loading = nullptr;
+  m_inLoad = false;
+  emit progressClosed();
+}
+
+void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, std::u16string text) {
+  {
+    std::lock_guard lib(LibraryMutex());
+    Code_SetHWnd(&handle);
+    char skip = 1;
+    Code_Skip(&skip);
+    int buffer = 0;
+    int startLine = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    bool parsed = true;
+    if (mode == 1) {
+      char setPath = 1;
+      Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath);
+      char16_t* code = Code_GetCodeStr(&buffer);
+      {
+        std::lock_guard lock(m_textMutex);
+        m_loadedText = FromU16(code);
+        m_hasLoadedText = true;
+      }
+      std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
+      std::u16string name(plat::WView(Code_GetNCName(&buffer)));
+      Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
+    } else if (mode == 0) {
+      Code_SetFolder(&buffer, path.data());
+      std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
+      std::u16string name(plat::WView(Code_GetNCName(&buffer)));
+      Code_ParsingFromBuffer(&startLine, text.data(), folder.data(), name.data(), &x, &y, &z);
+    } else {
+      parsed = false;
+    }
+    if (parsed) {
+      {
+        std::lock_guard tickets(Tickets());
+        if (quillet::PathGroups* groups = Code_CutterPath()) m_view->loaderUpload(*groups);
+      }
+      Code_AutoRun();
+    }
+    int none = 0;
+    Code_SetHWnd(&none);
+  }
+  QMetaObject::invokeMethod(this, [this, serial] { OnLoaderEnded(serial); }, Qt::QueuedConnection);
+}
+
+void CDlgRender::OnLoaderEnded(unsigned serial) {
+  // A loader that was already joined (stopped for a new load) reports nothing.
+  if (serial != m_loadSerial || !m_thread.joinable()) return;
+  m_thread.join();
+  // The dialog closes even when the library never posted 4028.
+  if (m_loading) m_loading->OnLoadDone();
+  emit loadFinished();
+}
+
+bool CDlgRender::SaveFile(QString& path, const QString& text) {
+  if (path.isEmpty()) {
+    const QString chosen = Ui().SaveFileName(nullptr, NcFileFilter());
+    if (chosen.isEmpty()) return false;
+    path = chosen;
+  }
+  const std::u16string wide = NormaliseLineEnds(ToU16(text));
+  std::size_t replaced = 0;
+  const std::string bytes = plat::WideToAnsiString(wide, &replaced);
+  if (replaced > 0) {
+    QString q = Text("SAVE_LOSSY",
+                     "%1 character(s) of the program cannot be written in the code page %2 "
+                     "and would be saved as '?'.\nSave anyway?")
+                    .arg(replaced)
+                    .arg(QString::fromStdString(plat::SystemCodePage()));
+    if (Ui().Question(this, QStringLiteral("Ravik"), q, false) != UiSeam::Answer::Yes) return false;
+  }
+  std::string error;
+  const std::string target = QFile::encodeName(path).toStdString();
+  if (!plat::WriteFileAtomic(target, bytes, false, &error)) {
+    Ui().Message(this, QStringLiteral("Ravik"),
+                 Text("SAVE_FAILED", "The file %1 could not be saved:\n%2")
+                     .arg(path, QString::fromStdString(error)),
+                 UiSeam::Icon::Error);
+    return false;
+  }
+  return true;
+}
+
+bool CDlgRender::SaveAs(const QString& text) {
+  QString chosen = Ui().SaveFileName(nullptr, NcFileFilter());
+  if (chosen.isEmpty()) return false;
+  return SaveFile(chosen, text);
+}
+
+bool CDlgRender::HighlightBlock(unsigned line) {
+  bool done = false;
+  WithLibrary([&] {
+    std::unique_lock tickets(Tickets(), std::defer_lock);
+    if (!tickets.try_lock_for(std::chrono::milliseconds(200))) return;
+    if (quillet::PathGroups* groups = Code_SelBlock(&line)) {
+      m_view->highlight(*groups);
+      done = true;
+    }
+  });
+  return done;
+}
+
+void CDlgRender::ViewXY() { m_view->setStandardView(StandardView::XY); }
+void CDlgRender::ViewXZ() { m_view->setStandardView(StandardView::XZ); }
+void CDlgRender::ViewYZ() { m_view->setStandardView(StandardView::YZ); }
+
+void CDlgRender::OnMenuCommand(int id) {
+  switch (id) {
+    case kCmdOpen:
+    case kCmdOpenNcFile:
+      OnOpenNcFile();
+      break;
+    case kCmdRefresh:
+      if (m_main) ParseText(m_main->GetCodeText());
+      break;
+    case kCmdXY:
+      ViewXY();
+      break;
+    case kCmdXZ:
+      ViewXZ();
+      break;
+    case kCmdYZ:
+      ViewYZ();
+      break;
+    default:
+      break;
+  }
+}
+
+QMenu* CDlgRender::BuildContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  auto add = [&](int id, const QString& english, const QString& chinese) {
+    QAction* a = menu->addAction(Tr(english, chinese));
+    a->setData(id);
+  };
+  add(kCmdOpenNcFile, QStringLiteral("Open NC file"), QStringLiteral("打开程序"));
+  add(kCmdRefresh, QStringLiteral("Refresh"), QStringLiteral("刷新程序"));
+  add(kCmdXY, QStringLiteral("X-Y"), QStringLiteral("X-Y"));
+  add(kCmdXZ, QStringLiteral("X-Z"), QStringLiteral("X-Z"));
+  add(kCmdYZ, QStringLiteral("Y-Z"), QStringLiteral("Y-Z"));
+  return menu;
+}
+
+void CDlgRender::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = BuildContextMenu(this);
+  QAction* chosen = menu->exec(event->globalPos());
+  const int id = chosen ? chosen->data().toInt() : 0;
+  delete menu;
+  if (id != 0) OnMenuCommand(id);
+}
+
+void CDlgRender::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      event->accept();  // the view never closes itself
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void CDlgRender::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  m_view->setGeometry(rect());
+}
+
+}  // namespace ravik

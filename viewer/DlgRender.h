@@ -1,0 +1,150 @@
+// CDlgRender: the view window on the left of the main window. It holds the
+// 3D view, starts and shuts down the library, and runs the load pipeline:
+//
+//   OpenFile / ParseText (interface thread)
+//     -> waits for (and stops the simulation of) the previous loader
+//     -> clears the command store and the main window's lists
+//     -> runs CDlgLoading modally while a loader thread
+//          sets the dialog as the library's window, parses the program,
+//          takes "tickets" to fetch the tool path and hand it to the view,
+//          and simulates it (the command callback fills the command store)
+//     -> the dialog closes on 4028 (or when the loader ends without it)
+//     -> the code page gets the text, the title the path.
+//
+// The loader holds the library lock for its whole run; the interface
+// thread's library calls (block highlight) are refused while it does,
+// including during the simulation that goes on after the dialog closed.
+#pragma once
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "viewer/DlgLoading.h"
+#include "viewer/render/RenderView.h"
+
+class QMenu;
+
+namespace ravik {
+
+class CRavikDlg;
+
+// The view with "tickets" around painting: a paint that cannot have the
+// lock within a short wait keeps the last picture and tries again soon.
+class ViewWidget : public RenderView {
+  Q_OBJECT
+
+ public:
+  explicit ViewWidget(QWidget* parent = nullptr);
+  int deferredPaints() const { return m_deferred; }
+
+ protected:
+  void paintGL() override;
+
+ private:
+  int m_deferred = 0;
+};
+
+class CDlgRender : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Context menu and command ids.
+  enum : int {
+    kCmdOpen = 1000,
+    kCmdOpenNcFile = 1001,
+    kCmdXY = 1003,
+    kCmdXZ = 1004,
+    kCmdYZ = 1005,
+    kCmdRefresh = 1006
+  };
+
+  CDlgRender(CRavikDlg* main, QWidget* parent);
+  ~CDlgRender() override;
+
+  // Starts the library (callbacks, data tables, code rules).
+  void OnInitDialog();
+  // Stops and joins the loader, then shuts the library down. Idempotent.
+  void Shutdown();
+
+  // Loads the file at the current path (nothing when it is empty).
+  void OpenFile();
+  // Parses `text` with the folder and name of the current path.
+  void ParseText(const QString& text);
+  // A file chosen elsewhere (a file list): opened without turning the view
+  // by the mouse movement that follows.
+  void OpenPath(const QString& path);
+  // The open-file dialog, then OpenFile. False when cancelled or refused.
+  bool OnOpenNcFile();
+
+  // Writes NC text to `path` (asking for a path when it is empty; the chosen
+  // path is stored back). Returns true when the file was written.
+  bool SaveFile(QString& path, const QString& text);
+  bool SaveAs(const QString& text);
+
+  // Highlights one block of the tool path; false when the library is busy
+  // (a loader runs) or nothing was loaded.
+  bool HighlightBlock(unsigned line);
+
+  void ViewXY();
+  void ViewXZ();
+  void ViewYZ();
+  void OnMenuCommand(int id);
+  // The context menu (items carry their command id as data).
+  QMenu* BuildContextMenu(QWidget* parent);
+
+  const QString& currentPath() const { return m_path; }
+  void setCurrentPath(const QString& path) { m_path = path; }
+  ViewWidget* view() const { return m_view; }
+  bool loaderRunning() const { return m_thread.joinable(); }
+  bool loadInProgress() const { return m_inLoad; }
+  // Waits for the loader thread; with `stop` its simulation ends after the
+  // current block.
+  void WaitLoaders(bool stop);
+  // The progress messages of the last load, in arrival order (4025 once per run).
+  const std::vector<unsigned>& lastProgressLog() const { return m_lastLog; }
+  // The window handle the library was given for the last load.
+  int lastProgressHandle() const { return m_lastHandle; }
+  // The progress dialog of the load in progress (null otherwise).
+  CDlgLoading* loadingDialog() const { return m_loading; }
+
+ signals:
+  // The loader thread of a load has ended (simulation included).
+  void loadFinished();
+  // The progress dialog of a load has closed.
+  void progressClosed();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void RunLoad(int mode, const QString& text);
+  void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, std::u16string text);
+  void OnLoaderEnded(unsigned serial);
+
+  CRavikDlg* m_main;
+  ViewWidget* m_view;
+  QString m_path;
+  bool m_initialised = false;
+  bool m_shutDown = false;
+  bool m_inLoad = false;
+  std::thread m_thread;
+  unsigned m_loadSerial = 0;
+  QPointer<CDlgLoading> m_loading;
+  std::vector<unsigned> m_lastLog;
+  int m_lastHandle = 0;
+
+  // The program text the loader read (mode 1), handed to the code page.
+  std::mutex m_textMutex;
+  QString m_loadedText;
+  bool m_hasLoadedText = false;
+};
+
+}  // namespace ravik

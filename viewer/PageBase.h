@@ -1,0 +1,74 @@
+// CDlgParams: the base of the main window's tab pages. A page is a child
+// widget of the tab control; the main window places it, shows the current
+// one and calls Refresh when its tab is selected.
+//
+// CDlgCodeText: the code page as it stands until the full editor arrives:
+// the program text of the last load, editable, with its modified flag (so
+// that opening another file or closing asks before losing edits).
+#pragma once
+#include <QString>
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace ravik {
+
+class CDlgParams : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CDlgParams(QWidget* parent = nullptr);
+
+  // The page's title on its tab.
+  virtual QString GetTitle() const = 0;
+  // The page's main control (its list or editor), or null.
+  virtual QWidget* GetMainWnd() const { return nullptr; }
+  // Fills the page from its data source; called when its tab is selected.
+  virtual void Refresh() {}
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  // Enter and Escape never hide or close a page.
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QRect m_lastClient;
+};
+
+// What the main window needs of the code page.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  virtual void SetCodeText(const QString& text) = 0;
+  virtual QString GetCodeText() const = 0;
+  virtual bool IsModified() const = 0;
+  virtual void SetModified(bool modified) = 0;
+  // Scrolls by `scroll` lines and puts the cursor on line `line` (from 0).
+  virtual void GoToLine(int scroll, int line) = 0;
+};
+
+class CDlgCodeText : public CDlgParams, public CodePage {
+  Q_OBJECT
+
+ public:
+  explicit CDlgCodeText(QWidget* parent = nullptr);
+
+  QString GetTitle() const override;
+  QWidget* GetMainWnd() const override;
+
+  void SetCodeText(const QString& text) override;
+  QString GetCodeText() const override;
+  bool IsModified() const override;
+  void SetModified(bool modified) override;
+  void GoToLine(int scroll, int line) override;
+
+  QPlainTextEdit* editor() const { return m_edit; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QPlainTextEdit* m_edit = nullptr;
+};
+
+}  // namespace ravik

@@ -1,0 +1,68 @@
+#include "viewer/UiSeam.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <atomic>
+
+namespace ravik {
+namespace {
+
+class QtSeam final : public UiSeam {
+ public:
+  void Message(QWidget* parent, const QString& caption, const QString& text, Icon icon) override {
+    QMessageBox::Icon i = icon == Icon::Information ? QMessageBox::Information
+                          : icon == Icon::Warning   ? QMessageBox::Warning
+                                                    : QMessageBox::Critical;
+    QMessageBox box(i, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+  Answer Question(QWidget* parent, const QString& caption, const QString& text, bool withCancel) override {
+    auto buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel) buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, caption, text, buttons, parent);
+    box.setDefaultButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    int r = box.exec();
+    if (r == QMessageBox::Yes) return Answer::Yes;
+    if (r == QMessageBox::No) return Answer::No;
+    return withCancel ? Answer::Cancel : Answer::No;
+  }
+  QString OpenFileName(QWidget* parent, const QString& filter) override {
+    return Run(parent, filter, QFileDialog::AcceptOpen);
+  }
+  QString SaveFileName(QWidget* parent, const QString& filter) override {
+    return Run(parent, filter, QFileDialog::AcceptSave);
+  }
+
+ private:
+  static QString Run(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(mode);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(QStringLiteral("cnc"));
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // The overwrite question of a save dialog stays on (Qt's default).
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+  }
+};
+
+QtSeam g_qtSeam;
+std::atomic<UiSeam*> g_seam{nullptr};
+
+}  // namespace
+
+UiSeam& Ui() {
+  UiSeam* s = g_seam.load();
+  return s ? *s : g_qtSeam;
+}
+
+void SetUiSeam(UiSeam* seam) { g_seam.store(seam); }
+
+QString NcFileFilter() {
+  return QStringLiteral(
+      "cnc Files (*.cnc);;nc Files (*.nc);;txt Files (*.txt);;"
+      "Data Files (*.nc *.cnc *.txt);;All Files (*)");
+}
+
+}  // namespace ravik
