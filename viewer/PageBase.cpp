@@ -1,9 +1,13 @@
 #include "viewer/PageBase.h"
 
 #include <QKeyEvent>
+#include <QMetaObject>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
+#include <QThread>
 
 #include "viewer/Language.h"
 #include "viewer/Styling.h"
@@ -43,17 +47,75 @@ QString CDlgCodeText::GetTitle() const { return Tr(QStringLiteral("Code"), QStri
 
 QWidget* CDlgCodeText::GetMainWnd() const { return m_edit; }
 
-void CDlgCodeText::SetCodeText(const QString& text) {
-  // Loading a text is not an edit, and a loaded program is not undone.
-  m_edit->setUndoRedoEnabled(false);
-  m_edit->setPlainText(text);
-  m_edit->setUndoRedoEnabled(true);
-  m_edit->document()->setModified(false);
+CDlgCodeText::~CDlgCodeText() { JoinWorker(); }
+
+void CDlgCodeText::JoinWorker() {
+  if (m_worker.joinable()) m_worker.join();
 }
 
-QString CDlgCodeText::GetCodeText() const { return m_edit->toPlainText(); }
+void CDlgCodeText::SetCodeText(const QString& text) {
+  ++m_serial;
+  JoinWorker();
+  if (text.size() < kBackgroundBytes) {
+    m_preparing = false;
+    m_pending.clear();
+    // Loading a text is not an edit, and a loaded program is not undone.
+    m_edit->setUndoRedoEnabled(false);
+    m_edit->setPlainText(text);
+    m_edit->setUndoRedoEnabled(true);
+    m_edit->document()->setModified(false);
+    emit textReady();
+    return;
+  }
+  // A large text: the document is built on a worker thread and handed to
+  // the editor when it is complete; meanwhile the editor is read-only and
+  // the page answers with the text itself.
+  m_preparing = true;
+  m_pending = text;
+  m_edit->setReadOnly(true);
+  m_edit->setPlainText(tr("Loading the program text..."));
+  const unsigned serial = m_serial;
+  QThread* guiThread = thread();
+  QPointer<CDlgCodeText> self(this);
+  m_worker = std::thread([self, serial, text, guiThread] {
+    auto* document = new QTextDocument();
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setUndoRedoEnabled(false);
+    document->setPlainText(text);
+    document->setUndoRedoEnabled(true);
+    document->setModified(false);
+    document->moveToThread(guiThread);
+    // The page joins this thread before it goes away, so `self` is alive
+    // when the call is queued; a late call for an older text is dropped.
+    QMetaObject::invokeMethod(
+        self.data(), [self, serial, document] {
+          if (self) self->AdoptDocument(serial, document);
+          else delete document;
+        },
+        Qt::QueuedConnection);
+  });
+}
 
-bool CDlgCodeText::IsModified() const { return m_edit->document()->isModified(); }
+void CDlgCodeText::AdoptDocument(unsigned serial, QTextDocument* document) {
+  if (serial != m_serial) {
+    delete document;
+    return;
+  }
+  JoinWorker();
+  QTextDocument* old = m_edit->document();
+  document->setParent(m_edit);
+  document->setDefaultFont(m_edit->font());
+  m_edit->setDocument(document);
+  if (old && old->parent() == m_edit) old->deleteLater();
+  m_edit->setReadOnly(false);
+  m_preparing = false;
+  m_pending.clear();
+  emit textReady();
+}
+
+QString CDlgCodeText::GetCodeText() const { return m_preparing ? m_pending : m_edit->toPlainText(); }
+
+bool CDlgCodeText::IsModified() const { return !m_preparing && m_edit->document()->isModified(); }
 
 void CDlgCodeText::SetModified(bool modified) { m_edit->document()->setModified(modified); }
 

@@ -6,10 +6,16 @@
 // the program text of the last load, editable, with its modified flag (so
 // that opening another file or closing asks before losing edits).
 #pragma once
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 class QPlainTextEdit;
+class QTextDocument;
 
 namespace ravik {
 
@@ -52,6 +58,11 @@ class CDlgCodeText : public CDlgParams, public CodePage {
 
  public:
   explicit CDlgCodeText(QWidget* parent = nullptr);
+  ~CDlgCodeText() override;
+
+  // Texts above this size are laid out into a document on a worker thread,
+  // so a program of a million lines does not freeze the interface.
+  static constexpr qsizetype kBackgroundBytes = 2 * 1024 * 1024;
 
   QString GetTitle() const override;
   QWidget* GetMainWnd() const override;
@@ -63,12 +74,26 @@ class CDlgCodeText : public CDlgParams, public CodePage {
   void GoToLine(int scroll, int line) override;
 
   QPlainTextEdit* editor() const { return m_edit; }
+  // Whether a text is still being prepared in the background.
+  bool IsPreparing() const { return m_preparing; }
+
+ signals:
+  // The text given last is in the editor.
+  void textReady();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void JoinWorker();
+  void AdoptDocument(unsigned serial, QTextDocument* document);
+
   QPlainTextEdit* m_edit = nullptr;
+  // The text being prepared (what GetCodeText answers meanwhile).
+  QString m_pending;
+  bool m_preparing = false;
+  unsigned m_serial = 0;
+  std::thread m_worker;
 };
 
 }  // namespace ravik
