@@ -55,6 +55,10 @@ TEST_F(ArcTest, XYPlaneDirectionsByRadius) {
   ASSERT_GE(paths->size(), 7u);
   ExpectArc(OnlyPolyline(paths, 1), {0, 0, 0}, {10, 0, 0}, {5, 0, 0}, 5, kXY, {5, 5, 0});
   ExpectArc(OnlyPolyline(paths, 3), {0, 0, 0}, {10, 0, 0}, {5, 0, 0}, 5, kXY, {5, -5, 0});
+  // The move after an arc starts at the arc's end.
+  const CPathPolyline* p = OnlyPolyline(paths, 2);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(Near(p->Point(0), {10, 0, 0}, 1e-9));
 }
 
 // A helical arc: Z runs from the start's height to the end's and never
@@ -201,6 +205,84 @@ TEST_F(ArcTest, CentreWithinToleranceIsAccepted) {
   EXPECT_TRUE(Near(p->Point(0), {0, 0, 0}, 1e-9));
   EXPECT_TRUE(Near(p->Point(p->PointCount() - 1), {10, 0, 0}, 1e-9));
   for (int i = 0; i < p->PointCount(); ++i) EXPECT_GE(p->Point(i).y, -1e-9) << "clockwise: over the top";
+}
+
+
+// A vertical chord: from (0, 0) to (0, 10) with R5 clockwise around (0, 5),
+// the tool first goes to -X and passes (-5, 5).
+TEST_F(ArcTest, VerticalChord) {
+  PathGroups* paths = ParseProgram("arc_vertical_chord.nc");
+  ASSERT_NE(paths, nullptr);
+  ExpectArc(OnlyPolyline(paths, 1), {0, 0, 0}, {0, 10, 0}, {0, 5, 0}, 5, kXY, {-5, 5, 0});
+}
+
+// A negative R asks for the arc over 180 degrees: R-5 clockwise from (0, 0)
+// to (5, 5) runs 270 degrees around (0, 5), through (-5, 5) and (0, 10).
+TEST_F(ArcTest, NegativeRadiusGivesTheLongArc) {
+  PathGroups* paths = ParseProgram("arc_negative_r.nc");
+  ASSERT_NE(paths, nullptr);
+  const CPathPolyline* p = OnlyPolyline(paths, 1);
+  ExpectArc(p, {0, 0, 0}, {5, 5, 0}, {0, 5, 0}, 5, kXY, {-5, 5, 0});
+  ExpectArc(p, {0, 0, 0}, {5, 5, 0}, {0, 5, 0}, 5, kXY, {0, 10, 0});
+}
+
+// G91: the end is relative to the start, (10, 10) + (10, 0); centre (15, 10).
+TEST_F(ArcTest, IncrementalArc) {
+  PathGroups* paths = ParseProgram("arc_incremental.nc");
+  ASSERT_NE(paths, nullptr);
+  ExpectArc(OnlyPolyline(paths, 1), {10, 10, 0}, {20, 10, 0}, {15, 10, 0}, 5, kXY, {15, 15, 0});
+}
+
+// Under G54 (100, 50, 0) the whole arc moves with the work offset; I, J stay
+// relative to the start.
+TEST_F(ArcTest, ArcsUnderAWorkOffset) {
+  SetWorkOffset(1, {100, 50, 0});
+  PathGroups* paths = ParseProgram("arc_offset.nc");
+  ASSERT_NE(paths, nullptr);
+  ExpectArc(OnlyPolyline(paths, 1), {100, 50, 0}, {110, 50, 0}, {105, 50, 0}, 5, kXY, {105, 55, 0});
+  ExpectArc(OnlyPolyline(paths, 3), {100, 50, 0}, {110, 50, 0}, {105, 50, 0}, 5, kXY, {105, 45, 0});
+}
+
+// G20: X, I and R are inches. X1 I0.5 is a half circle of radius 12.7 mm.
+TEST_F(ArcTest, InchArcs) {
+  PathGroups* paths = ParseProgram("arc_inch.nc");
+  ASSERT_NE(paths, nullptr);
+  ExpectArc(OnlyPolyline(paths, 2), {0, 0, 0}, {25.4, 0, 0}, {12.7, 0, 0}, 12.7, kXY, {12.7, 12.7, 0});
+  ExpectArc(OnlyPolyline(paths, 4), {0, 0, 0}, {25.4, 0, 0}, {12.7, 0, 0}, 12.7, kXY, {12.7, -12.7, 0});
+  const std::vector<Record> arcs = Motions(Simulate());
+  ASSERT_FALSE(arcs.empty());
+  for (const Record& r : arcs) {
+    if (r.kind == 3) {
+      EXPECT_NEAR(r.feed, 254.0, 1e-9);
+    }
+  }
+}
+
+// R with the end on the start point has no defined circle: no point of the
+// path may be NaN, and the program goes on (or stops with a message).
+TEST_F(ArcTest, RadiusArcEndingAtItsStartDrawsNoNaN) {
+  PathGroups* paths = ParseProgram("arc_r_start_is_end.nc");
+  ASSERT_NE(paths, nullptr);
+  for (const CPathList& l : *paths)
+    for (const CPathPolyline* p : l)
+      for (const CPoint3d& q : *p) {
+        EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z));
+      }
+  for (const Record& r : Simulate()) {
+    EXPECT_TRUE(std::isfinite(r.position.x) && std::isfinite(r.position.y) && std::isfinite(r.position.z));
+  }
+  if (Log().messages.empty()) {
+    EXPECT_EQ(paths->size(), 5u) << "without a message every line is drawn";
+  }
+}
+
+
+// On plane ZX, words written before G02 wait in the queue and reach the arc
+// on the right axes: the same arc as "G02 X10 Z0 R5".
+TEST_F(ArcTest, QueuedWordsOnTheZXPlane) {
+  PathGroups* paths = ParseProgram("arc_g18_pending.nc");
+  ASSERT_NE(paths, nullptr);
+  ExpectArc(OnlyPolyline(paths, 2), {0, 0, 0}, {10, 0, 0}, {5, 0, 0}, 5, kZX, {5, 0, -5});
 }
 
 }  // namespace

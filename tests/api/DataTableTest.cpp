@@ -253,6 +253,22 @@ TEST_F(DataTableTest, ShortOffsetFile) {
   EXPECT_EQ(Bytes(TablePath("offset.dat")), bytes);
 }
 
+// Code_AddDataValue and Code_SetDataValue changes are written back too.
+TEST_F(DataTableTest, AddAndSetDataValueReachTheFiles) {
+  unsigned kind = 0;
+  int row = 7, col = 3;
+  double delta = 1.5;
+  EXPECT_EQ(Code_AddDataValue(&kind, &row, &col, &delta), 1.5);
+  kind = 1;
+  row = 6;
+  col = 2;
+  double value = -3.0;
+  Code_SetDataValue(&kind, &row, &col, &value);
+  Code_Uninitialize();
+  EXPECT_EQ(DoubleAt(Bytes(TablePath("offset.dat")), 7 * 4 + 3), 1.5);
+  EXPECT_EQ(DoubleAt(Bytes(TablePath("partzero.dat")), 6 * 3 + 2), -3.0);
+}
+
 // "variables.txt" whose last line has no line end: that line counts.
 TEST_F(DataTableTest, LastVariableLineWithoutLineEndCounts) {
   WriteBytes(TablePath("variables.txt"), "1.5 2\r\n7 3");

@@ -451,5 +451,59 @@ TEST_F(InterfaceTest, CallsAfterUninitialize) {
   EXPECT_EQ(paths->size(), 6u);
 }
 
+
+// Numbers far outside any table or int, a 3000-character comment, a line of
+// 700 words, a 21-character number queued before its motion code: parsing,
+// path building and simulation end normally, with finite positions only.
+TEST_F(InterfaceTest, ExtremeValuesAndLongLines) {
+  PathGroups* paths = ParseProgram("extreme_values.nc");
+  ASSERT_NE(paths, nullptr);
+  for (const CPathList& l : *paths)
+    for (const CPathPolyline* p : l)
+      for (const CPoint3d& q : *p) {
+        EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z));
+      }
+  const std::vector<Record> records = Simulate();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back().position.x, -100.0);
+  const std::vector<Record> moves = Motions(records);
+  ASSERT_FALSE(moves.empty());
+  EXPECT_TRUE(Near(moves.back().position, {3, 0, 0})) << "the last line still runs";
+  EXPECT_FALSE(Log().messages.empty());
+}
+
+// Start lines outside the text: nothing is read outside it.
+TEST_F(InterfaceTest, StartLineOutsideTheText) {
+  for (int start : {-1, -1000, 3, 100}) {
+    SCOPED_TRACE(start);
+    Log().Clear();
+    PathGroups* paths = Parse(u"G00 X1 Y0 Z0\nG00 X2\n", {0, 0, 0}, start);
+    if (paths) {
+      for (const CPathList& l : *paths)
+        for (const CPathPolyline* p : l)
+          for (const CPoint3d& q : *p) EXPECT_TRUE(std::isfinite(q.x));
+    }
+    for (const WindowMessage& m : Log().Window()) {
+      if (m.message == WM_CODE_LINECOUNT) {
+        EXPECT_LE(m.wParam, 3u);
+      }
+    }
+  }
+}
+
+// Code_SelBlock and Code_AutoRun before the first Code_CutterPath.
+TEST_F(InterfaceTest, SelBlockBeforeCutterPath) {
+  ParseOnly(ProgramText("rapid_feed.nc"));
+  unsigned index = 1;
+  PathGroups* sel = Code_SelBlock(&index);
+  if (sel) {
+    for (const CPathList& l : *sel) (void)l.size();
+  }
+  PathGroups* paths = Code_CutterPath();
+  ASSERT_NE(paths, nullptr);
+  ASSERT_EQ(paths->size(), 6u);
+  EXPECT_TRUE(Near(OnlyPolyline(paths, 0)->Point(1), {10, 20, 5}));
+}
+
 }  // namespace
 }  // namespace apitest

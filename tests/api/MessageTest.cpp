@@ -139,5 +139,16 @@ TEST_F(MessageTest, GotoJumpsToTheNumberedLine) {
   EXPECT_EQ(moves[1].position.x, 3.0);
 }
 
+
+// "N10 ... GOTO 10" never ends by itself: the run is cut off with a block
+// message once the bound on executed blocks is passed.
+TEST_F(MessageTest, EndlessGotoEndsWithAMessage) {
+  PathGroups* paths = ParseProgram("goto_endless.nc");
+  ASSERT_NE(paths, nullptr);
+  ASSERT_EQ(Log().messages.size(), 1u);
+  EXPECT_FALSE(Log().messages[0].text.empty());
+  EXPECT_GT(paths->size(), 1000u);
+}
+
 }  // namespace
 }  // namespace apitest

@@ -2,6 +2,7 @@
 // offsets (G43, G44, G49), with the tables written through Code_SetData the
 // way the viewer's data pages write them.
 #include <cmath>
+#include <fstream>
 
 #include "tests/api/ApiHarness.h"
 
@@ -226,6 +227,50 @@ TEST_F(OffsetTest, ToolCallbackThirdNumberAddsToZ) {
   EXPECT_TRUE(Near(EndOf(paths, 1), {0, 0, 17}));
   ASSERT_FALSE(Log().toolQueries.empty());
   for (int t : Log().toolQueries) EXPECT_EQ(t, 3);
+}
+
+
+// The work offset table holds millimetres: G54 X100 stays 100 mm when the
+// program is in inches; X1 adds 25.4 mm.
+TEST_F(OffsetTest, WorkOffsetStaysMillimetresInInchMode) {
+  SetWorkOffset(1, {100, 0, 0});
+  PathGroups* paths = ParseProgram("wcs_inch.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Near(EndOf(paths, 1), {125.4, 0, 0}, 1e-9));
+}
+
+// The host is asked about the low eight bits of the tool number: T300 -> 44.
+TEST_F(OffsetTest, ToolCallbackGetsTheLowEightBits) {
+  ASSERT_NE(ParseProgram("tool_low_bits.nc"), nullptr);
+  ASSERT_FALSE(Log().toolQueries.empty());
+  for (int t : Log().toolQueries) EXPECT_EQ(t, 300 & 0xff);
+}
+
+
+// G52 measures from the work system's zero, not from the last local origin:
+// G52 X10 twice is still X110 under G54 X100, and G52 X0 cancels it.
+TEST_F(OffsetTest, G52IsNotCumulativeAndG52ZeroCancels) {
+  SetWorkOffset(1, {100, 200, 0});
+  PathGroups* paths = ParseProgram("g52_not_cumulative.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Near(EndOf(paths, 3), {110, 200, 0}));
+  EXPECT_TRUE(Near(EndOf(paths, 5), {100, 200, 0}));
+}
+
+// Tables that the program changes (G10) are written back to their files.
+TEST_F(OffsetTest, G10ChangesReachTheFiles) {
+  ASSERT_NE(ParseProgram("g10_persist.nc"), nullptr);
+  Code_Uninitialize();
+  std::ifstream zero(TablePath("partzero.dat"), std::ios::binary);
+  double row1x = 0;
+  zero.seekg(3 * 8);
+  zero.read(reinterpret_cast<char*>(&row1x), 8);
+  EXPECT_EQ(row1x, 50.0);
+  std::ifstream offsets(TablePath("offset.dat"), std::ios::binary);
+  double row4col2 = 0;
+  offsets.seekg((4 * 4 + 2) * 8);
+  offsets.read(reinterpret_cast<char*>(&row4col2), 8);
+  EXPECT_EQ(row4col2, 2.0);
 }
 
 }  // namespace

@@ -163,5 +163,42 @@ TEST_F(PathTest, ProgramEndsAtM30M02AndM99) {
   }
 }
 
+
+// A first move that names only X from the start point (1, 2, 3): Y and Z
+// stay where the start point has them.
+TEST_F(PathTest, FirstMoveKeepsTheUnnamedAxesOfTheStartPoint) {
+  PathGroups* paths = Parse(ProgramText("first_move_partial.nc"), {1, 2, 3});  // G01 X10 F100
+  ASSERT_NE(paths, nullptr);
+  const CPathPolyline* p = OnlyPolyline(paths, 0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(Near(p->Point(0), {1, 2, 3}));
+  EXPECT_TRUE(Near(p->Point(1), {10, 2, 3}));
+}
+
+// G95: the F word is per revolution and multiplied by S (1000): F0.2 is 200
+// per minute. G94 takes F as it is again.
+TEST_F(PathTest, FeedPerRevolution) {
+  ASSERT_NE(ParseProgram("feed_per_rev.nc"), nullptr);
+  const std::vector<Record> moves = Motions(Simulate());
+  ASSERT_EQ(moves.size(), 2u);
+  EXPECT_NEAR(moves[0].feed, 200.0, 1e-9);
+  EXPECT_EQ(moves[1].feed, 300.0);
+}
+
+
+// Lines ended by CR LF give the same path as lines ended by LF.
+TEST_F(PathTest, CrLfLineEnds) {
+  PathGroups* paths = ParseProgram("rapid_feed_crlf.nc");
+  ASSERT_NE(paths, nullptr);
+  ASSERT_EQ(paths->size(), 6u);
+  const CPoint3d ends[4] = {{10, 20, 5}, {30, 20, 5}, {30, 40, 5}, {30, 40, 50}};
+  for (int line = 0; line < 4; ++line) {
+    const CPathPolyline* p = OnlyPolyline(paths, line);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(Near(p->Point(1), ends[line])) << "line " << line;
+  }
+  EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 1), kFeedStyle));
+}
+
 }  // namespace
 }  // namespace apitest

@@ -222,5 +222,19 @@ TEST_F(SimulationTest, SelBlockHighlightsOneBlock) {
   EXPECT_TRUE(Near(p->Point(1), {10, 20, 5})) << "highlighting leaves the points alone";
 }
 
+
+// "M06 T5": the tool number of the line is the new tool.
+TEST_F(SimulationTest, ToolChangeWithTheToolInItsLine) {
+  Log().toolThird[5] = 40.0;
+  PathGroups* paths = ParseProgram("tool_change_t.nc");
+  ASSERT_NE(paths, nullptr);
+  const std::vector<Record> changes = OfKind(Simulate(), 8);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].i, 5.0);
+  EXPECT_TRUE(Near(changes[0].position, {1, 2, 40}));
+  ASSERT_FALSE(Log().toolQueries.empty());
+  EXPECT_EQ(Log().toolQueries.back(), 5);
+}
+
 }  // namespace
 }  // namespace apitest
