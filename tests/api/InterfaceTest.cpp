@@ -505,5 +505,37 @@ TEST_F(InterfaceTest, SelBlockBeforeCutterPath) {
   EXPECT_TRUE(Near(OnlyPolyline(paths, 0)->Point(1), {10, 20, 5}));
 }
 
+
+// Rule file names match case-insensitively, component by component.
+TEST_F(InterfaceTest, RuleFileNamesIgnoreCase) {
+  std::u16string mainRules = u"CodeRule\\FANUC.CMT", macroRules = u"CODERULE\\Fanuc_Macro.cmt";
+  Code_SwitchRule(mainRules.data(), macroRules.data());
+  g_shown.clear();
+  Code_ShowCodeRule(ShowRule);
+  EXPECT_EQ(g_shown.size(), ExpectedRules().size());
+  PathGroups* paths = ParseProgram("rapid_feed.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_EQ(paths->size(), 6u);
+}
+
+// Missing rule files: empty tables, no file created, parsing does not crash;
+// switching back restores the dialect.
+TEST_F(InterfaceTest, MissingRuleFiles) {
+  std::u16string mainRules = u"coderule\\missing_main.cmt", macroRules = u"coderule\\missing_macro.cmt";
+  Code_SwitchRule(mainRules.data(), macroRules.data());
+  EXPECT_FALSE(fs::exists(plat::ExePath("coderule/missing_main.cmt")));
+  EXPECT_FALSE(fs::exists(plat::ExePath("coderule/missing_macro.cmt")));
+  g_shown.clear();
+  Code_ShowCodeRule(ShowRule);
+  EXPECT_TRUE(g_shown.empty());
+  ParseProgram("records.nc");
+  Code_AutoRun();
+  std::u16string fanuc = u"coderule\\fanuc.cmt", fanucMacro = u"coderule\\fanuc_macro.cmt";
+  Code_SwitchRule(fanuc.data(), fanucMacro.data());
+  PathGroups* paths = ParseProgram("rapid_feed.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_EQ(paths->size(), 6u);
+}
+
 }  // namespace
 }  // namespace apitest

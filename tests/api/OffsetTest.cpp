@@ -273,5 +273,27 @@ TEST_F(OffsetTest, G10ChangesReachTheFiles) {
   EXPECT_EQ(row4col2, 2.0);
 }
 
+
+// Straight moves on the ZX and YZ planes with a work offset and a tool length
+// offset: drawn and reported in machine axes, the length offset on Z.
+TEST_F(OffsetTest, LinesOnEveryPlaneWithOffsets) {
+  SetWorkOffset(1, {100, 200, 300});
+  SetCell(0, 2, 0, 10.0);
+  PathGroups* paths = ParseProgram("plane_lines.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Near(EndOf(paths, 0), {101, 202, 313}));
+  EXPECT_TRUE(Near(EndOf(paths, 1), {104, 205, 316}));
+  EXPECT_TRUE(Near(EndOf(paths, 2), {107, 208, 319}));
+  const std::vector<Record> moves = Motions(Simulate());
+  ASSERT_EQ(moves.size(), 3u);
+  const CPoint3d values[3] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+  const CPoint3d positions[3] = {{101, 202, 313}, {104, 205, 316}, {107, 208, 319}};
+  for (int n = 0; n < 3; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_TRUE(Near(moves[n].value, values[n])) << "X, Y, Z values in machine axes";
+    EXPECT_TRUE(Near(moves[n].position, positions[n]));
+  }
+}
+
 }  // namespace
 }  // namespace apitest

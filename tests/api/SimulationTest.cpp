@@ -220,6 +220,18 @@ TEST_F(SimulationTest, SelBlockHighlightsOneBlock) {
   const CPathPolyline* p = OnlyPolyline(sel, 0);
   ASSERT_NE(p, nullptr);
   EXPECT_TRUE(Near(p->Point(1), {10, 20, 5})) << "highlighting leaves the points alone";
+
+  // After the path is built again, highlighting another block lights that
+  // one and leaves the others in their own styles.
+  paths = Code_CutterPath();
+  ASSERT_NE(paths, nullptr);
+  index = 4;  // line 3, G00 Z50
+  sel = Code_SelBlock(&index);
+  ASSERT_NE(sel, nullptr);
+  EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 3), {kHighlight.r, kHighlight.g, kHighlight.b, kHighlight.a,
+                                              kHighlight.width, kRapidStyle.pattern}));
+  EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 1), kFeedStyle));
+  EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 2), kFeedStyle));
 }
 
 
@@ -234,6 +246,23 @@ TEST_F(SimulationTest, ToolChangeWithTheToolInItsLine) {
   EXPECT_TRUE(Near(changes[0].position, {1, 2, 40}));
   ASSERT_FALSE(Log().toolQueries.empty());
   EXPECT_EQ(Log().toolQueries.back(), 5);
+}
+
+
+// The records of a G18 arc carry X, Y, Z values in machine axes, as its
+// positions are.
+TEST_F(SimulationTest, ZXArcRecordsInMachineAxes) {
+  ASSERT_NE(ParseProgram("arc_g18_record.nc"), nullptr);  // G18 G02 X10 Y0 Z0 R5 from (0, 0, 0)
+  const std::vector<Record> arcs = OfKind(Simulate(), 3);
+  ASSERT_FALSE(arcs.empty());
+  for (const Record& r : arcs) {
+    EXPECT_TRUE(Near(r.value, {10, 0, 0}));
+    EXPECT_NEAR(r.position.y, 0.0, 1e-12);
+    EXPECT_LE(r.position.z, 1e-9) << "G02 on ZX passes below the start";
+  }
+  EXPECT_TRUE(Near(arcs.back().position, {10, 0, 0}, 1e-9));
+  // Segment records carry no I, J, K, R, P, Q.
+  EXPECT_EQ(arcs.back().r, 0.0);
 }
 
 }  // namespace
