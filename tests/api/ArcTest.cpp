@@ -231,6 +231,8 @@ TEST_F(ArcTest, IncrementalArc) {
   PathGroups* paths = ParseProgram("arc_incremental.nc");
   ASSERT_NE(paths, nullptr);
   ExpectArc(OnlyPolyline(paths, 1), {10, 10, 0}, {20, 10, 0}, {15, 10, 0}, 5, kXY, {15, 15, 0});
+  // I, J are relative to the start in either mode.
+  ExpectArc(OnlyPolyline(paths, 3), {10, 10, 0}, {20, 10, 0}, {15, 10, 0}, 5, kXY, {15, 5, 0});
 }
 
 // Under G54 (100, 50, 0) the whole arc moves with the work offset; I, J stay
@@ -283,6 +285,17 @@ TEST_F(ArcTest, QueuedWordsOnTheZXPlane) {
   PathGroups* paths = ParseProgram("arc_g18_pending.nc");
   ASSERT_NE(paths, nullptr);
   ExpectArc(OnlyPolyline(paths, 2), {0, 0, 0}, {10, 0, 0}, {5, 0, 0}, 5, kZX, {5, 0, -5});
+}
+
+
+// "G02 I-10" without end words: the end is the start, a full circle.
+TEST_F(ArcTest, FullCircleFromCentreWordAlone) {
+  PathGroups* paths = ParseProgram("full_circle_i_only.nc");
+  ASSERT_NE(paths, nullptr);
+  const CPathPolyline* p = OnlyPolyline(paths, 1);
+  ExpectArc(p, {10, 0, 0}, {10, 0, 0}, {0, 0, 0}, 10, kXY, {-10, 0, 0});
+  ASSERT_NE(p, nullptr);
+  EXPECT_GE(p->PointCount(), 73);
 }
 
 }  // namespace

@@ -295,5 +295,15 @@ TEST_F(OffsetTest, LinesOnEveryPlaneWithOffsets) {
   }
 }
 
+
+// G10 in inch mode writes millimetres into the tables.
+TEST_F(OffsetTest, G10InInchModeWritesMillimetres) {
+  ASSERT_NE(ParseProgram("g10_inch.nc"), nullptr);
+  EXPECT_NEAR(Cell(1, 1, 0), 25.4, 1e-12);
+  EXPECT_NEAR(Cell(1, 1, 1), -12.7, 1e-12);
+  EXPECT_EQ(Cell(1, 1, 2), 0.0);
+  EXPECT_NEAR(Cell(0, 3, 0), 25.4, 1e-12);
+}
+
 }  // namespace
 }  // namespace apitest

@@ -200,5 +200,59 @@ TEST_F(PathTest, CrLfLineEnds) {
   EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 1), kFeedStyle));
 }
 
+
+// A program as a FANUC control stores it: "%" lines, the program number with
+// a comment, a comment line, N numbers on every block, CR LF line ends.
+// G54 is (50, 60, 0), H1 is 100.
+TEST_F(PathTest, FanucStyleProgram) {
+  SetWorkOffset(1, {50, 60, 0});
+  SetCell(0, 1, 0, 100.0);
+  PathGroups* paths = ParseProgram("fanuc_style.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Log().messages.empty());
+  // Preamble and lines 0 to 11; M30 ends the run before the closing "%".
+  EXPECT_EQ(paths->size(), 13u);
+  for (int line : {0, 1, 2, 3}) EXPECT_TRUE((*paths)[line + 1].empty()) << "line " << line;
+
+  const std::vector<Record> all = Simulate();
+  const std::vector<Record> moves = Motions(all);
+  ASSERT_EQ(moves.size(), 5u);
+  EXPECT_EQ(moves[0].line, 5);
+  EXPECT_NEAR(moves[0].position.x, 50, 1e-9);
+  EXPECT_NEAR(moves[0].position.y, 60, 1e-9);
+  const CPoint3d ends[4] = {{50, 60, 150}, {50, 60, 98}, {70, 60, 98}, {70, 60, 150}};
+  const double feeds[4] = {3000, 300, 300, 3000};
+  for (int n = 0; n < 4; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(moves[n + 1].line, n + 6);
+    EXPECT_TRUE(Near(moves[n + 1].position, ends[n], 1e-9));
+    EXPECT_EQ(moves[n + 1].feed, feeds[n]);
+  }
+  const std::vector<Record> spindle = OfKind(all, 10);
+  ASSERT_EQ(spindle.size(), 1u);
+  EXPECT_EQ(spindle[0].line, 5);
+  EXPECT_EQ(spindle[0].position.x, 2000.0);
+  const std::vector<Record> changes = OfKind(all, 8);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].line, 4);
+  EXPECT_EQ(changes[0].i, 1.0);
+  EXPECT_EQ(Code_GetCurH(), 1);
+}
+
+// G54 selected in millimetres, then G20: the offset stays 100 mm; H2 (10 mm)
+// too.
+TEST_F(PathTest, OffsetsStayMillimetresAfterG20) {
+  SetWorkOffset(1, {100, 0, 0});
+  SetCell(0, 2, 0, 10.0);
+  PathGroups* paths = ParseProgram("inch_offsets.nc");
+  ASSERT_NE(paths, nullptr);
+  const CPathPolyline* p = OnlyPolyline(paths, 2);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(Near(p->Point(1), {125.4, 0, 0}, 1e-9));
+  p = OnlyPolyline(paths, 3);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(Near(p->Point(1), {125.4, 0, 35.4}, 1e-9));
+}
+
 }  // namespace
 }  // namespace apitest
