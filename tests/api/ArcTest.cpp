@@ -298,5 +298,25 @@ TEST_F(ArcTest, FullCircleFromCentreWordAlone) {
   EXPECT_GE(p->PointCount(), 73);
 }
 
+
+// A half circle whose R was rounded by the CAM system: the chord exceeds 2R
+// by 0.00002, within the 0.000025 tolerance. Drawn over the top, no message.
+TEST_F(ArcTest, RoundedRadiusOfAHalfCircleIsAccepted) {
+  PathGroups* paths = ParseProgram("arc_r_rounding.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Log().messages.empty());
+  const CPathPolyline* p = OnlyPolyline(paths, 1);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(HasStyle(p, kArcStyle));
+  EXPECT_GE(p->PointCount(), 30);
+  EXPECT_TRUE(Near(p->Point(p->PointCount() - 1), {10.00002, 0, 0}, 1e-9));
+  bool top = false;
+  for (const CPoint3d& q : *p) {
+    EXPECT_GE(q.y, -1e-6);
+    if (Near(q, {5.00001, 5, 0}, 1e-3)) top = true;
+  }
+  EXPECT_TRUE(top);
+}
+
 }  // namespace
 }  // namespace apitest

@@ -178,5 +178,18 @@ TEST_F(MessageTest, GotoTargets) {
   EXPECT_EQ(moves[0].position.x, 1.0);
 }
 
+
+// After a jump the message names the program line, not the block's place in
+// the run: the arc on line 3 (N30) that cannot exist is the third executed
+// block.
+TEST_F(MessageTest, MessageAfterAJumpNamesItsLine) {
+  PathGroups* paths = ParseProgram("goto_message.nc");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_EQ(paths->size(), 2u) << "preamble and the GOTO line";
+  ASSERT_EQ(Log().messages.size(), 1u);
+  EXPECT_EQ(Log().messages[0].line, 3);
+  EXPECT_EQ(Log().messages[0].sequence, 30);
+}
+
 }  // namespace
 }  // namespace apitest

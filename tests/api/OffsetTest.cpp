@@ -305,5 +305,20 @@ TEST_F(OffsetTest, G10InInchModeWritesMillimetres) {
   EXPECT_NEAR(Cell(0, 3, 0), 25.4, 1e-12);
 }
 
+
+// A program that never names a work system runs on G54.
+TEST_F(OffsetTest, G54IsInForceFromTheStart) {
+  SetWorkOffset(1, {10, 20, 30});
+  SetWorkOffset(2, {-1, -1, -1});
+  PathGroups* paths = Parse(u"G00 X1 Y2 Z3\n");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Near(EndOf(paths, 0), {11, 22, 33}));
+  double* pz = Code_GetCurPZ();
+  ASSERT_NE(pz, nullptr);
+  EXPECT_EQ(pz[0], 10.0);
+  EXPECT_EQ(pz[2], 30.0);
+  Code_FreeIt(pz);
+}
+
 }  // namespace
 }  // namespace apitest
