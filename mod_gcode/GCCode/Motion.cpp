@@ -29,12 +29,12 @@ bool CGCInstructionLine::Report() {
   if (extra && extra->compensated) {
     const CPathPolyline* p = extra->compensated;
     for (int i = 1; i < p->PointCount(); i += 2)
-      ReportCommandPoint(m_kind, value, p->Point(i), ReportLine(), ReportFeed());
+      if (!ReportCommandPoint(m_kind, value, p->Point(i), ReportLine(), ReportFeed())) return false;
     return true;
   }
-  // The plain path has two points; the odd one is the end point.
-  ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
-  return true;
+  // The plain path has two points; the odd one is the end point. A host
+  // that answers 0 stops the simulation after this block.
+  return ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
 }
 
 void CGCInstructionLine::ApplyTransforms() { ApplyChain(); }
@@ -150,12 +150,9 @@ bool CGCInstructionCircular::Report() {
   points.clear();
   Tessellate(points);
   const CPoint3d value = SwapForPlane(GetEndValuePoint(), m_planeCode);
-  if (points.size() < 2) {
-    ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
-    return true;
-  }
+  if (points.size() < 2) return ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
   for (std::size_t i = 1; i < points.size(); i += 2)
-    ReportCommandPoint(m_kind, value, points[i], ReportLine(), ReportFeed());
+    if (!ReportCommandPoint(m_kind, value, points[i], ReportLine(), ReportFeed())) return false;
   return true;
 }
 

@@ -140,22 +140,6 @@ TEST_F(MessageTest, GotoJumpsToTheNumberedLine) {
 }
 
 
-// "N10 ... GOTO 10" never ends by itself: the run is cut off with a block
-// message once the bound on executed blocks is passed. The bound is tens of
-// millions of blocks (about 10 s and 5 GB here; several minutes under
-// AddressSanitizer, where it is skipped).
-TEST_F(MessageTest, EndlessGotoEndsWithAMessage) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "too slow under AddressSanitizer";
-#endif
-  PathGroups* paths = ParseProgram("goto_endless.nc");
-  ASSERT_NE(paths, nullptr);
-  ASSERT_EQ(Log().messages.size(), 1u);
-  EXPECT_FALSE(Log().messages[0].text.empty());
-  EXPECT_GT(paths->size(), 1000u);
-}
-
-
 // GOTO 10 finds N0010; of two lines N20 the later one is the target; a GOTO
 // to a number that no line has goes on with the next line.
 TEST_F(MessageTest, GotoTargets) {

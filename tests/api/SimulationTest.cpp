@@ -161,6 +161,19 @@ TEST_F(SimulationTest, HostAnswerZeroStopsAfterThatBlock) {
   EXPECT_EQ(all.back().position.x, -100.0);
 }
 
+// A zero answer to a move's record stops the simulation after its block too
+// (a host closing its window must not wait for the rest of the program).
+TEST_F(SimulationTest, HostAnswerZeroToAMoveStopsAfterThatBlock) {
+  ASSERT_NE(ParseProgram("stop_on_state.nc"), nullptr);  // a move, M05, a move
+  Log().answer = [](const Record& r) { return r.kind == 1 ? 0 : 1; };
+  const std::vector<Record> all = Simulate();
+  const std::vector<Record> moves = Motions(all);
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(OfKind(all, 12).size(), 0u);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.back().kind, 15);
+}
+
 // AutoRun before CutterPath reports what it reports after it; CutterPath
 // twice gives the same lists, each block once.
 TEST_F(SimulationTest, AutoRunAndCutterPathInAnyOrderAndTwice) {
