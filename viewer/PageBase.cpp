@@ -47,15 +47,22 @@ QString CDlgCodeText::GetTitle() const { return Tr(QStringLiteral("Code"), QStri
 
 QWidget* CDlgCodeText::GetMainWnd() const { return m_edit; }
 
-CDlgCodeText::~CDlgCodeText() { JoinWorker(); }
+CDlgCodeText::~CDlgCodeText() { JoinWorkers(true); }
 
-void CDlgCodeText::JoinWorker() {
-  if (m_worker.joinable()) m_worker.join();
+void CDlgCodeText::JoinWorkers(bool all) {
+  for (auto it = m_workers.begin(); it != m_workers.end();) {
+    if (all || it->done->load()) {
+      it->thread.join();
+      it = m_workers.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 void CDlgCodeText::SetCodeText(const QString& text) {
   ++m_serial;
-  JoinWorker();
+  JoinWorkers(false);
   if (text.size() < kBackgroundBytes) {
     m_preparing = false;
     m_pending.clear();
@@ -77,7 +84,8 @@ void CDlgCodeText::SetCodeText(const QString& text) {
   const unsigned serial = m_serial;
   QThread* guiThread = thread();
   QPointer<CDlgCodeText> self(this);
-  m_worker = std::thread([self, serial, text, guiThread] {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread worker([self, serial, text, guiThread, done] {
     auto* document = new QTextDocument();
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     document->setUndoRedoEnabled(false);
@@ -93,15 +101,17 @@ void CDlgCodeText::SetCodeText(const QString& text) {
           else delete document;
         },
         Qt::QueuedConnection);
+    done->store(true);
   });
+  m_workers.push_back(Worker{std::move(worker), done});
 }
 
 void CDlgCodeText::AdoptDocument(unsigned serial, QTextDocument* document) {
+  JoinWorkers(false);
   if (serial != m_serial) {
     delete document;
     return;
   }
-  JoinWorker();
   QTextDocument* old = m_edit->document();
   document->setParent(m_edit);
   document->setDefaultFont(m_edit->font());

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 class QPlainTextEdit;
 class QTextDocument;
@@ -85,7 +86,8 @@ class CDlgCodeText : public CDlgParams, public CodePage {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void JoinWorker();
+  // Joins the workers that have finished (all of them with `all`).
+  void JoinWorkers(bool all);
   void AdoptDocument(unsigned serial, QTextDocument* document);
 
   QPlainTextEdit* m_edit = nullptr;
@@ -93,7 +95,13 @@ class CDlgCodeText : public CDlgParams, public CodePage {
   QString m_pending;
   bool m_preparing = false;
   unsigned m_serial = 0;
-  std::thread m_worker;
+  // A worker per large text given; a newer text does not wait for an older
+  // one's layout, whose document is dropped when it arrives.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Worker> m_workers;
 };
 
 }  // namespace ravik

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/app/GenSurface.h"
+#include "bench/core/SurfaceProgram.h"
 #include "platform/Files.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgLoading.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
 
   const std::string file = "/tmp/ravik_bench_surface.nc";
-  const std::string text = bench::MakeSurfacingProgram(static_cast<std::size_t>(lines));
+  const std::string text = quillet::bench::MakeSurfacingProgram(static_cast<std::size_t>(lines));
   if (!plat::WriteFileAtomic(file, text)) {
     std::fprintf(stderr, "cannot write %s\n", file.c_str());
     return 1;
