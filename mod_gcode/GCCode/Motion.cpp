@@ -166,7 +166,7 @@ bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) {
     if (next.arc) {
       CGraphic radial(next.arc->m_centre, next.arc->m_start, plane);
       CGraphicCircle arc = *next.arc;
-      CGCCompensationL2C(radial, arc, r, side, P, K, false);
+      const CGCCompensationL2C entry(radial, arc, r, side, P, K, false);
     } else {
       CGraphic following(E, next.end, plane);
       following.Offset(r);
@@ -224,7 +224,8 @@ bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) {
     if (std::fabs(S.z - F.z) < kDoubleEpsilon) {
       CGraphic a(S, E, plane);
       CGraphic b(E, F, plane);
-      CGCCompensation(a, b, r, K);
+      // Unsolved (a ramp), the corner stays this line's offset end.
+      const CGCCompensation solver(a, b, r, K);
       K.z = E.z;
     } else {
       K = E;
@@ -399,7 +400,7 @@ bool CGCInstructionCircular::BuildCompensatedPath(CPathSink& sink) {
     K = own.m_start;
     K.z = E.z;
     CGraphic approach(from, S, plane);
-    CGCCompensationL2C(approach, arc, r, side, P, K, false);
+    const CGCCompensationL2C entry(approach, arc, r, side, P, K, false);
     K.z = E.z;
     if (!Finite(K)) K = fallback;
     const CPoint3d pts[2] = {SwapForPlane(from, plane), SwapForPlane(K, plane)};
@@ -413,7 +414,8 @@ bool CGCInstructionCircular::BuildCompensatedPath(CPathSink& sink) {
   bool pushCorner = false;
   if (next.arc) {
     CGraphicCircle following = *next.arc;
-    CGCCompensationC2C(arc, following, radius, side, P, K);
+    // Unsolved, the corner stays this arc's offset end.
+    const CGCCompensationC2C corner(arc, following, radius, side, P, K);
   } else {
     CGraphic line(E, next.end, plane);
     CGCCompensationC2L solver(arc, line, r, side, P, K, true);

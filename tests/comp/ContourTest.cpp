@@ -189,6 +189,31 @@ TEST_F(Compensated, LastMoveEndsAtThePreviousCornerAtItsOwnHeight) {
   ExpectPoint(r[0].position, 20, 0, -3);
 }
 
+TEST_F(Compensated, StartOnAnArcDrawsARapidToItsOffset) {
+  SetCutterRadius(1, 2.0);
+  Run(u"G17 G90 G00 X0 Y0\n"
+      u"G01 X10 Y0 F100\n"
+      u"G41 G03 X20 Y10 I0 J10 D1\n"
+      u"G01 Y20\n"
+      u"G40 X0 Y30\n");
+  ASSERT_TRUE(Messages().empty());
+  // The approach y = 0 does not reach the inside offset (radius 8 around
+  // (10, 10)): the entry ends at the arc's offset start, from where the
+  // move before started.
+  auto entry = PathOfLine(2);
+  ASSERT_EQ(entry.size(), 1u);
+  EXPECT_TRUE(SameStyle(entry[0]->m_style, Lib().styles[kStyleRapid]));
+  ASSERT_EQ(entry[0]->PointCount(), 2);
+  ExpectPoint(entry[0]->Point(0), 0, 0, 0);
+  ExpectPoint(entry[0]->Point(1), 10, 2, 0);
+  auto r = ReportsOfLine(2);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].kind, 4);
+  ExpectPoint(r[0].position, 10, 2, 0);
+  // The next line starts there.
+  ExpectPoint(PointsOfLine(3).front(), 10, 2, 0);
+}
+
 TEST_F(Compensated, CompensationOffDrawsPlainMoves) {
   SetCutterRadius(1, 2.0);
   // D1 given, but with G40 nothing is offset and the styles are the plain ones.
