@@ -1,4 +1,10 @@
 // Rapid, linear and circular moves.
+//
+// Under cutter-radius compensation (G41/G42) a line or an arc draws, in
+// place of its plain path, a compensated polyline: its corner with the next
+// motion is solved (Compensation.h) and the corner is kept as the move's
+// path end, where the next compensated move starts. The moves that start
+// and end compensation are drawn in the rapid style.
 #pragma once
 #include <memory>
 
@@ -21,6 +27,11 @@ class CGCInstructionLine : public CGCInstructionWords<3> {
 
  protected:
   virtual const CPathStyle& PlainStyle() const;
+
+ private:
+  // Appends the compensated polyline when this line starts, continues or
+  // ends compensation; false when the plain path is to be drawn.
+  bool BuildCompensatedPath(CPathSink& sink);
 };
 
 class CGCInstructionLineRapidTraverse : public CGCInstructionLine {
@@ -50,6 +61,9 @@ class CGCInstructionCircular : public CGCInstructionWords<7> {
 
  private:
   CGCPanelG17& EnsurePlane();
+  // Appends the compensated polyline of a compensated arc; false when the
+  // plain path is to be drawn.
+  bool BuildCompensatedPath(CPathSink& sink);
   // The tessellated arc in machine axes.
   void Tessellate(std::vector<CPoint3d>& points) const;
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -237,7 +238,10 @@ class CGCProgram {
   WString m_lineBuffer;
   // Owned modal instructions that no block holds (the modal macro call).
   std::unique_ptr<CGCInstruction> m_modalMacro;
-  std::unordered_map<const CGCInstruction*, CInstrExtra> m_extras;
+  // The side table's entries come from chunks released with the program,
+  // so a long compensated contour costs no allocation per move.
+  std::pmr::monotonic_buffer_resource m_extraMemory;
+  std::pmr::unordered_map<const CGCInstruction*, CInstrExtra> m_extras{&m_extraMemory};
   // The shared transform chain and the state it was built for.
   ChainRef m_chain;
   std::uint64_t m_modalEpoch = 1;
