@@ -188,8 +188,9 @@ const WString& CCodeTips::GetTip(WStringView code) {
   auto it = m_tips.find(n);
   if (it != m_tips.end()) m_result = it->second.m_tip;
   WString next;
-  for (int k = n < 0 ? 0 : n + 1; k < 100; ++k) {
-    auto jt = m_tips.find(k);
+  // The next number counted in a wider type: n may be the largest int.
+  for (long long k = n < 0 ? 0 : static_cast<long long>(n) + 1; k < 100; ++k) {
+    auto jt = m_tips.find(static_cast<int>(k));
     if (jt != m_tips.end()) {
       next = jt->second.m_tip;
       break;

@@ -80,6 +80,23 @@ TEST(ParseDouble, OverflowAndUnderflowBehaveLikeStrtod) {
   EXPECT_EQ(used, 5u);
 }
 
+TEST(ParseDouble, UnderflowWithoutANegativeExponentIsZeroNotInfinity) {
+  // 0.000...01 with 400 zeros after the point: about 1e-401, below the
+  // smallest double, so strtod gives 0.
+  const std::string tiny = "0." + std::string(400, '0') + "1";
+  std::size_t used = 0;
+  EXPECT_EQ(plat::ParseDouble(std::string_view(tiny), &used), 0.0);
+  EXPECT_EQ(used, tiny.size());
+  EXPECT_EQ(plat::ParseDouble(std::u16string_view(plat::AsciiToWide("-" + tiny))), 0.0);
+  // A positive exponent that does not lift it into range.
+  EXPECT_EQ(plat::ParseDouble(std::string_view(tiny + "e+5")), 0.0);
+  // And the other way round: a long integer part with a negative exponent
+  // that still overflows.
+  const std::string huge = "1" + std::string(500, '0') + "e-10";
+  EXPECT_EQ(plat::ParseDouble(std::string_view(huge)), HUGE_VAL);
+  EXPECT_EQ(plat::ParseDouble(std::string_view("-" + huge)), -HUGE_VAL);
+}
+
 TEST(ParseDouble, LongWideMantissaBeyondAnyFixedBuffer) {
   // 1 followed by 99 zeros, with a trailing word.
   std::u16string text = u"1" + std::u16string(99, u'0') + u"X";
