@@ -66,6 +66,30 @@ void CCodeRuleTable::Finish() {
   m_lineNumberLetter.clear();
   std::size_t pos = 0;
   if (FindByFunction(u"linenumber", &pos)) m_lineNumberLetter = WideToAnsi(m_entries[pos].m_codename);
+  BuildLetterCache();
+}
+
+CCodeRuleTable::CCodeRuleTable(const CCodeRuleTable& other)
+    : m_reading(other.m_reading),
+      m_entries(other.m_entries),
+      m_lineNumberLetter(other.m_lineNumberLetter),
+      m_byCode(other.m_byCode) {
+  BuildLetterCache();
+}
+
+CCodeRuleTable& CCodeRuleTable::operator=(const CCodeRuleTable& other) {
+  if (this != &other) {
+    m_reading = other.m_reading;
+    m_entries = other.m_entries;
+    m_lineNumberLetter = other.m_lineNumberLetter;
+    m_byCode = other.m_byCode;
+    BuildLetterCache();
+  }
+  return *this;
+}
+
+// The cache points into this table's own map.
+void CCodeRuleTable::BuildLetterCache() {
   for (std::size_t c = 0; c < m_letterCache.size(); ++c) {
     char16_t ch = static_cast<char16_t>(c);
     m_letterCache[c] = &FindByCode(WStringView(&ch, 1));

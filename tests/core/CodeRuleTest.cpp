@@ -3,6 +3,8 @@
 // letter, an unreadable file, and the shipped rule files.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "mod_gcode/GCCode/CodeRule.h"
 #include "tests/core/CoreTestUtil.h"
 
@@ -173,6 +175,21 @@ TEST_F(RuleTable, AReloadReplacesEverythingAndAnUnreadableFileLeavesItEmpty) {
   EXPECT_TRUE(table.FindByLetter(u'X').IsEmpty());
   EXPECT_FALSE(table.FindByFunction(u"Xnew"));
   EXPECT_EQ(table.LineNumberLetter(), "");
+}
+
+TEST_F(RuleTable, ACopyAnswersFromItsOwnEntries) {
+  auto copy = std::make_unique<CCodeRuleTable>(table);
+  CCodeRuleTable assigned;
+  assigned = *copy;
+  // Reloading the original replaces its map; the copies must not follow it.
+  coretest::WriteBytes(tmp.File("other.cmt"), coretest::KeyValueFile({u"codename=X", u"codefunc=Xnew", u"%"}));
+  ASSERT_TRUE(table.LoadFile(tmp.File("other.cmt")));
+  EXPECT_EQ(copy->FindByLetter(u'X').m_codefunc, u"X");
+  EXPECT_EQ(copy->FindByLetter(u'T').m_codefunc, u"T");
+  copy.reset();
+  EXPECT_EQ(assigned.FindByLetter(u'X').m_codefunc, u"X");
+  EXPECT_EQ(assigned.FindByCode(u"G1").m_codefunc, u"GLI");
+  EXPECT_EQ(assigned.LineNumberLetter(), "N");
 }
 
 TEST(RuleTableDefault, ARecordInProgressAtTheEndOfTheFileIsNotAnEntry) {

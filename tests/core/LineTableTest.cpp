@@ -20,7 +20,8 @@ TEST(LineTable, LinesAreCutAtLineFeedsAndTheLastLineCounts) {
 
 TEST(LineTable, AFinalLineFeedGivesAFinalEmptyLine) {
   EXPECT_EQ(CGCLineTable(WString(u"G00 X0\nM30")).Count(), 2);
-  CGCLineTable ended(WString(u"G00 X0\nM30\n"));
+  const WString endedText = u"G00 X0\nM30\n";  // the table borrows its text
+  CGCLineTable ended(endedText);
   ASSERT_EQ(ended.Count(), 3);
   EXPECT_EQ(ended.Line(2), u"");
   EXPECT_EQ(CGCLineTable(WString(u"")).Count(), 1);
@@ -57,7 +58,8 @@ TEST(LineTable, SequenceNumbersMapToTheirLastLine) {
 }
 
 TEST(LineTable, FindTextSearchesFromALineOn) {
-  CGCLineTable lines(WString(u"WHILE [#1 LT 3] DO1\nX1\nEND1\nEND1\nEND2"));
+  const WString text = u"WHILE [#1 LT 3] DO1\nX1\nEND1\nEND1\nEND2";
+  CGCLineTable lines(text);
   EXPECT_EQ(lines.FindText(0, u"END1"), 2);
   EXPECT_EQ(lines.FindText(3, u"END1"), 3);
   EXPECT_EQ(lines.FindText(4, u"END1"), -1);
