@@ -156,6 +156,18 @@ TEST(DataFiles, AFileThatExistsButCannotBeReadIsNeverOverwritten) {
   EXPECT_TRUE(Exists(tmp.File("fresh.dat")));
 }
 
+TEST(DataFiles, AFolderInPlaceOfTheFileMakesStoreFailAndStaysAsItIs) {
+  ScratchFolder tmp;
+  WriteBytes(tmp.File("offset.dat/keep.txt"), "kept");
+  CDataComp comp;
+  comp.Load(tmp.File("offset.dat"));
+  EXPECT_EQ(comp.GetValue(0, 0), 0.0);
+  comp.SetValue(0, 0, 1.0);
+  EXPECT_FALSE(comp.Store());
+  EXPECT_EQ(ReadBytes(tmp.File("offset.dat/keep.txt")), "kept");
+  EXPECT_TRUE(comp.IsDirty());  // still to be written
+}
+
 TEST(WorkOffsets, PointsSelectionAndCellsOutsideTheTable) {
   ScratchFolder tmp;
   // Ext, G54, G55; the rest of the 168 bytes is missing.

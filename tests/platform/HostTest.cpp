@@ -168,6 +168,53 @@ TEST(HandleRegistry, ConcurrentRegisterSendAndRelease) {
   EXPECT_EQ(target->Count(), 4u * 500u * 2u);
 }
 
+// A target that releases its own handle while it handles a send, and whose
+// destructor registers another target.
+class SelfReleasingTarget : public plat::MessageTarget {
+ public:
+  SelfReleasingTarget(int* handle, int* registeredInDestructor, std::shared_ptr<plat::MessageTarget> next)
+      : handle_(handle), registered_(registeredInDestructor), next_(std::move(next)) {}
+  ~SelfReleasingTarget() override { *registered_ = plat::RegisterTarget(next_); }
+  std::intptr_t Send(unsigned, std::uintptr_t, std::intptr_t) override {
+    plat::ReleaseTarget(*handle_);
+    return 42;  // the object is still alive here
+  }
+  void Post(unsigned, std::uintptr_t, std::intptr_t) override {}
+
+ private:
+  int* handle_;
+  int* registered_;
+  std::shared_ptr<plat::MessageTarget> next_;
+};
+
+TEST(HandleRegistry, ATargetMayReleaseItselfAndItsDestructorMayRegister) {
+  int handle = 0, registered = 0;
+  auto next = std::make_shared<RecordingTarget>();
+  handle = plat::RegisterTarget(std::make_shared<SelfReleasingTarget>(&handle, &registered, next));
+  std::intptr_t result = 0;
+  EXPECT_TRUE(plat::SendTo(handle, 4025, 0, 0, &result));
+  EXPECT_EQ(result, 42);
+  EXPECT_EQ(plat::FindTarget(handle), nullptr);
+  ASSERT_GT(registered, 0);  // the destructor ran, outside the registry's lock
+  EXPECT_TRUE(plat::PostTo(registered, 4028, 0, 0));
+  EXPECT_EQ(next->Count(), 1u);
+  plat::ReleaseTarget(registered);
+}
+
+TEST(Alerts, ASinkMayReplaceItselfWhileItRuns) {
+  int first = 0, second = 0;
+  plat::SetAlertSink([&](const std::u16string&, const std::u16string&) {
+    ++first;
+    plat::SetAlertSink([&](const std::u16string&, const std::u16string&) { ++second; });
+    plat::Alert(u"nested", u"");
+  });
+  plat::Alert(u"outer", u"");
+  plat::Alert(u"later", u"");
+  plat::SetAlertSink(nullptr);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 2);
+}
+
 TEST(Alerts, AReplacedSinkReceivesTheTextsAndAnEmptySinkRestoresTheDefault) {
   std::vector<std::pair<std::u16string, std::u16string>> got;
   plat::SetAlertSink([&](const std::u16string& text, const std::u16string& caption) {
