@@ -11,6 +11,39 @@ namespace {
 inline bool IsBlank(unsigned c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 inline bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
 
+// Power of ten of the leading significant digit of an unsigned decimal
+// number text (digits, optional point, optional exponent): negative for a
+// magnitude below 1. Decides between underflow and overflow.
+long long DecimalExponent(const char* s, std::size_t n) {
+  std::size_t i = 0;
+  long long intDigits = 0;      // integer digits from the first non-zero one
+  long long leadingZeros = 0;   // fraction zeros before the first non-zero digit
+  bool significant = false;
+  for (; i < n && IsDigit(static_cast<unsigned char>(s[i])); ++i) {
+    if (s[i] != '0') significant = true;
+    if (significant) ++intDigits;
+  }
+  if (i < n && s[i] == '.') {
+    ++i;
+    for (; i < n && IsDigit(static_cast<unsigned char>(s[i])); ++i) {
+      if (significant) continue;
+      if (s[i] == '0') ++leadingZeros;
+      else significant = true;
+    }
+  }
+  long long exponent = 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    for (; i < n && IsDigit(static_cast<unsigned char>(s[i])); ++i)
+      if (exponent < 1000000000LL) exponent = exponent * 10 + (s[i] - '0');
+    if (negative) exponent = -exponent;
+  }
+  long long lead = intDigits > 0 ? intDigits - 1 : -(leadingZeros + 1);
+  return lead + exponent;
+}
+
 // Copies the longest prefix that may form a decimal number into `buf` as
 // ASCII and parses it with from_chars. Works for both character widths.
 template <typename Ch>
@@ -64,14 +97,7 @@ double ParseDoubleImpl(const Ch* s, std::size_t n, std::size_t* consumed) {
   auto res = std::from_chars(buf, buf + len, value, std::chars_format::general);
   if (res.ec == std::errc::result_out_of_range) {
     // Overflow gives infinity and underflow zero, as strtod does.
-    bool underflow = false;
-    for (std::size_t k = 0; k + 1 < len; ++k) {
-      if (buf[k] == 'e' || buf[k] == 'E') {
-        underflow = buf[k + 1] == '-';
-        break;
-      }
-    }
-    value = underflow ? 0.0 : HUGE_VAL;
+    value = DecimalExponent(buf, len) < 0 ? 0.0 : HUGE_VAL;
   }
   if (consumed) *consumed = mantEnd;
   return negative ? -value : value;

@@ -66,6 +66,30 @@ void CCodeRuleTable::Finish() {
   m_lineNumberLetter.clear();
   std::size_t pos = 0;
   if (FindByFunction(u"linenumber", &pos)) m_lineNumberLetter = WideToAnsi(m_entries[pos].m_codename);
+  BuildLetterCache();
+}
+
+CCodeRuleTable::CCodeRuleTable(const CCodeRuleTable& other)
+    : m_reading(other.m_reading),
+      m_entries(other.m_entries),
+      m_lineNumberLetter(other.m_lineNumberLetter),
+      m_byCode(other.m_byCode) {
+  BuildLetterCache();
+}
+
+CCodeRuleTable& CCodeRuleTable::operator=(const CCodeRuleTable& other) {
+  if (this != &other) {
+    m_reading = other.m_reading;
+    m_entries = other.m_entries;
+    m_lineNumberLetter = other.m_lineNumberLetter;
+    m_byCode = other.m_byCode;
+    BuildLetterCache();
+  }
+  return *this;
+}
+
+// The cache points into this table's own map.
+void CCodeRuleTable::BuildLetterCache() {
   for (std::size_t c = 0; c < m_letterCache.size(); ++c) {
     char16_t ch = static_cast<char16_t>(c);
     m_letterCache[c] = &FindByCode(WStringView(&ch, 1));
@@ -188,8 +212,9 @@ const WString& CCodeTips::GetTip(WStringView code) {
   auto it = m_tips.find(n);
   if (it != m_tips.end()) m_result = it->second.m_tip;
   WString next;
-  for (int k = n < 0 ? 0 : n + 1; k < 100; ++k) {
-    auto jt = m_tips.find(k);
+  // The next number counted in a wider type: n may be the largest int.
+  for (long long k = n < 0 ? 0 : static_cast<long long>(n) + 1; k < 100; ++k) {
+    auto jt = m_tips.find(static_cast<int>(k));
     if (jt != m_tips.end()) {
       next = jt->second.m_tip;
       break;

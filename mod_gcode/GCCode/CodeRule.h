@@ -36,6 +36,11 @@ class CCodeRuleEntry {
 
 class CCodeRuleTable {
  public:
+  CCodeRuleTable() = default;
+  // A copy answers from its own entries: its letter cache is rebuilt.
+  CCodeRuleTable(const CCodeRuleTable& other);
+  CCodeRuleTable& operator=(const CCodeRuleTable& other);
+
   // Reads the file at the executable's folder and the relative path. An
   // unreadable file leaves the table empty (after an alert).
   bool Load(WStringView relativePath);
@@ -64,6 +69,7 @@ class CCodeRuleTable {
  private:
   void OnKey(const WString& key, const WString& value);
   void Finish();
+  void BuildLetterCache();
   static WString NormaliseCode(WStringView code);
   static WString NormaliseFunction(WStringView func);
 
