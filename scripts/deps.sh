@@ -9,4 +9,4 @@ $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config \
   libboost-dev libboost-system-dev libgtest-dev \
   qt6-base-dev libqt6opengl6-dev libglew-dev \
-  xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils
+  xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils locales
