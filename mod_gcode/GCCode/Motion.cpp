@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Compensation.h"
 #include "mod_gcode/GCCode/Panel.h"
 #include "mod_gcode/GCCode/Profile.h"
@@ -122,8 +123,16 @@ void CGCInstructionLine::AppendSegment(CPathSink& sink) {
 }
 
 void CGCInstructionLine::BuildPath(CPathSink& sink) {
-  if (BuildCompensatedPath(sink)) return;
-  sink.Add(sink.arena->MakeSegment(PlainStyle(), GetStartPointInPlane(), GetEndPointInPlane()));
+  if (!BuildCompensatedPath(sink))
+    sink.Add(sink.arena->MakeSegment(PlainStyle(), GetStartPointInPlane(), GetEndPointInPlane()));
+  if (CGCInstruction* call = ModalMacroCall()) call->BuildPath(sink);
+}
+
+CGCInstruction* CGCInstructionLine::ModalMacroCall() const {
+  const CGCProgram* program = GetProgram();
+  if (!program || !program->HasModalMacroCalls()) return nullptr;
+  const CInstrExtra* extra = program->FindExtra(this);
+  return extra ? extra->macroCall.get() : nullptr;
 }
 
 bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) {
@@ -249,15 +258,41 @@ bool CGCInstructionLine::Report() {
   const bool touched = IsCompensated() || (m_previous && m_previous->IsCompensated());
   const CGCProgram* program = touched ? GetProgram() : nullptr;
   const CInstrExtra* extra = program ? program->FindExtra(this) : nullptr;
+  bool go;
   if (extra && extra->compensated) {
-    return ReportOddPoints(*this, m_kind, value, *extra->compensated);
+    go = ReportOddPoints(*this, m_kind, value, *extra->compensated);
+  } else {
+    // The plain path has two points; the odd one is the end point. A host
+    // that answers 0 stops the simulation after this block.
+    go = ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
   }
-  // The plain path has two points; the odd one is the end point. A host
-  // that answers 0 stops the simulation after this block.
-  return ReportCommandPoint(m_kind, value, GetEndPointInPlane(), ReportLine(), ReportFeed());
+  if (CGCInstruction* call = ModalMacroCall()) go = call->Report() && go;
+  return go;
 }
 
-void CGCInstructionLine::ApplyTransforms() { ApplyChain(); }
+void CGCInstructionLine::ApplyTransforms() {
+  ApplyChain();
+  // While a modal macro call (G66) is active, the macro runs after the move,
+  // from where the move ends, and the move ends where the macro left the tool.
+  CGCProgram* program = GetProgram();
+  auto* modal = program ? dynamic_cast<CGCInstructionSubMacro*>(program->GetModal(33)) : nullptr;
+  if (!modal) return;
+  CInstrExtra& extra = program->Extra(this);
+  extra.macroStart = std::make_unique<CGCInstructionCopy>(*this);
+  auto call = std::make_unique<CGCInstructionSubMacro>(extra.macroStart.get(), m_block);
+  call->CopyCallFrom(*modal);
+  CGCInstruction* resume = program->PreviousMotion();
+  call->ApplyTransforms();
+  program->PreviousMotion() = resume;
+  const CGCCoord end = call->EndWords().View();
+  for (int i = 0; i < 3; ++i) {
+    if (!end.Has(i)) continue;
+    PutWordValue(i, end.GetValue(i));
+    PutWordPosition(i, end.GetPosition(i));
+  }
+  extra.macroCall = std::move(call);
+  program->NoteModalMacroCall();
+}
 
 }  // namespace quillet
 

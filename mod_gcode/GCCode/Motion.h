@@ -27,6 +27,8 @@ class CGCInstructionLine : public CGCInstructionWords<3> {
 
  protected:
   virtual const CPathStyle& PlainStyle() const;
+  // The macro call made after this move while G66 was active, or null.
+  CGCInstruction* ModalMacroCall() const;
 
  private:
   // Appends the compensated polyline when this line starts, continues or

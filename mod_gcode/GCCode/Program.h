@@ -62,6 +62,10 @@ struct CInstrExtra {
   double compRadius = 0.0;
   CPoint3d pathEnd;
   CPathPolyline* compensated = nullptr;
+  // The modal macro call (G66) made after a move, and the copy of the move
+  // it starts from.
+  std::unique_ptr<CGCInstruction> macroStart;
+  std::unique_ptr<CGCInstruction> macroCall;
 };
 
 class CGCProgram {
@@ -187,6 +191,10 @@ class CGCProgram {
     return CGCInstruction::Make<T>(m_instrArena, std::forward<A>(args)...);
   }
   CInstrExtra& Extra(const CGCInstruction* instr) { return m_extras[instr]; }
+  // Whether any move of this frame made a modal macro call (so moves need
+  // not look for one otherwise).
+  bool HasModalMacroCalls() const { return m_modalMacroCalls; }
+  void NoteModalMacroCall() { m_modalMacroCalls = true; }
   const CInstrExtra* FindExtra(const CGCInstruction* instr) const {
     auto it = m_extras.find(instr);
     return it == m_extras.end() ? nullptr : &it->second;
@@ -260,6 +268,7 @@ class CGCProgram {
   };
   std::shared_ptr<RunBudget> m_budget = std::make_shared<RunBudget>();
   int m_depth = 0;  // call nesting of this frame
+  bool m_modalMacroCalls = false;
   int m_frameId = 1;
 };
 

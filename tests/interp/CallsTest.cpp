@@ -92,5 +92,31 @@ TEST_F(Calls, MacroCallSetsArgumentsAsLocals) {
   ExpectPoint(EndOfLine(1), 4, 3, -2);
 }
 
+TEST_F(Calls, ModalMacroRunsAfterEveryMoveUntilCancelled) {
+  Write("O9020.cnc", "G91 G01 Z-2\nZ2\nG90\nM99\n");
+  ParseIn(m_dir, u"G66 P9020\nG00 X10 Y0\nX20\nG67\nX30\n");
+  EXPECT_TRUE(Messages().empty());
+  PathGroups* paths = m_program->GetCutterPath(false);
+  auto listOf = [&](int line) -> const CPathList* {
+    for (std::size_t i = 0; i < m_program->Blocks().size() && i < paths->size(); ++i)
+      if (m_program->Blocks()[i] == BlockOfLine(line)) return &(*paths)[i];
+    return nullptr;
+  };
+  // The move, then the macro's two feed moves down and up at the move's end.
+  for (int line : {1, 2}) {
+    const CPathList* list = listOf(line);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->size(), 3u);
+    const double x = line == 1 ? 10 : 20;
+    ExpectPoint((*list)[1]->Point(0), x, 0, 0);
+    ExpectPoint((*list)[1]->Point(1), x, 0, -2);
+    ExpectPoint((*list)[2]->Point(1), x, 0, 0);
+  }
+  const CPathList* after = listOf(4);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->size(), 1u);
+  ExpectPoint(EndOfLine(4), 30, 0, 0);
+}
+
 }  // namespace
 }  // namespace quillet::test
