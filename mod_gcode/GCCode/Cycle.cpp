@@ -1,5 +1,7 @@
 #include "mod_gcode/GCCode/Cycle.h"
 
+#include <algorithm>
+
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/GCCode/Transform.h"
@@ -73,7 +75,7 @@ CGCInstructionCC::CGCInstructionCC(const ChainRef& chain, CGCInstruction* previo
 }
 
 CGCInstructionCC::~CGCInstructionCC() {
-  for (CGCInstruction* g : m_generated) CGCInstruction::Dispose(g);
+  for (CGCInstruction* g : Generated()) CGCInstruction::Dispose(g);
 }
 
 void CGCInstructionCC::TakeCycleData(const CGCInstructionCC& previous) {
@@ -147,9 +149,13 @@ void CGCInstructionCC::ApplyTransforms() {
   const short mode = program ? program->GetModalCode(29) : short{-1};
   m_returnMode = mode < 0 ? short{1} : mode;
 
+  // The run collects into a reused list; the cycle keeps a copy of exactly
+  // the size needed, beside its moves in the arena.
+  thread_local std::vector<CGCInstruction*> generated;
+  generated.clear();
   std::vector<WString> messages;
   CScriptRun run;
-  run.generated = &m_generated;
+  run.generated = &generated;
   run.arena = program ? &program->InstrArena() : nullptr;
   run.messages = &messages;
   run.initialLevel = initialLevel;
@@ -159,6 +165,17 @@ void CGCInstructionCC::ApplyTransforms() {
   run.yShift = m_yShift;
   run.planeCode = m_planeCode;
   if (m_script) m_script->Run(run, w, start);
+  m_count = generated.size();
+  if (m_count > 0) {
+    if (run.arena) {
+      m_items = static_cast<CGCInstruction**>(run.arena->Allocate(m_count * sizeof(CGCInstruction*)));
+    } else {
+      m_heapItems = std::make_unique<CGCInstruction*[]>(m_count);
+      m_items = m_heapItems.get();
+    }
+    std::copy(generated.begin(), generated.end(), m_items);
+  }
+  generated.clear();
   if (m_block)
     for (WString& m : messages) m_block->AddMessage(std::move(m));
 
@@ -171,12 +188,12 @@ void CGCInstructionCC::ApplyTransforms() {
 }
 
 void CGCInstructionCC::BuildPath(CPathSink& sink) {
-  for (CGCInstruction* g : m_generated) g->AppendSegment(sink);
+  for (CGCInstruction* g : Generated()) g->AppendSegment(sink);
 }
 
 bool CGCInstructionCC::Report() {
   bool result = true;
-  for (CGCInstruction* g : m_generated) {
+  for (CGCInstruction* g : Generated()) {
     const auto* move = dynamic_cast<const CGCInstructionCCMove*>(g);
     result = move ? move->ReportFor(*this, ReportLine(), ReportFeed())
                   : g->ReportCommand(g->GetKind(), ReportLine(), ReportFeed());

@@ -3,6 +3,8 @@
 // cycle's script into generated rapid and feed moves, dwells and spindle
 // commands, which are what the cycle draws and reports.
 #pragma once
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "mod_gcode/GCCode/Instruction.h"
@@ -57,7 +59,7 @@ class CGCInstructionCC : public CGCInstructionWords<9> {
   void SetWordValue(int index, double programmed, bool absolute) override;
   void ApplyTransforms() override;
 
-  const std::vector<CGCInstruction*>& Generated() const { return m_generated; }
+  std::span<CGCInstruction* const> Generated() const { return {m_items, m_count}; }
   const CScript* Script() const { return m_script; }
   short ReturnMode() const { return m_returnMode; }
   double XShift() const { return m_xShift; }
@@ -70,7 +72,11 @@ class CGCInstructionCC : public CGCInstructionWords<9> {
   void TakeCycleData(const CGCInstructionCC& previous);
 
  private:
-  std::vector<CGCInstruction*> m_generated;
+  // The generated instructions: an array in the program's instruction arena
+  // (on the heap without a program, then also owned by m_heapItems).
+  CGCInstruction** m_items = nullptr;
+  std::unique_ptr<CGCInstruction*[]> m_heapItems;
+  std::size_t m_count = 0;
   const CScript* m_script = nullptr;
   double m_xShift = 0.0;
   double m_yShift = 0.0;
