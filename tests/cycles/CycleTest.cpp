@@ -310,6 +310,19 @@ TEST_F(CycleTest, RepeatShiftsUseTheAxesOfTheYZPlane) {
                                   P(10, 20, 10)});
 }
 
+TEST_F(CycleTest, InchModeConvertsLengthsButNotDwellOrRepeatCount) {
+  // X, Z, R in inches; P (dwell) and K (count) as written.
+  Parse(u"G20 G90 G0 X0 Y0 Z1\n"
+        u"G98 G82 X1 Y0 Z-0.5 R0.1 P0.5 K2 F1\n");
+  const auto recs = RecordsOfLine(1);
+  ASSERT_EQ(Kinds(recs), (std::vector<short>{1, 1, 2, 16, 1, 1, 1, 2, 16, 1, 1}));
+  ExpectPoint(recs[0].position, 25.4, 0, 25.4);
+  ExpectPoint(recs[1].position, 25.4, 0, 2.54);
+  ExpectPoint(recs[2].position, 25.4, 0, -12.7);
+  EXPECT_DOUBLE_EQ(recs[3].value.x, 0.5);
+  ExpectPoint(recs[5].position, 25.4, 0, 25.4);
+}
+
 // ------------------------------------------------------- work offsets
 
 TEST_F(CycleTest, WorkOffsetMovesHoleLevelsAndBottom) {
