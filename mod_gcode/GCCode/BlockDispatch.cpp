@@ -4,6 +4,7 @@
 
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Calls.h"
+#include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
@@ -243,16 +244,54 @@ void CGCBlock::OnCannedCycle(const CCodeRuleEntry& rule, CGCInstruction** previo
   }
   if (n == 73 || n == 74 || n == 76 || (n >= 81 && n <= 89)) {
     const CGCInstruction* prev = *previousMotion;
-    m_program->SetInitialLevel(prev ? SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()).z : 0.0);
+    // The level along the cycle plane's third axis (Z for G17, Y for G18, X for G19).
+    m_program->SetInitialLevel(
+        prev ? SwapForPlane(SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()), static_cast<short>(m_plane)).z
+             : 0.0);
     BuildCycle(rule, previousMotion);
   }
 }
 
 void CGCBlock::BuildCycle(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
-  // The cycle becomes the modal motion, so a following line of coordinates
-  // repeats it; its moves come from the cycle scripts.
-  (void)previousMotion;
+  CLineScan& scan = Scan();
+  ChainRef chain = m_program->TransformChainFor(m_plane, false);
+  CGCInstruction* prev = *previousMotion;
+  auto* cycle = m_program->MakeInstruction<CGCInstructionCC>(chain, prev, this, GetModalCode(29), rule.m_codename);
+  scan.current = cycle;
+  AddInstruction(cycle);
+  m_feed = m_program->GetF();
+  // X, Y, Z, R, P, Q are carried from the previous motion, K is new. R and Q
+  // are lengths (inch words in inch mode); P and K are not.
+  CarryMotionWords(cycle, prev, false);
+  const auto* prevCycle = prev && prev->GetKind() == kKindCycle ? static_cast<const CGCInstructionCC*>(prev) : nullptr;
+  const bool inch = InchWords();
+  for (int index : {int{kWordR}, int{kWordP}, int{kWordQ}}) {
+    const bool wordInch = inch && index != kWordP;
+    CGCDimWordMM word = MakeWord(wordInch);
+    if (prevCycle)
+      if (CGCWordRef src = prevCycle->GetWord(index)) {
+        std::uint8_t flags = static_cast<std::uint8_t>((src.Get().Flags() & ~kWordInch) | (wordInch ? kWordInch : 0));
+        word = CGCDimWordMM::FromParts(src.GetValue(), src.GetPosition(), flags);
+      }
+    GiveWord(cycle, index, word);
+  }
+  GiveWord(cycle, kWordK, CGCDimWordMM());
+  if (prevCycle) {
+    // A repeated cycle drills to the programmed bottom, not to the level the
+    // previous cycle stopped at.
+    cycle->PutWordValue(PlaneWordIndex(kWordZ, prevCycle->GetPlaneCode()), prevCycle->BottomValue());
+    cycle->TakeCycleData(*prevCycle);
+  } else if (prev) {
+    // Until R is programmed the R level is where the tool is.
+    const CPoint3d at = SwapForPlane(SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()), m_plane);
+    cycle->PutWordPosition(kWordR, at.z);
+  }
+  ConsumeWorkOffsetChange(cycle);
+  // A following line of coordinates only repeats the cycle.
   m_program->SetMotionRule(&rule);
+  *previousMotion = cycle;
+  cycle->SetPlane(m_plane);
+  FlushPendingWords(cycle);
 }
 
 void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
