@@ -106,6 +106,18 @@ TEST_F(Modal, G53DoesNotLaterSelectTheExternalRow) {
   ExpectPoint(EndOfLine(2), 2, 0, 0);
 }
 
+TEST_F(Modal, RotationTurnsCounterClockwiseSeenFromThePlanesNormal) {
+  // G17, seen from +Z: X10 turned by 90 degrees lies on +Y.
+  Parse(u"G17 G68 X0 Y0 R90\nG01 X10 Y0\nG69\n");
+  ExpectPoint(EndOfLine(1), 0, 10, 0);
+  // G18, seen from +Y (Z right, X up): X10 turned by 90 degrees lies on -Z.
+  Parse(u"G18 G68 X0 Z0 R90\nG01 X10 Z0\nG69\n");
+  ExpectPoint(EndOfLine(1), 0, 0, -10);
+  // G19, seen from +X (Y right, Z up): Y10 turned by 90 degrees lies on +Z.
+  Parse(u"G19 G68 Y0 Z0 R90\nG01 Y10 Z0\nG69\n");
+  ExpectPoint(EndOfLine(1), 0, 0, 10);
+}
+
 TEST_F(Modal, MovesOfOneModalStateShareOneTransformChain) {
   Parse(u"G00 X1\nX2\nG55\nX3\n");
   CGCInstruction* a = CGCBlock::FindLastMotion(BlockOfLine(0));
