@@ -8,31 +8,10 @@
 
 namespace quillet::test {
 
-std::string CompTest::s_folder;
 std::vector<Report> CompTest::s_reports;
 
-void CompTest::SetUpTestSuite() {
-  CLibraryState& s = Lib();
-  InitPathStyles(s);
-  s.mainRules = std::make_unique<CCodeRuleTable>();
-  s.macroRules = std::make_unique<CCodeRuleTable>();
-  ASSERT_TRUE(s.mainRules->Load(u"coderule\\fanuc.cmt"));
-  ASSERT_TRUE(s.macroRules->Load(u"coderule\\fanuc_macro.cmt"));
-  char tmpl[] = "/tmp/comp_testXXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  s_folder = tmpl;
-  std::filesystem::copy(plat::ExeDir() + "/fanuc", s_folder + "/fanuc", std::filesystem::copy_options::recursive);
-}
-
-void CompTest::TearDownTestSuite() {
-  Lib().tables = CDataTables();
-  std::filesystem::remove_all(s_folder);
-}
-
 void CompTest::SetUp() {
-  Lib().tables = CDataTables();
-  Lib().tables.Create(plat::Utf8ToWide(s_folder), u"fanuc");
-  CGCProgram::SetExecutedBlockLimit(0);
+  ProgramTest::SetUp();
   s_reports.clear();
   Lib().command = [](int* line, short* kind, double*, double*, double*, double* x, double* y, double* z, double*,
                      double*, double*, double*, double*, double*, double*) -> int {
@@ -42,34 +21,16 @@ void CompTest::SetUp() {
 }
 
 void CompTest::TearDown() {
-  Lib().command = nullptr;
   m_paths = nullptr;
-  m_program.reset();
-  CGCProgram::SetExecutedBlockLimit(0);
-}
-
-CGCProgramPath& CompTest::Parse(const std::u16string& text) {
-  const CCodeRuleEntry& g00 = Lib().mainRules->FindByCode(u"G00");
-  m_paths = nullptr;
-  m_program = std::make_unique<CGCProgramPath>(&g00, u"", u"TEST");
-  CDataTables& t = Lib().tables;
-  m_program->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
-  m_program->ParseText(0, text.data(), text.size(), CPoint3d());
-  return *m_program;
+  ProgramTest::TearDown();
 }
 
 void CompTest::Run(const std::u16string& text) {
+  m_paths = nullptr;
   Parse(text);
   s_reports.clear();
   m_paths = m_program->GetCutterPath(false);
   m_program->AutoRun();
-}
-
-std::vector<std::u16string> CompTest::Messages() const {
-  std::vector<std::u16string> out;
-  for (CGCBlock* b : m_program->Blocks())
-    if (const auto* m = b->GetMessagesIfAny()) out.insert(out.end(), m->begin(), m->end());
-  return out;
 }
 
 std::vector<const CPathPolyline*> CompTest::PathOfLine(int line) const {

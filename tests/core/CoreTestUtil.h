@@ -17,38 +17,14 @@
 #include "platform/Host.h"
 #include "platform/Text.h"
 
+#include "tests/support/ScratchFolder.h"
+
 namespace coretest {
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillet-core-XXXXXX").string();
-    if (char* made = ::mkdtemp(tmpl.data())) path_ = made;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::u16string WidePath() const { return plat::Utf8ToWide(path_); }
+using quillet::test::ScratchFolder;
+using quillet::test::ReadBytes;
+using quillet::test::WriteBytes;
 
- private:
-  std::string path_;
-};
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 

@@ -1,15 +1,8 @@
 #include "CycleFixture.h"
 
-#include <cstdlib>
-#include <filesystem>
-
-#include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/export/LibraryState.h"
-#include "platform/Paths.h"
 
 namespace quillet::test {
-
-std::string CycleTest::s_folder;
 
 namespace {
 
@@ -36,12 +29,6 @@ int CollectRecord(int* line, short* kind, double* xv, double* yv, double* zv, do
 
 }  // namespace
 
-void ExpectPoint(const CPoint3d& p, double x, double y, double z, const char* what) {
-  EXPECT_NEAR(p.x, x, 1e-9) << what;
-  EXPECT_NEAR(p.y, y, 1e-9) << what;
-  EXPECT_NEAR(p.z, z, 1e-9) << what;
-}
-
 void ExpectChain(const std::vector<Segment>& segs, const std::vector<CPoint3d>& points) {
   ASSERT_EQ(segs.size() + 1, points.size());
   for (std::size_t s = 0; s < segs.size(); ++s) {
@@ -49,74 +36,6 @@ void ExpectChain(const std::vector<Segment>& segs, const std::vector<CPoint3d>& 
     ExpectPoint(segs[s].from, points[s].x, points[s].y, points[s].z, "from");
     ExpectPoint(segs[s].to, points[s + 1].x, points[s + 1].y, points[s + 1].z, "to");
   }
-}
-
-void CycleTest::SetUpTestSuite() {
-  CLibraryState& s = Lib();
-  InitPathStyles(s);
-  s.mainRules = std::make_unique<CCodeRuleTable>();
-  s.macroRules = std::make_unique<CCodeRuleTable>();
-  ASSERT_TRUE(s.mainRules->Load(u"coderule\\fanuc.cmt"));
-  ASSERT_TRUE(s.macroRules->Load(u"coderule\\fanuc_macro.cmt"));
-  char tmpl[] = "/tmp/cycle_testXXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  s_folder = tmpl;
-  std::filesystem::copy(plat::ExeDir() + "/fanuc", s_folder + "/fanuc", std::filesystem::copy_options::recursive);
-}
-
-void CycleTest::TearDownTestSuite() {
-  Lib().tables = CDataTables();
-  std::filesystem::remove_all(s_folder);
-}
-
-void CycleTest::SetUp() {
-  Lib().tables = CDataTables();
-  Lib().tables.Create(plat::Utf8ToWide(s_folder), u"fanuc");
-  for (int row = 0; row < 7; ++row) SetWorkOffset(row, 0, 0, 0);
-  Lib().command = nullptr;
-  Lib().message = nullptr;
-  Lib().tool = nullptr;
-  CGCProgram::SetExecutedBlockLimit(0);
-}
-
-void CycleTest::TearDown() {
-  m_program.reset();
-  Lib().command = nullptr;
-  CGCProgram::SetExecutedBlockLimit(0);
-}
-
-CGCProgramPath& CycleTest::Parse(const std::u16string& text) {
-  const CCodeRuleEntry& g00 = Lib().mainRules->FindByCode(u"G00");
-  m_program = std::make_unique<CGCProgramPath>(&g00, u"", u"TEST");
-  CDataTables& t = Lib().tables;
-  m_program->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
-  m_program->ParseText(0, text.data(), text.size(), CPoint3d());
-  return *m_program;
-}
-
-std::vector<std::u16string> CycleTest::Messages() const {
-  std::vector<std::u16string> out;
-  for (CGCBlock* b : m_program->Blocks())
-    if (const auto* m = b->GetMessagesIfAny()) out.insert(out.end(), m->begin(), m->end());
-  return out;
-}
-
-CGCBlock* CycleTest::BlockOfLine(int line) const {
-  CGCBlock* found = nullptr;
-  const auto& blocks = m_program->Blocks();
-  for (std::size_t i = 1; i < blocks.size(); ++i)  // block 0 is the preamble
-    if (blocks[i]->GetLineNumber() == line) found = blocks[i];
-  return found;
-}
-
-CPoint3d CycleTest::EndOfLine(int line) const {
-  CGCBlock* b = BlockOfLine(line);
-  CGCInstruction* m = b ? CGCBlock::FindLastMotion(b) : nullptr;
-  if (!m) {
-    ADD_FAILURE() << "line " << line << " has no motion";
-    return CPoint3d();
-  }
-  return m->GetEndPointInPlane();
 }
 
 std::vector<Segment> CycleTest::SegmentsOfLine(int line) {
@@ -145,12 +64,6 @@ std::vector<Record> CycleTest::RecordsOfLine(int line) {
   for (const Record& r : all)
     if ((line < 0 || r.line == line) && r.kind < 19) out.push_back(r);
   return out;
-}
-
-void CycleTest::SetWorkOffset(int row, double x, double y, double z) {
-  Lib().tables.coord->SetValue(row, 0, x);
-  Lib().tables.coord->SetValue(row, 1, y);
-  Lib().tables.coord->SetValue(row, 2, z);
 }
 
 }  // namespace quillet::test

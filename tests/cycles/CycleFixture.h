@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mod_gcode/GCCode/Program.h"
+#include "ProgramFixture.h"
 
 namespace quillet::test {
 
@@ -26,24 +26,8 @@ struct Record {
   double i = 0, j = 0, k = 0, r = 0, p = 0, q = 0, feed = 0;
 };
 
-// Expects a point within 1e-9 of (x, y, z).
-void ExpectPoint(const CPoint3d& p, double x, double y, double z, const char* what = "");
-
-class CycleTest : public ::testing::Test {
+class CycleTest : public ProgramTest {
  protected:
-  static void SetUpTestSuite();
-  static void TearDownTestSuite();
-  void SetUp() override;
-  void TearDown() override;
-
-  // Parses `text` into a fresh program (start point 0, 0, 0).
-  CGCProgramPath& Parse(const std::u16string& text);
-  // All messages of all blocks, in order.
-  std::vector<std::u16string> Messages() const;
-  // The block of a line (the last one run for it); null when none.
-  CGCBlock* BlockOfLine(int line) const;
-  // The machine end point of the last motion of a line.
-  CPoint3d EndOfLine(int line) const;
   // Builds the tool path and returns the segments drawn for a line (every
   // polyline of the block, point to point).
   std::vector<Segment> SegmentsOfLine(int line);
@@ -53,10 +37,6 @@ class CycleTest : public ::testing::Test {
   // Simulates the program and returns the records of one line (all lines
   // for -1), leaving out the modal-state kinds 19 and above.
   std::vector<Record> RecordsOfLine(int line);
-  void SetWorkOffset(int row, double x, double y, double z);
-
-  std::unique_ptr<CGCProgramPath> m_program;
-  static std::string s_folder;
 };
 
 // Expects the segments to run through the given points in order: segment i

@@ -1,46 +1,9 @@
-// A parse of an NC text with the shipped rule files and data tables copied
-// into a scratch folder, for tests that look inside the interpreter.
+// The interpreter tests parse with the shared program fixture.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "mod_gcode/GCCode/Program.h"
+#include "ProgramFixture.h"
 
 namespace quillet::test {
 
-// Expects a point within 1e-9 of (x, y, z).
-inline void ExpectPoint(const CPoint3d& p, double x, double y, double z) {
-  EXPECT_NEAR(p.x, x, 1e-9);
-  EXPECT_NEAR(p.y, y, 1e-9);
-  EXPECT_NEAR(p.z, z, 1e-9);
-}
-
-class InterpTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite();
-  static void TearDownTestSuite();
-  void SetUp() override;
-  void TearDown() override;
-
-  // Parses `text` into a fresh program (start point 0, 0, 0).
-  CGCProgramPath& Parse(const std::u16string& text);
-  // The same with the program's folder (where its sub-programs are found).
-  CGCProgramPath& ParseIn(const std::string& folder, const std::u16string& text);
-  // All messages of all blocks, in order.
-  std::vector<std::u16string> Messages() const;
-  // The machine end point of the last motion of the block of line `line`.
-  CPoint3d EndOfLine(int line) const;
-  // The block of a line (the last one run for it); null when none.
-  CGCBlock* BlockOfLine(int line) const;
-  // Writes a work coordinate system row (1 = G54 ...).
-  void SetWorkOffset(int row, double x, double y, double z);
-  void SetToolOffset(int row, int col, double value);
-
-  std::unique_ptr<CGCProgramPath> m_program;
-  static std::string s_folder;
-};
+using InterpTest = ProgramTest;
 
 }  // namespace quillet::test

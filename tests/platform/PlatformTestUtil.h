@@ -19,36 +19,14 @@
 
 extern char** environ;
 
+#include "tests/support/ScratchFolder.h"
+
 namespace plattest {
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillet-plat-XXXXXX").string();
-    if (char* made = ::mkdtemp(tmpl.data())) path_ = made;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+using quillet::test::ScratchFolder;
+using quillet::test::ReadBytes;
+using quillet::test::WriteBytes;
 
- private:
-  std::string path_;
-};
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Names of the entries of a folder, sorted.
 inline std::vector<std::string> ListFolder(const std::string& folder) {
