@@ -33,7 +33,10 @@ class ScratchFolder {
   std::string path_;
 };
 
+// Writes a file whole, creating its missing folders.
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
