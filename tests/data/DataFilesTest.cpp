@@ -517,7 +517,7 @@ TEST(MacroRules, FunctionsCarryTheirIds) {
   }
 }
 
-TEST(MacroRules, ArgumentLettersFollowSpecificationOne) {
+TEST(MacroRules, ArgumentLettersFollowArgumentListOne) {
   const RuleFile& f = MacroRules();
   const std::map<char, int> args = {{'A', 1},  {'B', 2},  {'C', 3},  {'I', 4},  {'J', 5},  {'K', 6},
                                     {'D', 7},  {'E', 8},  {'F', 9},  {'H', 11}, {'Q', 17}, {'R', 18},
