@@ -454,6 +454,36 @@ TEST(PageBase, AClickOnList1050EmptiesTheMainListAndNoClickFollows) {
   EXPECT_EQ(mainClicks, 0);
 }
 
+TEST(PageBase, TheCodePageEditsProgramsFromItsLayoutOrWithoutOne) {
+  RecordingSeam seam;
+  SetUiSeam(&seam);
+  {
+    ExeFolder exe("codepage");
+    exe.Layout("dlg_codeedit.dlgc", OneBand(Ctrl(u"type=richedit,\nname=richedit,\nid=1050"),
+                                            u"ctrl_h=1,\ncol=1,\ncol_ratio=1,\nratio=1\n"));
+    CDlgCodeText page;
+    EXPECT_EQ(page.GetTitle(), "Test");
+    EXPECT_EQ(page.editor(), page.layout()->FindWndByName(u"richedit"));
+    page.SetCodeText("G0 X1\nG1 X2\n");
+    EXPECT_EQ(page.GetCodeText(), "G0 X1\nG1 X2\n");
+    EXPECT_FALSE(page.IsModified());
+    page.GoToLine(0, 1);
+    EXPECT_EQ(page.editor()->selectedLine(), 2);
+    EXPECT_GT(page.editor()->gutterWidth(), 0);
+  }
+  EXPECT_TRUE(seam.texts.empty());
+  {
+    ExeFolder exe("codepage_missing");
+    CDlgCodeText page;
+    ASSERT_EQ(seam.texts.size(), 1u);
+    EXPECT_EQ(seam.texts[0], "failed to read the file!");
+    ASSERT_NE(page.editor(), nullptr);
+    page.SetCodeText("M30\n");
+    EXPECT_EQ(page.GetCodeText(), "M30\n");
+  }
+  SetUiSeam(nullptr);
+}
+
 TEST(PageBase, ResizingScalesTheChildrenAndZeroSizesAreIgnored) {
   ExeFolder exe("resize");
   QWidget holder;

@@ -177,13 +177,19 @@ void CXRichEdit::SetupGutter(int lineHeight) {
   const QRect c = contentsRect();
   m_gutter->setGeometry(c.left(), c.top(), m_gutterWidth, c.height());
   m_gutter->setVisible(m_gutterWidth > 0);
+  UpdateVisibleLines();
   m_gutter->update();
+}
+
+void CXRichEdit::UpdateVisibleLines() {
+  m_visibleLines = m_lineHeight > 0 ? viewport()->height() / m_lineHeight + 1 : 0;
 }
 
 void CXRichEdit::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   const QRect c = contentsRect();
   m_gutter->setGeometry(c.left(), c.top(), m_gutterWidth, c.height());
+  UpdateVisibleLines();
 }
 
 void CXRichEdit::SetSelectedLine(int line) {
@@ -209,7 +215,7 @@ void CXRichEdit::PaintGutter(QPaintEvent*) {
   const QRect g(0, 0, m_gutter->width(), m_gutter->height());
   painter.fillRect(g, m_gutterBack);
   painter.setFont(NormalFont());
-  m_visibleLines = m_lineHeight > 0 ? viewport()->height() / m_lineHeight + 1 : 0;
+  UpdateVisibleLines();
   QTextBlock block = firstVisibleBlock();
   qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
   for (int k = 0; block.isValid() && top <= g.height() && (m_lineHeight <= 0 || k < m_visibleLines); ++k) {

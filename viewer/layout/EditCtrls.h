@@ -106,6 +106,8 @@ class CXRichEdit : public QPlainTextEdit {
  private:
   friend class GutterWidget;
   void PaintGutter(QPaintEvent* event);
+  // Lines that fit the text area: its height over the line height, plus one.
+  void UpdateVisibleLines();
   void GutterPress(int y);
   void GutterRelease();
   void JoinWorkers(bool all);

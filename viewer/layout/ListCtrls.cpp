@@ -78,6 +78,7 @@ class EditingFilter : public QObject {
  public:
   bool eventFilter(QObject* object, QEvent* event) override {
     if (!object->isWidgetType()) return false;
+    if (std::none_of(Hooks().begin(), Hooks().end(), [](CMsgHook* h) { return h->Holds(); })) return false;
     auto* w = static_cast<QWidget*>(object);
     // Acting may end edits and change the records: work on a copy.
     struct Edit {
