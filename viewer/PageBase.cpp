@@ -1,131 +1,199 @@
 #include "viewer/PageBase.h"
 
 #include <QKeyEvent>
-#include <QMetaObject>
-#include <QPlainTextDocumentLayout>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextDocument>
-#include <QThread>
 
 #include "viewer/Language.h"
 #include "viewer/Styling.h"
+#include "viewer/TextConv.h"
+#include "viewer/layout/ListCtrls.h"
 
 namespace ravik {
 
-CDlgParams::CDlgParams(QWidget* parent) : QWidget(parent) {}
+// ------------------------------------------------------------ page base
+
+CDlgParams::CDlgParams(CLayoutProp* layout, QWidget* parent) : QWidget(parent), m_layout(layout) {}
+
+CDlgParams::~CDlgParams() {
+  UnstyleDialog(this);
+  // The layout deletes the controls' windows while the page still stands.
+  m_layout.reset();
+}
+
+bool CDlgParams::Create() {
+  if (m_created) return false;
+  m_created = true;
+  if (width() <= 0 || height() <= 0) resize(kTemplateWidth, kTemplateHeight);
+  OnInitDialog();
+  return true;
+}
+
+bool CDlgParams::OnInitDialog() {
+  const QRect client = rect();
+  if (m_layout) {
+    setWindowTitle(FromU16(m_layout->name()));
+    m_layout->BuildLayouts(client, this);
+  }
+  m_lastClient = client;
+  QWidget* list = m_layout ? m_layout->FindCtrlByName(u"list").GetWnd() : nullptr;
+  if (list) {
+    m_mainList = list;
+    auto* editor = new CNumEdit(this);
+    SetCtrlId(editor, kEditorId);
+    SetWindowStyle(editor, 0x40010000);
+    editor->setGeometry(0, 0, 10, 10);
+    editor->hide();
+    m_listEditor = editor;
+    if (auto* ex = qobject_cast<CListCtrlEx*>(list)) ex->SetEditor(editor);
+  }
+  StyleDialogChildren(this);
+  return false;
+}
+
+std::vector<bool>& CDlgParams::GetSharedFlags() {
+  static std::vector<bool> flags;
+  return flags;
+}
+
+QString CDlgParams::GetTitle() const { return m_layout ? FromU16(m_layout->name()) : QString(); }
+QWidget* CDlgParams::GetMainWnd() const { return nullptr; }
+void CDlgParams::Refresh() {}
+void CDlgParams::Reserved() {}
+void CDlgParams::GetDispInfoText(NmLvDispInfo*, std::intptr_t*) {}
+void CDlgParams::OnCommand(int, int, QWidget*) {}
+std::intptr_t CDlgParams::OnNotify(NmHdr*) { return 0; }
+void CDlgParams::OnOK() {}
+void CDlgParams::OnCancel() {}
+
+std::intptr_t CDlgParams::WindowProc(WndMsg& msg) {
+  if (m_layout) m_layout->HandleMessage(msg.source, msg.msg, msg.wParam, redrawOnTyping);
+  return OnMessage(msg);
+}
+
+std::intptr_t CDlgParams::OnMessage(WndMsg& msg) {
+  if (msg.msg == WM_COMMAND) {
+    const int id = static_cast<int>(LoWord(msg.wParam));
+    if (id == IDOK) {
+      if (!suppressOkCancel) OnOK();
+      return 0;
+    }
+    if (id == IDCANCEL) {
+      if (!suppressOkCancel) OnCancel();
+      return 0;
+    }
+    OnCommand(id, static_cast<int>(HiWord(msg.wParam)), msg.source);
+    return 0;
+  }
+  if (msg.msg != WM_NOTIFY || !msg.notify) return 0;
+  NmHdr* hdr = msg.notify;
+  if (hdr->code == NM_CLICK && hdr->idFrom == 1010) return 0;
+  if (hdr->code == NM_CLICK && hdr->idFrom == 1050) {
+    auto* click = dynamic_cast<NmListView*>(hdr);
+    if (click && click->iItem >= 0) {
+      if (auto* list = qobject_cast<CListCtrlEx*>(m_mainList.data())) list->DeleteAllRowData();
+      if (auto* list = qobject_cast<CListCtrlBase*>(m_mainList.data())) {
+        list->DeleteAllItems();
+        SendListClick(this, CtrlId(list));
+      }
+    }
+    return 0;
+  }
+  if (hdr->code == LVN_ITEMCHANGED && hdr->idFrom == 1010) return 0;
+  if (hdr->code == LVN_GETDISPINFOW && hdr->idFrom >= 1010 && hdr->idFrom <= 1014) {
+    std::intptr_t result = 0;
+    if (auto* info = dynamic_cast<NmLvDispInfo*>(hdr)) GetDispInfoText(info, &result);
+    return result;
+  }
+  return OnNotify(hdr);
+}
 
 void CDlgParams::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (width() == 0 || height() == 0) return;  // keeps the last client rectangle
-  if (!m_lastClient.isEmpty()) ResizeDialogChildren(width(), height(), this, m_lastClient);
+  if (m_created && !m_lastClient.isEmpty()) ResizeDialogChildren(width(), height(), this, m_lastClient);
   m_lastClient = rect();
 }
 
 void CDlgParams::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
-    case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+    case Qt::Key_Escape: {
+      // What a dialog makes of these keys: IDOK and IDCANCEL, which a page
+      // ignores.
+      WndMsg m;
+      m.msg = WM_COMMAND;
+      m.wParam = event->key() == Qt::Key_Escape ? IDCANCEL : IDOK;
+      WindowProc(m);
       event->accept();
       return;
+    }
     default:
       QWidget::keyPressEvent(event);
   }
 }
 
-CDlgCodeText::CDlgCodeText(QWidget* parent) : CDlgParams(parent) {
-  m_edit = new QPlainTextEdit(this);
-  m_edit->setObjectName(QStringLiteral("richedit"));
-  m_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_edit->setUndoRedoEnabled(true);
-  StyleDialogChildren(this);
+void SendListClick(QWidget* dialog, int listId) {
+  if (!dialog) return;
+  CListCtrlBase* list = nullptr;
+  for (auto* candidate : dialog->findChildren<CListCtrlBase*>(Qt::FindDirectChildrenOnly))
+    if (CtrlId(candidate) == listId) {
+      list = candidate;
+      break;
+    }
+  if (!list || list->GetItemCount() < 1) return;
+  NmListView hdr;
+  hdr.hwndFrom = list;
+  hdr.idFrom = 1010;
+  hdr.code = NM_CLICK;
+  hdr.iItem = 0;
+  hdr.iSubItem = 0;
+  WndMsg m;
+  m.msg = WM_NOTIFY;
+  m.wParam = static_cast<std::uintptr_t>(listId);
+  m.notify = &hdr;
+  m.source = list;
+  SendWndMsg(dialog, m);
 }
 
-QString CDlgCodeText::GetTitle() const { return Tr(QStringLiteral("Code"), QStringLiteral("代码")); }
+// ------------------------------------------------------------ code page
+
+CDlgCodeText::CDlgCodeText(QWidget* parent)
+    : CDlgParams(new CLayoutProp(LanguageFlag() == 0 ? "dlg_codeedit_cn.dlgc" : "dlg_codeedit.dlgc"), parent) {
+  suppressOkCancel = true;
+  Create();
+}
+
+bool CDlgCodeText::OnInitDialog() {
+  const bool result = CDlgParams::OnInitDialog();
+  m_edit = qobject_cast<CXRichEdit*>(layout()->FindWndByName(u"richedit"));
+  if (!m_edit) {
+    // Without its layout the page still edits programs: the editor fills it.
+    m_edit = new CXRichEdit(this);
+    m_edit->setObjectName(QStringLiteral("richedit"));
+    m_edit->setGeometry(rect());
+    m_ownEditor = true;
+    StyleDialogChildren(this);
+  }
+  connect(m_edit, &CXRichEdit::textReady, this, &CDlgCodeText::textReady);
+  // The margin's line height: the distance between two lines of text.
+  m_edit->SetupGutter(m_edit->fontMetrics().lineSpacing());
+  return result;
+}
+
+void CDlgCodeText::resizeEvent(QResizeEvent* event) {
+  CDlgParams::resizeEvent(event);
+  if (m_ownEditor && m_edit) m_edit->setGeometry(rect());
+}
 
 QWidget* CDlgCodeText::GetMainWnd() const { return m_edit; }
 
-CDlgCodeText::~CDlgCodeText() { JoinWorkers(true); }
+void CDlgCodeText::SetCodeText(const QString& text) { m_edit->SetCodeText(text); }
 
-void CDlgCodeText::JoinWorkers(bool all) {
-  for (auto it = m_workers.begin(); it != m_workers.end();) {
-    if (all || it->done->load()) {
-      it->thread.join();
-      it = m_workers.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
+QString CDlgCodeText::GetCodeText() const { return m_edit->CodeText(); }
 
-void CDlgCodeText::SetCodeText(const QString& text) {
-  ++m_serial;
-  JoinWorkers(false);
-  if (text.size() < kBackgroundBytes) {
-    m_preparing = false;
-    m_pending.clear();
-    // Loading a text is not an edit, and a loaded program is not undone.
-    m_edit->setUndoRedoEnabled(false);
-    m_edit->setPlainText(text);
-    m_edit->setUndoRedoEnabled(true);
-    m_edit->document()->setModified(false);
-    emit textReady();
-    return;
-  }
-  // A large text: the document is built on a worker thread and handed to
-  // the editor when it is complete; meanwhile the editor is read-only and
-  // the page answers with the text itself.
-  m_preparing = true;
-  m_pending = text;
-  m_edit->setReadOnly(true);
-  m_edit->setPlainText(tr("Loading the program text..."));
-  const unsigned serial = m_serial;
-  QThread* guiThread = thread();
-  QPointer<CDlgCodeText> self(this);
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread worker([self, serial, text, guiThread, done] {
-    auto* document = new QTextDocument();
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
-    document->setUndoRedoEnabled(false);
-    document->setPlainText(text);
-    document->setUndoRedoEnabled(true);
-    document->setModified(false);
-    document->moveToThread(guiThread);
-    // The page joins this thread before it goes away, so `self` is alive
-    // when the call is queued; a late call for an older text is dropped.
-    QMetaObject::invokeMethod(
-        self.data(), [self, serial, document] {
-          if (self) self->AdoptDocument(serial, document);
-          else delete document;
-        },
-        Qt::QueuedConnection);
-    done->store(true);
-  });
-  m_workers.push_back(Worker{std::move(worker), done});
-}
-
-void CDlgCodeText::AdoptDocument(unsigned serial, QTextDocument* document) {
-  JoinWorkers(false);
-  if (serial != m_serial) {
-    delete document;
-    return;
-  }
-  QTextDocument* old = m_edit->document();
-  document->setParent(m_edit);
-  document->setDefaultFont(m_edit->font());
-  m_edit->setDocument(document);
-  if (old && old->parent() == m_edit) old->deleteLater();
-  m_edit->setReadOnly(false);
-  m_preparing = false;
-  m_pending.clear();
-  emit textReady();
-}
-
-QString CDlgCodeText::GetCodeText() const { return m_preparing ? m_pending : m_edit->toPlainText(); }
-
-bool CDlgCodeText::IsModified() const { return !m_preparing && m_edit->document()->isModified(); }
+bool CDlgCodeText::IsModified() const { return !m_edit->IsPreparing() && m_edit->document()->isModified(); }
 
 void CDlgCodeText::SetModified(bool modified) { m_edit->document()->setModified(modified); }
 
@@ -137,11 +205,7 @@ void CDlgCodeText::GoToLine(int scroll, int line) {
   QTextCursor cursor(block);
   m_edit->setTextCursor(cursor);
   m_edit->ensureCursorVisible();
-}
-
-void CDlgCodeText::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  m_edit->setGeometry(rect());
+  m_edit->SetSelectedLine(block.blockNumber() + 1);
 }
 
 }  // namespace ravik

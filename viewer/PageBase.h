@@ -1,46 +1,125 @@
-// CDlgParams: the base of the main window's tab pages. A page is a child
-// widget of the tab control; the main window places it, shows the current
-// one and calls Refresh when its tab is selected.
+// CDlgParams: the base of the main window's tab pages.
+//
+// A page is an empty child widget whose controls come from its layout object
+// (CLayoutProp, read from the page's ".dlgc" file), which the page receives
+// at construction and owns. Create() builds the controls once: every band,
+// label, control and group box of the layout, then, when the layout has a
+// control named "list", a hidden number edit (id 5000) lent to that list as
+// its in-place editor.
+//
+// Messages. Controls report to their page through WindowProc (WndMsg, see
+// viewer/layout/WinMsg.h). Every message goes to the layout first (so a
+// control's value is current before the page sees it), then to OnMessage,
+// the page's message map. A page overrides OnMessage, handles what it wants
+// and hands the rest to CDlgParams::OnMessage, which answers the shared list
+// notifications and calls OnCommand / OnNotify / GetDispInfoText:
+//
+//   std::intptr_t CDlgCodeOffset::OnMessage(WndMsg& m) {
+//     if (m.msg == WM_LIST_EDIT && m.number) {           // 1034
+//       const int row = LoWord(m.wParam), column = HiWord(m.wParam);
+//       ... Code_SetData(kind, row, column - 1, *m.number) ...
+//     }                                                   // the value frees itself
+//     return CDlgParams::OnMessage(m);
+//   }
+//
+// Enter and Escape never close or hide a page.
 //
 // CDlgCodeText: the code page as it stands until the full editor arrives:
-// the program text of the last load, editable, with its modified flag (so
-// that opening another file or closing asks before losing edits).
+// the program text of the last load in the layout's rich edit ("richedit"),
+// with its modified flag (so that opening another file or closing asks
+// before losing edits). Large texts are laid out off the interface thread.
 #pragma once
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
-#include <thread>
+#include <string_view>
 #include <vector>
 
+#include "viewer/layout/EditCtrls.h"
+#include "viewer/layout/Layout.h"
+#include "viewer/layout/WinMsg.h"
+
 class QPlainTextEdit;
-class QTextDocument;
 
 namespace ravik {
 
-class CDlgParams : public QWidget {
+class CDlgParams : public QWidget, public CMsgTarget {
   Q_OBJECT
 
  public:
-  explicit CDlgParams(QWidget* parent = nullptr);
+  enum : int { IDOK = 1, IDCANCEL = 2, kEditorId = 5000 };
+  // The size the page has when it is created before it is placed.
+  static constexpr int kTemplateWidth = 600;
+  static constexpr int kTemplateHeight = 400;
 
-  // The page's title on its tab.
-  virtual QString GetTitle() const = 0;
+  // Takes ownership of `layout` (which may be null: a page without controls).
+  explicit CDlgParams(CLayoutProp* layout, QWidget* parent = nullptr);
+  ~CDlgParams() override;
+
+  // Builds the page's controls (the dialog initialisation); the main window
+  // calls it once after constructing the page. False when already built.
+  bool Create();
+  bool IsCreated() const { return m_created; }
+
+  // One program-wide list of flags (empty); no page changes it.
+  virtual std::vector<bool>& GetSharedFlags();
+  // The page's title on its tab: the layout's name.
+  virtual QString GetTitle() const;
   // The page's main control (its list or editor), or null.
-  virtual QWidget* GetMainWnd() const { return nullptr; }
+  virtual QWidget* GetMainWnd() const;
   // Fills the page from its data source; called when its tab is selected.
-  virtual void Refresh() {}
+  virtual void Refresh();
+  // A further operation without arguments; does nothing.
+  virtual void Reserved();
+  // Supplies the text of one virtual-list cell (LVN_GETDISPINFOW from the
+  // lists 1010 to 1014): set info->text when info->mask has LVIF_TEXT.
+  virtual void GetDispInfoText(NmLvDispInfo* info, std::intptr_t* result);
+
+  // The page's window procedure: the layout first, then OnMessage.
+  std::intptr_t WindowProc(WndMsg& msg) override;
+
+  CLayoutProp* layout() const { return m_layout.get(); }
+  // The window of the control named "list" once built, else null.
+  QWidget* mainList() const { return m_mainList.data(); }
+  // The in-place editor lent to the main list (null without a main list).
+  CNumEdit* listEditor() const { return m_listEditor.data(); }
+  const QRect& lastClientRect() const { return m_lastClient; }
+
+  bool redrawOnTyping = true;
+  bool suppressOkCancel = false;
 
  protected:
+  // Builds the controls from the layout. Pages extend it (calling the base
+  // first). The return value says whether the page wants the focus set.
+  virtual bool OnInitDialog();
+  // The message map (see the header comment).
+  virtual std::intptr_t OnMessage(WndMsg& msg);
+  // WM_COMMAND other than IDOK and IDCANCEL: the control's id, the
+  // notification code and the control.
+  virtual void OnCommand(int id, int code, QWidget* control);
+  // WM_NOTIFY not answered by the base; the result goes back to the sender.
+  virtual std::intptr_t OnNotify(NmHdr* hdr);
+  // IDOK and IDCANCEL when not suppressed: a page never closes, so nothing.
+  virtual void OnOK();
+  virtual void OnCancel();
+
   void resizeEvent(QResizeEvent* event) override;
-  // Enter and Escape never hide or close a page.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  std::unique_ptr<CLayoutProp> m_layout;
   QRect m_lastClient;
+  QPointer<QWidget> m_mainList;
+  QPointer<CNumEdit> m_listEditor;
+  bool m_created = false;
 };
+
+// Sends `dialog` a made-up NM_CLICK on item 0 of its list `listId` (idFrom
+// 1010), when that list holds at least one item.
+void SendListClick(QWidget* dialog, int listId);
 
 // What the main window needs of the code page.
 class CodePage {
@@ -59,13 +138,9 @@ class CDlgCodeText : public CDlgParams, public CodePage {
 
  public:
   explicit CDlgCodeText(QWidget* parent = nullptr);
-  ~CDlgCodeText() override;
 
-  // Texts above this size are laid out into a document on a worker thread,
-  // so a program of a million lines does not freeze the interface.
-  static constexpr qsizetype kBackgroundBytes = 2 * 1024 * 1024;
+  static constexpr qsizetype kBackgroundBytes = CXRichEdit::kBackgroundBytes;
 
-  QString GetTitle() const override;
   QWidget* GetMainWnd() const override;
 
   void SetCodeText(const QString& text) override;
@@ -74,34 +149,22 @@ class CDlgCodeText : public CDlgParams, public CodePage {
   void SetModified(bool modified) override;
   void GoToLine(int scroll, int line) override;
 
-  QPlainTextEdit* editor() const { return m_edit; }
+  CXRichEdit* editor() const { return m_edit; }
   // Whether a text is still being prepared in the background.
-  bool IsPreparing() const { return m_preparing; }
+  bool IsPreparing() const { return m_edit->IsPreparing(); }
 
  signals:
   // The text given last is in the editor.
   void textReady();
 
  protected:
+  bool OnInitDialog() override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // Joins the workers that have finished (all of them with `all`).
-  void JoinWorkers(bool all);
-  void AdoptDocument(unsigned serial, QTextDocument* document);
-
-  QPlainTextEdit* m_edit = nullptr;
-  // The text being prepared (what GetCodeText answers meanwhile).
-  QString m_pending;
-  bool m_preparing = false;
-  unsigned m_serial = 0;
-  // A worker per large text given; a newer text does not wait for an older
-  // one's layout, whose document is dropped when it arrives.
-  struct Worker {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-  std::vector<Worker> m_workers;
+  CXRichEdit* m_edit = nullptr;
+  // True when the layout had no rich edit and the page made its own.
+  bool m_ownEditor = false;
 };
 
 }  // namespace ravik

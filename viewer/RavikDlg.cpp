@@ -198,6 +198,7 @@ void CRavikDlg::OnInitDialog() {
   m_pages.push_back(code);
   m_codePage = code;
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
+    if (!m_pages[i]->IsCreated()) m_pages[i]->Create();
     m_tabBar->insertTab(static_cast<int>(i), m_pages[i]->GetTitle());
     m_pages[i]->setVisible(static_cast<int>(i) == m_current);
   }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,7 +55,7 @@ void StyleDialogChildren(QWidget* dialog) {
     if (!w || w->isWindow()) continue;
     if (qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w)) {
       StyleEditor(w);
-    } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+    } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w) ||
                qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractItemView*>(w) ||
                qobject_cast<QLineEdit*>(w)) {
       w->setFont(g_normal);

@@ -6,6 +6,9 @@
 #include <atomic>
 
 namespace ravik {
+
+QString UiSeam::FolderName(QWidget*, const QString&) { return {}; }
+
 namespace {
 
 class QtSeam final : public UiSeam {
@@ -32,6 +35,10 @@ class QtSeam final : public UiSeam {
   }
   QString SaveFileName(QWidget* parent, const QString& filter) override {
     return Run(parent, filter, QFileDialog::AcceptSave);
+  }
+
+  QString FolderName(QWidget* parent, const QString& start) override {
+    return QFileDialog::getExistingDirectory(parent, QString(), start);
   }
 
  private:

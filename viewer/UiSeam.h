@@ -21,6 +21,9 @@ class UiSeam {
   // The chosen path, or an empty text when the dialog was cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& filter) = 0;
   virtual QString SaveFileName(QWidget* parent, const QString& filter) = 0;
+  // A folder chosen to browse to, starting at `start`; empty when cancelled.
+  // Seams that do not answer it choose nothing.
+  virtual QString FolderName(QWidget* parent, const QString& start);
 };
 
 // The seam in use: the Qt dialogs unless a test installed its own.

@@ -16,7 +16,8 @@ add_library(ravik_app STATIC
   ${RAVIK_APP_DIR}/RavikDlg.h
   ${RAVIK_APP_DIR}/Styling.cpp
   ${RAVIK_APP_DIR}/TextConv.cpp
-  ${RAVIK_APP_DIR}/UiSeam.cpp)
+  ${RAVIK_APP_DIR}/UiSeam.cpp
+  ${RAVIK_LAYOUT_SOURCES})
 set_target_properties(ravik_app PROPERTIES AUTOMOC ON)
 target_include_directories(ravik_app PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(ravik_app PRIVATE ${QUILLET_WARNINGS})

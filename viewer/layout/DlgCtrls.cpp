@@ -1,0 +1,338 @@
+#include "viewer/layout/DlgCtrls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <atomic>
+
+#include "platform/Numbers.h"
+#include "viewer/TextConv.h"
+#include "viewer/layout/EditCtrls.h"
+#include "viewer/layout/LayoutFile.h"
+#include "viewer/layout/ListCtrls.h"
+#include "viewer/layout/WinMsg.h"
+
+namespace ravik {
+namespace {
+
+std::atomic<int> g_checkBoxCount{0};
+ShellWidgetFactory g_shellListFactory;
+ShellWidgetFactory g_shellTreeFactory;
+
+bool IsChecked(const std::u16string& value) { return value == u"1"; }
+
+// The columns of both list kinds: titles from "cbstrings", widths from "cw"
+// as fractions of the control's width (a missing width counts as 0).
+void AddColumns(CListCtrlBase* list, const CDlgCtrls& c, int width) {
+  for (std::size_t k = 0; k < c.cbstrings.size(); ++k) {
+    const double f = k < c.cw.size() ? ValueNumber(c.cw[k]) : 0.0;
+    list->InsertColumn(static_cast<int>(k), FromU16(c.cbstrings[k]), 0,
+                       plat::ClampToInt(f * static_cast<double>(width)));
+  }
+}
+
+QWidget* DefaultShellTree(QWidget* parent) {
+  auto* view = new QTreeView(parent);
+  auto* model = new QFileSystemModel(view);
+  model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model->setRootPath(QString());
+  view->setModel(model);
+  for (int c = 1; c < model->columnCount(); ++c) view->hideColumn(c);
+  view->setHeaderHidden(true);
+  return view;
+}
+
+QWidget* DefaultShellList(QWidget* parent) {
+  auto* view = new QTreeView(parent);
+  auto* model = new QFileSystemModel(view);
+  model->setRootPath(QString());
+  view->setModel(model);
+  view->setRootIsDecorated(false);
+  return view;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ base record
+
+CDlgCtrls::~CDlgCtrls() {
+  delete window.data();
+  delete label.data();
+}
+
+QWidget* CDlgCtrls::Create(const QRect&, QWidget*) { return nullptr; }
+void CDlgCtrls::Refill() {}
+int CDlgCtrls::GetNumber() { return 0; }
+QWidget* CDlgCtrls::GetWnd() const { return window.data(); }
+
+void CDlgCtrls::CopyRecord(const CDlgCtrls& from) {
+  id = from.id;
+  lbl = from.lbl;
+  anychar = from.anychar;
+  readonly = from.readonly;
+  lblname = from.lblname;
+  name = from.name;
+  type = from.type;
+  value = from.value;
+  cbstrings = from.cbstrings;
+  cnames = from.cnames;
+  cw = from.cw;
+  style = from.style;
+  band = from.band;
+}
+
+std::u16string CDlgCtrls::GetSelectedCbString() const {
+  const int index = ValueWhole(value);
+  if (index < 0 || static_cast<std::size_t>(index) >= cbstrings.size()) return {};
+  return cbstrings[static_cast<std::size_t>(index)];
+}
+
+std::u16string CDlgCtrls::GetCbStringsText() const { return JoinTextList(cbstrings); }
+std::u16string CDlgCtrls::GetCnamesText() const { return JoinTextList(cnames); }
+std::u16string CDlgCtrls::GetCwText() const { return JoinTextList(cw); }
+
+void CDlgCtrls::Write(std::u16string& out) const {
+  out += u"ctrl={\nlblname=" + lblname + u",\nname=" + name + u",\nid=" + IntToWString(id) + u",\ntype=" + type +
+         u",\nlbl=" + (lbl ? u"1" : u"0") + u",\ncbstrings=" + GetCbStringsText() + u",\ncnames=" + GetCnamesText() +
+         u",\ncw=" + GetCwText() + u",\nvalue=" + value + u",\nanychar=" + (anychar ? u"1" : u"0") +
+         u",\nreadonly=" + (readonly ? u"1" : u"0") + u"\n}\n";
+}
+
+bool CDlgCtrls::IsWritable() const {
+  auto listOk = [](const std::vector<std::u16string>& items) {
+    for (const auto& item : items)
+      if (item.find(u' ') != std::u16string::npos) return false;
+    std::u16string text = JoinTextList(items);
+    TrimRightBlanks(text);
+    return IsWritableValue(text) && JoinTextList(items).size() <= kMaxKeyValue;
+  };
+  return IsWritableValue(lblname) && IsWritableValue(name) && IsWritableValue(type) && IsWritableValue(value) &&
+         listOk(cbstrings) && listOk(cnames) && listOk(cw);
+}
+
+QWidget* CDlgCtrls::Adopt(QWidget* w, const QRect& rect, std::uint32_t wndStyle) {
+  window = w;
+  SetCtrlId(w, id);
+  SetWindowStyle(w, wndStyle);
+  w->setGeometry(rect);
+  w->setVisible((wndStyle & 0x10000000u) != 0);  // WS_VISIBLE
+  return w;
+}
+
+void CDlgCtrls::SendCommand(int code) {
+  if (!window) return;
+  WndMsg m;
+  m.msg = WM_COMMAND;
+  m.wParam = MakeWParam(static_cast<unsigned>(id), static_cast<unsigned>(code));
+  m.source = window.data();
+  m.lParam = reinterpret_cast<std::intptr_t>(window.data());
+  SendToParent(window.data(), m);
+}
+
+// ------------------------------------------------------------ control kinds
+
+QWidget* CDlgCtrlsEdit::Create(const QRect& rect, QWidget* parent) {
+  auto* edit = new CNumEdit(parent);
+  edit->setText(FromU16(value));
+  edit->setAnyChar(anychar ? 1 : 0);
+  edit->setReadOnly(readonly);
+  return Adopt(edit, rect, readonly ? kStyleEditReadOnly : kStyleEdit);
+}
+
+QWidget* CDlgCheckBox::Create(const QRect& rect, QWidget* parent) {
+  auto* box = new QCheckBox(FromU16(lblname), parent);
+  box->setChecked(IsChecked(value));
+  number = g_checkBoxCount.fetch_add(1);
+  Adopt(box, rect, kStyleCheckBox);
+  QObject::connect(box, &QCheckBox::clicked, box, [this] { SendCommand(BN_CLICKED); });
+  return box;
+}
+
+int CDlgCheckBox::CreatedCount() { return g_checkBoxCount.load(); }
+
+QWidget* CDlgSpin::Create(const QRect& rect, QWidget* parent) {
+  auto* spin = new QSpinBox(parent);
+  spin->setRange(0, 100);
+  return Adopt(spin, rect, kStyleSpin);
+}
+
+QWidget* CDlgCtrlsLabel::Create(const QRect& rect, QWidget* parent) {
+  style |= kStyleLabel;
+  auto* label = new QLabel(FromU16(lblname), parent);
+  const Qt::Alignment h = (style & 3) == 1 ? Qt::AlignHCenter : (style & 3) == 2 ? Qt::AlignRight : Qt::AlignLeft;
+  label->setAlignment(h | Qt::AlignVCenter);
+  return Adopt(label, rect, style);
+}
+
+QWidget* CDlgCtrlsCombobox::CreateBox(const QRect& rect, QWidget* parent) {
+  style = kStyleCombo;
+  auto* box = new QComboBox(parent);
+  for (const auto& item : cbstrings) box->addItem(FromU16(item));
+  const int index = ValueWhole(value);
+  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+  Adopt(box, rect, style);
+  // The closed box keeps its own height, centred in the cell.
+  const int h = std::min(rect.height(), box->sizeHint().height());
+  box->setGeometry(rect.left(), rect.top() + (rect.height() - h) / 2, rect.width(), h);
+  QObject::connect(box, &QComboBox::activated, box, [this] { SendCommand(CBN_SELCHANGE); });
+  return box;
+}
+
+void CDlgCtrlsCombobox::Refill() {
+  auto* box = qobject_cast<QComboBox*>(window.data());
+  if (!box) return;
+  box->clear();
+  for (const auto& item : cbstrings) box->addItem(FromU16(item));
+  box->setCurrentIndex(box->count() - 1);
+  value = IntToWString(box->count() - 1);
+}
+
+QWidget* CDlgCtrlsButton::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleButton;
+  auto* button = new QPushButton(FromU16(lblname), parent);
+  button->setAutoDefault(false);
+  Adopt(button, rect, style);
+  QObject::connect(button, &QPushButton::clicked, button, [this] { SendCommand(BN_CLICKED); });
+  return button;
+}
+
+QWidget* CDlgCtrlsRadioButton::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleRadio;
+  auto* radio = new QRadioButton(FromU16(lblname), parent);
+  // The layout unchecks the other radio buttons itself.
+  radio->setAutoExclusive(false);
+  radio->setChecked(IsChecked(value));
+  Adopt(radio, rect, style);
+  QObject::connect(radio, &QRadioButton::clicked, radio, [this, radio] {
+    // A click checks an automatic radio button; it never unchecks it.
+    if (!radio->isChecked()) radio->setChecked(true);
+    SendCommand(BN_CLICKED);
+  });
+  return radio;
+}
+
+CDlgCtrlsMfcButton::~CDlgCtrlsMfcButton() { delete menu.data(); }
+
+QWidget* CDlgCtrlsMfcButton::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleMfcButton;
+  auto* button = new QToolButton(parent);
+  button->setText(FromU16(lblname));
+  button->setCheckable(true);
+  button->setPopupMode(QToolButton::MenuButtonPopup);
+  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  menu = new QMenu(button);
+  QAction* item = menu->addAction(QStringLiteral("设置"));
+  item->setData(id);
+  button->setMenu(menu);
+  button->setChecked(IsChecked(value));
+  Adopt(button, rect, style);
+  QObject::connect(button, &QToolButton::clicked, button, [this] { SendCommand(BN_CLICKED); });
+  QObject::connect(item, &QAction::triggered, button, [this] { SendCommand(BN_CLICKED); });
+  return button;
+}
+
+QWidget* CDlgCtrlsEditbrowse::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleEditBrowse;
+  auto* browse = new CEditBrowse(parent);
+  browse->setText(FromU16(value));
+  return Adopt(browse, rect, style);
+}
+
+QWidget* CDlgCtrlsTree::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleTree;
+  auto* tree = new QTreeWidget(parent);
+  tree->setHeaderHidden(true);
+  Adopt(tree, rect, style);
+  QObject::connect(tree, &QTreeWidget::currentItemChanged, tree, [this, tree] {
+    NmHdr hdr;
+    hdr.hwndFrom = tree;
+    hdr.idFrom = id;
+    hdr.code = TVN_SELCHANGEDW;
+    WndMsg m;
+    m.msg = WM_NOTIFY;
+    m.wParam = static_cast<std::uintptr_t>(id);
+    m.notify = &hdr;
+    m.source = tree;
+    SendToParent(tree, m);
+  });
+  return tree;
+}
+
+QWidget* CDlgCtrlsSysListView32::Create(const QRect& rect, QWidget* parent) {
+  style = readonly ? kStyleListOwnerData : kStyleList;
+  auto* list = new CListCtrlEx(parent);
+  list->SetOwnerData(readonly);
+  list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  Adopt(list, rect, style);
+  AddColumns(list, *this, rect.width());
+  for (int k = 0; k < list->GetColumnCount(); ++k) list->SetColumnReadOnly(k);
+  return list;
+}
+
+QWidget* CDlgCtrlsCListCtrlEdited::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleListEdited;
+  auto* list = new CListCtrlEdited(parent);
+  list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  Adopt(list, rect, style);
+  AddColumns(list, *this, rect.width());
+  // Column 0 names the row: fixed and not edited (unless it is the only one).
+  const int n = list->GetColumnCount();
+  std::vector<int> editable;
+  for (int k = n > 1 ? 1 : 0; k < n; ++k) editable.push_back(k);
+  list->SetEditableColumns(editable);
+  list->SetFixedColumns({0});
+  return list;
+}
+
+QWidget* CDlgCtrlsRichEdit::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleRichEdit;
+  auto* edit = new CXRichEdit(parent);
+  edit->setFrameShape(QFrame::Panel);
+  edit->setFrameShadow(QFrame::Sunken);
+  return Adopt(edit, rect, style);
+}
+
+QWidget* CDlgCtrlsMFCShellListCtrl::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleShellList;
+  QWidget* w = g_shellListFactory ? g_shellListFactory(parent) : DefaultShellList(parent);
+  return w ? Adopt(w, rect, style) : nullptr;
+}
+
+QWidget* CDlgCtrlsMFCShellTreeCtrl::Create(const QRect& rect, QWidget* parent) {
+  style = kStyleShellTree;
+  QWidget* w = g_shellTreeFactory ? g_shellTreeFactory(parent) : DefaultShellTree(parent);
+  return w ? Adopt(w, rect, style) : nullptr;
+}
+
+std::unique_ptr<CDlgCtrls> MakeCtrlForType(const std::u16string& type) {
+  if (type == u"edit") return std::make_unique<CDlgCtrlsEdit>();
+  if (type == u"checkbox") return std::make_unique<CDlgCheckBox>();
+  if (type == u"spin") return std::make_unique<CDlgSpin>();
+  if (type == u"label") return std::make_unique<CDlgCtrlsLabel>();
+  if (type == u"combobox") return std::make_unique<CDlgCtrlsCombobox>();
+  if (type == u"button") return std::make_unique<CDlgCtrlsButton>();
+  if (type == u"radio") return std::make_unique<CDlgCtrlsRadioButton>();
+  if (type == u"mfcbutton") return std::make_unique<CDlgCtrlsMfcButton>();
+  if (type == u"editbrowse") return std::make_unique<CDlgCtrlsEditbrowse>();
+  if (type == u"tree") return std::make_unique<CDlgCtrlsTree>();
+  if (type == u"SysListView32") return std::make_unique<CDlgCtrlsSysListView32>();
+  if (type == u"listedited") return std::make_unique<CDlgCtrlsCListCtrlEdited>();
+  if (type == u"richedit") return std::make_unique<CDlgCtrlsRichEdit>();
+  if (type == u"mfcshelllist") return std::make_unique<CDlgCtrlsMFCShellListCtrl>();
+  if (type == u"mfcshelltree") return std::make_unique<CDlgCtrlsMFCShellTreeCtrl>();
+  return nullptr;
+}
+
+void SetShellListFactory(ShellWidgetFactory factory) { g_shellListFactory = std::move(factory); }
+void SetShellTreeFactory(ShellWidgetFactory factory) { g_shellTreeFactory = std::move(factory); }
+
+}  // namespace ravik
