@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "mod_gcode/GCCode/MathUtil.h"
+#include "mod_gcode/GCCode/Panel.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/export/LibraryState.h"
 
@@ -41,10 +42,10 @@ CGCTransform* CTransformChain::Find(short type) const {
   return nullptr;
 }
 
-void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int, CGCInstruction*) {
-  double r = point.x;
-  double a = DegToRad(point.y);
-  point = CPoint3d(r * std::cos(a), r * std::sin(a), point.z);
+void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  CPoint3d out;
+  CGCPanelG17(static_cast<short>(planeCode)).PolarToCartesian(out, point, CPoint3d(), 0.0);
+  point = out;
   if (CGCWordRef w = instr.GetWord(0)) w.MarkSpecified();
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
@@ -105,11 +106,9 @@ void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCod
   // Positive angles turn counter-clockwise seen from the positive end of the
   // plane's normal; the ZX and YZ internal orders are mirror images of that.
   if (planeCode == 1 || planeCode == 2) deg = -deg;
-  double a = DegToRad(deg);
   CPoint3d v = point - c;
-  double x = v.x * std::cos(a) - v.y * std::sin(a);
-  double y = v.y * std::cos(a) + v.x * std::sin(a);
-  point = CPoint3d(x + c.x, y + c.y, v.z + c.z);
+  CGCPanelG17(static_cast<short>(planeCode)).RotatePoint(v, deg);
+  point = v + c;
   if (CGCWordRef w = instr.GetWord(0)) w.MarkSpecified();
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }

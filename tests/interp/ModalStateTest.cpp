@@ -118,6 +118,14 @@ TEST_F(Modal, RotationTurnsCounterClockwiseSeenFromThePlanesNormal) {
   ExpectPoint(EndOfLine(1), 0, 0, 10);
 }
 
+TEST_F(Modal, PolarCoordinatesGiveRadiusAndAngle) {
+  Parse(u"G16 G01 X10 Y30\nG15 X1 Y2\n");
+  const CPoint3d p = EndOfLine(0);
+  EXPECT_NEAR(p.x, 8.660254037844386, 1e-9);
+  EXPECT_NEAR(p.y, 5.0, 1e-9);
+  ExpectPoint(EndOfLine(1), 1, 2, 0);
+}
+
 TEST_F(Modal, MovesOfOneModalStateShareOneTransformChain) {
   Parse(u"G00 X1\nX2\nG55\nX3\n");
   CGCInstruction* a = CGCBlock::FindLastMotion(BlockOfLine(0));
