@@ -11,7 +11,7 @@ using Texts = std::vector<std::u16string>;
 // Lower-case letters read as upper case; text in parentheses and after ";"
 // is not read, not even a tool number.
 TEST_F(Scan, CaseCommentsAndBlockEnd) {
-  Parse(u"g1 x10 y5 z-2\nN10 G01 X5 (Y9 RAPID)\nX1; Y2\nM06 (TOOL 5)\n");
+  Parse(u"g1 x10 y5 z-2\nN10 G01 X5 (Y9 RAPID)\nX1; Y2\nM06 (T5 TOOL)\n");
   ExpectPoint(EndOfLine(0), 10, 5, -2);
   EXPECT_EQ(CGCBlock::FindLastMotion(BlockOfLine(0))->GetKind(), kKindLine);
   ExpectPoint(EndOfLine(1), 5, 5, -2);
