@@ -81,6 +81,9 @@ void CGCInstructionPParam::ApplyTransforms() {
     }
     for (int axis = 0; axis < 3; ++axis)
       if (Words().IsSpecified(axis)) table->SetValue(p, axis, GetWordValue(axis));
+    // New data for the system in force applies to the moves that follow.
+    if (CGCInstruction* g25 = program->GetModal(25))
+      if (g25->Words().Has(3) && g25->GetWordValue(3) == p) program->ApplyWorkOffsetFromModal();
   } else if (l >= 10 && l <= 13) {
     PutWordValue(kWordI, 1.0);
     if (p < 1) return;

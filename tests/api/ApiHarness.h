@@ -2,10 +2,9 @@
 // exports only, as the viewer does, and records what comes back: command
 // records, block messages, tool look-ups, progress messages and alerts.
 //
-// Each test starts from a fresh library state (Code_Uninitialize, then
-// Code_Initialize, Code_SwitchData on a private copy of the shipped "fanuc"
-// tables, Code_SwitchRule on the shipped rule files) and ends with
-// Code_Uninitialize; the copy is removed afterwards.
+// Each test starts the library on a private copy of the shipped "fanuc"
+// tables with the shipped rule files, and ends with Code_Uninitialize; the
+// copy is removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,46 +48,38 @@ struct WindowMessage {
   unsigned message = 0;
   std::uintptr_t wParam = 0;
   bool posted = false;
+  bool operator==(const WindowMessage&) const = default;
 };
 
-// What the callbacks saw. One instance; the callbacks run on the test's thread
-// (posted window messages may come from elsewhere, hence the lock).
+// What the callbacks and the host window saw; the library calls them on the
+// thread that called it.
 struct HostLog {
   std::vector<Record> records;
   std::vector<Message> messages;
   std::vector<int> toolQueries;  // tool numbers the library asked about
   std::vector<std::u16string> alerts;
-  // Third tool number per tool; toolThirdDefault for every other tool.
-  std::map<int, double> toolThird;
-  double toolThirdDefault = 0.0;
-  // What the command callback answers for a record (non-zero: go on);
-  // 1 when empty.
+  std::map<int, double> toolThird;  // the host's third number per tool (else 0)
+  // What the command callback answers for a record (non-zero: go on); 1 when empty.
   std::function<int(const Record&)> answer;
-
-  std::mutex windowLock;
   std::vector<WindowMessage> window;
 
-  void Clear();
-  std::vector<WindowMessage> Window();
+  void Clear() { *this = HostLog{}; }
 };
 HostLog& Log();
 
-// Host callbacks handed to Code_Initialize.
-int CommandCallback(int* line, short* kind, double* xv, double* yv, double* zv, double* xp, double* yp,
-                    double* zp, double* i, double* j, double* k, double* r, double* p, double* q,
-                    double* feed);
+int CommandCallback(int* line, short* kind, double* xv, double* yv, double* zv, double* xp, double* yp, double* zp,
+                    double* i, double* j, double* k, double* r, double* p, double* q, double* feed);
 void MessageCallback(char16_t* program, int* line, int* sequence, char16_t* text);
 void ToolCallback(unsigned char* tool, double* first, double* second, double* third);
 
 // ASCII to UTF-16.
 std::u16string W(std::string_view ascii);
-// UTF-16 (ASCII content) to std::string, for failure output.
-std::string A(std::u16string_view text);
-
-// The text of a program file under tests/api/programs.
-std::u16string ProgramText(const std::string& name);
-// Absolute path of a program file under tests/api/programs.
+// A program file under tests/api/programs: its path and its text.
 std::string ProgramPath(const std::string& name);
+std::u16string ProgramText(const std::string& name);
+// A whole file's bytes, and the double at an index of them (NaN past the end).
+std::string Bytes(const std::string& path);
+double DoubleAt(const std::string& bytes, std::size_t index);
 
 // Path styles the library draws with.
 struct StyleValues {
@@ -98,8 +88,8 @@ struct StyleValues {
 };
 constexpr StyleValues kFeedStyle{0.f, 1.f, 0.f, 1.f, 1.5f, -1};
 constexpr StyleValues kRapidStyle{0.f, 1.f, 1.f, 1.f, 1.0f, 0};
-constexpr StyleValues kArcStyle{1.f, 1.f, 0.f, 1.f, 1.5f, -1};
-constexpr StyleValues kHighlight{1.f, 0.f, 0.f, 1.f, 3.0f, -1};
+// A highlighted block: red and 3 wide, in its own pattern.
+constexpr StyleValues Lit(const StyleValues& s) { return {1.f, 0.f, 0.f, 1.f, 3.0f, s.pattern}; }
 
 ::testing::AssertionResult HasStyle(const CPathPolyline* poly, const StyleValues& style);
 ::testing::AssertionResult Near(const CPoint3d& actual, const CPoint3d& expected, double tol = 1e-9);
@@ -109,40 +99,40 @@ class ApiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Library start-up as the viewer does it, on a fresh copy of the tables.
+  // Library start-up as the viewer does it.
   void StartLibrary();
-
-  // Parses a program text (Code_ParsingFromBuffer) and builds its path
-  // (Code_CutterPath). Returns the path lists (null when the library has none).
+  // Parses a text (Code_ParsingFromBuffer) and builds its path
+  // (Code_CutterPath); null when the library has no path.
   PathGroups* Parse(std::u16string_view text, CPoint3d start = {}, int startLine = 0);
-  // The same with a program file of tests/api/programs.
-  PathGroups* ParseProgram(const std::string& name, CPoint3d start = {});
-  // Parses only (no Code_CutterPath).
+  PathGroups* ParseProgram(const std::string& name) { return Parse(ProgramText(name)); }
   void ParseOnly(std::u16string_view text, CPoint3d start = {}, int startLine = 0);
-
   // Code_AutoRun; returns the records it delivered.
   std::vector<Record> Simulate();
 
-  // The one polyline of the block that runs program line `line`, when the
-  // program has neither jumps nor skipped blocks before it (list = line + 1,
-  // the preamble block being list 0). Fails the test when it is not one.
+  // The one polyline of the block of program line `line` when no jump or
+  // skipped line comes before it (list line + 1; list 0 is the preamble);
+  // null, failing the test, when there is not exactly one.
   const CPathPolyline* OnlyPolyline(const PathGroups* paths, int line);
+  // Its last point; NaN when there is none.
+  CPoint3d End(const PathGroups* paths, int line);
 
-  // Data tables through the exports.
-  void SetCell(unsigned kind, int row, int col, double value);
-  double Cell(unsigned kind, int row, int col);
-  void SetWorkOffset(int row, CPoint3d offset);
+  void SetCell(unsigned kind, int row, int col, double value) { Code_SetData(&kind, &row, &col, &value); }
+  double Cell(unsigned kind, int row, int col) { return Code_GetDataValue(&kind, &row, &col); }
+  void SetWorkOffset(int row, CPoint3d o) {
+    for (int col = 0; col < 3; ++col) SetCell(1, row, col, col == 0 ? o.x : col == 1 ? o.y : o.z);
+  }
+  // Code_SwitchData on a folder holding "fanuc/"; 0 on success.
+  int SwitchData(const std::string& folder);
 
   // The temporary folder that holds the "fanuc" table copy.
   std::string dataRoot;
   std::string TablePath(const std::string& file) const { return dataRoot + "/fanuc/" + file; }
-
   int windowHandle = 0;
 };
 
-// Records of motion kinds (1 to 4) only.
-std::vector<Record> Motions(const std::vector<Record>& records);
-// Records of one kind.
-std::vector<Record> OfKind(const std::vector<Record>& records, short kind);
+// Records of kinds `first` to `last` (of one kind when `last` is 0); Motions:
+// of the motion kinds 1 to 4.
+std::vector<Record> OfKind(const std::vector<Record>& records, short first, short last = 0);
+inline std::vector<Record> Motions(const std::vector<Record>& records) { return OfKind(records, 1, 4); }
 
 }  // namespace apitest

@@ -1,7 +1,6 @@
 // Modal state shaping positions: work offsets, G92, G52, G10 data input,
-// tool length, units and the shared transform chains.
+// tool length, units and coordinate rotation.
 #include "InterpFixture.h"
-#include "mod_gcode/GCCode/Transform.h"
 #include "mod_gcode/export/LibraryState.h"
 
 namespace quillet::test {
@@ -20,11 +19,16 @@ TEST_F(Modal, DefaultsAreInForceWithoutModalCodes) {
   EXPECT_EQ(m_program->GetModalCode(31), 1);
 }
 
-TEST_F(Modal, ChangingTheWorkOffsetKeepsUnprogrammedAxes) {
+TEST_F(Modal, WorkOffsetChangeKeepsUnprogrammedAxesAndG53SelectsNoRow) {
   SetWorkOffset(2, 200, 0, -20);
   Parse(u"G90 G54 G00 X10 Y10 Z50\nG01 Z-5\nG55\nG00 X0 Y0\nZ5\n");
   ExpectPoint(EndOfLine(3), 200, 0, -5);  // Z is not programmed: it stays
   ExpectPoint(EndOfLine(4), 200, 0, -15);
+  // G53 names no table row: G21, which applies the work offset again, does
+  // not select the "Ext" row 0.
+  SetWorkOffset(0, 500, 500, 500);
+  Parse(u"G53 G00 X1\nG21\nG00 X2\n");
+  ExpectPoint(EndOfLine(2), 2, 0, 0);
 }
 
 TEST_F(Modal, WorkOffsetAfterTheMotionInOneLineStillApplies) {
@@ -38,72 +42,64 @@ TEST_F(Modal, WorkOffsetAfterTheMotionInOneLineStillApplies) {
   ExpectPoint(EndOfLine(3), 2, 0, 50);
 }
 
-TEST_F(Modal, G92NamesOnlyItsAxes) {
+// G92 and G52 change only the axes they name, and an inch word is
+// converted once.
+TEST_F(Modal, G92AndG52NameOnlyTheirAxes) {
   SetWorkOffset(1, 0, 0, 5);
   Parse(u"G00 X10 Y20 Z30\nG92 X0 Y0\nG00 X5\nZ1\n");
   // The current position became X0 Y0; Z keeps the G54 offset.
   ExpectPoint(EndOfLine(2), 15, 20, 35);
   ExpectPoint(EndOfLine(3), 15, 20, 6);
-}
-
-TEST_F(Modal, G92InInchesConvertsOnce) {
   Parse(u"G20\nG92 X1\nG00 X0\nX2\n");
   ExpectPoint(EndOfLine(2), -25.4, 0, 0);
   ExpectPoint(EndOfLine(3), 25.4, 0, 0);
-}
-
-TEST_F(Modal, G52ShiftsTheNamedAxesOfTheWorkSystem) {
+  // G52 measures from the work system's zero, not from the last local
+  // origin; G52 X0 cancels it.
   SetWorkOffset(1, 100, 100, 0);
-  Parse(u"G52 X10\nG00 X0 Y0\nG52 X0\nG00 X0\n");
-  ExpectPoint(EndOfLine(1), 110, 100, 0);
-  ExpectPoint(EndOfLine(3), 100, 100, 0);
+  Parse(u"G52 X10\nG52 X10\nG00 X0 Y0\nG52 X0\nG00 X0\nG20\nG52 X1\nG00 X0\n");
+  ExpectPoint(EndOfLine(2), 110, 100, 0);
+  ExpectPoint(EndOfLine(4), 100, 100, 0);
+  ExpectPoint(EndOfLine(7), 125.4, 100, 0);
 }
 
 TEST_F(Modal, G10WritesTablesAndRefusesRowsOutsideThem) {
-  Parse(u"G10 L2 P1 X10\nG10 L12 P3 R5\nG10 L2 P0 X7\nG00 X1\n");
+  Parse(u"G10 L2 P1 X10\nG10 L12 P3 R5\nG10 L2 P0 X7\nG54 G00 X1\n");
   EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(1, 0), 10.0);
   EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(1, 1), 0.0);
   EXPECT_DOUBLE_EQ(Lib().tables.comp->GetValue(3, 2), 5.0);
   EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(0, 0), 0.0);
+  ExpectPoint(EndOfLine(3), 11, 0, 0);  // G54 selected again: its new X
   EXPECT_TRUE(Messages().empty());
   Parse(u"G10 L2 P9 X1\nG10 L11 P401 R1\n");
-  auto m = Messages();
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0], u"G10 L2: work coordinate system P9 does not exist");
-  EXPECT_EQ(m[1], u"G10 L11: offset number P401 does not exist");
+  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"G10 L2: work coordinate system P9 does not exist",
+                                                     u"G10 L11: offset number P401 does not exist"}));
+  EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(1, 0), 10.0);
 }
 
-TEST_F(Modal, ToolLengthOffsetMovesZ) {
+TEST_F(Modal, ToolLengthOffsetAndOffsetNumbersOutsideTheTable) {
   SetToolOffset(1, 0, 20);
   SetToolOffset(1, 1, 5);
   Parse(u"G43 H1 G00 Z0\nG44 H1 Z0\nG49 Z0\n");
   ExpectPoint(EndOfLine(0), 0, 0, 25);
   ExpectPoint(EndOfLine(1), 0, 0, -25);
   ExpectPoint(EndOfLine(2), 0, 0, 0);
-}
 
-TEST_F(Modal, OffsetNumbersOutsideTheTableAreReported) {
   Parse(u"G43 H401 Z0\nD-1\nG41 D900\n");
-  auto m = Messages();
-  ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0], u"H401 : offset number outside the offset table");
-  EXPECT_EQ(m[1], u"D-1 : offset number outside the offset table");
-  EXPECT_EQ(m[2], u"D900 : offset number outside the offset table");
+  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"H401 : offset number outside the offset table",
+                                                     u"D-1 : offset number outside the offset table",
+                                                     u"D900 : offset number outside the offset table"}));
   EXPECT_EQ(m_program->GetH(), 0);
 }
 
+// Inch words and F are converted; the tables stay millimetres.
 TEST_F(Modal, InchWordsAndFeed) {
-  Parse(u"G20 G01 X10 F10\nG95 S100 F2\n");
-  ExpectPoint(EndOfLine(0), 254, 0, 0);
+  SetWorkOffset(1, 100, 0, 0);
+  SetToolOffset(2, 0, 10);
+  Parse(u"G20 G01 X10 F10\nG95 S100 F2\nG43 H2 Z1\n");
+  ExpectPoint(EndOfLine(0), 354, 0, 0);
   EXPECT_DOUBLE_EQ(BlockOfLine(0)->GetFeed(), 254.0);
   EXPECT_DOUBLE_EQ(m_program->GetF(), 2 * 25.4 * 100);
-}
-
-TEST_F(Modal, G53DoesNotLaterSelectTheExternalRow) {
-  SetWorkOffset(0, 500, 500, 500);  // "Ext"
-  Parse(u"G53 G00 X1\nG21\nG00 X2\n");
-  // G21 re-applies the work offset of group 25; G53 names no table row.
-  ExpectPoint(EndOfLine(2), 2, 0, 0);
+  ExpectPoint(EndOfLine(2), 354, 0, 35.4);
 }
 
 TEST_F(Modal, RotationTurnsCounterClockwiseSeenFromThePlanesNormal) {
@@ -126,13 +122,10 @@ TEST_F(Modal, PolarCoordinatesGiveRadiusAndAngle) {
   ExpectPoint(EndOfLine(1), 1, 2, 0);
 }
 
-TEST_F(Modal, MovesOfOneModalStateShareOneTransformChain) {
-  Parse(u"G00 X1\nX2\nG55\nX3\n");
-  CGCInstruction* a = CGCBlock::FindLastMotion(BlockOfLine(0));
-  CGCInstruction* b = CGCBlock::FindLastMotion(BlockOfLine(1));
-  CGCInstruction* c = CGCBlock::FindLastMotion(BlockOfLine(3));
-  EXPECT_EQ(a->Transforms().get(), b->Transforms().get());
-  EXPECT_NE(b->Transforms().get(), c->Transforms().get());
+TEST_F(Modal, G10DataForTheSystemInForceAppliesAtOnce) {
+  Parse(u"G10 L2 P1 X10\nG00 X1\nG10 L2 P2 X50\nX2\n");
+  ExpectPoint(EndOfLine(1), 11, 0, 0);
+  ExpectPoint(EndOfLine(3), 12, 0, 0);  // P2 (G55) is not in force
 }
 
 }  // namespace
