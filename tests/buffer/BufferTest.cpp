@@ -51,7 +51,7 @@ TEST_F(Buffer, AMissingOrEmptyFileGivesTheDefaultAndIsNeverCreated) {
   // A file in a folder that does not exist could not have been made either,
   // and a folder in place of the file cannot be read.
   EXPECT_EQ(Create("no/such/new.nc", u"O0000"), 0);
-  EXPECT_EQ(b.Create(dir.WidePath().c_str(), u"O0000", false), 0);
+  EXPECT_EQ(b.Create(plat::Utf8ToWide(dir.Path()).c_str(), u"O0000", false), 0);
   WriteBytes(dir.File("empty.nc"), "");
   EXPECT_EQ(Create("empty.nc", u"O0000"), 'O');
   EXPECT_EQ(Text(), u"O0000");

@@ -38,7 +38,6 @@ TEST(Edit, TableAndCursorAfterEachEdit) {
       {kInsert, u"X1)", 1, 1, {l0, l1, l2}, 1, 1},
       {kInsert, u"X9", 1, 4, {l0, l1, l2}, 1, 4},
       {kReplace, u"X9", 0, 2, {l0, l1, l2}, 0, 2},
-      {kDelete, u"", 9, 0, {l0, l1, l2}, 9, 0},
       {kReplace, u"X8 Z9", 1, 1, {l0, {u"G1", u"X8", u"Z9", u"Y2", u";"}, l2}, 1, 1},
       {kReplace, u"X7;X8", 1, 1, {l0, {u"G1", u"X7", u";"}, {u"X8", u"Y2", u";"}, l2}, 2, 0},
       // Replacing a block end joins the next line, the last one is kept.
@@ -66,6 +65,9 @@ TEST(Edit, EmptyLinesAndEmptyTables) {
   a.Analyze(u"G1\n\nM30");
   a.DeleteItem(line, col);  // the only item of a line: the line goes
   EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"G1", u";"}, {u"M30", u";"}}));
+  a.Analyze(u"O\nG1");
+  a.ReplaceItem(u"X1", line = 0, col = 0);  // a bare "O" at the start stays
+  EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"O", u";"}, {u"G1", u";"}}));
   CCodeAnalyzer empty;
   empty.ReplaceItem(u"X1", line = 0, col = 0);
   empty.DeleteItem(line, col);

@@ -99,8 +99,10 @@ TEST_F(RuleTable, ACopyAnswersFromItsOwnEntries) {
   coretest::WriteBytes(tmp.File("other.cmt"), coretest::KeyValueFile({u"codename=X", u"codefunc=Xnew", u"%"}));
   ASSERT_TRUE(table.LoadFile(tmp.File("other.cmt")));
   EXPECT_EQ(copy->FindByLetter(u'X').m_codefunc, u"X");
+  EXPECT_EQ(&copy->FindByLetter(u'X'), &copy->FindByCode(u"X"));  // an entry of its own map
   copy.reset();
   EXPECT_EQ(assigned.FindByLetter(u'T').m_codefunc, u"T");
+  EXPECT_EQ(&assigned.FindByLetter(u'T'), &assigned.FindByCode(u"T"));
 }
 
 TEST_F(RuleTable, TipsAreFollowedByTheNextRecordedTipBelow100) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "platform/Host.h"
 #include "tests/platform/PlatformTestUtil.h"
@@ -82,16 +83,21 @@ TEST(HandleRegistry, ATargetMayReleaseItselfAndItsDestructorMayRegister) {
   EXPECT_TRUE(plat::SendTo(handle, 4025, 0, 0, &result));
   EXPECT_EQ(result, 42);
   EXPECT_GT(registered, 0);
-  plat::ReleaseTarget(registered);
+  // Released while the registry holds the only reference: the destructor
+  // runs within ReleaseTarget.
+  auto last = std::make_shared<Target>();
+  last->onDestroy = [&] { plat::ReleaseTarget(std::exchange(registered, 0)); };
+  plat::ReleaseTarget(plat::RegisterTarget(std::move(last)));
+  EXPECT_EQ(registered, 0);
 }
 
 TEST(Alerts, AReplacedSinkGetsTheTextsAndAnEmptySinkRestoresStderr) {
   std::u16string got;
+  testing::internal::CaptureStderr();
   plat::SetAlertSink([&](const std::u16string& text, const std::u16string& caption) { got += caption + u"|" + text; });
-  plat::Alert(u"Data of part zero lost!", u"Quillet");
+  plat::Alert(u"Data of part zero lost!", u"Quillet");  // to the sink only
   EXPECT_EQ(got, u"Quillet|Data of part zero lost!");
   plat::SetAlertSink(nullptr);
-  testing::internal::CaptureStderr();
   plat::Alert(u"failed to read the file!", u"");
   plat::Alert(u"Data of part zero lost!", u"\u8B66\u544A");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),

@@ -3,11 +3,10 @@
 // program in a child process with its own environment.
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -21,12 +20,9 @@ using quillet::test::ReadBytes;
 using quillet::test::ScratchFolder;
 using quillet::test::WriteBytes;
 
-// Names of the entries of a folder, sorted.
-inline std::vector<std::string> ListFolder(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+// The number of entries of a folder.
+inline long Entries(const std::string& folder) {
+  return std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
 }
 
 struct ChildResult {
