@@ -1,11 +1,7 @@
-// Helpers shared by the buffer tests: tables written as nested lists, and
-// a scratch folder that is removed afterwards.
+// Helpers shared by the buffer tests: tables written as nested lists, the
+// items of one lexed line, and a scratch folder.
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,25 +13,17 @@
 
 namespace quillet::test {
 
-using Lines = std::vector<std::vector<std::u16string>>;
+using Items = std::vector<std::u16string>;
+using Lines = std::vector<Items>;
 
-inline Lines Copy(const CodeItemTable* table) {
-  Lines out;
-  if (table)
-    for (const auto& line : *table) out.push_back(line);
-  return out;
-}
+inline Lines Copy(const CodeItemTable* table) { return table ? Lines(table->begin(), table->end()) : Lines(); }
 
 // Items of one line lexed with its closing ";".
-inline std::vector<std::u16string> LexLine(std::u16string_view text) {
+inline Items LexLine(std::u16string_view text) {
   CCodeAnalyzer analyzer;
   CodeItemLine items;
   analyzer.LexBlockText(text, items, true);
   return items;
 }
-
-inline std::string Utf8(std::u16string_view s) { return plat::WideToUtf8(s); }
-inline std::u16string Wide(const std::string& s) { return plat::Utf8ToWide(s); }
-
 
 }  // namespace quillet::test

@@ -5,231 +5,75 @@
 namespace quillet::test {
 namespace {
 
-// O100 ;  /  G1 X1 Y2 ;  /  M30 ;
-class Edit : public ::testing::Test {
- protected:
-  void SetUp() override { a.Analyze(u"O100\nG1 X1 Y2\nM30"); }
-  Lines Table() { return Copy(a.GetTable()); }
-  void Insert(std::u16string_view text, int l, int c) {
-    line = l;
-    col = c;
-    a.InsertText(text, line, col);
-  }
-  void Replace(std::u16string_view text, int l, int c) {
-    line = l;
-    col = c;
-    a.ReplaceItem(text, line, col);
-  }
-  void Delete(int l, int c) {
-    line = l;
-    col = c;
-    a.DeleteItem(line, col);
-  }
+enum Op { kInsert, kReplace, kDelete };
 
-  CCodeAnalyzer a;
-  int line = 0;
-  int col = 0;
-  const std::vector<std::u16string> l0{u"O100", u";"};
-  const std::vector<std::u16string> l1{u"G1", u"X1", u"Y2", u";"};
-  const std::vector<std::u16string> l2{u"M30", u";"};
+struct EditCase {
+  Op op;
+  std::u16string text;
+  int line, col;          // the cursor before
+  Lines table;            // the table after
+  int endLine, endCol;    // the cursor after
 };
 
-TEST_F(Edit, BlockEndAtTheLineEndOpensAnEmptyLine) {
-  Insert(u";", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u";"}, l2}));
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(col, 0);
-}
-
-TEST_F(Edit, BlockEndInsideALineSplitsIt) {
-  Insert(u";", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1", u";"}, {u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 2);
-}
-
-TEST_F(Edit, WordsAtTheEndOfTheLastLineMakeANewLine) {
-  Insert(u"Z5", 2, 1);
-  EXPECT_EQ(Table(), (Lines{l0, l1, l2, {u"Z5", u";"}}));
-  EXPECT_EQ(line, 3);
-  EXPECT_EQ(col, 0);
-}
-
-TEST_F(Edit, WordsAtTheEndOfAnotherLineStartTheNextLine) {
-  Insert(u"Z5 F100", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u"Z5", u"F100", u"M30", u";"}}));
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(col, 3);
-}
-
-TEST_F(Edit, WordsInsideALineFollowTheCursorItem) {
-  Insert(u"Z5 F100", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1", u"Z5", u"F100", u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 3);
-}
-
-TEST_F(Edit, DigitsExtendTheWordAtTheCursor) {
-  Insert(u"23", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X123", u"Y2", u";"}, l2}));
-  EXPECT_EQ(col, 1);
-  // What follows the digits in the same item is kept as its own item, as if
-  // it had been typed one character after the other.
-  Insert(u"5.5", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1235", u".5", u"Y2", u";"}, l2}));
-  EXPECT_EQ(col, 2);
-  // All digits go to the word, even beyond the twelve units a lexed value keeps.
-  Insert(u"12345678901234", 1, 0);
-  EXPECT_EQ(a.GetItem(1, 0), u"G112345678901234");
-  EXPECT_EQ(a.ColCount(1), 5);
-}
-
-TEST_F(Edit, TextWithBlockEndsInsideALine) {
-  Insert(u"A1;B2", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1", u"A1", u";"}, {u"B2", u"Y2", u";"}, l2}));
-  // The last piece went to the moved items' line: the cursor ends before it.
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 3);
-}
-
-TEST_F(Edit, TextEndingInBlockEndInsideALine) {
-  Insert(u"A1;B2;", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1", u"A1", u";"}, {u"B2", u";"}, {u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(col, 1);
-}
-
-TEST_F(Edit, DigitsThenBlockEndInsideALine) {
-  Insert(u"5;Y3", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X15", u";"}, {u"Y3", u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 2);
-}
-
-TEST_F(Edit, TextWithBlockEndsAtALineEnd) {
-  Insert(u"A1;B2", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u"A1", u";"}, {u"B2", u"M30", u";"}}));
-  EXPECT_EQ(line, 3);
-  EXPECT_EQ(col, 2);
-}
-
-TEST_F(Edit, TextWithBlockEndsAtTheEndOfTheTable) {
-  Insert(u"A1;B2", 2, 1);
-  EXPECT_EQ(Table(), (Lines{l0, l1, l2, {u"A1", u";"}, {u"B2", u";"}}));
-  EXPECT_EQ(line, 4);
-  EXPECT_EQ(col, 1);
-}
-
-TEST_F(Edit, LeadingBlockEndAtALineEnd) {
-  Insert(u";A1", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u"A1", u";"}, l2}));
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(col, 1);
-
-  SetUp();
-  Insert(u";A1;B2", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u"A1", u";"}, {u"B2", u";"}, l2}));
-  EXPECT_EQ(line, 3);
-  EXPECT_EQ(col, 1);
-}
-
-TEST_F(Edit, InsertRefusesEmptyAndUnbalancedText) {
-  const Lines before = Table();
-  for (std::u16string_view text : {u"", u")(", u"X1)", u"A)B(C"}) {
-    Insert(text, 1, 1);
-    EXPECT_EQ(Table(), before) << Utf8(text);
+// Every edit starts from  O100 ;  /  G1 X1 Y2 ;  /  M30 ;
+TEST(Edit, TableAndCursorAfterEachEdit) {
+  const Items l0{u"O100", u";"}, l1{u"G1", u"X1", u"Y2", u";"}, l2{u"M30", u";"};
+  const EditCase cases[] = {
+      // A block end at the line end opens an empty line, inside a line it splits it.
+      {kInsert, u";", 1, 3, {l0, l1, {u";"}, l2}, 2, 0},
+      {kInsert, u";", 1, 1, {l0, {u"G1", u"X1", u";"}, {u"Y2", u";"}, l2}, 1, 2},
+      // Words at the end of the last line make a new line, at the end of
+      // another line they start the next one, inside a line they follow the
+      // cursor item.
+      {kInsert, u"Z5", 2, 1, {l0, l1, l2, {u"Z5", u";"}}, 3, 0},
+      {kInsert, u"Z5 F100", 1, 3, {l0, l1, {u"Z5", u"F100", u"M30", u";"}}, 2, 3},
+      {kInsert, u"Z5 F100", 1, 1, {l0, {u"G1", u"X1", u"Z5", u"F100", u"Y2", u";"}, l2}, 1, 3},
+      // Digits extend the word at the cursor; what follows them is its own item.
+      {kInsert, u"5.5", 1, 1, {l0, {u"G1", u"X15", u".5", u"Y2", u";"}, l2}, 1, 2},
+      {kInsert, u"A1;B2", 1, 1, {l0, {u"G1", u"X1", u"A1", u";"}, {u"B2", u"Y2", u";"}, l2}, 1, 3},
+      {kInsert, u"A1;B2", 1, 3, {l0, l1, {u"A1", u";"}, {u"B2", u"M30", u";"}}, 3, 2},
+      {kInsert, u"A1;B2", 2, 1, {l0, l1, l2, {u"A1", u";"}, {u"B2", u";"}}, 4, 1},
+      {kInsert, u";A1", 1, 3, {l0, l1, {u"A1", u";"}, l2}, 2, 1},
+      // Empty or unbalanced text and a cursor outside the table change nothing.
+      {kInsert, u"X1)", 1, 1, {l0, l1, l2}, 1, 1},
+      {kInsert, u"X9", 1, 4, {l0, l1, l2}, 1, 4},
+      {kReplace, u"X9", 0, 2, {l0, l1, l2}, 0, 2},
+      {kReplace, u"X8 Z9", 1, 1, {l0, {u"G1", u"X8", u"Z9", u"Y2", u";"}, l2}, 1, 1},
+      {kReplace, u"X7;X8", 1, 1, {l0, {u"G1", u"X7", u";"}, {u"X8", u"Y2", u";"}, l2}, 2, 0},
+      // Replacing a block end joins the next line, the last one is kept.
+      {kReplace, u"Z1", 1, 3, {l0, {u"G1", u"X1", u"Y2", u"Z1", u"M30", u";"}}, 1, 3},
+      {kReplace, u"M2", 2, 1, {l0, l1, {u"M30", u"M2", u";"}}, 2, 1},
+      {kDelete, u"", 1, 1, {l0, {u"G1", u"Y2", u";"}, l2}, 1, 1},
+      {kDelete, u"", 0, 1, {{u"O100", u"G1", u"X1", u"Y2", u";"}, l2}, 0, 1},
+      {kDelete, u"", 2, 1, {l0, l1, l2}, 2, 1},  // the last block end stays
+  };
+  for (const auto& c : cases) {
+    CCodeAnalyzer a;
+    a.Analyze(u"O100\nG1 X1 Y2\nM30");
+    int line = c.line, col = c.col;
+    if (c.op == kInsert) a.InsertText(c.text, line, col);
+    if (c.op == kReplace) a.ReplaceItem(c.text, line, col);
+    if (c.op == kDelete) a.DeleteItem(line, col);
+    EXPECT_EQ(std::tuple(Copy(a.GetTable()), line, col), std::tuple(c.table, c.endLine, c.endCol))
+        << plat::WideToUtf8(c.text) << " at " << c.line << "," << c.col;
   }
-  Insert(u"(ok)", 1, 1);
-  EXPECT_EQ(a.GetItem(1, 2), u"(ok)");
 }
 
-TEST_F(Edit, InsertIntoAnEmptyTableMakesItsOnlyLine) {
-  CCodeAnalyzer empty;
-  int l = 7, c = 7;
-  empty.InsertText(u"G1 X1", l, c);
-  EXPECT_EQ(Copy(empty.GetTable()), (Lines{{u"G1", u"X1", u";"}}));
-}
-
-TEST_F(Edit, CursorOutsideTheTableChangesNothing) {
-  const Lines before = Table();
-  Insert(u"X9", 3, 0);
-  Insert(u"X9", 1, 4);
-  Insert(u"X9", -1, 0);
-  Replace(u"X9", 0, 2);
-  Replace(u"X9", 1, -1);
-  Delete(9, 0);
-  Delete(0, -3);
-  EXPECT_EQ(Table(), before);
-}
-
-TEST_F(Edit, ReplaceAnItem) {
-  Replace(u"X7", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X7", u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 1);
-  Replace(u"X8 Z9", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X8", u"Z9", u"Y2", u";"}, l2}));
-}
-
-TEST_F(Edit, ReplaceTheBlockEndOfTheLastLineKeepsIt) {
-  Replace(u"M2", 2, 1);
-  EXPECT_EQ(Table(), (Lines{l0, l1, {u"M30", u"M2", u";"}}));
-}
-
-TEST_F(Edit, ReplaceTheBlockEndOfAnotherLineJoinsTheNext) {
-  Replace(u"Z1", 1, 3);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X1", u"Y2", u"Z1", u"M30", u";"}}));
-}
-
-TEST_F(Edit, ReplaceWithBlockEndsCutsTheLine) {
-  Replace(u"X7;X8", 1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"X7", u";"}, {u"X8", u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 2);
-  EXPECT_EQ(col, 0);
-}
-
-TEST_F(Edit, ReplaceLeavesABareOAtTheStartAlone) {
-  CCodeAnalyzer b;
-  b.Analyze(u"O\nG1");
-  int l = 0, c = 0;
-  b.ReplaceItem(u"X1", l, c);
-  EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"O", u";"}, {u"G1", u";"}}));
-  // A program number is the buffer's to protect, not the analyzer's.
-  Replace(u"O200", 0, 0);
-  EXPECT_EQ(a.GetItem(0, 0), u"O200");
-}
-
-TEST_F(Edit, DeleteAnItem) {
-  Delete(1, 1);
-  EXPECT_EQ(Table(), (Lines{l0, {u"G1", u"Y2", u";"}, l2}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 1);
-}
-
-TEST_F(Edit, DeleteABlockEndJoinsTheNextLine) {
-  Delete(0, 1);
-  EXPECT_EQ(Table(), (Lines{{u"O100", u"G1", u"X1", u"Y2", u";"}, l2}));
-}
-
-TEST_F(Edit, TheLastBlockEndCannotBeDeleted) {
-  Delete(2, 1);
-  EXPECT_EQ(Table(), (Lines{l0, l1, l2}));
-}
-
-TEST_F(Edit, DeletingTheOnlyItemOfALineRemovesTheLine) {
+TEST(Edit, EmptyLinesAndEmptyTables) {
+  CCodeAnalyzer a;
+  int line = 1, col = 0;
   a.Analyze(u"G1\n\nM30");
-  Delete(1, 0);
-  EXPECT_EQ(Table(), (Lines{{u"G1", u";"}, {u"M30", u";"}}));
-  EXPECT_EQ(line, 1);
-  EXPECT_EQ(col, 0);
-}
-
-TEST_F(Edit, EditsOnAnEmptyTableChangeNothing) {
+  a.DeleteItem(line, col);  // the only item of a line: the line goes
+  EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"G1", u";"}, {u"M30", u";"}}));
+  a.Analyze(u"O\nG1");
+  a.ReplaceItem(u"X1", line = 0, col = 0);  // a bare "O" at the start stays
+  EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"O", u";"}, {u"G1", u";"}}));
   CCodeAnalyzer empty;
-  int l = 0, c = 0;
-  empty.ReplaceItem(u"X1", l, c);
-  empty.DeleteItem(l, c);
+  empty.ReplaceItem(u"X1", line = 0, col = 0);
+  empty.DeleteItem(line, col);
   EXPECT_EQ(empty.GetTable(), nullptr);
+  empty.InsertText(u"G1 X1", line = 7, col = 7);
+  EXPECT_EQ(Copy(empty.GetTable()), (Lines{{u"G1", u"X1", u";"}}));
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::u16string WidePath() const { return plat::Utf8ToWide(path_); }
   std::u16string WideFile(const std::string& name) const { return plat::Utf8ToWide(File(name)); }
 
  private:
