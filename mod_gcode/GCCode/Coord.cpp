@@ -28,14 +28,4 @@ double CGCDecimalPoint::Parse(WStringView text) const {
 
 double CGCDecimalPointPocket::Parse(WStringView text) const { return WTextToDouble(text); }
 
-std::string FormatTrimmedNumber(double value) {
-  float f = static_cast<float>(value);
-  std::string s = plat::FormatFixed(static_cast<double>(f), 3);
-  if (s.find('.') != std::string::npos) {
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-  }
-  return s;
-}
-
 }  // namespace quillet

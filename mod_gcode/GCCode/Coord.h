@@ -220,7 +220,5 @@ class CGCDecimalPointPocket : public CGCDecimalPoint {
 // 0 for an empty text, else the number at the start of the text.
 double WTextToDouble(WStringView text);
 double WStringToDouble(const WString& text);
-// Single-precision "%0.3f" with trailing zeros (and a bare point) removed.
-std::string FormatTrimmedNumber(double value);
 
 }  // namespace quillet
