@@ -38,6 +38,7 @@
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
 #include "viewer/UiSeam.h"
+#include "viewer/pages/DlgCodeEdit.h"
 
 namespace fs = std::filesystem;
 using namespace ravik;
@@ -304,7 +305,7 @@ TEST_F(Viewer, AProgramWithAnErrorPutsItsRowInTheMessageList) {
 
   // A double click on the row goes to that line of the code page.
   main->OnMessageDoubleClick(0);
-  auto* page = dynamic_cast<CDlgCodeText*>(main->codePage());
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
   ASSERT_TRUE(page);
   EXPECT_EQ(page->editor()->textCursor().blockNumber(), 3);
 
@@ -412,7 +413,7 @@ TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpens) {
   fs::copy_file(plat::ExePath("samples/drill_pattern.nc"), file);
   Open(QString::fromStdString(file.string()));
   ASSERT_TRUE(WaitLoader());
-  auto* page = dynamic_cast<CDlgCodeText*>(main->codePage());
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
   ASSERT_TRUE(page);
   page->editor()->moveCursor(QTextCursor::Start);
   page->editor()->insertPlainText("(EDITED)\n");

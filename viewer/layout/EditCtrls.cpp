@@ -12,6 +12,7 @@
 
 #include "viewer/Styling.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/ShellList.h"
 #include "viewer/layout/WinMsg.h"
 
 namespace ravik {
@@ -49,6 +50,7 @@ int VirtualKey(int qtKey) {
 // ------------------------------------------------------------ number edit
 
 CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent) {
+  m_tooltip = new CCustomTTCtrl(this);
   // Edits that do not come from a key (a paste from the context menu, a
   // drop) are reported like typed characters, so the layout's value does
   // not go stale.
@@ -191,6 +193,8 @@ void CXRichEdit::resizeEvent(QResizeEvent* event) {
   m_gutter->setGeometry(c.left(), c.top(), m_gutterWidth, c.height());
   UpdateVisibleLines();
 }
+
+int CXRichEdit::FirstVisibleLine() const { return firstVisibleBlock().blockNumber(); }
 
 void CXRichEdit::SetSelectedLine(int line) {
   m_selectedLine = line;
