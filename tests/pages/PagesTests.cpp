@@ -593,6 +593,32 @@ TEST_F(Pages, EditorCommandsParseMarkAndSave) {
   EXPECT_EQ(edit->selectedLine(), 5);
 }
 
+TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
+  Start();
+  CDlgCodeEdit* page = code();
+  QString text;
+  for (int i = 0; text.size() <= CXRichEdit::kBackgroundBytes; ++i)
+    text += QStringLiteral("N%1 G01 X12.345 Y67.890 Z-1.000\n").arg(i);
+  QSignalSpy ready(page, &CDlgCodeEdit::textReady);
+  const auto start = std::chrono::steady_clock::now();
+  page->SetCodeText(text);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.2);
+  // Meanwhile the page answers with the whole text and takes no edits.
+  EXPECT_TRUE(page->IsPreparing());
+  EXPECT_EQ(page->GetCodeText(), text);
+  page->RunCommand(CDlgCodeEdit::kCmdAddSkip);
+  EXPECT_FALSE(page->IsModified());
+  ASSERT_TRUE(ready.wait(30000));
+  EXPECT_FALSE(page->IsPreparing());
+  EXPECT_EQ(page->editor()->document()->findBlockByNumber(7).text(), "N7 G01 X12.345 Y67.890 Z-1.000");
+  EXPECT_EQ(page->GetCodeText(), text);
+  EXPECT_FALSE(page->IsModified());
+  // Another one replaces it (the earlier document is released).
+  page->SetCodeText(text + "M30\n");
+  ASSERT_TRUE(ready.wait(30000));
+  EXPECT_TRUE(page->GetCodeText().endsWith("Z-1.000\nM30\n"));
+}
+
 // ------------------------------------------------------------ shell list
 
 TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {

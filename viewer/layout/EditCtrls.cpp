@@ -294,11 +294,16 @@ void CXRichEdit::SetCodeText(const QString& text) {
   QThread* guiThread = thread();
   QPointer<CXRichEdit> self(this);
   auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread worker([self, serial, text, guiThread, done] {
+  const QFont editorFont = font();
+  std::thread worker([self, serial, text, guiThread, done, editorFont] {
     auto* document = new QTextDocument();
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     document->setUndoRedoEnabled(false);
+    document->setDefaultFont(editorFont);
     document->setPlainText(text);
+    // Every line's layout object is made here: the editor that takes the
+    // document then only resets them on the interface thread.
+    for (QTextBlock b = document->firstBlock(); b.isValid(); b = b.next()) b.layout();
     document->setUndoRedoEnabled(true);
     document->setModified(false);
     document->moveToThread(guiThread);
@@ -322,11 +327,14 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
     delete document;
     return;
   }
+  // setDocument deletes a document that the editor made itself; one that
+  // was adopted earlier (its parent is this editor) is deleted here.
   QTextDocument* old = this->document();
+  const bool adoptedEarlier = old && old->parent() == this;
   document->setParent(this);
-  document->setDefaultFont(font());
+  if (document->defaultFont() != font()) document->setDefaultFont(font());
   setDocument(document);
-  if (old && old->parent() == this) old->deleteLater();
+  if (adoptedEarlier) old->deleteLater();
   setReadOnly(false);
   m_preparing = false;
   m_pending.clear();
