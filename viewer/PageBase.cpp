@@ -21,7 +21,10 @@ CDlgParams::~CDlgParams() {
 bool CDlgParams::Create() {
   if (m_created) return false;
   m_created = true;
-  if (width() <= 0 || height() <= 0) resize(kTemplateWidth, kTemplateHeight);
+  // A page that was never sized is built at the template's size (a child
+  // widget starts at 100 x 30, which would squeeze the layout's rows to
+  // nothing before the page is placed).
+  if (!testAttribute(Qt::WA_Resized) || width() <= 0 || height() <= 0) resize(kTemplateWidth, kTemplateHeight);
   OnInitDialog();
   return true;
 }

@@ -233,8 +233,9 @@ void CRavikDlg::PlaceChildren() {
   m_tab->setGeometry(tLeft, tTop, tRight - tLeft, hc - 20);
   const int tabHeight = m_tabBar->sizeHint().height();
   m_tabBar->setGeometry(0, 0, tRight - tLeft, tabHeight);
+  const int pageWidth = (tRight - tLeft) - 6, pageHeight = (tBottom - tTop) - tabHeight - 6;
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
-    m_pages[i]->setGeometry(2, tabHeight + 3, (tRight - tLeft) - 6, (tBottom - tTop) - tabHeight - 6);
+    m_pages[i]->setGeometry(2, tabHeight + 3, pageWidth, pageHeight);
     m_pages[i]->setVisible(static_cast<int>(i) == m_current);
   }
   const int s = static_cast<int>(tBottom * 0.8);
