@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
 #include <QTabBar>
@@ -465,7 +466,11 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   QTextBlock line4 = edit->document()->findBlockByNumber(3);
   const int y = edit->cursorRect(QTextCursor(line4)).center().y();
   ASSERT_EQ(edit->LineAtY(y), 4);
-  QTest::mouseClick(edit->gutter(), Qt::LeftButton, {}, QPoint(5, y));
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(edit->gutter(), &click);
+  }
   EXPECT_EQ(edit->selectedLine(), 4);
   bool checked = false;
   WithLibrary([&] {
