@@ -1,10 +1,7 @@
 #include "viewer/PageBase.h"
 
 #include <QKeyEvent>
-#include <QScrollBar>
-#include <QTextBlock>
 
-#include "viewer/Language.h"
 #include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/layout/ListCtrls.h"
@@ -24,7 +21,10 @@ CDlgParams::~CDlgParams() {
 bool CDlgParams::Create() {
   if (m_created) return false;
   m_created = true;
-  if (width() <= 0 || height() <= 0) resize(kTemplateWidth, kTemplateHeight);
+  // A page that was never sized is built at the template's size (a child
+  // widget starts at 100 x 30, which would squeeze the layout's rows to
+  // nothing before the page is placed).
+  if (!testAttribute(Qt::WA_Resized) || width() <= 0 || height() <= 0) resize(kTemplateWidth, kTemplateHeight);
   OnInitDialog();
   return true;
 }
@@ -155,57 +155,6 @@ void SendListClick(QWidget* dialog, int listId) {
   m.notify = &hdr;
   m.source = list;
   SendWndMsg(dialog, m);
-}
-
-// ------------------------------------------------------------ code page
-
-CDlgCodeText::CDlgCodeText(QWidget* parent)
-    : CDlgParams(new CLayoutProp(LanguageFlag() == 0 ? "dlg_codeedit_cn.dlgc" : "dlg_codeedit.dlgc"), parent) {
-  suppressOkCancel = true;
-  Create();
-}
-
-bool CDlgCodeText::OnInitDialog() {
-  const bool result = CDlgParams::OnInitDialog();
-  m_edit = qobject_cast<CXRichEdit*>(layout()->FindWndByName(u"richedit"));
-  if (!m_edit) {
-    // Without its layout the page still edits programs: the editor fills it.
-    m_edit = new CXRichEdit(this);
-    m_edit->setObjectName(QStringLiteral("richedit"));
-    m_edit->setGeometry(rect());
-    m_ownEditor = true;
-    StyleDialogChildren(this);
-  }
-  connect(m_edit, &CXRichEdit::textReady, this, &CDlgCodeText::textReady);
-  // The margin's line height: the distance between two lines of text.
-  m_edit->SetupGutter(m_edit->fontMetrics().lineSpacing());
-  return result;
-}
-
-void CDlgCodeText::resizeEvent(QResizeEvent* event) {
-  CDlgParams::resizeEvent(event);
-  if (m_ownEditor && m_edit) m_edit->setGeometry(rect());
-}
-
-QWidget* CDlgCodeText::GetMainWnd() const { return m_edit; }
-
-void CDlgCodeText::SetCodeText(const QString& text) { m_edit->SetCodeText(text); }
-
-QString CDlgCodeText::GetCodeText() const { return m_edit->CodeText(); }
-
-bool CDlgCodeText::IsModified() const { return !m_edit->IsPreparing() && m_edit->document()->isModified(); }
-
-void CDlgCodeText::SetModified(bool modified) { m_edit->document()->setModified(modified); }
-
-void CDlgCodeText::GoToLine(int scroll, int line) {
-  QScrollBar* bar = m_edit->verticalScrollBar();
-  bar->setValue(bar->value() + scroll);
-  QTextBlock block = m_edit->document()->findBlockByNumber(line < 0 ? 0 : line);
-  if (!block.isValid()) block = m_edit->document()->lastBlock();
-  QTextCursor cursor(block);
-  m_edit->setTextCursor(cursor);
-  m_edit->ensureCursorVisible();
-  m_edit->SetSelectedLine(block.blockNumber() + 1);
 }
 
 }  // namespace ravik

@@ -24,10 +24,8 @@
 //
 // Enter and Escape never close or hide a page.
 //
-// CDlgCodeText: the code page as it stands until the full editor arrives:
-// the program text of the last load in the layout's rich edit ("richedit"),
-// with its modified flag (so that opening another file or closing asks
-// before losing edits). Large texts are laid out off the interface thread.
+// CodePage: what the main window needs of the code page (CDlgCodeEdit,
+// viewer/pages/DlgCodeEdit.h).
 #pragma once
 #include <QPointer>
 #include <QRect>
@@ -41,8 +39,6 @@
 #include "viewer/layout/EditCtrls.h"
 #include "viewer/layout/Layout.h"
 #include "viewer/layout/WinMsg.h"
-
-class QPlainTextEdit;
 
 namespace ravik {
 
@@ -131,40 +127,6 @@ class CodePage {
   virtual void SetModified(bool modified) = 0;
   // Scrolls by `scroll` lines and puts the cursor on line `line` (from 0).
   virtual void GoToLine(int scroll, int line) = 0;
-};
-
-class CDlgCodeText : public CDlgParams, public CodePage {
-  Q_OBJECT
-
- public:
-  explicit CDlgCodeText(QWidget* parent = nullptr);
-
-  static constexpr qsizetype kBackgroundBytes = CXRichEdit::kBackgroundBytes;
-
-  QWidget* GetMainWnd() const override;
-
-  void SetCodeText(const QString& text) override;
-  QString GetCodeText() const override;
-  bool IsModified() const override;
-  void SetModified(bool modified) override;
-  void GoToLine(int scroll, int line) override;
-
-  CXRichEdit* editor() const { return m_edit; }
-  // Whether a text is still being prepared in the background.
-  bool IsPreparing() const { return m_edit->IsPreparing(); }
-
- signals:
-  // The text given last is in the editor.
-  void textReady();
-
- protected:
-  bool OnInitDialog() override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  CXRichEdit* m_edit = nullptr;
-  // True when the layout had no rich edit and the page made its own.
-  bool m_ownEditor = false;
 };
 
 }  // namespace ravik

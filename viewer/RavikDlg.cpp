@@ -23,6 +23,9 @@
 #include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/ListCtrls.h"
+#include "viewer/pages/DataPages.h"
+#include "viewer/pages/DlgCodeEdit.h"
 
 #ifndef RAVIK_VERSION
 #define RAVIK_VERSION "0.0.0"
@@ -193,10 +196,16 @@ void CRavikDlg::OnInitDialog() {
   m_render = new CDlgRender(this, m_client);
   m_render->OnInitDialog();
 
-  // 7: the pages that exist so far.
-  auto* code = new CDlgCodeText(m_tab);
-  m_pages.push_back(code);
+  // 7: the seven pages, in tab order; each reads its layout file.
+  auto* code = new CDlgCodeEdit(m_tab);
   m_codePage = code;
+  m_pages = {code,
+             new CDlgCodeTable(m_tab),
+             new CDlgCodeCommands(m_tab),
+             new CDlgCodeOffset(m_tab),
+             new CDlgCodePartZero(m_tab),
+             new CDlgCodeOptions(m_tab),
+             new CDlgCodeVariables(m_tab)};
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
     if (!m_pages[i]->IsCreated()) m_pages[i]->Create();
     m_tabBar->insertTab(static_cast<int>(i), m_pages[i]->GetTitle());
@@ -224,8 +233,9 @@ void CRavikDlg::PlaceChildren() {
   m_tab->setGeometry(tLeft, tTop, tRight - tLeft, hc - 20);
   const int tabHeight = m_tabBar->sizeHint().height();
   m_tabBar->setGeometry(0, 0, tRight - tLeft, tabHeight);
+  const int pageWidth = (tRight - tLeft) - 6, pageHeight = (tBottom - tTop) - tabHeight - 6;
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
-    m_pages[i]->setGeometry(2, tabHeight + 3, (tRight - tLeft) - 6, (tBottom - tTop) - tabHeight - 6);
+    m_pages[i]->setGeometry(2, tabHeight + 3, pageWidth, pageHeight);
     m_pages[i]->setVisible(static_cast<int>(i) == m_current);
   }
   const int s = static_cast<int>(tBottom * 0.8);
@@ -250,6 +260,9 @@ void CRavikDlg::SelectPage(int index) {
 }
 
 void CRavikDlg::ClearLists() {
+  // The command page's list (the first list of the third page).
+  if (m_pages.size() > 2)
+    if (auto* list = qobject_cast<CListCtrlBase*>(m_pages[2]->mainList())) list->DeleteAllItems();
   {
     std::lock_guard lock(m_pendingMutex);
     m_pendingRows.clear();
@@ -310,8 +323,19 @@ bool CRavikDlg::ConfirmDiscardEdits() {
 
 void CRavikDlg::OnMessageDoubleClick(int row) {
   if (row < 0 || row >= m_model->rowCount() || !m_codePage) return;
-  const int line = m_model->Row(row).line - 1;
-  m_codePage->GoToLine(0, line);
+  const int t = m_model->Row(row).line - 1;
+  // Scrolls the line towards the top of the editor (or as far as the text
+  // lets it), then goes there.
+  int d = 0;
+  if (auto* page = dynamic_cast<CDlgCodeEdit*>(m_codePage)) {
+    CXRichEdit* edit = page->editor();
+    const int f = edit->FirstVisibleLine();
+    const int v = edit->visibleLines();
+    const int l = edit->blockCount();
+    if (t <= f) d = t - f;
+    else d = (l - v - f < v) ? l - v - f : t - f;
+  }
+  m_codePage->GoToLine(d, t);
 }
 
 void CRavikDlg::ShowAbout() {

@@ -17,6 +17,10 @@ add_library(ravik_app STATIC
   ${RAVIK_APP_DIR}/Styling.cpp
   ${RAVIK_APP_DIR}/TextConv.cpp
   ${RAVIK_APP_DIR}/UiSeam.cpp
+  ${RAVIK_APP_DIR}/pages/DataPages.cpp
+  ${RAVIK_APP_DIR}/pages/DataPages.h
+  ${RAVIK_APP_DIR}/pages/DlgCodeEdit.cpp
+  ${RAVIK_APP_DIR}/pages/DlgCodeEdit.h
   ${RAVIK_LAYOUT_SOURCES})
 set_target_properties(ravik_app PROPERTIES AUTOMOC ON)
 target_include_directories(ravik_app PUBLIC ${CMAKE_SOURCE_DIR})

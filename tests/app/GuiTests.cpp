@@ -31,6 +31,7 @@
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
 #include "viewer/UiSeam.h"
+#include "viewer/pages/DlgCodeEdit.h"
 
 namespace fs = std::filesystem;
 using namespace ravik;
@@ -184,7 +185,7 @@ TEST_F(Viewer, AProgramWithAnErrorPutsItsRowInTheMessageList) {
   EXPECT_TRUE(main->messageModel()->Row(0).text.contains("999"));
   // A double click on the row goes to that line of the code page.
   main->OnMessageDoubleClick(0);
-  auto* page = dynamic_cast<CDlgCodeText*>(main->codePage());
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
   ASSERT_TRUE(page);
   EXPECT_EQ(page->editor()->textCursor().blockNumber(), 3);
 }
@@ -228,7 +229,7 @@ TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpensAndOnClosing) {
   fs::copy_file(plat::ExePath("samples/drill_pattern.nc"), file);
   Open(QString::fromStdString(file.string()));
   ASSERT_TRUE(WaitLoader());
-  auto* page = dynamic_cast<CDlgCodeText*>(main->codePage());
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
   ASSERT_TRUE(page);
   page->editor()->moveCursor(QTextCursor::Start);
   page->editor()->insertPlainText("(EDITED)\n");

@@ -16,6 +16,7 @@
 
 #include "GuiUtil.h"
 #include "viewer/layout/ListCtrls.h"
+#include "viewer/pages/DlgCodeEdit.h"
 
 using namespace ravik;
 using namespace layouttest;
@@ -461,7 +462,8 @@ TEST(PageBase, TheCodePageEditsProgramsFromItsLayoutOrWithoutOne) {
     ExeFolder exe("codepage");
     exe.Layout("dlg_codeedit.dlgc", OneBand(Ctrl(u"type=richedit,\nname=richedit,\nid=1050"),
                                             u"ctrl_h=1,\ncol=1,\ncol_ratio=1,\nratio=1\n"));
-    CDlgCodeText page;
+    CDlgCodeEdit page;
+    page.Create();
     EXPECT_EQ(page.GetTitle(), "Test");
     EXPECT_EQ(page.editor(), page.layout()->FindWndByName(u"richedit"));
     page.SetCodeText("G0 X1\nG1 X2\n");
@@ -474,7 +476,8 @@ TEST(PageBase, TheCodePageEditsProgramsFromItsLayoutOrWithoutOne) {
   EXPECT_TRUE(seam.texts.empty());
   {
     ExeFolder exe("codepage_missing");
-    CDlgCodeText page;
+    CDlgCodeEdit page;
+    page.Create();
     ASSERT_EQ(seam.texts.size(), 1u);
     EXPECT_EQ(seam.texts[0], "failed to read the file!");
     ASSERT_NE(page.editor(), nullptr);

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -19,6 +18,7 @@
 #include "viewer/layout/EditCtrls.h"
 #include "viewer/layout/LayoutFile.h"
 #include "viewer/layout/ListCtrls.h"
+#include "viewer/layout/ShellList.h"
 #include "viewer/layout/WinMsg.h"
 
 namespace ravik {
@@ -40,25 +40,9 @@ void AddColumns(CListCtrlBase* list, const CDlgCtrls& c, int width) {
   }
 }
 
-QWidget* DefaultShellTree(QWidget* parent) {
-  auto* view = new QTreeView(parent);
-  auto* model = new QFileSystemModel(view);
-  model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  model->setRootPath(QString());
-  view->setModel(model);
-  for (int c = 1; c < model->columnCount(); ++c) view->hideColumn(c);
-  view->setHeaderHidden(true);
-  return view;
-}
+QWidget* DefaultShellTree(QWidget* parent) { return new CShellTree(parent); }
 
-QWidget* DefaultShellList(QWidget* parent) {
-  auto* view = new QTreeView(parent);
-  auto* model = new QFileSystemModel(view);
-  model->setRootPath(QString());
-  view->setModel(model);
-  view->setRootIsDecorated(false);
-  return view;
-}
+QWidget* DefaultShellList(QWidget* parent) { return new CCustomShellList(parent); }
 
 }  // namespace
 

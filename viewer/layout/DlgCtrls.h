@@ -171,7 +171,8 @@ class CDlgCtrlsMFCShellTreeCtrl : public CDlgCtrls {
 std::unique_ptr<CDlgCtrls> MakeCtrlForType(const std::u16string& type);
 
 // The windows of the shell list and shell tree ("mfcshelllist",
-// "mfcshelltree"): plain file-system views unless a factory is installed.
+// "mfcshelltree"): CCustomShellList and CShellTree unless a factory is
+// installed.
 using ShellWidgetFactory = std::function<QWidget*(QWidget* parent)>;
 void SetShellListFactory(ShellWidgetFactory factory);
 void SetShellTreeFactory(ShellWidgetFactory factory);

@@ -12,6 +12,7 @@
 
 #include "viewer/Styling.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/ShellList.h"
 #include "viewer/layout/WinMsg.h"
 
 namespace ravik {
@@ -49,6 +50,7 @@ int VirtualKey(int qtKey) {
 // ------------------------------------------------------------ number edit
 
 CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent) {
+  m_tooltip = new CCustomTTCtrl(this);
   // Edits that do not come from a key (a paste from the context menu, a
   // drop) are reported like typed characters, so the layout's value does
   // not go stale.
@@ -192,6 +194,8 @@ void CXRichEdit::resizeEvent(QResizeEvent* event) {
   UpdateVisibleLines();
 }
 
+int CXRichEdit::FirstVisibleLine() const { return firstVisibleBlock().blockNumber(); }
+
 void CXRichEdit::SetSelectedLine(int line) {
   m_selectedLine = line;
   m_gutter->repaint();
@@ -290,11 +294,16 @@ void CXRichEdit::SetCodeText(const QString& text) {
   QThread* guiThread = thread();
   QPointer<CXRichEdit> self(this);
   auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread worker([self, serial, text, guiThread, done] {
+  const QFont editorFont = font();
+  std::thread worker([self, serial, text, guiThread, done, editorFont] {
     auto* document = new QTextDocument();
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     document->setUndoRedoEnabled(false);
+    document->setDefaultFont(editorFont);
     document->setPlainText(text);
+    // Every line's layout object is made here: the editor that takes the
+    // document then only resets them on the interface thread.
+    for (QTextBlock b = document->firstBlock(); b.isValid(); b = b.next()) b.layout();
     document->setUndoRedoEnabled(true);
     document->setModified(false);
     document->moveToThread(guiThread);
@@ -318,11 +327,14 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
     delete document;
     return;
   }
+  // setDocument deletes a document that the editor made itself; one that
+  // was adopted earlier (its parent is this editor) is deleted here.
   QTextDocument* old = this->document();
+  const bool adoptedEarlier = old && old->parent() == this;
   document->setParent(this);
-  document->setDefaultFont(font());
+  if (document->defaultFont() != font()) document->setDefaultFont(font());
   setDocument(document);
-  if (old && old->parent() == this) old->deleteLater();
+  if (adoptedEarlier) old->deleteLater();
   setReadOnly(false);
   m_preparing = false;
   m_pending.clear();

@@ -25,6 +25,8 @@ class QTextDocument;
 
 namespace ravik {
 
+class CCustomTTCtrl;
+
 // Whether a character passes the number filter: '0' to '9', Ctrl+C (3),
 // Backspace (8), Ctrl+V (22), Ctrl+X (24), '-' and '.'.
 bool IsNumberEditChar(char16_t c);
@@ -45,6 +47,7 @@ class CNumEdit : public QLineEdit {
   // Whether the layout marks this edit red while it is empty (on by default).
   bool markEmpty() const { return m_markEmpty; }
   void setMarkEmpty(bool on) { m_markEmpty = on; }
+  CCustomTTCtrl* tooltip() const { return m_tooltip; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -56,6 +59,7 @@ class CNumEdit : public QLineEdit {
   void NotifyChar();
   void ApplyColours();
 
+  CCustomTTCtrl* m_tooltip = nullptr;
   QString m_tipText;
   int m_errorHighlight = 0;
   int m_anyChar = 0;
@@ -83,6 +87,8 @@ class CXRichEdit : public QPlainTextEdit {
   // Marks a line (from 1; -1 for none) and repaints the margin.
   void SetSelectedLine(int line);
   int visibleLines() const { return m_visibleLines; }
+  // The number (from 0) of the first line in view.
+  int FirstVisibleLine() const;
   int lineHeight() const { return m_lineHeight; }
   // The margin widget (for painting checks and clicks).
   QWidget* gutter() const { return m_gutter; }

@@ -31,6 +31,7 @@ bool PostListEdit(QWidget* list, int row, int column, const QString& text) {
   m.wParam = MakeWParam(static_cast<unsigned>(row), static_cast<unsigned>(column));
   m.source = list;
   m.number = std::make_unique<double>(plat::ParseDouble(ToU16(text)));
+  m.text = text;
   PostWndMsg(list->parentWidget(), std::move(m));
   return true;
 }

@@ -12,6 +12,8 @@
 //              the value travels in WndMsg::number, owned by the message
 //   1034       (1 commit / 0 cancel, 0)     editing hook -> list: end the edit
 //   2024       (0, 0)              browse edit -> parent after browsing
+//   2035       (item index, 0)     shell list -> parent: a file was activated
+//   0xC001     (0, 0)              shell list -> parent: it shows another folder
 //   514        (line from 1, 0)    line-number margin -> parent
 #pragma once
 #include <QString>
@@ -31,7 +33,9 @@ enum : unsigned {
   WM_LBUTTONUP = 0x0202,
   WM_LIST_EDIT = 1034,     // WM_USER + 10
   WM_BROWSE_DONE = 2024,
-  WM_SHELL_ACTIVATE = 2035
+  WM_SHELL_ACTIVATE = 2035,
+  // The shell controls' "current folder changed" notice.
+  WM_CHANGE_CURRENT_FOLDER = 0xC001
 };
 
 // Notification codes carried by WM_COMMAND and WM_NOTIFY.
@@ -84,6 +88,9 @@ struct WndMsg {
   // The committed value of 1034 from a list; whoever holds the message owns
   // it, so a message that is dropped frees it too.
   std::unique_ptr<double> number;
+  // The committed text of 1034 from a list, as typed (so that the receiver
+  // can tell a number from text that only begins with one).
+  QString text;
 };
 
 constexpr std::uintptr_t MakeWParam(unsigned low, unsigned high) {

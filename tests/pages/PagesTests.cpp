@@ -1,0 +1,649 @@
+// The seven tab pages in the real main window (Xvfb): filled from the
+// library after a load, cell edits reaching the library's tables (and
+// refused while the loader is in the library), the code editor's commands,
+// the shell list, and the layout files that ship.
+//
+// Each test runs the viewer in a stand-in executable folder whose data
+// tables are written here byte by byte, so the expected cell texts are
+// worked out from those bytes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QSurfaceFormat>
+#include <QTabBar>
+#include <QTest>
+#include <QTextBlock>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "mod_gcode/export/Quillet.h"
+#include "platform/Paths.h"
+#include "viewer/CommandStore.h"
+#include "viewer/DlgRender.h"
+#include "viewer/Language.h"
+#include "viewer/Locks.h"
+#include "viewer/RavikApp.h"
+#include "viewer/RavikDlg.h"
+#include "viewer/TextConv.h"
+#include "viewer/UiSeam.h"
+#include "viewer/layout/ListCtrls.h"
+#include "viewer/layout/ShellList.h"
+#include "viewer/pages/DataPages.h"
+#include "viewer/pages/DlgCodeEdit.h"
+
+namespace fs = std::filesystem;
+using namespace ravik;
+
+namespace {
+
+fs::path g_realExe;
+
+class TestSeam : public UiSeam {
+ public:
+  void Message(QWidget*, const QString&, const QString& text, Icon) override { messages.push_back(text); }
+  Answer Question(QWidget*, const QString&, const QString& text, bool withCancel) override {
+    questions.push_back(text);
+    if (answers.empty()) return withCancel ? Answer::Cancel : Answer::No;
+    Answer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  QString OpenFileName(QWidget*, const QString&) override { return openPath; }
+  QString SaveFileName(QWidget*, const QString&) override { return {}; }
+  std::vector<QString> messages, questions;
+  std::deque<Answer> answers;
+  QString openPath;
+};
+TestSeam g_seam;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteBytes(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+}
+
+std::string Doubles(const std::vector<double>& v) {
+  std::string bytes(v.size() * sizeof(double), '\0');
+  std::memcpy(bytes.data(), v.data(), bytes.size());
+  return bytes;
+}
+
+void SlowRecord() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
+
+// A library text read under the library lock (empty when it is busy).
+QString LibStr(unsigned kind, int row, int col) {
+  QString s;
+  WithLibrary([&] { s = FromU16(Code_GetDataStr(&kind, &row, &col)); }, std::chrono::milliseconds(2000));
+  return s;
+}
+
+// The program of the editor tests: one block per line, so that line n is
+// executed block n (block 0 is the preamble).
+const char* kSquare = "O1234\r\nG90 G54 G00 X0 Y0 F100\r\nG01 X10.\r\nG01 Y10.\r\nG01 X0\r\n#1=5.5\r\nM30\r\n";
+
+class Pages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_seam = TestSeam();
+    SetAppendHook(nullptr);
+    exe = fs::temp_directory_path() / ("ravik_pages_" + std::to_string(getpid()) + "_" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(exe);
+    fs::create_directories(exe / "fanuc");
+    // The layout files as committed (the ones beside the executable keep
+    // what other runs saved into them).
+    for (const auto& e : fs::directory_iterator(RAVIK_DATA_DIR))
+      if (e.path().filename().string().rfind("dlg_", 0) == 0) fs::copy_file(e.path(), exe / e.path().filename());
+    for (const char* name : {"language", "coderule", "vertexShader.glsl", "fragmentShader.glsl"})
+      fs::copy(g_realExe / name, exe / name, fs::copy_options::recursive);
+    // Tool offsets: row 3 holds 1.5, 0.25, 10, -0.5.
+    std::vector<double> offsets(401 * 4, 0.0);
+    offsets[12] = 1.5, offsets[13] = 0.25, offsets[14] = 10.0, offsets[15] = -0.5;
+    WriteBytes(exe / "fanuc" / "offset.dat", Doubles(offsets));
+    // Work offsets: Ext X = 0.125, G55 = (100, -25.5, 3).
+    std::vector<double> zero(7 * 3, 0.0);
+    zero[0] = 0.125, zero[6] = 100.0, zero[7] = -25.5, zero[8] = 3.0;
+    WriteBytes(exe / "fanuc" / "partzero.dat", Doubles(zero));
+    // Variables #0 to #5399: #100 = 12.5 (common), #5221 = -7.25 (system).
+    std::string vars;
+    for (int i = 0; i < 5400; ++i)
+      vars += i == 100 ? "12.5 2\r\n" : i == 5221 ? "-7.25 3\r\n" : i >= 4000 ? "0 3\r\n" : "0 0\r\n";
+    WriteBytes(exe / "fanuc" / "variables.txt", vars);
+    // The folder the code page starts in.
+    fs::create_directories(exe / "code" / "sub");
+    WriteBytes(exe / "code" / "a.CNC", "O1\r\nG00 X5. Y5.\r\nM30\r\n");
+    WriteBytes(exe / "code" / "b.nc", kSquare);
+    WriteBytes(exe / "code" / "c.doc", "not a program");
+    WriteBytes(exe / "code" / "readme", "notes");
+    plat::SetExeDirOverride(exe.string());
+  }
+  void TearDown() override {
+    SetAppendHook(nullptr);
+    if (main) {
+      g_seam.answers.clear();
+      main->close();
+      main.reset();
+    }
+    plat::SetExeDirOverride("");
+    SetLanguageFlag(1);
+    fs::remove_all(exe);
+  }
+
+  void Start() {
+    main = std::make_unique<CRavikDlg>();
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main->render()->view()->glReady(); }, 5000));
+  }
+  CDlgRender* render() const { return main->render(); }
+  template <class T>
+  T* page(int index) const {
+    return dynamic_cast<T*>(main->pages().at(static_cast<std::size_t>(index)));
+  }
+  CDlgCodeEdit* code() const { return page<CDlgCodeEdit>(0); }
+  CListCtrlBase* list(int index) const {
+    return qobject_cast<CListCtrlBase*>(main->pages().at(static_cast<std::size_t>(index))->mainList());
+  }
+  void Open(const fs::path& file) {
+    g_seam.openPath = QString::fromStdString(file.string());
+    render()->OnOpenNcFile();
+    ASSERT_TRUE(WaitLoader());
+  }
+  bool WaitLoader(int ms = 20000) {
+    if (!render()->loaderRunning()) return true;
+    QSignalSpy spy(render(), &CDlgRender::loadFinished);
+    return spy.wait(ms) || !render()->loaderRunning();
+  }
+  // Edits a cell through the list's editor and Enter, then lets the posted
+  // 1034 arrive.
+  void EditCell(CListCtrlEx* l, int row, int column, const QString& text) {
+    ASSERT_EQ(l->StartEdit(row, column), 1);
+    auto* editor = qobject_cast<QLineEdit*>(l->editor());
+    ASSERT_TRUE(editor);
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+  }
+
+  std::unique_ptr<CRavikDlg> main;
+  fs::path exe;
+};
+
+// ------------------------------------------------------------ layout files
+
+TEST(LayoutFiles, AllFourteenAreWellFormedAndCarryThePagesControls) {
+  struct Expect {
+    const char* file;
+    std::vector<std::pair<const char16_t*, int>> controls;  // name, id
+    const char* title;
+    const char16_t* titleCn;
+  };
+  const Expect pages[] = {
+      {"dlg_codeedit", {{u"tree", 1010}, {u"shelllist", 1011}, {u"richedit", 1050}, {u"parse", 900},
+                        {u"open", 901}, {u"save", 902}, {u"saveas", 903}, {u"skipon", 904}, {u"skipoff", 905}},
+       "Code", u"程序"},
+      {"dlg_codetable", {{u"list", 1010}}, "Code rules", u"代码规则"},
+      {"dlg_codecmd", {{u"list", 1010}}, "Commands", u"执行指令"},
+      {"dlg_codeoffset", {{u"list", 1010}}, "Tool offsets", u"刀具补偿"},
+      {"dlg_codepartzero", {{u"list", 1010}}, "Work offsets", u"工件坐标系"},
+      {"dlg_codeoptions", {{u"ignoredecimal", 1010}, {u"leastincrement", 1011}, {u"Leastinput", 1012}}, "Options",
+       u"选项"},
+      {"dlg_codevariables", {{u"list", 1010}, {u"list1", 1011}, {u"list2", 1012}, {u"list3", 1013}}, "Variables",
+       u"宏变量"}};
+  // The files as committed.
+  plat::SetExeDirOverride(RAVIK_DATA_DIR);
+  for (const Expect& p : pages)
+    for (const char* suffix : {"", "_cn"}) {
+      const std::string name = std::string(p.file) + suffix + ".dlgc";
+      SCOPED_TRACE(name);
+      const std::string bytes = ReadAll(fs::path(RAVIK_DATA_DIR) / name);
+      ASSERT_EQ(bytes.size() % 2, 0u);
+      EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE", 2));
+      EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\r\0\n\0", 4)) << "last line ended";
+      bool chinese = false, ascii = true;
+      for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        const char16_t before = i > 2 ? static_cast<char16_t>(static_cast<unsigned char>(bytes[i - 2])) : u'\n';
+        EXPECT_TRUE(c != u'\t' && (c != u'\n' || before == u'\r') && (c != u' ' || before != u'\n')) << "at " << i;
+        chinese |= c >= 0x4E00 && c <= 0x9FFF;
+        ascii &= c < 0x80;
+      }
+      EXPECT_EQ(chinese, *suffix != 0);
+      EXPECT_EQ(ascii, *suffix == 0);
+      CLayoutProp layout(name);
+      EXPECT_TRUE(layout.IsComplete());
+      EXPECT_EQ(FromU16(layout.name()), *suffix ? QString::fromUtf16(p.titleCn) : QString::fromLatin1(p.title));
+      for (const auto& [ctrl, id] : p.controls) EXPECT_EQ(layout.FindCtrlByName(ctrl).id, id) << FromU16(ctrl).toStdString();
+      float sum = 0;
+      for (const Layout& band : layout.layouts()) {
+        sum += band.grid.ratio;
+        EXPECT_FALSE(band.controls.empty());
+      }
+      EXPECT_LE(sum, 1.0f);
+    }
+  // The lists' kinds: owner data where the page supplies the texts.
+  CLayoutProp cmd("dlg_codecmd.dlgc"), vars("dlg_codevariables.dlgc"), off("dlg_codeoffset.dlgc");
+  EXPECT_TRUE(cmd.FindCtrlByName(u"list").readonly);
+  EXPECT_EQ(cmd.FindCtrlByName(u"list").cbstrings.size(), 15u);
+  for (const char16_t* n : {u"list", u"list1", u"list2", u"list3"}) EXPECT_TRUE(vars.FindCtrlByName(n).readonly);
+  EXPECT_FALSE(off.FindCtrlByName(u"list").readonly);
+  EXPECT_EQ(off.FindCtrlByName(u"list").cbstrings.size(), 5u);
+  plat::SetExeDirOverride("");
+}
+
+// ------------------------------------------------------------ pages filled
+
+TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
+  Start();
+  const char* titles[] = {"Code", "Code rules", "Commands", "Tool offsets", "Work offsets", "Options", "Variables"};
+  ASSERT_EQ(main->tabBar()->count(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(main->tabBar()->tabText(i), titles[i]);
+  Open(exe / "code" / "b.nc");
+
+  main->SelectPage(1);  // code rules, in file order
+  CListCtrlBase* rules = list(1);
+  ASSERT_GT(rules->GetItemCount(), 50);
+  const QString g00[] = {"G00", "GRT", "1", "1", "", "0"};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(rules->GetItemText(0, c), g00[c]);
+  main->SelectPage(2);  // commands: owner data over the store
+  CListCtrlBase* cmds = list(2);
+  const int n = static_cast<int>(Commands().Size());
+  ASSERT_GT(n, 4);
+  EXPECT_EQ(cmds->GetItemCount(), n);
+  EXPECT_TRUE(cmds->model()->rows.empty()) << "no stored rows";
+  EXPECT_EQ(cmds->GetItemText(n - 1, 1), "StopAuto");
+  EXPECT_EQ(cmds->GetItemText(n - 1, 5), "-100");
+  EXPECT_EQ(cmds->GetItemText(n, 0), "");
+  // The move "G01 X10." (line index 2): a line interpolation whose X value is 10.
+  int move = -1;
+  for (int r = 0; r < n && move < 0; ++r)
+    if (cmds->GetItemText(r, 1) == "Line Interpolation") move = r;
+  ASSERT_GE(move, 0);
+  EXPECT_EQ(cmds->GetItemText(move, 0), "2");
+  EXPECT_EQ(cmds->GetItemText(move, 2), "10");
+
+  main->SelectPage(3);  // tool offsets
+  CListCtrlBase* off = list(3);
+  ASSERT_EQ(off->GetItemCount(), 401);
+  const QString row3[] = {"3", "1.500", "0.250", "10", "-0.500"};
+  for (int c = 0; c < 5; ++c) EXPECT_EQ(off->GetItemText(3, c), row3[c]);
+  EXPECT_EQ(off->GetItemText(400, 0), "400");
+  EXPECT_EQ(off->GetItemText(400, 4), "0");
+
+  main->SelectPage(4);  // work offsets
+  CListCtrlBase* pz = list(4);
+  ASSERT_EQ(pz->GetItemCount(), 7);
+  const char* names[] = {"Ext", "G54", "G55", "G56", "G57", "G58", "G59"};
+  for (int r = 0; r < 7; ++r) EXPECT_EQ(pz->GetItemText(r, 0), names[r]);
+  EXPECT_EQ(pz->GetItemText(0, 1), "0.125");
+  const QString g55[] = {"G55", "100", "-25.500", "3"};
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(pz->GetItemText(2, c), g55[c]);
+
+  main->SelectPage(6);  // variables
+  auto* vars = page<CDlgCodeVariables>(6);
+  CListCtrlBase* locals = list(6);
+  ASSERT_EQ(locals->GetItemCount(), 1000);
+  EXPECT_EQ(vars->List(u"list1")->GetItemCount(), 130);
+  EXPECT_EQ(vars->List(u"list2")->GetItemCount(), 104);
+  EXPECT_EQ(vars->List(u"list3")->GetItemCount(), 124);
+  EXPECT_EQ(locals->GetItemText(1, 0), "#1");
+  EXPECT_EQ(locals->GetItemText(1, 1), "5.50000") << "#1 of the program, not of the table";
+  EXPECT_EQ(locals->GetItemText(100, 1), "12.5000");
+  EXPECT_EQ(locals->GetItemText(100, 2), "Common");
+  EXPECT_EQ(vars->List(u"list1")->GetItemText(0, 0), "#4001");
+  EXPECT_EQ(vars->List(u"list3")->GetItemText(20, 0), "#5221");
+  EXPECT_EQ(vars->List(u"list3")->GetItemText(20, 1), "-7.2500");
+  EXPECT_EQ(vars->List(u"list3")->GetItemText(20, 2), "System");
+
+  // Enter and Escape leave every page where it is.
+  for (int i = 0; i < 7; ++i) {
+    main->SelectPage(i);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(main->pages()[static_cast<std::size_t>(i)], key);
+    EXPECT_TRUE(main->pages()[static_cast<std::size_t>(i)]->isVisible());
+  }
+  EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(Pages, TheCommandPageShowsAMillionRecordsWithoutCopyingThem) {
+  Start();
+  ClearCommandRecords();
+  CommandRecord rec;
+  rec.kind = 2;
+  for (int i = 0; i < 1000000; ++i) {
+    rec.line = i;
+    rec.values[3] = i * 0.5;
+    Commands().Append(rec);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  main->SelectPage(2);
+  CListCtrlBase* cmds = list(2);
+  cmds->scrollToBottom();
+  QApplication::processEvents();
+  cmds->scrollToTop();
+  QApplication::processEvents();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(cmds->GetItemCount(), 1000000);
+  EXPECT_TRUE(cmds->model()->rows.empty());
+  EXPECT_EQ(cmds->GetItemText(999999, 0), "999999");
+  EXPECT_EQ(cmds->GetItemText(999999, 5), "499999.500");
+  EXPECT_LT(seconds, 2.0);
+  // A load empties the page before it starts.
+  main->ClearLists();
+  EXPECT_EQ(cmds->GetItemCount(), 0);
+}
+
+// ------------------------------------------------------------ cell edits
+
+TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
+  Start();
+  Open(exe / "code" / "b.nc");
+  main->SelectPage(3);
+  auto* off = qobject_cast<CListCtrlEx*>(list(3));
+  ASSERT_TRUE(off);
+  EditCell(off, 3, 2, "7.25");
+  EXPECT_EQ(LibStr(0, 3, 1), "7.250");
+  EXPECT_EQ(off->GetItemText(3, 2), "7.250");
+  // Text that is not a number, whole: nothing is written, the cell is restored.
+  for (const char* bad : {"1-2", "", ".", "-"}) {
+    EditCell(off, 3, 2, bad);
+    EXPECT_EQ(LibStr(0, 3, 1), "7.250") << bad;
+    EXPECT_EQ(off->GetItemText(3, 2), "7.250") << bad;
+  }
+  EXPECT_EQ(off->StartEdit(3, 0), 0) << "the number column is not edited";
+  // A cell beyond the table (a message no list of this page sends).
+  WndMsg m;
+  m.msg = WM_LIST_EDIT;
+  m.wParam = MakeWParam(401, 1);
+  m.number = std::make_unique<double>(9.0);
+  m.text = "9";
+  m.source = off;
+  SendWndMsg(main->pages()[3], m);
+  m.wParam = MakeWParam(0, 5);
+  SendWndMsg(main->pages()[3], m);
+  EXPECT_EQ(LibStr(0, 0, 0), "0");
+  EXPECT_TRUE(g_seam.messages.empty());
+
+  // Z of G55 is table 1, row 2, column 2.
+  main->SelectPage(4);
+  EditCell(qobject_cast<CListCtrlEx*>(list(4)), 2, 3, "-4.5");
+  EXPECT_EQ(LibStr(1, 2, 2), "-4.500");
+  EXPECT_EQ(LibStr(1, 2, 1), "-25.500");
+
+  // A variable of "list": the row is the variable number; only column 1 edits.
+  main->SelectPage(6);
+  auto* vars = qobject_cast<CListCtrlEx*>(list(6));
+  EditCell(vars, 150, 1, "3.5");
+  EXPECT_EQ(LibStr(3, 150, 0), "3.50000");
+  EXPECT_EQ(vars->GetItemText(150, 1), "3.50000");
+  EXPECT_EQ(vars->StartEdit(150, 2), 0);
+  EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
+}
+
+TEST_F(Pages, WhileTheLoaderIsInTheLibraryEditsAreRefusedAndRefreshesWait) {
+  Start();
+  Open(exe / "code" / "b.nc");
+  main->SelectPage(3);
+  auto* off = qobject_cast<CListCtrlEx*>(list(3));
+  ASSERT_EQ(off->GetItemText(3, 1), "1.500");
+
+  SetAppendHook(&SlowRecord);  // the simulation now takes a while
+  g_seam.openPath = QString::fromStdString((exe / "code" / "b.nc").string());
+  render()->OnOpenNcFile();
+  ASSERT_TRUE(render()->loaderRunning());
+  const auto start = std::chrono::steady_clock::now();
+  EditCell(off, 3, 1, "99");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 0.5) << "the interface does not wait for the simulation";
+  ASSERT_EQ(g_seam.messages.size(), 1u) << "the refusal is reported";
+  EXPECT_TRUE(g_seam.messages[0].startsWith("The value was not changed"));
+  EXPECT_EQ(off->GetItemText(3, 1), "1.500") << "the cell shows its old value";
+
+  // A page selected now keeps what it shows and fills when the loader ends.
+  main->SelectPage(1);
+  auto* rules = page<CDlgCodeTable>(1);
+  EXPECT_TRUE(rules->refreshPending());
+  EXPECT_EQ(list(1)->GetItemCount(), 0);
+  // The options page sends its choice once the loader has left.
+  // (shipped: calculator-type input, the increment field disabled).
+  main->SelectPage(5);
+  auto* options = page<CDlgCodeOptions>(5);
+  QWidget* least = options->layout()->FindWndByName(u"Leastinput");
+  ASSERT_TRUE(least);
+  EXPECT_FALSE(least->isEnabled());
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
+  EXPECT_TRUE(least->isEnabled());
+  EXPECT_TRUE(options->optionPending());
+
+  SetAppendHook(nullptr);
+  ASSERT_TRUE(WaitLoader());
+  QApplication::processEvents();
+  EXPECT_FALSE(rules->refreshPending());
+  EXPECT_GT(list(1)->GetItemCount(), 50);
+  EXPECT_FALSE(options->optionPending());
+  EXPECT_EQ(LibStr(0, 3, 0), "1.500") << "the refused edit never reached the table";
+  double value = 0;
+  WithLibrary([&] {
+    unsigned kind = 2;
+    int r = -1, c = -1;
+    value = Code_GetDataValue(&kind, &r, &c);
+  });
+  EXPECT_DOUBLE_EQ(value, 0.001);
+  // The choice is kept in the layout file for the next run.
+  main->close();
+  main.reset();
+  CLayoutProp saved("dlg_codeoptions.dlgc");
+  EXPECT_EQ(saved.FindCtrlByName(u"leastincrement").value, u"1");
+  EXPECT_EQ(saved.FindCtrlByName(u"ignoredecimal").value, u"0");
+}
+
+// ------------------------------------------------------------ code editor
+
+TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
+  Start();
+  Open(exe / "code" / "b.nc");
+  CXRichEdit* edit = code()->editor();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->LineAtY(5) == 1; }, 2000));
+  // Line 4 is "G01 Y10.": block 4, the move from (10, 0) to (10, 10).
+  QTextBlock line4 = edit->document()->findBlockByNumber(3);
+  const int y = edit->cursorRect(QTextCursor(line4)).center().y();
+  ASSERT_EQ(edit->LineAtY(y), 4);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(edit->gutter(), &click);
+  }
+  EXPECT_EQ(edit->selectedLine(), 4);
+  bool checked = false;
+  WithLibrary([&] {
+    unsigned past = 1u << 30;  // past the end: the paths unchanged
+    quillet::PathGroups* groups = Code_SelBlock(&past);
+    ASSERT_TRUE(groups);
+    ASSERT_GT(groups->size(), 4u);
+    for (std::size_t g = 0; g < groups->size(); ++g)
+      for (quillet::CPathPolyline* p : (*groups)[g]) {
+        const bool red = p->m_style.r == 1.f && p->m_style.g == 0.f && p->m_style.width == 3.f;
+        EXPECT_EQ(red, g == 4) << "group " << g;
+      }
+    ASSERT_EQ((*groups)[4].size(), 1u);
+    const quillet::CPathPolyline* p = (*groups)[4][0];
+    EXPECT_NEAR(p->Point(0).x, 10.0, 1e-9);
+    EXPECT_NEAR(p->Point(0).y, 0.0, 1e-9);
+    EXPECT_NEAR(p->Point(p->PointCount() - 1).y, 10.0, 1e-9);
+    checked = true;
+  }, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(checked);
+}
+
+TEST_F(Pages, EditorCommandsParseMarkAndSave) {
+  Start();
+  const fs::path file = exe / "code" / "b.nc";
+  Open(file);
+  CDlgCodeEdit* page = code();
+  CXRichEdit* edit = page->editor();
+  EXPECT_GT(page->measuredLineHeight(), 0);
+  EXPECT_EQ(page->currentFolder(), QString::fromStdString((exe / "code").string()));
+
+  // Block-skip marks: a selection from inside line 3 to the start of line 4
+  // takes lines 3 and 4.
+  QTextCursor sel(edit->document()->findBlockByNumber(2));
+  sel.movePosition(QTextCursor::Right);
+  sel.setPosition(edit->document()->findBlockByNumber(3).position(), QTextCursor::KeepAnchor);
+  edit->setTextCursor(sel);
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier);
+  auto line = [&](int n) { return edit->document()->findBlockByNumber(n).text(); };
+  EXPECT_EQ(line(1), "G90 G54 G00 X0 Y0 F100");
+  EXPECT_EQ(line(2), "/G01 X10.");
+  EXPECT_EQ(line(3), "/G01 Y10.");
+  EXPECT_EQ(line(4), "G01 X0");
+  EXPECT_TRUE(page->IsModified());
+  // An empty selection marks its own line; a second mark doubles the slash
+  // and one removal takes one slash away; a line without one stays.
+  edit->setTextCursor(QTextCursor(edit->document()->findBlockByNumber(3)));
+  page->RunCommand(CDlgCodeEdit::kCmdAddSkip);
+  EXPECT_EQ(line(3), "//G01 Y10.");
+  edit->setTextCursor(QTextCursor(edit->document()->findBlockByNumber(3)));
+  QTest::keyClick(edit, Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(line(3), "/G01 Y10.");
+  edit->setTextCursor(QTextCursor(edit->document()->findBlockByNumber(4)));
+  page->RunCommand(CDlgCodeEdit::kCmdRemoveSkip);
+  EXPECT_EQ(line(4), "G01 X0");
+
+  // Ctrl+G parses the edited text (skipped lines make no moves), not the file.
+  QTest::keyClick(edit, Qt::Key_G, Qt::ControlModifier);
+  ASSERT_TRUE(WaitLoader());
+  int moves = 0;
+  for (const CommandRecord& r : Commands().Snapshot()) moves += r.kind == 2;
+  EXPECT_EQ(moves, 1) << "only G01 X0 remains";
+  EXPECT_TRUE(page->IsModified());
+  EXPECT_EQ(ReadAll(file), kSquare) << "parsing never writes the file";
+
+  // Ctrl+S writes the editor's text to the file and the title names it.
+  QTest::keyClick(edit, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_FALSE(page->IsModified());
+  EXPECT_EQ(ReadAll(file).substr(0, 61), "O1234\r\nG90 G54 G00 X0 Y0 F100\r\n/G01 X10.\r\n/G01 Y10.\r\nG01 X0\r\n");
+  EXPECT_TRUE(main->windowTitle().endsWith(QString::fromStdString(file.string())));
+
+}
+
+TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
+  Start();
+  CDlgCodeEdit* page = code();
+  QString text;
+  for (int i = 0; text.size() <= CXRichEdit::kBackgroundBytes; ++i)
+    text += QStringLiteral("N%1 G01 X12.345 Y67.890 Z-1.000\n").arg(i);
+  QSignalSpy ready(page, &CDlgCodeEdit::textReady);
+  const auto start = std::chrono::steady_clock::now();
+  page->SetCodeText(text);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.2);
+  // Meanwhile the page answers with the whole text and takes no edits.
+  EXPECT_TRUE(page->IsPreparing());
+  EXPECT_EQ(page->GetCodeText(), text);
+  page->RunCommand(CDlgCodeEdit::kCmdAddSkip);
+  EXPECT_FALSE(page->IsModified());
+  ASSERT_TRUE(ready.wait(30000));
+  EXPECT_FALSE(page->IsPreparing());
+  EXPECT_EQ(page->editor()->document()->findBlockByNumber(7).text(), "N7 G01 X12.345 Y67.890 Z-1.000");
+  EXPECT_EQ(page->GetCodeText(), text);
+  EXPECT_FALSE(page->IsModified());
+  // Another one replaces it (the earlier document is released).
+  page->SetCodeText(text + "M30\n");
+  ASSERT_TRUE(ready.wait(30000));
+  EXPECT_TRUE(page->GetCodeText().endsWith("Z-1.000\nM30\n"));
+}
+
+// ------------------------------------------------------------ shell list
+
+TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
+  Start();
+  CDlgCodeEdit* page = code();
+  CCustomShellList* shell = page->shellList();
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(page->tree());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shell->GetItemCount() == 4; }, 5000)) << shell->GetItemCount();
+  for (const char* name : {"a.CNC", "b.nc", "readme", "sub"}) EXPECT_GE(shell->FindItem(name), 0) << name;
+  EXPECT_EQ(shell->FindItem("c.doc"), -1);
+  EXPECT_EQ(shell->model()->headerData(0, Qt::Horizontal).toString(), "Name");
+  EXPECT_EQ(shell->model()->headerData(1, Qt::Horizontal).toString(), "Size");
+  // The columns share the client width less 20: 200 x 0.7f and 200 x 0.3f, truncated.
+  shell->setFrameShape(QFrame::NoFrame);
+  shell->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  shell->resize(220, 200);
+  QApplication::processEvents();
+  ASSERT_EQ(shell->viewport()->width(), 220);
+  EXPECT_EQ(shell->columnWidth(0), 139);
+  EXPECT_EQ(shell->columnWidth(1), 60);
+
+  // Unsaved edits are asked for first; Cancel opens nothing.
+  page->editor()->insertPlainText("G00 X1\n");
+  const std::size_t before = Commands().Size();
+  g_seam.answers = {UiSeam::Answer::Cancel};
+  EXPECT_EQ(shell->DoDefault(shell->FindItem("b.nc")), true);
+  EXPECT_EQ(g_seam.questions.size(), 1u);
+  EXPECT_EQ(Commands().Size(), before);
+  EXPECT_EQ(page->GetCodeText(), "G00 X1\n");
+
+  // Enter on a file (as a double click) opens it, after the question.
+  g_seam.answers = {UiSeam::Answer::No};
+  shell->setCurrentIndex(shell->model()->index(shell->FindItem("b.nc"), 0, shell->rootIndex()));
+  QTest::keyClick(shell, Qt::Key_Return);
+  ASSERT_TRUE(WaitLoader());
+  EXPECT_EQ(g_seam.questions.size(), 2u);
+  EXPECT_TRUE(main->windowTitle().endsWith("b.nc"));
+  EXPECT_TRUE(page->GetCodeText().startsWith("O1234\nG90 G54 G00 X0 Y0 F100\n"));
+  EXPECT_FALSE(page->IsModified());
+
+  // A folder is entered; nothing is opened and the tree follows.
+  const QString title = main->windowTitle();
+  const int folder = shell->FindItem("sub");
+  EXPECT_EQ(shell->GetItemPath(folder), QString::fromStdString((exe / "code" / "sub").string()));
+  EXPECT_TRUE(shell->DoDefault(folder));
+  EXPECT_EQ(shell->currentFolder(), QString::fromStdString((exe / "code" / "sub").string()));
+  EXPECT_EQ(page->tree()->GetSelectedPath(), shell->currentFolder());
+  EXPECT_EQ(page->currentFolder(), shell->currentFolder());
+  EXPECT_EQ(main->windowTitle(), title);
+  WndMsg m;
+  m.msg = WM_SHELL_ACTIVATE;
+  m.wParam = 0;
+  EXPECT_EQ(SendWndMsg(page, m), 0) << "an empty folder has no item 0";
+
+  // The folder shown is where the next run starts.
+  main->close();
+  main.reset();
+  CLayoutProp saved("dlg_codeedit.dlgc");
+  EXPECT_EQ(FromU16(saved.FindCtrlByName(u"tree").value), QString::fromStdString((exe / "code" / "sub").string()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  QSurfaceFormat::setDefaultFormat(RenderView::DefaultFormat());
+  QApplication app(argc, argv);
+  InitApplication(app.arguments());
+  SetLanguageFlag(1);
+  g_realExe = plat::ExeDir();
+  SetUiSeam(&g_seam);
+  const int result = RUN_ALL_TESTS();
+  SetUiSeam(nullptr);
+  RemoveAlertSink();
+  return result;
+}

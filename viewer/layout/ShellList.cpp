@@ -1,0 +1,217 @@
+#include "viewer/layout/ShellList.h"
+
+#include <QEvent>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include "viewer/layout/WinMsg.h"
+
+namespace ravik {
+namespace {
+
+void Notify(QWidget* from, unsigned message, std::uintptr_t wParam) {
+  WndMsg m;
+  m.msg = message;
+  m.wParam = wParam;
+  m.source = from;
+  SendToParent(from, m);
+}
+
+}  // namespace
+
+bool IsNcFileName(const QString& name) {
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0) return true;
+  const QString ext = name.mid(dot + 1).toLower();
+  return ext == QLatin1String("cnc") || ext == QLatin1String("nc") || ext == QLatin1String("txt") ||
+         ext == QLatin1String("pim") || ext == QLatin1String("pit");
+}
+
+// ------------------------------------------------------------ filter
+
+NcFileProxy::NcFileProxy(QFileSystemModel* source, QObject* parent) : QSortFilterProxyModel(parent), m_fs(source) {
+  setSourceModel(source);
+}
+
+bool NcFileProxy::filterAcceptsRow(int row, const QModelIndex& parent) const {
+  const QModelIndex index = m_fs->index(row, 0, parent);
+  if (!index.isValid() || m_fs->isDir(index)) return true;
+  return IsNcFileName(m_fs->fileName(index));
+}
+
+bool NcFileProxy::filterAcceptsColumn(int column, const QModelIndex&) const { return column < 2; }
+
+QVariant NcFileProxy::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+    return section == 0 ? QStringLiteral("Name") : QStringLiteral("Size");
+  if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
+    return int((section == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+  return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
+// ------------------------------------------------------------ shell list
+
+CCustomShellList::CCustomShellList(QWidget* parent) : QTreeView(parent) {
+  m_fs = new QFileSystemModel(this);
+  m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Drives);
+  m_fs->setReadOnly(true);
+  m_filter = new NcFileProxy(m_fs, this);
+  setModel(m_filter);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setExpandsOnDoubleClick(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  header()->setStretchLastSection(false);
+  connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+    if (index.parent() == rootIndex()) DoDefault(index.row());
+  });
+  connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+    if (!m_folder.isEmpty() && QDir::cleanPath(path) == m_folder) emit folderLoaded(m_folder);
+  });
+}
+
+void CCustomShellList::DisplayFolder(const QString& folder) {
+  m_folder = QDir::cleanPath(folder);
+  m_fs->setRootPath(m_folder);
+  setRootIndex(m_filter->mapFromSource(m_fs->index(m_folder)));
+  OnSetColumns();
+}
+
+int CCustomShellList::GetItemCount() const {
+  if (m_folder.isEmpty()) return 0;
+  return m_filter->rowCount(rootIndex());
+}
+
+QString CCustomShellList::GetItemPath(int index) const {
+  if (index < 0 || index >= GetItemCount()) return {};
+  return m_fs->filePath(m_filter->mapToSource(m_filter->index(index, 0, rootIndex())));
+}
+
+int CCustomShellList::FindItem(const QString& name) const {
+  const int n = GetItemCount();
+  for (int i = 0; i < n; ++i)
+    if (m_filter->index(i, 0, rootIndex()).data().toString() == name) return i;
+  return -1;
+}
+
+bool CCustomShellList::DoDefault(int index) {
+  const QString path = GetItemPath(index);
+  if (path.isEmpty()) return false;
+  if (m_fs->isDir(m_filter->mapToSource(m_filter->index(index, 0, rootIndex())))) {
+    DisplayFolder(path);
+    Notify(this, WM_CHANGE_CURRENT_FOLDER, 0);
+    return true;
+  }
+  Notify(this, WM_SHELL_ACTIVATE, static_cast<std::uintptr_t>(index));
+  return true;
+}
+
+void CCustomShellList::OnSetColumns() {
+  // The factors are single-precision numbers; the products are not rounded
+  // to single precision (200 x 0.7f lies just below 140).
+  const double w = viewport()->width() - 20;
+  setColumnWidth(0, static_cast<int>(w * static_cast<double>(0.7f)));
+  setColumnWidth(1, static_cast<int>(w * static_cast<double>(0.3f)));
+}
+
+void CCustomShellList::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  OnSetColumns();
+}
+
+// ------------------------------------------------------------ shell tree
+
+CShellTree::CShellTree(QWidget* parent) : QTreeView(parent) {
+  m_fs = new QFileSystemModel(this);
+  m_fs->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  m_fs->setReadOnly(true);
+  m_fs->setRootPath(QDir::rootPath());
+  setModel(m_fs);
+  for (int c = 1; c < m_fs->columnCount(); ++c) hideColumn(c);
+  setHeaderHidden(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    NmHdr hdr;
+    hdr.hwndFrom = this;
+    hdr.idFrom = CtrlId(this);
+    hdr.code = TVN_SELCHANGEDW;
+    WndMsg m;
+    m.msg = WM_NOTIFY;
+    m.wParam = static_cast<std::uintptr_t>(hdr.idFrom);
+    m.notify = &hdr;
+    m.source = this;
+    SendToParent(this, m);
+  });
+}
+
+bool CShellTree::SelectPath(const QString& folder) {
+  const QModelIndex index = m_fs->index(QDir::cleanPath(folder));
+  if (!index.isValid()) return false;
+  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) expand(p);
+  setCurrentIndex(index);
+  scrollTo(index);
+  return true;
+}
+
+QString CShellTree::GetSelectedPath() const {
+  const QModelIndex index = currentIndex();
+  return index.isValid() ? m_fs->filePath(index) : QString();
+}
+
+void CShellTree::ExpandRoot() {
+  const QModelIndex first = m_fs->index(0, 0, rootIndex());
+  if (first.isValid()) expand(first);
+}
+
+// ------------------------------------------------------------ tooltip
+
+CCustomTTCtrl::CCustomTTCtrl(QWidget* owner) : QObject(owner), m_owner(owner) {
+  if (owner) owner->installEventFilter(this);
+}
+
+bool CCustomTTCtrl::OnDrawIcon(QPainter& painter, const QRect& rect, bool withIcon) const {
+  if (withIcon) {
+    // The tip's icon: a blue disc with a white "i".
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x1E, 0x64, 0xC8));
+    painter.drawEllipse(rect.adjusted(1, 1, -1, -1));
+    painter.setPen(Qt::white);
+    painter.drawText(rect, Qt::AlignCenter, QStringLiteral("i"));
+    painter.restore();
+  }
+  return true;
+}
+
+void CCustomTTCtrl::OnShow(const QWidget* under) {
+  m_controlId = CtrlId(under);
+  if (m_controlId == 1) m_description = QStringLiteral("OK Button description...");
+  else if (m_controlId == 2) m_description = QStringLiteral("Cancel Button description...");
+  else m_description.clear();
+}
+
+QString CCustomTTCtrl::TipText(const QString& tip) const {
+  return m_description.isEmpty() ? tip : tip + QLatin1Char('\n') + m_description;
+}
+
+bool CCustomTTCtrl::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != m_owner || event->type() != QEvent::ToolTip) return false;
+  OnShow(m_owner);
+  const QString tip = m_owner->toolTip();
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), TipText(tip), m_owner);
+  return true;
+}
+
+}  // namespace ravik
