@@ -4,7 +4,13 @@
 # Arguments are handed to the viewer (for example --lang=chs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "${SKIP_DEPS:-0}" != "1" ]; then ./scripts/deps.sh; fi
+if [ "${SKIP_DEPS:-0}" != "1" ]; then
+  ./scripts/deps.sh
+  # A font with Chinese glyphs for the Chinese interface.
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends fonts-wqy-microhei
+fi
 cmake -S . -B build -G Ninja
 cmake --build build -j "$(nproc)" --target Ravik
 exec ./build/bin/Ravik "$@"
