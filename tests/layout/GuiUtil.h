@@ -18,10 +18,6 @@ struct SeenMsg {
   unsigned msg = 0;
   std::uintptr_t wParam = 0;
   std::intptr_t lParam = 0;
-  QWidget* source = nullptr;
-  int notifyCode = 0;
-  int notifyId = 0;
-  int item = -2;
   std::optional<double> number;
   // The value the layout held for the source control when the page saw it.
   std::u16string valueSeen;
@@ -46,12 +42,6 @@ class TestPage : public ravik::CDlgParams {
     s.msg = m.msg;
     s.wParam = m.wParam;
     s.lParam = m.lParam;
-    s.source = m.source;
-    if (m.notify) {
-      s.notifyCode = m.notify->code;
-      s.notifyId = m.notify->idFrom;
-      if (auto* lv = dynamic_cast<ravik::NmListView*>(m.notify)) s.item = lv->iItem;
-    }
     if (m.number) s.number = *m.number;
     if (m.source && layout()) s.valueSeen = layout()->FindCtrlByWnd(m.source).value;
     if (m.msg != ravik::WM_NOTIFY || m.notify->code != ravik::LVN_GETDISPINFOW) seen.push_back(s);
@@ -80,11 +70,10 @@ inline std::u16string OneBand(const std::u16string& ctrls, const std::u16string&
   return u"layoutprop={\nname=Test\n}\nlayout={\ngrid={\n" + grid + u"}\n" + ctrls + u"}\n";
 }
 
-inline void TypeKey(QWidget* w, Qt::Key key, const QString& text = QString(),
-                    Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QKeyEvent press(QEvent::KeyPress, key, mods, text);
+inline void TypeKey(QWidget* w, Qt::Key key, const QString& text = QString()) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
   QApplication::sendEvent(w, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
   QApplication::sendEvent(w, &release);
 }
 

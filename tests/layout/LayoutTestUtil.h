@@ -6,9 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "viewer/UiSeam.h"
 
@@ -20,45 +20,28 @@ namespace fs = std::filesystem;
 inline std::string Utf16File(const std::u16string& text) {
   std::string bytes("\xFF\xFE", 2);
   for (char16_t c : text) {
-    if (c == u'\n') {
-      bytes += '\r';
-      bytes += '\0';
-    }
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
+    if (c == u'\n') bytes.append("\r\0", 2);
+    bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   }
   return bytes;
 }
 
-inline std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+inline std::string ReadBytes(const fs::path& p) { return plat::ReadFileBytes(p.string()).value_or(""); }
 
-inline void WriteBytes(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-}
+inline void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 class RecordingSeam : public ravik::UiSeam {
  public:
-  void Message(QWidget*, const QString& caption, const QString& text, Icon) override {
-    captions.push_back(caption);
-    texts.push_back(text);
-  }
+  void Message(QWidget*, const QString&, const QString& text, Icon) override { texts.push_back(text); }
   Answer Question(QWidget*, const QString&, const QString&, bool) override { return Answer::No; }
   QString OpenFileName(QWidget*, const QString&) override { return {}; }
   QString SaveFileName(QWidget*, const QString&) override { return {}; }
   QString FolderName(QWidget*, const QString& start) override {
     lastStart = start;
-    ++folderCalls;
     return folder;
   }
-  std::vector<QString> captions, texts;
+  std::vector<QString> texts;
   QString folder, lastStart;
-  int folderCalls = 0;
 };
 
 // A fresh folder that is the executable's folder while the object lives.
