@@ -100,7 +100,9 @@ void ApiTest::SetUp() {
   char pattern[] = "/tmp/quillet_api_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   dataRoot = pattern;
-  fs::copy(fs::path(plat::ExeDir()) / "fanuc", fs::path(dataRoot) / "fanuc", fs::copy_options::recursive);
+  // The tables as shipped (the copies beside the executable change when a
+  // viewer or another test writes its tables back).
+  fs::copy(fs::path(QUILLET_SHIPPED_DATA) / "fanuc", fs::path(dataRoot) / "fanuc", fs::copy_options::recursive);
   windowHandle = plat::RegisterTarget(std::make_shared<RecordingWindow>());
   StartLibrary();
 }

@@ -288,8 +288,41 @@ TEST_F(Viewer, ANewLoadDuringASimulationStopsTheOldOne) {
 
 }  // namespace
 
+// The viewer writes its data tables and layout files back beside the
+// executable; the tests run it on a scratch copy of that folder so they never
+// change the build's files or depend on one another's leftovers.
+class ScratchExeFolder {
+ public:
+  ScratchExeFolder() {
+    namespace fs = std::filesystem;
+    const fs::path real = plat::ExeDir();
+    m_path = fs::temp_directory_path() / ("ravik_gui_" + std::to_string(::getpid()));
+    fs::remove_all(m_path);
+    fs::create_directories(m_path);
+    for (const char* name : {"fanuc", "language", "coderule", "samples", "vertexShader.glsl", "fragmentShader.glsl"})
+      fs::copy(real / name, m_path / name, fs::copy_options::recursive);
+    for (const auto& e : fs::directory_iterator(RAVIK_SHIPPED_DATA)) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("dlg_", 0) == 0) fs::copy_file(e.path(), m_path / name);
+    }
+    // The shipped tables, not the ones a previous run wrote back.
+    fs::remove_all(m_path / "fanuc");
+    fs::copy(fs::path(RAVIK_SHIPPED_DATA) / "fanuc", m_path / "fanuc", fs::copy_options::recursive);
+    plat::SetExeDirOverride(m_path.string());
+  }
+  ~ScratchExeFolder() {
+    plat::SetExeDirOverride("");
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+  }
+
+ private:
+  std::filesystem::path m_path;
+};
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  ScratchExeFolder scratch;
   QSurfaceFormat::setDefaultFormat(RenderView::DefaultFormat());
   QApplication app(argc, argv);
   InitApplication(app.arguments());
