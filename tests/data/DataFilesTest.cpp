@@ -24,8 +24,10 @@ namespace {
 
 using Faults = std::vector<std::string>;
 
+// A data file as committed (the copies beside the executables may hold a
+// user's edits of the tables).
 std::string ReadShipped(const std::string& relative) {
-  const auto bytes = plat::ReadFileBytes(plat::ExePath(relative));
+  const auto bytes = plat::ReadFileBytes(plat::ResolvePath(relative, QUILLET_SHIPPED_DATA));
   EXPECT_TRUE(bytes.has_value()) << "missing data file " << relative;
   return bytes.value_or(std::string());
 }
