@@ -178,7 +178,7 @@ int CGCBlock::ReadSequenceNumber(int& index) {
   return n;
 }
 
-int CGCBlock::ReadStatement(int& index, WString& text, int& exprStart) {
+int CGCBlock::ReadStatement(int& index, WordText& word, int& exprStart) {
   const WString& line = *m_program->ScanLine();
   const int len = static_cast<int>(line.size());
   int j = index + 1;
@@ -205,20 +205,22 @@ int CGCBlock::ReadStatement(int& index, WString& text, int& exprStart) {
     ++j;
   }
   if (j > index + 1) {
-    text.assign(line, static_cast<std::size_t>(index), static_cast<std::size_t>(j - index));
+    // The line stays as it is while its word is handled: a view is enough.
+    word.view = WStringView(line).substr(static_cast<std::size_t>(index), static_cast<std::size_t>(j - index));
     exprStart = index + 1;
     index = j - 1;
     return hash ? 1 : 0;
   }
   // No value: the letter and the character behind it name a keyword.
-  char16_t two[2] = {line[index], index + 1 < len ? UpperChar(line[index + 1]) : u'\0'};
-  WStringView key(two, index + 1 < len ? 2 : 1);
+  word.key[0] = line[index];
+  word.key[1] = index + 1 < len ? UpperChar(line[index + 1]) : u'\0';
+  WStringView key(word.key, index + 1 < len ? 2 : 1);
   const CCodeRuleTable* macro = Lib().macroRules.get();
   const CCodeRuleEntry& e = macro ? macro->FindByPrefix(key) : CCodeRuleTable::EmptyEntry();
-  text.clear();
+  word.view = WStringView();
   if (e.IsEmpty()) {
     m_statement = kStmtNone;
-    text.assign(key);
+    word.view = key;
   } else if (e.m_codefunc == u"IF") {
     m_statement = kStmtIf;
   } else if (e.m_codefunc == u"WHILE" || e.m_codefunc == u"WH") {
@@ -238,9 +240,10 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
   (void)previousMotion;
   CLineScan& scan = Scan();
   const char16_t letter = (*m_program->ScanLine())[static_cast<std::size_t>(index)];
-  WString text;
+  WordText word;
   int exprStart = 0;
-  int mode = ReadStatement(index, text, exprStart);
+  int mode = ReadStatement(index, word, exprStart);
+  const WStringView text = word.view;
   const WString& line = *m_program->ScanLine();
   if (mode == 2) {
     switch (m_statement) {
@@ -248,7 +251,7 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
       case kStmtWhile: return RunWhileStatement(line, *this);
       case kStmtEnd: return RunEndStatement(line, *this);
       case kStmtNone:
-        AddMessage(u"error :" + text + u" : Invalid macro instruction.");
+        AddMessage(u"error :" + WString(text) + u" : Invalid macro instruction.");
         return -2;
       default:
         return 0;
@@ -260,7 +263,7 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
   if (rule.IsEmpty()) return 0;  // a letter the dialect does not define is dropped
   int wordIndex = rule.RuleNumber();
   if (mode == 1) {
-    WStringView expr = WStringView(text).substr(1);
+    WStringView expr = text.substr(1);
     double value = Evaluate(expr);
     if (wordIndex < 0) return 0;
     if (scan.current) {
@@ -273,7 +276,7 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
     return 0;
   }
   if (wordIndex < 0 && !(scan.macroArgs && rule.RuleType() == 98)) return 0;
-  WStringView number = WStringView(text).substr(1);
+  WStringView number = text.substr(1);
   if (scan.macroArgs && rule.RuleType() == 98) {
     if (scan.current) scan.current->SetWordText(wordIndex, number, 0.0, false);
     return 0;
@@ -289,13 +292,14 @@ int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
 
 int CGCBlock::ReadCodeWord(int& index, CGCInstruction** previousMotion) {
   const char16_t letter = (*m_program->ScanLine())[static_cast<std::size_t>(index)];
-  WString text;
+  WordText word;
   int exprStart = 0;
-  int mode = ReadStatement(index, text, exprStart);
+  int mode = ReadStatement(index, word, exprStart);
+  const WStringView text = word.view;
   if (mode == 0) return DispatchRule(text, index, previousMotion);
   if (mode == 1) {
     // G#1: the value of the variable whose number follows "#".
-    WStringView ref = WStringView(text).substr(1);
+    WStringView ref = text.substr(1);
     int number = ref.size() > 1 ? plat::ParseIntPrefix(ref.substr(1)) : 0;
     CVariableBase* var = m_program->GetVariable(number);
     if (!var) {
@@ -380,7 +384,7 @@ int CGCBlock::ReadCodeWord(int& index, CGCInstruction** previousMotion) {
     return static_cast<int>(v);
   }
   if (m_statement == kStmtNone) {
-    AddMessage(u"Syntax error : " + text + u" : identifier not found");
+    AddMessage(u"Syntax error : " + WString(text) + u" : identifier not found");
     return -2;
   }
   return 0;

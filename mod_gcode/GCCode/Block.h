@@ -169,7 +169,13 @@ class CGCBlock {
   int ReadCodeWord(int& index, CGCInstruction** previousMotion);
   // Reads the value characters behind the letter at `index`. Mode 0 plain,
   // 1 expression ("#" seen), 2 statement keyword.
-  int ReadStatement(int& index, WString& text, int& exprStart);
+  // The text of a word: a view into the line being parsed, or of the
+  // two-character keyword kept in `key`.
+  struct WordText {
+    WStringView view;
+    char16_t key[2] = {};
+  };
+  int ReadStatement(int& index, WordText& word, int& exprStart);
   void FinishLine(CGCInstruction** previousMotion);
 
   // What most blocks do not need: a second instruction and messages.
