@@ -241,12 +241,7 @@ QWidget* CDlgCtrlsTree::Create(const QRect& rect, QWidget* parent) {
     hdr.hwndFrom = tree;
     hdr.idFrom = id;
     hdr.code = TVN_SELCHANGEDW;
-    WndMsg m;
-    m.msg = WM_NOTIFY;
-    m.wParam = static_cast<std::uintptr_t>(id);
-    m.notify = &hdr;
-    m.source = tree;
-    SendToParent(tree, m);
+    NotifyParentOf(hdr);
   });
   return tree;
 }

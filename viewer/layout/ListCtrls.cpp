@@ -394,12 +394,7 @@ QString CListCtrlBase::DispText(int row, int column) const {
   info.code = LVN_GETDISPINFOW;
   info.iItem = row;
   info.iSubItem = column;
-  WndMsg m;
-  m.msg = WM_NOTIFY;
-  m.wParam = static_cast<std::uintptr_t>(info.idFrom);
-  m.notify = &info;
-  m.source = info.hwndFrom;
-  SendToParent(info.hwndFrom, m);
+  NotifyParentOf(info);
   const int max = std::max(0, info.cchTextMax - 1);
   if (info.text.size() > max) info.text.truncate(max);
   return info.text;
@@ -416,12 +411,7 @@ std::intptr_t CListCtrlBase::NotifyParent(int code, int row, int column) {
   hdr.code = code;
   hdr.iItem = row;
   hdr.iSubItem = column;
-  WndMsg m;
-  m.msg = WM_NOTIFY;
-  m.wParam = static_cast<std::uintptr_t>(hdr.idFrom);
-  m.notify = &hdr;
-  m.source = this;
-  return SendToParent(this, m);
+  return NotifyParentOf(hdr);
 }
 
 void CListCtrlBase::mouseReleaseEvent(QMouseEvent* event) {

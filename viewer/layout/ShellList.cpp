@@ -141,12 +141,7 @@ CShellTree::CShellTree(QWidget* parent) : QTreeView(parent) {
     hdr.hwndFrom = this;
     hdr.idFrom = CtrlId(this);
     hdr.code = TVN_SELCHANGEDW;
-    WndMsg m;
-    m.msg = WM_NOTIFY;
-    m.wParam = static_cast<std::uintptr_t>(hdr.idFrom);
-    m.notify = &hdr;
-    m.source = this;
-    SendToParent(this, m);
+    NotifyParentOf(hdr);
   });
 }
 

@@ -16,6 +16,15 @@ std::intptr_t SendToParent(QWidget* from, WndMsg& msg) {
   return from ? SendWndMsg(from->parentWidget(), msg) : 0;
 }
 
+std::intptr_t NotifyParentOf(NmHdr& hdr) {
+  WndMsg m;
+  m.msg = WM_NOTIFY;
+  m.wParam = static_cast<std::uintptr_t>(hdr.idFrom);
+  m.notify = &hdr;
+  m.source = hdr.hwndFrom;
+  return SendToParent(hdr.hwndFrom, m);
+}
+
 void PostWndMsg(QWidget* to, WndMsg msg) {
   if (!to) return;
   // The message (and the value it owns) lives in the queued call; a call

@@ -110,6 +110,9 @@ class CMsgTarget {
 std::intptr_t SendWndMsg(QWidget* to, WndMsg& msg);
 // Sends to the parent window of `from`.
 std::intptr_t SendToParent(QWidget* from, WndMsg& msg);
+// Sends WM_NOTIFY with `hdr` (wParam = its control id) to the parent of the
+// control that `hdr` names.
+std::intptr_t NotifyParentOf(NmHdr& hdr);
 // Queues `msg` for `to`; it is handled from the event loop, or dropped (with
 // its payload) when `to` is gone by then.
 void PostWndMsg(QWidget* to, WndMsg msg);

@@ -126,22 +126,7 @@ void RenderView::resizeGL(int w, int h) {
   const qreal dpr = devicePixelRatioF();
   m_scene.Resize(static_cast<int>(w * dpr), static_cast<int>(h * dpr));
   // A path that arrived before the view had a size is fitted now.
-  std::unique_ptr<Pending> p;
-  std::vector<GpuBuffers> orphans;
-  {
-    std::lock_guard lock(m_pendingMutex);
-    p = std::move(m_pending);
-    orphans.swap(m_orphans);
-  }
-  for (GpuBuffers& b : orphans) DeleteBuffers(b);
-  if (p) {
-    if (p->buffers.empty()) {
-      m_scene.SetRenderData(p->fit, std::move(p->data));
-    } else {
-      m_scene.AdoptUploaded(p->fit, std::move(p->data), p->buffers);
-    }
-    emit uploadApplied();
-  }
+  if (adoptPending()) emit uploadApplied();
 }
 
 void RenderView::paintGL() { m_scene.Render(); }
@@ -176,8 +161,7 @@ void RenderView::loaderUpload(const quillet::PathGroups& groups, bool fit) {
   QMetaObject::invokeMethod(this, [this] { applyPending(); }, Qt::QueuedConnection);
 }
 
-void RenderView::applyPending() {
-  if (!m_glReady) return;  // the first resizeGL takes it
+bool RenderView::adoptPending() {
   std::unique_ptr<Pending> p;
   std::vector<GpuBuffers> orphans;
   {
@@ -185,18 +169,26 @@ void RenderView::applyPending() {
     p = std::move(m_pending);
     orphans.swap(m_orphans);
   }
-  if (!p && orphans.empty()) return;
-  makeCurrent();
   for (GpuBuffers& b : orphans) DeleteBuffers(b);
-  if (p) {
-    if (p->buffers.empty()) {
-      m_scene.SetRenderData(p->fit, std::move(p->data));
-    } else {
-      m_scene.AdoptUploaded(p->fit, std::move(p->data), p->buffers);
-    }
+  if (!p) return false;
+  if (p->buffers.empty()) {
+    m_scene.SetRenderData(p->fit, std::move(p->data));
+  } else {
+    m_scene.AdoptUploaded(p->fit, std::move(p->data), p->buffers);
   }
+  return true;
+}
+
+void RenderView::applyPending() {
+  if (!m_glReady) return;  // the first resizeGL takes it
+  {
+    std::lock_guard lock(m_pendingMutex);
+    if (!m_pending && m_orphans.empty()) return;
+  }
+  makeCurrent();
+  const bool adopted = adoptPending();
   doneCurrent();
-  if (p) {
+  if (adopted) {
     update();
     emit uploadApplied();
   }

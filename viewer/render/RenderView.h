@@ -106,6 +106,9 @@ class RenderView : public QOpenGLWidget {
   };
   void sendMouse(const MouseEvent& event);
   void applyPending();
+  // Takes the pending path into the scene and deletes replaced uploads; the
+  // view's context must be current. True when a path was taken.
+  bool adoptPending();
   void releaseGl();
   void createLoaderContext();
   void destroyLoaderContext();
