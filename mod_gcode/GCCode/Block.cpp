@@ -145,7 +145,7 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
     }
     if (IsAddressLetter(c)) {
       UpperCaseChar(&line[i]);
-      r = ReadAddressWord(i, previousMotion);
+      r = ReadAddressWord(i);
     } else if (IsCodeLetter(c)) {
       UpperCaseChar(&line[i]);
       r = ReadCodeWord(i, previousMotion);
@@ -236,8 +236,7 @@ int CGCBlock::ReadStatement(int& index, WordText& word, int& exprStart) {
   return 2;
 }
 
-int CGCBlock::ReadAddressWord(int& index, CGCInstruction** previousMotion) {
-  (void)previousMotion;
+int CGCBlock::ReadAddressWord(int& index) {
   CLineScan& scan = Scan();
   const char16_t letter = (*m_program->ScanLine())[static_cast<std::size_t>(index)];
   WordText word;

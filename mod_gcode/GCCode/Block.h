@@ -114,7 +114,7 @@ class CGCBlock {
   void FlushPendingWords(CGCInstruction* instr);
   void QueueWord(int index, WStringView text);
   // The number behind the first occurrence of the rule's address letter.
-  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits, int& scanIndex) const;
+  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const;
   short GetModalCode(int group) const;
   void SetModalCode(int group, short code);
 
@@ -129,7 +129,7 @@ class CGCBlock {
   void OnFeedMode(const CCodeRuleEntry& rule);
   void OnUnits(const CCodeRuleEntry& rule);
   void OnCutterCompensation(const CCodeRuleEntry& rule);
-  void OnToolLengthOffset(const CCodeRuleEntry& rule, int& index);
+  void OnToolLengthOffset(const CCodeRuleEntry& rule);
   void OnCannedCycle(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
   void OnReturnMode(const CCodeRuleEntry& rule);
   void OnScaling(const CCodeRuleEntry& rule);
@@ -140,7 +140,7 @@ class CGCBlock {
   void OnMirror(const CCodeRuleEntry& rule);
   void OnLetterWord(const CCodeRuleEntry& rule, WStringView number);
   void OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** previousMotion);
-  void OnDNumber(const CCodeRuleEntry& rule, int& index);
+  void OnDNumber(const CCodeRuleEntry& rule);
 
   void BuildRapid(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
   void BuildLine(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
@@ -150,7 +150,7 @@ class CGCBlock {
   CGCInstruction* BuildMCodeState(short mNumber);
   class CGCInstructionGlobal* SetModalInstruction(int group, const CCodeRuleEntry& rule);
   void SetModalInstructionWords(CGCInstruction* instr, int count);
-  void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from, bool circular);
+  void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from);
   void ConsumeWorkOffsetChange(CGCInstruction* motion);
   void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr);
   void ApplyCompensationState(CGCInstruction* motion);
@@ -165,7 +165,7 @@ class CGCBlock {
   int ReadSequenceNumber(int& index);
   // An expression's value; its problems go to the message list.
   double Evaluate(WStringView expression);
-  int ReadAddressWord(int& index, CGCInstruction** previousMotion);
+  int ReadAddressWord(int& index);
   int ReadCodeWord(int& index, CGCInstruction** previousMotion);
   // Reads the value characters behind the letter at `index`. Mode 0 plain,
   // 1 expression ("#" seen), 2 statement keyword.

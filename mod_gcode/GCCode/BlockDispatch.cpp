@@ -60,8 +60,8 @@ void CGCBlock::RejectInModes(const char16_t* tabs) {
   AddMessage(std::move(text));
 }
 
-bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits, int& scanIndex) const {
-  (void)scanIndex;  // the scan reads the word itself as well
+bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const {
+  // The scan reads the word itself as well (M03S1200 keeps its S word).
   if (rule.m_address.empty() || !m_program->ScanLine()) return false;
   char16_t letter = rule.m_address[0];
   const WString& line = *m_program->ScanLine();
@@ -100,10 +100,10 @@ int CGCBlock::DispatchRule(WStringView code, int& index, CGCInstruction** previo
     case 6: OnUnits(rule); break;
     case 7:
       OnCutterCompensation(rule);
-      OnDNumber(rule, index);
+      OnDNumber(rule);
       if (IsMotionKind(scan.current)) ApplyCompensationState(scan.current);
       break;
-    case 8: OnToolLengthOffset(rule, index); break;
+    case 8: OnToolLengthOffset(rule); break;
     case 9: OnCannedCycle(rule, previousMotion); break;
     case 10: OnReturnMode(rule); break;
     case 11: OnScaling(rule); break;
@@ -127,8 +127,7 @@ int CGCBlock::DispatchRule(WStringView code, int& index, CGCInstruction** previo
 
 // ---------------------------------------------------------------- motions
 
-void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from, bool circular) {
-  (void)circular;
+void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from) {
   for (int axis = 0; axis < 3; ++axis) {
     bool inch = InchWords();
     if (inch && axis == 1 && GetModalCode(27) == 1) inch = false;  // polar angle stays in degrees
@@ -183,7 +182,7 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   scan.current = motion;
   AddInstruction(motion);
   m_feed = rapid ? 3000.0 : m_program->GetF();
-  CarryMotionWords(motion, *previousMotion, false);
+  CarryMotionWords(motion, *previousMotion);
   ConsumeWorkOffsetChange(motion);
   ApplyCompensationState(motion);
   m_program->SetMotionRule(&rule);
@@ -209,7 +208,7 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
   scan.current = arc;
   AddInstruction(arc);
   m_feed = m_program->GetF();
-  CarryMotionWords(arc, *previousMotion, true);
+  CarryMotionWords(arc, *previousMotion);
   bool inch = InchWords();
   bool polar = GetModalCode(27) == 1;
   for (int i = 3; i <= 5; ++i) GiveWord(arc, i, MakeWord(inch && !polar));
@@ -262,7 +261,7 @@ void CGCBlock::BuildCycle(const CCodeRuleEntry& rule, CGCInstruction** previousM
   m_feed = m_program->GetF();
   // X, Y, Z, R, P, Q are carried from the previous motion, K is new. R and Q
   // are lengths (inch words in inch mode); P and K are not.
-  CarryMotionWords(cycle, prev, false);
+  CarryMotionWords(cycle, prev);
   const auto* prevCycle = prev && prev->GetKind() == kKindCycle ? static_cast<const CGCInstructionCC*>(prev) : nullptr;
   const bool inch = InchWords();
   for (int index : {int{kWordR}, int{kWordP}, int{kWordQ}}) {
@@ -481,23 +480,23 @@ void CGCBlock::OnCutterCompensation(const CCodeRuleEntry& rule) {
   SetModalInstructionWords(g, 8);
 }
 
-void CGCBlock::OnDNumber(const CCodeRuleEntry& rule, int& index) {
+void CGCBlock::OnDNumber(const CCodeRuleEntry& rule) {
   WString digits;
-  if (!FindAddressDigits(rule, digits, index)) return;
+  if (!FindAddressDigits(rule, digits)) return;
   int d = plat::ParseIntPrefix(digits);
   if (d < 0 || d >= CDataComp::kRows) return;  // the D word itself reports it
   m_program->SetD(static_cast<short>(d));
   if (CGCInstruction* g = m_program->GetModal(21)) g->PutWordPosition(0, d);
 }
 
-void CGCBlock::OnToolLengthOffset(const CCodeRuleEntry& rule, int& index) {
+void CGCBlock::OnToolLengthOffset(const CCodeRuleEntry& rule) {
   const WString& f = rule.m_codefunc;
   if (f != u"GCompHP" && f != u"GCompHM" && f != u"GCompHCancel") return;
   CGCInstruction* g = SetModalInstruction(19, rule);
   GiveWord(g, 1, CGCDimWordMM());
   GiveWord(g, 2, CGCDimWordMM());
   WString digits;
-  if (!FindAddressDigits(rule, digits, index)) return;
+  if (!FindAddressDigits(rule, digits)) return;
   int h = plat::ParseIntPrefix(digits);
   if (h < 0 || h >= CDataComp::kRows) return;  // the H word itself reports it
   m_program->SetH(static_cast<short>(h));
@@ -556,7 +555,7 @@ void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousM
     if (!m_absolute || !*previousMotion) {
       for (int i = 0; i < 3; ++i) GiveWord(r, i, MakeWord(inch));
     } else {
-      CarryMotionWords(r, *previousMotion, false);
+      CarryMotionWords(r, *previousMotion);
     }
     CGCDimWordMM rw(angle, 1);
     GiveWord(r, kWordR, rw);
@@ -637,7 +636,7 @@ CGCInstruction* CGCBlock::BuildMCodeState(short mNumber) {
 
 void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** previousMotion) {
   WString digits;
-  bool found = FindAddressDigits(rule, digits, index);
+  bool found = FindAddressDigits(rule, digits);
   auto setState = [&](short kind, double x) {
     CGCInstruction* g = BuildMCodeState(rule.RuleNumber());
     g->SetKind(kind);

@@ -226,7 +226,7 @@ void CGCProgram::Run(int startLine, const CGCLineTable& lines, CGCInstruction* c
   auto begin = std::chrono::steady_clock::now();
   CGCBlock* previous = caller ? caller->GetBlock() : nullptr;
   if (startLine < 0) startLine = 0;
-  ParseLoop(startLine, lines.Count(), lines, previous, caller);
+  ParseLoop(startLine, lines.Count(), lines, previous);
   if (plat::TraceEnabled()) {
     std::string line = "i:1; code whole times:";
     line += plat::FormatRoundTrip(Seconds(begin));
@@ -280,8 +280,7 @@ static bool SkipLine(WStringView line, bool inWhileBody) {
   return false;
 }
 
-void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous, CGCInstruction* caller) {
-  (void)caller;
+void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous) {
   NotifyLineCount(e - s);
   auto begin = std::chrono::steady_clock::now();
   m_blocks.reserve(m_blocks.size() + static_cast<std::size_t>(e > s ? e - s : 0));

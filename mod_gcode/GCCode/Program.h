@@ -202,7 +202,7 @@ class CGCProgram {
 
  protected:
   void BuildPreamble(const CPoint3d& start);
-  void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous, CGCInstruction* caller);
+  void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous);
   // The WHILE body from line b; returns false on failure; `endLine` is the
   // line to continue after.
   bool RunWhileBody(int b, const CGCLineTable& lines, CGCBlock* whileBlock, CGCInstruction* caller, int n,
