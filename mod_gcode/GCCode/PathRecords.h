@@ -26,6 +26,7 @@ struct CPoint3d {
 
   CPoint3d operator+(const CPoint3d& o) const { return {x + o.x, y + o.y, z + o.z}; }
   CPoint3d operator-(const CPoint3d& o) const { return {x - o.x, y - o.y, z - o.z}; }
+  CPoint3d operator-() const { return {-x, -y, -z}; }
   CPoint3d operator*(double f) const { return {x * f, y * f, z * f}; }
   CPoint3d& operator+=(const CPoint3d& o) { x += o.x; y += o.y; z += o.z; return *this; }
   CPoint3d& operator-=(const CPoint3d& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }

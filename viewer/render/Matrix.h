@@ -1,28 +1,13 @@
-// Matrix arithmetic of the 3D view: a 3-vector of doubles and a 4x4
-// single-precision matrix that remembers which kind of transform it holds, so
-// that the common cases (translation, scale, rotation about Z) take short
-// paths.
-//
-// These types are the viewer's own and are distinct from the library's
-// quillet::CPoint3d.
+// Matrix arithmetic of the 3D view: vector helpers over the library's point
+// type and a 4x4 single-precision matrix that remembers which kind of
+// transform it holds, so that the common cases (translation, scale, rotation
+// about Z) take short paths.
 #pragma once
+#include "mod_gcode/GCCode/PathRecords.h"
 
 namespace ravik {
 
-struct CPoint3d {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-
-  CPoint3d() = default;
-  constexpr CPoint3d(double ax, double ay, double az) : x(ax), y(ay), z(az) {}
-
-  CPoint3d operator+(const CPoint3d& o) const { return {x + o.x, y + o.y, z + o.z}; }
-  CPoint3d operator-(const CPoint3d& o) const { return {x - o.x, y - o.y, z - o.z}; }
-  CPoint3d operator-() const { return {-x, -y, -z}; }
-  CPoint3d operator*(double f) const { return {x * f, y * f, z * f}; }
-  bool operator==(const CPoint3d& o) const = default;
-};
+using quillet::CPoint3d;
 
 double Dot(const CPoint3d& a, const CPoint3d& b);
 CPoint3d Cross(const CPoint3d& a, const CPoint3d& b);
