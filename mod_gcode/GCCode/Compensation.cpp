@@ -209,13 +209,28 @@ CGCCompensationC2C::CGCCompensationC2C(CGraphicCircle& a, CGraphicCircle& b, dou
 
 CGCCompensationC2C::~CGCCompensationC2C() = default;
 
+namespace {
+
+// Ends the offset arc `a` where it meets the line through `first` and
+// `second`: the meeting point nearer `ref` becomes the corner and the arc runs
+// from `start` to it. False (arc and corner untouched) when they do not meet.
+bool EndArcOnLine(CGraphicCircle& a, const CPoint3d& first, const CPoint3d& second, const CPoint3d& ref,
+                  const CPoint3d& start, CPoint3d& corner) {
+  CPoint3d p0;
+  CPoint3d p1;
+  if (IntersectLineCircle(first, second, a.m_centre, a.m_radius, p0, p1) == 0) return false;
+  corner = NearerCandidate(p0, p1, ref);
+  ReshapeArc(a, start, corner);
+  return true;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- arc, line
 
 CGCCompensationC2L::CGCCompensationC2L(CGraphicCircle& a, CGraphic& line, double r, short side,
                                        const CPoint3d& start, CPoint3d& corner, bool offsetLine) {
   const CGraphicCircle a0 = a;
-  CPoint3d p0;
-  CPoint3d p1;
   if (IsFullCircle(a0)) {
     // The line is taken as it is; the circle gets the side's offset.
     a.Offset(ArcOffsetForSide(a, r, side));
@@ -224,12 +239,7 @@ CGCCompensationC2L::CGCCompensationC2L(CGraphicCircle& a, CGraphic& line, double
       corner = a.m_start;
       return;
     }
-    if (IntersectLineCircle(line.m_end, line.m_start, a.m_centre, a.m_radius, p0, p1) == 0) {
-      m_valid = 0;
-      return;
-    }
-    corner = NearerCandidate(p0, p1, a0.m_end);
-    ReshapeArc(a, start, corner);
+    if (!EndArcOnLine(a, line.m_end, line.m_start, a0.m_end, start, corner)) m_valid = 0;
     return;
   }
   a.Offset(ArcOffsetForSide(a, r, side));
@@ -247,12 +257,7 @@ CGCCompensationC2L::CGCCompensationC2L(CGraphicCircle& a, CGraphic& line, double
     }
     return;
   }
-  const int result = IntersectLineCircle(line.m_end, line.m_start, a.m_centre, a.m_radius, p0, p1);
-  m_valid = result > 0 ? 1 : 0;
-  if (result > 0) {
-    corner = NearerCandidate(p0, p1, a0.m_end);
-    ReshapeArc(a, start, corner);
-  }
+  m_valid = EndArcOnLine(a, line.m_end, line.m_start, a0.m_end, start, corner) ? 1 : 0;
 }
 
 CGCCompensationC2L::~CGCCompensationC2L() = default;
@@ -262,26 +267,14 @@ CGCCompensationC2L::~CGCCompensationC2L() = default;
 CGCCompensationL2C::CGCCompensationL2C(CGraphic& line, CGraphicCircle& a, double r, short side,
                                        const CPoint3d& start, CPoint3d& corner, bool offsetLine) {
   const CGraphicCircle a0 = a;
-  CPoint3d p0;
-  CPoint3d p1;
   if (IsFullCircle(a0)) {
     a.Offset(ArcOffsetForSide(a, r, side));
-    if (IntersectLineCircle(line.m_start, line.m_end, a.m_centre, a.m_radius, p0, p1) == 0) {
-      m_valid = 0;
-      return;
-    }
-    corner = NearerCandidate(p0, p1, a0.m_start);
-    ReshapeArc(a, start, corner);
+    if (!EndArcOnLine(a, line.m_start, line.m_end, a0.m_start, start, corner)) m_valid = 0;
     return;
   }
   if (offsetLine) line.Offset(r);
   a.Offset(ArcOffsetForSide(a, r, side));
-  const int result = IntersectLineCircle(line.m_start, line.m_end, a.m_centre, a.m_radius, p0, p1);
-  m_valid = result > 0 ? 1 : 0;
-  if (result > 0) {
-    corner = NearerCandidate(p0, p1, a0.m_start);
-    ReshapeArc(a, start, corner);
-  }
+  m_valid = EndArcOnLine(a, line.m_start, line.m_end, a0.m_start, start, corner) ? 1 : 0;
 }
 
 CGCCompensationL2C::~CGCCompensationL2C() = default;
