@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/Host.h"
 #include "platform/Numbers.h"
@@ -414,20 +415,27 @@ std::intptr_t CListCtrlBase::NotifyParent(int code, int row, int column) {
   return NotifyParentOf(hdr);
 }
 
+// The row and column under a mouse event; row -1 below the last row, where
+// the column still counts (a click on empty space under a column).
+static std::pair<int, int> CellUnder(const QTableView& view, const QMouseEvent& event) {
+  const QPoint p = event.position().toPoint();
+  const QModelIndex i = view.indexAt(p);
+  if (i.isValid()) return {i.row(), i.column()};
+  return {-1, view.columnAt(p.x())};
+}
+
 void CListCtrlBase::mouseReleaseEvent(QMouseEvent* event) {
   QTableView::mouseReleaseEvent(event);
   if (event->button() != Qt::LeftButton) return;
-  const QPoint p = event->position().toPoint();
-  const QModelIndex i = indexAt(p);
-  OnClick(i.isValid() ? i.row() : -1, i.isValid() ? i.column() : columnAt(p.x()));
+  const auto [row, column] = CellUnder(*this, *event);
+  OnClick(row, column);
 }
 
 void CListCtrlBase::mouseDoubleClickEvent(QMouseEvent* event) {
   QTableView::mouseDoubleClickEvent(event);
   if (event->button() != Qt::LeftButton) return;
-  const QPoint p = event->position().toPoint();
-  const QModelIndex i = indexAt(p);
-  OnDoubleClick(i.isValid() ? i.row() : -1, i.isValid() ? i.column() : columnAt(p.x()));
+  const auto [row, column] = CellUnder(*this, *event);
+  OnDoubleClick(row, column);
 }
 
 // ------------------------------------------------------------ CListCtrlEx
