@@ -27,6 +27,14 @@ void SplitSubProgramCall(WString& text, int& count) {
   text = plat::AsciiToWide(digits);
 }
 
+bool RepeatCountAllowed(int count, CGCBlock* block) {
+  if (count <= kMaxRepeatCount) return true;
+  if (block)
+    block->AddMessage(u"Repeat count L" + plat::FormatIntW(count) + u" is larger than " +
+                      plat::FormatIntW(kMaxRepeatCount));
+  return false;
+}
+
 // ------------------------------------------------------------------- M98
 
 CGCInstructionSub::CGCInstructionSub(CGCInstruction* previous, CGCBlock* block, short kind)
@@ -116,6 +124,7 @@ void CGCInstructionSubMacro::ApplyTransforms() {
   CGCProgram* program = GetProgram();
   if (!program) return;
   m_children.clear();
+  if (!RepeatCountAllowed(m_repeat, m_block)) return;
   CGCInstruction* last = m_previous;
   int repeat = m_repeat;
   do {

@@ -1,6 +1,7 @@
 #include "mod_gcode/GCCode/Program.h"
 
 #include <atomic>
+#include <new>
 #include <optional>
 #include <cstdio>
 
@@ -99,7 +100,9 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
     : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
-    : m_s(caller.m_s),
+    : m_instructions(caller.m_instructions),
+      m_paths(caller.m_paths),
+      m_s(caller.m_s),
       m_f(caller.m_f),
       m_initialLevel(caller.m_initialLevel),
       m_comp(caller.m_comp),
@@ -178,8 +181,30 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
   // One pool chunk for the blocks of a straight run through the text, so the
   // doubling growth does not leave a mostly empty chunk behind.
   if (lines.Count() > 32) m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 2);
-  BuildPreamble(start);
-  Run(startLine, lines, m_previousMotion);
+  try {
+    BuildPreamble(start);
+    Run(startLine, lines, m_previousMotion);
+  } catch (...) {
+    StopOnException();
+  }
+}
+
+void CGCProgram::StopOnException() {
+  // The frames of unfinished calls are gone; the blocks run so far stay,
+  // and the path ends at the last of them with the reason.
+  const bool outOfMemory = [] {
+    try {
+      throw;
+    } catch (const std::bad_alloc&) {
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }();
+  m_budget->reported = true;
+  if (m_blocks.empty()) return;
+  m_blocks.back()->AddMessage(outOfMemory ? u"Program stopped: out of memory"
+                                          : u"Program stopped: internal error");
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -189,27 +214,41 @@ std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
   return child;
 }
 
+std::shared_ptr<const WString> CGCProgram::SubProgramText(const WString& name) {
+  auto [it, added] = m_budget->files.try_emplace(name);
+  if (!added) return it->second;
+  for (const char16_t* ext : {u".cnc", u".nc"}) {
+    WString path = m_folder.empty() ? name + ext : m_folder + u"\\" + name + ext;
+    if (std::optional<WString> text = LoadOrCreateFile(ResolveUserPath(path), nullptr)) {
+      it->second = std::make_shared<const WString>(std::move(*text));
+      break;
+    }
+  }
+  return it->second;
+}
+
 bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock) {
   const CCodeRuleTable* main = Lib().mainRules.get();
   WString letter = main ? main->CodenameOfFunction(u"GPH") : WString();
   WString name = letter + WString(number);
+  // A refused call is reported once per parse: the path ends at the first
+  // report anyway, and a loop that repeats it must not pile up messages.
   auto refuse = [&](WString text) {
-    if (callerBlock) callerBlock->AddMessage(std::move(text));
+    if (callerBlock && m_budget->refusals.insert(text).second) callerBlock->AddMessage(std::move(text));
     return false;
   };
-  if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
   if (m_budget->reported) return false;
-  std::optional<WString> text;
-  for (const char16_t* ext : {u".cnc", u".nc"}) {
-    WString path = m_folder.empty() ? name + ext : m_folder + u"\\" + name + ext;
-    text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
-    if (text) break;
-  }
+  m_budget->executed += kCallCost;
+  if (ExecutedLimitReached(callerBlock)) return false;
+  if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
+  std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
-  m_ownText = std::make_unique<WString>(std::move(*text));
+  m_ownText = std::move(text);
   CGCLineTable lines(*m_ownText);
   m_blocks.reserve(static_cast<std::size_t>(lines.Count()));
+  // Blocks come from a pool chunk sized for one pass through the text.
+  m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 1);
   m_previousMotion = caller;
   Run(0, lines, caller);
   return true;
@@ -218,7 +257,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
 void CGCProgram::ParseFile(WStringView path, const CPoint3d& start) {
   auto text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
   if (!text) return;
-  m_ownText = std::make_unique<WString>(std::move(*text));
+  m_ownText = std::make_shared<const WString>(std::move(*text));
   ParseText(0, m_ownText->data(), m_ownText->size(), start);
 }
 
@@ -431,7 +470,9 @@ void CGCProgramPath::BuildPath() {
   // A new build replaces the previous lists, so asking twice gives the
   // same lists once.
   m_pathGroups.clear();
-  m_arena.Reset();
+  // A call's frame builds into the top-level frame's arena, which that
+  // frame empties once at the start of its own build.
+  if (m_paths == &m_arena) m_arena.Reset();
   m_highlighted = -1;
   m_savedStyles.clear();
   m_pathGroups.reserve(m_blocks.size());
@@ -439,10 +480,10 @@ void CGCProgramPath::BuildPath() {
   items.reserve(16);
   for (CGCBlock* block : m_blocks) {
     items.clear();
-    CPathSink sink{&m_arena, &items};
+    CPathSink sink{m_paths, &items};
     block->BuildPath(sink);
     if (block->HasMessages()) break;
-    m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+    m_pathGroups.push_back(m_paths->MakeList(items.data(), items.size()));
   }
 }
 
