@@ -506,6 +506,15 @@ static ListRowData* RowDataOf(CListModel* model, int row, bool create) {
 }
 
 void CListCtrlEx::SetRowReadOnly(int row, bool readOnly) {
+  if (m_model->ownerData) {
+    // The page supplies the rows, so there is no row data to mark.
+    auto& rows = m_ownerReadOnlyRows;
+    const auto at = std::lower_bound(rows.begin(), rows.end(), row);
+    const bool marked = at != rows.end() && *at == row;
+    if (readOnly && !marked) rows.insert(at, row);
+    if (!readOnly && marked) rows.erase(at);
+    return;
+  }
   if (ListRowData* d = RowDataOf(m_model, row, true)) d->readOnly = readOnly ? 1 : 0;
 }
 
@@ -543,6 +552,7 @@ void CListCtrlEx::SetCellColours(int row, int column, std::int64_t back, std::in
 
 void CListCtrlEx::DeleteAllRowData() {
   for (CListModel::Row& r : m_model->rows) r.rowData.reset();
+  m_ownerReadOnlyRows.clear();
 }
 
 void CListCtrlEx::CellColours(int row, int column, std::int64_t& back, std::int64_t& text) const {
@@ -564,6 +574,7 @@ void CListCtrlEx::CellColours(int row, int column, std::int64_t& back, std::int6
 
 bool CListCtrlEx::CellReadOnly(int row, int column) const {
   if (column < 0 || static_cast<std::size_t>(column) >= m_columnInfo.size() || !m_columnInfo[column]) return true;
+  if (std::binary_search(m_ownerReadOnlyRows.begin(), m_ownerReadOnlyRows.end(), row)) return true;
   ListRowData* d = RowDataOf(m_model, row, false);
   if (d) {
     if (ListCellData* c = d->Cell(column)) return c->readOnly != 0;
