@@ -49,4 +49,39 @@ WString TrimmedSubstring(WStringView text, std::size_t first, std::size_t end) {
   return WString(part);
 }
 
+WStringView CompactMacroText(WStringView text, WString& buffer) {
+  bool plain = true;
+  for (char16_t c : text)
+    if (IsBlankChar(c) || (c >= u'a' && c <= u'z')) {
+      plain = false;
+      break;
+    }
+  if (plain) return text;
+  buffer.clear();
+  for (char16_t c : text)
+    if (!IsBlankChar(c)) buffer.push_back(UpperChar(c));
+  return buffer;
+}
+
+void CompactBlockText(WStringView line, WString& out) {
+  out.resize(line.size());
+  char16_t* dst = out.data();
+  const char16_t* p = line.data();
+  const char16_t* const end = p + line.size();
+  while (p != end) {
+    const char16_t c = *p++;
+    if (c >= u'a' && c <= u'z') {
+      *dst++ = static_cast<char16_t>(c - 32);
+    } else if (c == u'(') {
+      while (p != end && *p != u')') ++p;
+      if (p != end) ++p;
+    } else if (c == u';') {
+      break;
+    } else if (!IsBlankChar(c)) {
+      *dst++ = c;
+    }
+  }
+  out.resize(static_cast<std::size_t>(dst - out.data()));
+}
+
 }  // namespace quillet
