@@ -75,8 +75,8 @@ WString ExactNumberText(double value) {
   return plat::AsciiToWide(s);
 }
 
-bool CodeWordValueText(char16_t letter, double value, bool macroArgument, WString& code) {
-  if (macroArgument || letter == u'F') {
+bool CodeWordValueText(char16_t letter, double value, WString& code) {
+  if (letter == u'F') {
     code += ExactNumberText(value);
     return true;
   }
@@ -333,15 +333,30 @@ int CGCBlock::ReadCodeWord(int& index, CGCInstruction** previousMotion) {
   int exprStart = 0;
   int mode = ReadStatement(index, word, exprStart);
   const WStringView text = word.view;
+  double value = 0.0;
+  if (mode == 1) {
+    const std::size_t before = HasMessages() ? GetMessages().size() : 0;
+    value = Evaluate(text.substr(1));
+    if (HasMessages() && GetMessages().size() != before) return -2;
+  }
+  CLineScan& scan = Scan();
+  if (scan.macroArgs && mode != 2) {
+    // On a macro call line D F H M S T are arguments (M is #13).
+    const CCodeRuleTable* macro = Lib().macroRules.get();
+    const CCodeRuleEntry& argument = macro ? macro->FindByLetter(letter) : CCodeRuleTable::EmptyEntry();
+    if (!argument.IsEmpty() && argument.RuleType() == 98) {
+      if (scan.current)
+        scan.current->SetWordText(argument.RuleNumber(), mode == 1 ? WStringView(ExactNumberText(value)) : text.substr(1),
+                                  0.0, false);
+      return 0;
+    }
+  }
   if (mode == 0) return DispatchRule(text, index, previousMotion);
   if (mode == 1) {
     // A code word whose value is a variable or an expression: the code it
     // names is dispatched as if written with that value.
-    const std::size_t before = HasMessages() ? GetMessages().size() : 0;
-    const double value = Evaluate(text.substr(1));
-    if (HasMessages() && GetMessages().size() != before) return -2;
     WString code(1, letter);
-    if (!CodeWordValueText(letter, value, Scan().macroArgs, code)) {
+    if (!CodeWordValueText(letter, value, code)) {
       AddMessage(u"error : " + WString(text) + u" = " + NumberToText(value) + u" : not a code number");
       return -2;
     }

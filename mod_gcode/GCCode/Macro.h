@@ -192,10 +192,9 @@ std::size_t WordValueEnd(WStringView line, std::size_t from, bool& expression);
 // The value as a number text that reads back exactly, with a decimal point.
 WString ExactNumberText(double value);
 // Appends to `code` (the letter) the number text of a code word's value:
-// exact for F and for macro call arguments; G whole, S T D H M rounded to
-// the nearest whole number (G and M with two digits at least). False when
-// the value names no code.
-bool CodeWordValueText(char16_t letter, double value, bool macroArgument, WString& code);
+// exact for F; G whole, S T D H M rounded to the nearest whole number (G
+// and M with two digits at least). False when the value names no code.
+bool CodeWordValueText(char16_t letter, double value, WString& code);
 
 // The sequence number a GOTO target expression gives: a whole number from
 // 1 on; -2 with a message otherwise.

@@ -40,7 +40,6 @@ int FindSequenceWord(WStringView line, std::size_t* matchStart, std::size_t* mat
   const std::size_t n = line.size();
   for (std::size_t i = 0; i < n; ++i) {
     char16_t c = line[i];
-    if (c == u'(' || c == u';') break;  // a comment or the block end holds no sequence number
     if (c != u'N' && c != u'n') continue;
     if (i > 0 && IsWordChar(line[i - 1])) continue;
     std::size_t d = i + 1;

@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/TextUtil.h"
 
+#include <array>
 #include <cmath>
 
 #include "platform/Numbers.h"
@@ -63,22 +64,39 @@ WStringView CompactMacroText(WStringView text, WString& buffer) {
   return buffer;
 }
 
+namespace {
+
+// What CompactBlockText does with an ASCII character: 0 keep, 1 drop (a
+// blank), 2 upper-case, 3 a comment starts, 4 the block ends.
+constexpr std::array<unsigned char, 128> kBlockCharClass = [] {
+  std::array<unsigned char, 128> t{};
+  for (char16_t c = 0; c < 128; ++c)
+    if (IsBlankChar(c)) t[c] = 1;
+  for (char c = 'a'; c <= 'z'; ++c) t[static_cast<unsigned char>(c)] = 2;
+  t['('] = 3;
+  t[';'] = 4;
+  return t;
+}();
+
+}  // namespace
+
 void CompactBlockText(WStringView line, WString& out) {
-  out.resize(line.size());
+  if (out.size() < line.size()) out.resize(line.size());
   char16_t* dst = out.data();
   const char16_t* p = line.data();
   const char16_t* const end = p + line.size();
   while (p != end) {
     const char16_t c = *p++;
-    if (c >= u'a' && c <= u'z') {
+    const unsigned char k = c < 128 ? kBlockCharClass[c] : 0;
+    if (k == 0) {
+      *dst++ = c;
+    } else if (k == 2) {
       *dst++ = static_cast<char16_t>(c - 32);
-    } else if (c == u'(') {
+    } else if (k == 3) {
       while (p != end && *p != u')') ++p;
       if (p != end) ++p;
-    } else if (c == u';') {
+    } else if (k == 4) {
       break;
-    } else if (!IsBlankChar(c)) {
-      *dst++ = c;
     }
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));

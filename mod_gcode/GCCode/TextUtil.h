@@ -38,7 +38,7 @@ inline void UpperCaseChar(char16_t* c) {
 inline char16_t UpperChar(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 // ASCII white space (space, tab, LF, VT, FF, CR).
-inline bool IsBlankChar(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+constexpr bool IsBlankChar(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 // A macro text as the control reads it: blanks dropped, letters in upper
 // case. The result is `text` itself when it needs no change, else `buffer`.

@@ -59,10 +59,10 @@ TEST(LineTable, SequenceNumbersMapToTheirLastLine) {
       u"X2 N50 Y1\n"         // 3  N as a later word
       u"N20 Z5\n"            // 4  repeats 20: wins
       u"N123456 Z1\n"        // 5  five digits at most
-      u"(N60) M01\n"         // 6  inside a comment: no number
+      u"(N60) M01\n"         // 6  after a bracket: a word start
       u"N 80";               // 7  blanks between N and its digits do not count
   CGCLineTable lines(text);
-  const std::pair<int, int> rows[] = {{10, 0}, {20, 4}, {40, -1}, {50, 3}, {12345, 5}, {123456, -1}, {60, -1}, {80, 7}};
+  const std::pair<int, int> rows[] = {{10, 0}, {20, 4}, {40, -1}, {50, 3}, {12345, 5}, {123456, -1}, {60, 6}, {80, 7}};
   for (auto [number, line] : rows) EXPECT_EQ(lines.FindSequence(number), line) << number;
 }
 
