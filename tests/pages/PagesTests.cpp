@@ -494,6 +494,20 @@ TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
 
 // ------------------------------------------------------------ shell list
 
+// At start-up the folder tree shows the folder the page starts in, scrolled
+// into sight however deep it lies, not the top of the file system.
+TEST_F(Pages, TheFolderTreeStartsScrolledToTheSavedFolder) {
+  Start();
+  CShellTree* tree = code()->tree();
+  ASSERT_TRUE(tree);
+  const QString folder = QString::fromStdString((exe / "code").string());
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  QTest::qWait(1500);  // the folders above it load one by one
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  const QRect shown = tree->visualRect(tree->currentIndex());
+  EXPECT_TRUE(tree->viewport()->rect().intersects(shown)) << shown.y() << " in " << tree->viewport()->height();
+}
+
 TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   Start();
   CDlgCodeEdit* page = code();
