@@ -9,6 +9,7 @@ namespace ravik {
 namespace {
 std::atomic<bool> g_stop{false};
 std::atomic<AppendHook> g_hook{nullptr};
+std::atomic<bool> g_outOfMemory{false};
 
 double Val(const double* v) { return v ? *v : 0.0; }
 
@@ -153,7 +154,12 @@ CommandStore& Commands() {
   return *store;
 }
 
-void ClearCommandRecords() { Commands().Clear(); }
+void ClearCommandRecords() {
+  Commands().Clear();
+  g_outOfMemory.store(false);
+}
+
+bool CommandsRanOutOfMemory() { return g_outOfMemory.load(); }
 
 const char* CommandKindName(int kind) {
   static const char* const kNames[33] = {
@@ -175,13 +181,22 @@ bool SimulationStopRequested() { return g_stop.load(std::memory_order_acquire); 
 int AppendCommandRecord(int* line, short* kind, double* xValue, double* yValue, double* zValue,
                         double* xPos, double* yPos, double* zPos, double* i, double* j, double* k,
                         double* r, double* p, double* q, double* feed) {
-  if (AppendHook hook = g_hook.load(std::memory_order_acquire)) hook();
   CommandRecord rec;
   rec.line = line ? *line : 0;
   rec.kind = kind ? *kind : 0;
   const double* in[13] = {xValue, yValue, zValue, xPos, yPos, zPos, i, j, k, r, p, q, feed};
   for (int n = 0; n < 13; ++n) rec.values[n] = Val(in[n]);
-  Commands().Append(rec);
+  bool stored = false;
+  try {
+    if (AppendHook hook = g_hook.load(std::memory_order_acquire)) hook();
+    stored = Commands().Append(rec);
+  } catch (const std::bad_alloc&) {
+  }
+  if (!stored) {
+    // Nothing may reach the library from here: the simulation ends instead.
+    g_outOfMemory.store(true);
+    return 0;
+  }
   return SimulationStopRequested() ? 0 : 1;
 }
 

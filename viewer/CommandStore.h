@@ -57,7 +57,11 @@ class CommandStore {
 };
 
 CommandStore& Commands();
+// Empties the store (and forgets that memory ran out).
 void ClearCommandRecords();
+// Whether a record could not be stored since the last clear: memory ran out,
+// and the command callback ended the simulation.
+bool CommandsRanOutOfMemory();
 
 // Name of a command kind 0 to 32; "" for any other value.
 const char* CommandKindName(int kind);
@@ -69,7 +73,8 @@ void SetSimulationStop(bool stop);
 bool SimulationStopRequested();
 
 // Called by the command callback before each record is stored (on the
-// loader thread); tests use it to make a simulation take its time.
+// loader thread); tests use it to make a simulation take its time, or throw
+// std::bad_alloc from it to make storing fail.
 using AppendHook = void (*)();
 void SetAppendHook(AppendHook hook);
 
