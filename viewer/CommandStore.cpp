@@ -162,15 +162,16 @@ void ClearCommandRecords() {
 bool CommandsRanOutOfMemory() { return g_outOfMemory.load(); }
 
 const char* CommandKindName(int kind) {
-  static const char* const kNames[33] = {
+  // Kinds 19 to 33 are the modal groups, each under its own name.
+  static const char* const kNames[34] = {
       "Default",       "Rapid traverse", "Line Interpolation", "Circle-cw", "Circle-ccw",
       "CC",            "ChangeWCS",      "ChangeG92",          "ChangeTool", "EnableCoolant",
       "MS CW",         "MS CCW",         "MS Stop",            "OpenSub",   "CloseSub",
-      "StopAuto",      "Dwell",          "ToolReady",          "ComH",      "Abs./Rel.",
-      "ComD",          "Scale",          "Rot",                "Mrr",       "PartZero",
-      "PanelSel",      "Polar",          "StartPoint",         "ReturnMode", "LCrdSys",
-      "Input unit",    "Feed unit",      "Call Macro"};
-  return kind >= 0 && kind < 33 ? kNames[kind] : "";
+      "StopAuto",      "Dwell",          "ToolReady",          "ComH",      "ComH",
+      "Abs./Rel.",     "ComD",           "Scale",              "Rot",       "Mrr",
+      "PartZero",      "PanelSel",       "Polar",              "StartPoint", "ReturnMode",
+      "LCrdSys",       "Input unit",     "Feed unit",          "Call Macro"};
+  return kind >= 0 && kind < 34 ? kNames[kind] : "";
 }
 
 void SetAppendHook(AppendHook hook) { g_hook.store(hook, std::memory_order_release); }

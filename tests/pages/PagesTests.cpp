@@ -262,9 +262,9 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   main->SelectPage(6);  // variables
   auto* vars = page<CDlgCodeVariables>(6);
   ASSERT_EQ(list(6)->GetItemCount(), 1000);
-  EXPECT_EQ(list(6)->GetItemText(1, 1), "5.50000") << "#1 of the program, not of the table";
-  expectRow(list(6), 100, {"#100", "12.5000", "Common"});
-  expectRow(vars->List(u"list3"), 20, {"#5221", "-7.2500", "System"});
+  EXPECT_EQ(list(6)->GetItemText(1, 1), "5.5") << "#1 of the program, not of the table";
+  expectRow(list(6), 100, {"#100", "12.5", "Common"});
+  expectRow(vars->List(u"list3"), 20, {"#5221", "-7.25", "System"});
 }
 
 TEST_F(Pages, TheCommandPageShowsAMillionRecordsWithoutCopyingThem) {
@@ -329,7 +329,23 @@ TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
   // are not edited.
   main->SelectPage(6);
   EditCell(list(6), 150, 1, "3.5");
-  EXPECT_EQ(LibStr(3, 150, 0), "3.50000");
+  EXPECT_EQ(LibStr(3, 150, 0), "3.5");
+  // #0 to #32 show the program's locals: no editor opens on them, and a
+  // stray edit message writes nothing to the table.
+  auto* vars = list(6);
+  for (int row : {0, 1, 32}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
+  EXPECT_EQ(vars->StartEdit(33, 1), 1);
+  vars->EndEdit(false);
+  WndMsg stray;
+  stray.msg = WM_LIST_EDIT;
+  stray.wParam = MakeWParam(5, 1);
+  stray.number = std::make_unique<double>(9.0);
+  stray.text = "9";
+  stray.source = vars;
+  SendWndMsg(main->pages()[6], stray);
+  unsigned kind = 3;
+  int row = 5, column = 0;
+  EXPECT_EQ(Code_GetDataValue(&kind, &row, &column), 0.0);
   EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
 }
 
@@ -391,6 +407,13 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   QTextBlock line4 = edit->document()->findBlockByNumber(3);
   const int y = edit->cursorRect(QTextCursor(line4)).center().y();
   ASSERT_EQ(edit->LineAtY(y), 4);
+  // The program's path lists, taken before the click (an index past the end
+  // highlights nothing).
+  quillet::PathGroups* groups = nullptr;
+  ASSERT_TRUE(WithLibrary([&] {
+    unsigned past = 1u << 30;
+    groups = Code_SelBlock(&past);
+  }, std::chrono::milliseconds(2000)));
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
@@ -398,8 +421,6 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   }
   EXPECT_EQ(edit->selectedLine(), 4);
   const bool ran = WithLibrary([&] {
-    unsigned past = 1u << 30;  // past the end: the paths unchanged
-    quillet::PathGroups* groups = Code_SelBlock(&past);
     ASSERT_TRUE(groups);
     ASSERT_GT(groups->size(), 4u);
     for (std::size_t g = 0; g < groups->size(); ++g)

@@ -312,6 +312,8 @@ struct VariableList {
   int items;
   int first;
 };
+// Rows of "list" that show a program's local variables rather than the table.
+constexpr int kLocalRows = 33;
 constexpr VariableList kVariableLists[4] = {
     {u"list", 1010, 1000, 0}, {u"list1", 1011, 130, 4001}, {u"list2", 1012, 104, 5001}, {u"list3", 1013, 124, 5201}};
 
@@ -350,8 +352,13 @@ void CDlgCodeVariables::Refresh() {
     if (auto* ex = qobject_cast<CListCtrlEx*>(list)) ex->DeleteAllRowData();
     list->SetItemCount(l.items);
   }
-  if (auto* list = qobject_cast<CListCtrlEx*>(mainList()); list && list->GetColumnCount() > 1)
+  if (auto* list = qobject_cast<CListCtrlEx*>(mainList()); list && list->GetColumnCount() > 1) {
     list->SetColumnEditable(1);
+    // #0 to #32 show the program's local variables, which a program sets for
+    // itself: the table behind them is not what the rows show, so they are
+    // not edited here.
+    for (int row = 0; row < kLocalRows; ++row) list->SetRowReadOnly(row, true);
+  }
   if (Library([&] { ReadAll(); })) {
     RefreshDone();
     for (const VariableList& l : kVariableLists)
@@ -380,7 +387,7 @@ std::intptr_t CDlgCodeVariables::OnMessage(WndMsg& msg) {
   // Only "list" has an editor; its row is the variable number.
   if (msg.msg == WM_LIST_EDIT && msg.number && msg.source == mainList()) {
     const int item = static_cast<int>(LoWord(msg.wParam));
-    if (CommitCell(3, msg, 1) && item < kVariableLists[0].items) {
+    if (item >= kLocalRows && CommitCell(3, msg, 1) && item < kVariableLists[0].items) {
       if (m_shown[0].size() < static_cast<std::size_t>(kVariableLists[0].items))
         m_shown[0].resize(static_cast<std::size_t>(kVariableLists[0].items));
       Library([&] { ReadOne(0, item); });
