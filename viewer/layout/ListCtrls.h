@@ -246,6 +246,8 @@ class CMsgHook {
 // Whether the application-wide editing filter is installed (while any
 // CListCtrlEx exists).
 bool EditingHookInstalled();
+// How many lists have an edit under way (the records the filter looks at).
+int HeldEditCount();
 
 class CListCtrlEdited : public CListCtrlBase, public CMsgTarget {
   Q_OBJECT
