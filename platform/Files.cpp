@@ -88,63 +88,162 @@ bool CreateFolders(const std::string& folder) {
   return IsDirectory(folder);
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view bytes, bool createFolders,
-                     std::string* error) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
-    return false;
-  };
-  std::string folder;
-  auto slash = path.find_last_of('/');
-  if (slash != std::string::npos) folder = path.substr(0, slash == 0 ? 1 : slash);
-  if (createFolders && !folder.empty() && !CreateFolders(folder)) return fail("cannot create folder " + folder);
+namespace {
 
-  // Keep the permissions of an existing file.
-  mode_t mode = 0666;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return fail(path + " is a folder");
-    mode = st.st_mode & 07777;
-  }
-
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof(suffix), ".tmp%012llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFULL));
-    tmp = path + suffix;
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) return fail(std::string("cannot create ") + tmp + ": " + std::strerror(errno));
-  }
-  if (fd < 0) return fail("cannot create a temporary file beside " + path);
-
+bool WriteAll(int fd, std::string_view bytes, std::string* why) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
     ssize_t n = ::write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      std::string why = std::string("write failed: ") + std::strerror(errno);
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return fail(why);
+      *why = std::string("write failed: ") + std::strerror(errno);
+      return false;
     }
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0 && errno != EINVAL) {
-    std::string why = std::string("flush failed: ") + std::strerror(errno);
+  return true;
+}
+
+bool Flush(int fd, std::string* why) {
+  if (::fsync(fd) == 0 || errno == EINVAL) return true;
+  *why = std::string("flush failed: ") + std::strerror(errno);
+  return false;
+}
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Follows symbolic links to the file they name (which need not exist yet).
+// Gives an empty text for a loop or a chain too long to follow.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+    if (n < 0) return current;
+    link.resize(static_cast<std::size_t>(n));
+    current = (!link.empty() && link[0] == '/') ? link : FolderOf(current) + "/" + link;
+  }
+  return std::string();
+}
+
+// Rewrites an existing file through its own inode: used where no temporary
+// file can take its place. The old bytes are put back when the new ones
+// cannot be written whole.
+bool WriteInPlace(const std::string& path, std::string_view bytes, std::string* why) {
+  std::optional<std::string> old = ReadFileBytes(path);
+  if (!old) {
+    *why = "cannot read " + path + " before rewriting it";
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *why = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = WriteAll(fd, bytes, why);
+  if (ok && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+    *why = std::string("truncate failed: ") + std::strerror(errno);
+    ok = false;
+  }
+  ok = ok && Flush(fd, why);
+  if (!ok) {
+    std::string ignored;
+    if (::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, *old, &ignored)) {
+      if (::ftruncate(fd, static_cast<off_t>(old->size())) == 0) Flush(fd, &ignored);
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    *why = std::string("close failed: ") + std::strerror(errno);
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, bool createFolders,
+                     std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (path.empty()) return fail("no file name");
+  // A symbolic link stays: the file it names is written.
+  const std::string target = FollowLinks(path);
+  if (target.empty()) return fail("too many symbolic links: " + path);
+  const std::string folder = FolderOf(target);
+  if (createFolders && !CreateFolders(folder)) return fail("cannot create folder " + folder);
+
+  mode_t mode = 0666;
+  struct stat st;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) return fail(target + " is a folder");
+    // A file the user may not write is not replaced behind its back.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+      return fail("no permission to write " + target + ": " + std::strerror(errno));
+    mode = st.st_mode & 07777;
+    // Other names of the same file (hard links) see the new text only when
+    // it is written into the file itself.
+    if (st.st_nlink > 1) {
+      std::string why;
+      return WriteInPlace(target, bytes, &why) || fail(why);
+    }
+  }
+
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  std::string tmp;
+  int fd = -1;
+  int openError = 0;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), ".tmp%012llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFULL));
+    tmp = target + suffix;
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+    openError = fd < 0 ? errno : 0;
+    if (fd < 0 && openError != EEXIST) break;
+  }
+  if (fd < 0) {
+    // No temporary file in that folder: an existing file is rewritten in place.
+    if (exists) {
+      std::string why;
+      if (WriteInPlace(target, bytes, &why)) return true;
+      return fail(why);
+    }
+    return fail("cannot create a file beside " + target + ": " + std::strerror(openError ? openError : EEXIST));
+  }
+  auto abandon = [&](const std::string& why) {
     ::close(fd);
     ::unlink(tmp.c_str());
     return fail(why);
+  };
+  // The new file takes the old one's permissions (not narrowed by the umask)
+  // and, where allowed, its owner; a file that would change owner is written
+  // in place instead.
+  if (exists && ::fchmod(fd, mode) != 0)
+    return abandon(std::string("cannot set permissions: ") + std::strerror(errno));
+  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    std::string why;
+    return WriteInPlace(target, bytes, &why) || fail(why);
   }
+  std::string why;
+  if (!WriteAll(fd, bytes, &why) || !Flush(fd, &why)) return abandon(why);
   if (::close(fd) != 0) {
     ::unlink(tmp.c_str());
     return fail(std::string("close failed: ") + std::strerror(errno));
   }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::string why = std::string("rename failed: ") + std::strerror(errno);
+  if (::rename(tmp.c_str(), target.c_str()) != 0) {
+    why = std::string("rename failed: ") + std::strerror(errno);
     ::unlink(tmp.c_str());
     return fail(why);
   }

@@ -3,7 +3,10 @@
 // Reading never creates or changes a file. Writing replaces a file
 // atomically: the data goes to a temporary file in the same folder, which is
 // flushed and then renamed over the target, so a failed write leaves the old
-// file whole and is reported.
+// file whole and is reported. The written file keeps what the user set up
+// around it: a symbolic link is followed (the link stays, the file it names
+// changes), the permissions and owner stay, hard links keep sharing the
+// file, and a file the user may not write is refused.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -25,8 +28,11 @@ std::string ToCrLf(std::string_view text);
 std::string FromCrLf(std::string_view text);
 
 // Replaces the file atomically with `bytes`. Creates missing folders of the
-// path first when `createFolders` is set. Returns false (and leaves any old
-// file untouched) when anything fails; `error` then holds a reason.
+// path first when `createFolders` is set. Where no temporary file can be made
+// (a folder the user may not write), and for a file with hard links, an
+// existing file is rewritten in place, its old bytes put back when that
+// fails. Returns false (and leaves any old file whole) when anything fails;
+// `error` then holds a reason.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes,
                      bool createFolders = true, std::string* error = nullptr);
 

@@ -169,6 +169,9 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.previousMotionAtStart = *previousMotion;
   scan.statementStart = 0;
   scan.macroArgs = false;
+  scan.machine = nullptr;
+  scan.rotation = nullptr;
+  scan.dropWords = false;
   m_program->SetScanLine(&line);
 
   int result = 0;

@@ -102,7 +102,8 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
     : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
-    : m_s(caller.m_s),
+    : m_localShift(caller.m_localShift),
+      m_s(caller.m_s),
       m_f(caller.m_f),
       m_initialLevel(caller.m_initialLevel),
       m_comp(caller.m_comp),
@@ -120,6 +121,21 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_depth(caller.m_depth + 1),
       m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+}
+
+void CGCProgram::TakeModalState(const CGCProgram& child) {
+  // Groups 19 to 32; the modal macro call (33) belongs to its own level.
+  for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = child.m_modal[g];
+  m_localShift = child.m_localShift;
+  m_s = child.m_s;
+  m_f = child.m_f;
+  m_initialLevel = child.m_initialLevel;
+  m_motionRule = child.m_motionRule;
+  m_h = child.m_h;
+  m_d = child.m_d;
+  m_t = child.m_t;
+  m_workOffsetFlag = child.m_workOffsetFlag;
+  TouchModalState();
 }
 
 CGCProgram::~CGCProgram() {
@@ -618,8 +634,9 @@ CPoint3d CGCProgram::SelectWorkOffset(int index, bool* ok) {
     bool inch = GetModalCode(31) != 1;
     for (int axis = 0; axis < 3; ++axis) {
       CGCDimWordMM w = MakeWord(inch);
-      w.SetValue(p.At(axis));
-      w.SetPosition(p.At(axis));
+      // A local coordinate system shifts every work system alike.
+      w.SetValue(p.At(axis) + m_localShift.At(axis));
+      w.SetPosition(p.At(axis) + m_localShift.At(axis));
       g25->SetWord(axis, w, false);
     }
   }

@@ -143,6 +143,12 @@ class CGCProgram {
   bool IsModalActive(int group) const { return GetModalCode(group) > 0; }
   double GetGroupOffset(int group) const;
   CPoint3d GetPartZero() const;
+  // The local coordinate system (G52): a shift of every work system.
+  const CPoint3d& LocalShift() const { return m_localShift; }
+  void SetLocalShift(const CPoint3d& shift) { m_localShift = shift; }
+  // Takes over the modal state a called program left (the control keeps one
+  // modal state for all program levels).
+  void TakeModalState(const CGCProgram& child);
   CPoint3d SelectWorkOffset(int index, bool* ok = nullptr);
   void ApplyWorkOffsetFromModal();
 
@@ -224,6 +230,7 @@ class CGCProgram {
   CVariables m_locals{kLastLocal + 1};
   CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
+  CPoint3d m_localShift;
   double m_s = 120.0;
   double m_f = 0.0;
   double m_initialLevel = 0.0;

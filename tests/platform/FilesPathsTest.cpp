@@ -1,14 +1,19 @@
 // Paths and whole files: the resolution of the relative paths the system
 // writes with backslashes and mixed case, reading that never creates,
 // text-mode line ends both ways without doubling a CR, and atomic
-// replacement that leaves the old file whole when the write fails.
+// replacement that leaves the old file whole when the write fails and keeps
+// the file's permissions and links.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <string>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -91,6 +96,101 @@ TEST(WriteAtomic, FailedWritesAreReportedAndLeaveTheOldFileWhole) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(plattest::ReadBytes(path), old);
   EXPECT_EQ(plattest::Entries(tmp.Path()), 2);  // "folder" and "offset.dat", no temporary
+}
+
+// Runs `write` in a child process as an ordinary user (the nobody account
+// when the tests run as root, for whom every file is writable), and gives
+// whether it reported success; `error` receives its reason otherwise.
+bool WriteAsUser(const std::function<bool(std::string*)>& write, std::string* error) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return false;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipeFds[0]);
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                             ::setresuid(65534, 65534, 65534) != 0))
+      ::_exit(3);
+    std::string why;
+    const bool ok = write(&why);
+    if (::write(pipeFds[1], why.data(), why.size()) < 0) ::_exit(4);
+    ::_exit(ok ? 0 : 1);
+  }
+  ::close(pipeFds[1]);
+  std::string why;
+  char buf[256];
+  for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof(buf))) > 0;) why.append(buf, static_cast<std::size_t>(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (error) *error = why;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// A save writes the file that is there, as the user set it up: a file the
+// user may not write stays as it is, a link stays a link, permissions and
+// hard links stay, and a folder without room for a temporary file gets an
+// in-place rewrite. Each case runs as an ordinary user.
+TEST(WriteAtomic, KeepsPermissionsLinksAndRefusesWhatTheUserMayNotWrite) {
+  struct Case {
+    const char* name;
+    mode_t fileMode;      // of "real.nc" before the write
+    mode_t folderMode;    // of the folder holding it
+    const char* writeTo;  // the name written: the file, a link to it, or a hard link
+    bool written;         // reported as written
+  };
+  const Case cases[] = {
+      {"read-only file", 0444, 0777, "real.nc", false},
+      {"symbolic link", 0640, 0777, "link.nc", true},
+      {"link in another folder", 0604, 0777, "other/up.nc", true},
+      {"hard link", 0600, 0777, "hard.nc", true},
+      {"permissions kept past the umask", 0666, 0777, "real.nc", true},
+      {"folder without room for a temporary", 0666, 0555, "real.nc", true},
+      {"read-only file in such a folder", 0444, 0555, "real.nc", false},
+  };
+  const std::string old = "O1\r\nG1 X1\r\nM30\r\n", fresh = "O1\r\nG1 X2\r\nM30\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    plattest::ScratchFolder tmp;
+    const std::string dir = tmp.File("work"), real = dir + "/real.nc";
+    plattest::WriteBytes(real, old);
+    ASSERT_EQ(::symlink("real.nc", (dir + "/link.nc").c_str()), 0);
+    ASSERT_EQ(::link(real.c_str(), (dir + "/hard.nc").c_str()), 0);
+    plattest::WriteBytes(dir + "/other/keep", "");
+    ASSERT_EQ(::symlink("../real.nc", (dir + "/other/up.nc").c_str()), 0);
+    ASSERT_EQ(::chmod(tmp.Path().c_str(), 0755), 0);
+    if (::geteuid() == 0) {  // the files belong to the user who writes them
+      for (const char* name : {"", "/real.nc", "/other", "/other/keep"})
+        ASSERT_EQ(::chown((dir + name).c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod((dir + "/other").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(real.c_str(), c.fileMode), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), c.folderMode), 0);
+    const std::string target = dir + "/" + c.writeTo;
+    std::string error;
+    const bool written = WriteAsUser(
+        [&](std::string* why) {
+          ::umask(022);
+          return plat::WriteFileAtomic(target, fresh, false, why);
+        },
+        &error);
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_EQ(written, c.written) << error;
+    EXPECT_EQ(error.empty(), c.written) << error;
+    EXPECT_EQ(plattest::ReadBytes(real), c.written ? fresh : old);
+    EXPECT_EQ(plattest::ReadBytes(dir + "/hard.nc"), c.written ? fresh : old);  // still one file
+    EXPECT_EQ(ModeOf(real), c.fileMode);
+    struct stat st {};
+    EXPECT_EQ(::lstat((dir + "/link.nc").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(::lstat((dir + "/other/up.nc").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(plattest::Entries(dir), 4);  // real, link, hard link, other: no temporary
+  }
 }
 
 }  // namespace
