@@ -148,7 +148,12 @@ CGCProgram::~CGCProgram() {
 
 CGCProgramPath::~CGCProgramPath() = default;
 
-CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_pool.construct(previous, this); }
+CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) {
+  // The pool answers an allocation failure with null, not an exception.
+  CGCBlock* block = m_pool.construct(previous, this);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
 
 void CGCProgram::AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars) {
   m_comp = comp;
@@ -221,7 +226,12 @@ void CGCProgram::StopOnException() {
     }
   }();
   m_budget->reported = true;
-  if (m_blocks.empty()) return;
+  if (m_blocks.empty()) {
+    // Not even the preamble was made: a block of its own carries the
+    // message, from a chunk of one block.
+    m_pool.set_next_size(1);
+    AddBlock(NewBlock(nullptr));
+  }
   m_blocks.back()->AddMessage(outOfMemory ? u"Program stopped: out of memory"
                                           : u"Program stopped: internal error");
 }

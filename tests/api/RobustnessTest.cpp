@@ -53,6 +53,7 @@ std::size_t AddressSpace() {
 
 struct ChildEnd {
   bool normal = false;  // exited with status 0
+  int status = 0;       // as waitpid gives it
   std::string output;   // what the body returned
 };
 
@@ -93,6 +94,7 @@ ChildEnd RunLimited(std::size_t extraBytes, const std::function<std::string()>& 
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  end.status = status;
   end.normal = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return end;
 }
@@ -167,7 +169,7 @@ TEST_F(Robustness, CallsEndWithAMessageWithinBoundedMemory) {
       ParseIn(folder.Path(), c.program);
       return MessageLines();
     });
-    EXPECT_TRUE(end.normal) << c.name;
+    EXPECT_TRUE(end.normal) << c.name << ", wait status " << end.status;
     EXPECT_EQ(Count(end.output, c.message), 1u) << c.name << ":\n" << end.output;
     for (const auto& [name, text] : c.files) std::filesystem::remove(folder.File(name));
   }
@@ -236,7 +238,7 @@ TEST_F(Robustness, AnAllocationFailureEndsTheParseAndTheLibraryStaysUsable) {
     }
     return out;
   });
-  EXPECT_TRUE(end.normal);
+  EXPECT_TRUE(end.normal) << "wait status " << end.status;
   EXPECT_EQ(end.output, "Program stopped: out of memory\nparsed again\n");
 }
 
