@@ -9,4 +9,5 @@ $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config \
   libboost-dev libboost-system-dev libgtest-dev \
   qt6-base-dev libqt6opengl6-dev libglew-dev \
-  xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils locales
+  xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils locales \
+  fonts-dejavu-core fonts-wqy-microhei

@@ -6,10 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${SKIP_DEPS:-0}" != "1" ]; then ./scripts/deps.sh; fi
 BUILD=build
-EXTRA=()
+EXTRA=(-DQUILLET_WERROR=ON)
 if [ "${SANITIZE:-0}" = "1" ]; then
   BUILD=build-asan
-  EXTRA=(-DQUILLET_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  EXTRA+=(-DQUILLET_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 fi
 cmake -S . -B "$BUILD" -G Ninja "${EXTRA[@]}"
 cmake --build "$BUILD" -j "$(nproc)"

@@ -1,12 +1,42 @@
 #include "viewer/PageBase.h"
 
 #include <QKeyEvent>
+#include <algorithm>
+#include <QLabel>
+
+#include <QFileInfo>
 
 #include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/layout/ListCtrls.h"
 
 namespace ravik {
+namespace {
+
+// The titles of the pages whose layouts ship, by layout file: what the tab
+// shows when the file names none (it could not be read).
+QString ShippedTitle(const QString& fileName) {
+  struct Title {
+    const char* file;
+    const char* english;
+    const char16_t* chinese;
+  };
+  static const Title titles[] = {
+      {"dlg_codeedit", "Code", u"程序"},          {"dlg_codetable", "Code rules", u"代码规则"},
+      {"dlg_codecmd", "Commands", u"执行指令"},   {"dlg_codeoffset", "Tool offsets", u"刀具补偿"},
+      {"dlg_codepartzero", "Work offsets", u"工件坐标系"}, {"dlg_codeoptions", "Options", u"选项"},
+      {"dlg_codevariables", "Variables", u"宏变量"}};
+  QString base = fileName;
+  if (base.endsWith(QLatin1String(".dlgc"), Qt::CaseInsensitive)) base.chop(5);
+  const bool chinese = base.endsWith(QLatin1String("_cn"));
+  if (chinese) base.chop(3);
+  for (const Title& t : titles)
+    if (base == QLatin1String(t.file)) return chinese ? QString::fromUtf16(t.chinese) : QString::fromLatin1(t.english);
+  // Another file: its name without the extension.
+  return QFileInfo(fileName).completeBaseName();
+}
+
+}  // namespace
 
 // ------------------------------------------------------------ page base
 
@@ -32,7 +62,7 @@ bool CDlgParams::Create() {
 bool CDlgParams::OnInitDialog() {
   const QRect client = rect();
   if (m_layout) {
-    setWindowTitle(FromU16(m_layout->name()));
+    setWindowTitle(GetTitle());
     m_layout->BuildLayouts(client, this);
   }
   m_lastClient = client;
@@ -48,7 +78,59 @@ bool CDlgParams::OnInitDialog() {
     if (auto* ex = qobject_cast<CListCtrlEx*>(list)) ex->SetEditor(editor);
   }
   StyleDialogChildren(this);
+  ShowLayoutNotice();
   return false;
+}
+
+QRect CDlgParams::FreeArea(const QWidget* except) const {
+  // The rows of the page that the layout's windows (and the notice) take.
+  std::vector<std::pair<int, int>> taken;
+  auto take = [&](const QWidget* w) {
+    if (w && w != except && !w->isHidden()) taken.emplace_back(w->geometry().top(), w->geometry().bottom() + 1);
+  };
+  if (m_layout)
+    for (const Layout& band : m_layout->layouts()) {
+      take(band.groupBox.data());
+      for (const auto& c : band.controls) {
+        take(c->GetWnd());
+        take(c->label.data());
+      }
+    }
+  take(m_notice.data());
+  std::sort(taken.begin(), taken.end());
+  // The tallest gap between them, across the page's width.
+  QRect best(0, 0, width(), 0);
+  int y = 0;
+  auto consider = [&](int top, int bottom) {
+    if (bottom - top > best.height()) best = QRect(0, top, width(), bottom - top);
+  };
+  for (const auto& [top, bottom] : taken) {
+    consider(y, std::min(top, height()));
+    y = std::max(y, bottom);
+  }
+  consider(y, height());
+  return best;
+}
+
+void CDlgParams::ShowLayoutNotice() {
+  if (!m_layout || m_layout->notice().empty()) return;
+  // Along the foot of the page, over whatever the layout put there: the
+  // user must see why the page looks as it does.
+  auto* notice = new QLabel(FromU16(m_layout->notice()), this);
+  notice->setObjectName(QStringLiteral("layoutNotice"));
+  notice->setWordWrap(true);
+  notice->setAutoFillBackground(true);
+  QPalette p = notice->palette();
+  p.setColor(QPalette::Window, QColor(0xFF, 0xF4, 0xCE));
+  p.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
+  notice->setPalette(p);
+  notice->setFont(NormalFont());
+  notice->setMargin(4);
+  const int h = std::min(height(), notice->heightForWidth(width()));
+  notice->setGeometry(0, height() - h, width(), h);
+  notice->show();
+  notice->raise();
+  m_notice = notice;
 }
 
 std::vector<bool>& CDlgParams::GetSharedFlags() {
@@ -56,7 +138,13 @@ std::vector<bool>& CDlgParams::GetSharedFlags() {
   return flags;
 }
 
-QString CDlgParams::GetTitle() const { return m_layout ? FromU16(m_layout->name()) : QString(); }
+QString CDlgParams::GetTitle() const {
+  if (!m_layout) return {};
+  if (!m_layout->name().empty()) return FromU16(m_layout->name());
+  // A layout that names no page (its file could not be read) keeps the
+  // page's own title.
+  return ShippedTitle(QFileInfo(FromU16(m_layout->path())).fileName());
+}
 QWidget* CDlgParams::GetMainWnd() const { return nullptr; }
 void CDlgParams::Refresh() {}
 void CDlgParams::Reserved() {}

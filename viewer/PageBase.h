@@ -83,6 +83,13 @@ class CDlgParams : public QWidget, public CMsgTarget {
   // The in-place editor lent to the main list (null without a main list).
   CNumEdit* listEditor() const { return m_listEditor.data(); }
   const QRect& lastClientRect() const { return m_lastClient; }
+  // The tallest band of the page, across its width, that no window of the
+  // layout (nor the notice) takes; `except` is left out of the count. A
+  // page whose layout could not be read whole puts a stand-in control there.
+  QRect FreeArea(const QWidget* except = nullptr) const;
+  // The label that tells why the layout file could not be read or is not
+  // written back; null when all is well.
+  QWidget* layoutNotice() const { return m_notice.data(); }
 
   bool redrawOnTyping = true;
   bool suppressOkCancel = false;
@@ -110,7 +117,10 @@ class CDlgParams : public QWidget, public CMsgTarget {
   QRect m_lastClient;
   QPointer<QWidget> m_mainList;
   QPointer<CNumEdit> m_listEditor;
+  QPointer<QWidget> m_notice;
   bool m_created = false;
+
+  void ShowLayoutNotice();
 };
 
 // Sends `dialog` a made-up NM_CLICK on item 0 of its list `listId` (idFrom

@@ -9,6 +9,7 @@
 #include "viewer/Language.h"
 #include "viewer/Locks.h"
 #include "viewer/RavikDlg.h"
+#include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
 #include "viewer/render/RenderView.h"
@@ -44,6 +45,7 @@ int RunRavik(int argc, char** argv) {
   QSurfaceFormat::setDefaultFormat(RenderView::DefaultFormat());
   QApplication app(argc, argv);
   InitApplication(app.arguments());
+  QApplication::setWindowIcon(AppIcon());
   {
     CRavikDlg dialog;
     dialog.exec();

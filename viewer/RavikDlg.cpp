@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTabBar>
 #include <QTableView>
@@ -134,6 +136,7 @@ CRavikDlg::CRavikDlg(QWidget* parent) : QDialog(parent) {
   m_title = Tr(QStringLiteral("Ravik G code viewer"), QStringLiteral("Ravik G代码编辑器"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                  Qt::WindowCloseButtonHint);
+  setWindowIcon(AppIcon());
   OnInitDialog();
 }
 
@@ -175,15 +178,22 @@ void CRavikDlg::OnInitDialog() {
   m_list->verticalHeader()->hide();
   m_list->horizontalHeader()->setStretchLastSection(false);
   m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   const int w = static_cast<int>(screen.width() * 0.5);
   for (int c = 0; c < 3; ++c) m_list->setColumnWidth(c, static_cast<int>(w * 0.1));
   m_list->setColumnWidth(3, static_cast<int>(w * 0.6));
+  m_columnShares = {0.1, 0.1, 0.1, 0.6};
+  connect(m_list->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+    if (m_scalingColumns || column < 0 || column >= static_cast<int>(m_columnShares.size())) return;
+    if (m_list->width() > 0) m_columnShares[column] = static_cast<double>(size) / m_list->width();
+  });
   connect(m_list, &QTableView::doubleClicked, this,
           [this](const QModelIndex& index) { OnMessageDoubleClick(index.row()); });
 
   // 4: fonts and styling.
   CreateDialogFonts(static_cast<int>(screen.height() * 0.8));
   StyleDialogChildren(m_client);
+  m_list->horizontalHeader()->setFont(m_list->font());
   m_menu->setFont(NormalFont());
 
   // 5: the tab control.
@@ -191,6 +201,8 @@ void CRavikDlg::OnInitDialog() {
   m_tab->setProperty("ctrlId", 1005);
   m_tabBar = new QTabBar(m_tab);
   m_tabBar->setFont(NormalFont());
+  m_tabBar->setUsesScrollButtons(false);
+  m_tabBar->setElideMode(Qt::ElideRight);
 
   // 6: the view window (starts the 3D view and the library).
   m_render = new CDlgRender(this, m_client);
@@ -231,6 +243,7 @@ void CRavikDlg::PlaceChildren() {
   if (wc <= 0 || hc <= 0) return;
   const int tLeft = static_cast<int>(wc * 0.5), tTop = 10, tRight = wc - 10, tBottom = hc - 10;
   m_tab->setGeometry(tLeft, tTop, tRight - tLeft, hc - 20);
+  FitTabs(tRight - tLeft);
   const int tabHeight = m_tabBar->sizeHint().height();
   m_tabBar->setGeometry(0, 0, tRight - tLeft, tabHeight);
   const int pageWidth = (tRight - tLeft) - 6, pageHeight = (tBottom - tTop) - tabHeight - 6;
@@ -240,8 +253,45 @@ void CRavikDlg::PlaceChildren() {
   }
   const int s = static_cast<int>(tBottom * 0.8);
   m_list->setGeometry(10, s + 5, tLeft - 14, tBottom - s - 5);
+  ScaleMessageColumns();
   m_render->setGeometry(10, tTop, tLeft - 14, s - tTop);
   m_render->show();
+}
+
+// Every tab stays in sight: when the titles in the dialog font are wider than
+// the tab control, the tab font steps down (not below 8 pixels); only then are
+// titles shortened.
+void CRavikDlg::FitTabs(int width) {
+  if (width == m_tabFitWidth || m_tabBar->count() == 0) return;
+  m_tabFitWidth = width;
+  QFont font = NormalFont();
+  m_tabBar->setFont(font);
+  while (m_tabBar->sizeHint().width() > width && font.pixelSize() > 8) {
+    font.setPixelSize(font.pixelSize() - 1);
+    m_tabBar->setFont(font);
+  }
+}
+
+// The message list's columns keep their share of the list's width, as the
+// list grows or shrinks with the window.
+void CRavikDlg::ScaleMessageColumns() {
+  const int width = m_list->width();
+  if (width <= 0) return;
+  // A column is never narrower than its title; the last one (the message
+  // text) takes what the others leave.
+  const QFontMetrics metrics(m_list->horizontalHeader()->font());
+  int room = width - 2 * m_list->frameWidth();
+  if (m_list->verticalScrollBar()->isVisible()) room -= m_list->verticalScrollBar()->width();
+  const int n = static_cast<int>(m_columnShares.size());
+  m_scalingColumns = true;
+  for (int c = 0; c < n; ++c) {
+    const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int least = metrics.horizontalAdvance(title) + 2 * metrics.averageCharWidth();
+    const int w = std::max(least, c == n - 1 ? room : static_cast<int>(m_columnShares[c] * width));
+    room -= w;
+    m_list->setColumnWidth(c, w);
+  }
+  m_scalingColumns = false;
 }
 
 void CRavikDlg::resizeEvent(QResizeEvent* event) {

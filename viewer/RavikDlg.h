@@ -102,6 +102,8 @@ class CRavikDlg : public QDialog {
  private:
   void OnInitDialog();
   void PlaceChildren();
+  void FitTabs(int width);
+  void ScaleMessageColumns();
   void FlushMessageRows();
 
   QString m_title;
@@ -109,7 +111,12 @@ class CRavikDlg : public QDialog {
   QWidget* m_client = nullptr;
   QWidget* m_tab = nullptr;
   QTabBar* m_tabBar = nullptr;
+  int m_tabFitWidth = -1;  // the width the tab font was last fitted to
   QTableView* m_list = nullptr;
+  // Each message column's share of the list's width: the columns scale with
+  // the list, and a column the user drags keeps its new share.
+  std::vector<double> m_columnShares;
+  bool m_scalingColumns = false;
   MessageListModel* m_model = nullptr;
   CDlgRender* m_render = nullptr;
   std::vector<CDlgParams*> m_pages;

@@ -13,12 +13,19 @@
 
 #include <cmath>
 
+#include "platform/Paths.h"
+
 namespace ravik {
 namespace {
 QFont g_normal, g_large, g_fixed;
 
-QFont MakeFont(const QString& family, int pixels) {
+// The dialog fonts name a Windows family first; where it is missing, a sans
+// family that carries Latin and Chinese glyphs stands in, never the serif
+// face the font system would otherwise pick (wider, so lists and tabs cut).
+QFont MakeFont(const QString& family, bool fixed, int pixels) {
   QFont f(family);
+  f.setFamilies(fixed ? QStringList{family, QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("DejaVu Sans Mono")}
+                      : QStringList{family, QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("DejaVu Sans")});
   f.setPixelSize(pixels > 0 ? pixels : 1);
   f.setStyleStrategy(QFont::PreferAntialias);
   return f;
@@ -38,15 +45,17 @@ void StyleEditor(QWidget* w) {
 }  // namespace
 
 void CreateDialogFonts(int h) {
-  g_normal = MakeFont(QStringLiteral("SimSun"), h / 44);
-  g_large = MakeFont(QStringLiteral("SimSun"), h / 25);
-  g_fixed = MakeFont(QStringLiteral("Fixedsys"), h / 42);
+  g_normal = MakeFont(QStringLiteral("SimSun"), false, h / 44);
+  g_large = MakeFont(QStringLiteral("SimSun"), false, h / 25);
+  g_fixed = MakeFont(QStringLiteral("Fixedsys"), true, h / 42);
   g_fixed.setStyleHint(QFont::Monospace);
 }
 
 const QFont& NormalFont() { return g_normal; }
 const QFont& LargeFont() { return g_large; }
 const QFont& FixedFont() { return g_fixed; }
+
+QIcon AppIcon() { return QIcon(QString::fromStdString(plat::ExePath("ravik.png"))); }
 
 void StyleDialogChildren(QWidget* dialog) {
   if (!dialog) return;

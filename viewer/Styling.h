@@ -3,6 +3,7 @@
 // children, and proportional resizing of a window's children.
 #pragma once
 #include <QFont>
+#include <QIcon>
 #include <QRect>
 
 class QWidget;
@@ -15,6 +16,8 @@ void CreateDialogFonts(int h);
 const QFont& NormalFont();
 const QFont& LargeFont();
 const QFont& FixedFont();
+// The viewer's icon, "ravik.png" beside the executable (empty when missing).
+QIcon AppIcon();
 
 // Gives every direct child of `dialog` the normal font; text editors get
 // the bold dark-red program text format.

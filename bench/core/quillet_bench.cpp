@@ -1,17 +1,29 @@
-// Runs one NC file through the library the way the viewer does and prints
+// Runs NC programs through the library the way the viewer does and prints
 // each stage's wall time, lines per second and the peak resident memory.
 //
 //   quillet_bench <program.nc> [--repeat N]
+//   quillet_bench --lines 1000000,10000000
 //
 // Stages: reading and widening the file, Code_ParsingFromBuffer,
 // Code_CutterPath and Code_AutoRun (with a callback that counts records).
+//
+// With --lines the bench makes the surfacing program of each line count
+// itself (see SurfaceProgram.h), runs each size in a process of its own (so
+// each has its own peak) and ends with a table of the sizes side by side,
+// each stage's time relative to the first size, and the bytes per line the
+// library holds beyond the caller's UTF-16 text.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "bench/core/SurfaceProgram.h"
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
@@ -43,26 +55,23 @@ double CurrentMegabytes() {
     if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
     std::fclose(f);
   }
-  return resident * 4096.0 / (1024.0 * 1024.0);
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 double PeakMegabytes() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  return ru.ru_maxrss / 1024.0;
+  return static_cast<double>(ru.ru_maxrss) / 1024.0;
 }
 
-}  // namespace
+// The figures of one run.
+struct Figures {
+  long lines = 0;
+  double widen = 0, parse = 0, path = 0, run = 0;
+  double rssText = 0, peak = 0;
+};
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: quillet_bench <program.nc> [--repeat N]\n");
-    return 2;
-  }
-  int repeat = 1;
-  for (int i = 2; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "--repeat") == 0) repeat = std::atoi(argv[i + 1]);
-
+void Initialize() {
   short mode = 1;
   int language = 1;
   Code_Initialize(&mode, OnCommand, OnMessage, 0, OnTool, &language);
@@ -71,53 +80,174 @@ int main(int argc, char** argv) {
   Code_SwitchData(folder.data(), system.data());
   std::u16string mainRules = u"coderule\\fanuc.cmt", macroRules = u"coderule\\fanuc_macro.cmt";
   Code_SwitchRule(mainRules.data(), macroRules.data());
+}
 
+// Runs the three stages over `text` and prints them.
+Figures RunStages(std::u16string& text, double widenSeconds, int round) {
+  Figures f;
+  f.widen = widenSeconds;
+  f.lines = 1;
+  for (char16_t c : text) f.lines += c == u'\n';
+  f.rssText = CurrentMegabytes();
+
+  int start = 0;
+  double x = 0, y = 0, z = 0;
+  double t1 = Now();
+  Code_ParsingFromBuffer(&start, text.data(), nullptr, nullptr, &x, &y, &z);
+  double t2 = Now();
+  double rssParsed = CurrentMegabytes();
+  quillet::PathGroups* groups = Code_CutterPath();
+  double t3 = Now();
+  double rssPath = CurrentMegabytes();
+  long polylines = 0, points = 0;
+  if (groups)
+    for (const auto& list : *groups)
+      for (const quillet::CPathPolyline* p : list) {
+        ++polylines;
+        points += p->PointCount();
+      }
+  g_records = 0;
+  double t4 = Now();
+  Code_AutoRun();
+  double t5 = Now();
+  f.parse = t2 - t1;
+  f.path = t3 - t2;
+  f.run = t5 - t4;
+  f.peak = PeakMegabytes();
+
+  const double lines = static_cast<double>(f.lines);
+  std::printf("round %d: %ld lines, %zu lists, %ld polylines, %ld points, %ld records, %ld messages\n", round,
+              f.lines, groups ? groups->size() : 0, polylines, points, g_records, g_messages);
+  std::printf("  read+widen   %8.3f s\n", f.widen);
+  std::printf("  parse        %8.3f s  (%.2f M lines/s)\n", f.parse, lines / f.parse / 1e6);
+  std::printf("  cutter path  %8.3f s\n", f.path);
+  std::printf("  auto run     %8.3f s\n", f.run);
+  std::printf("  three stages %8.3f s  (%.2f M lines/s)\n", f.parse + f.path + f.run,
+              lines / (f.parse + f.path + f.run) / 1e6);
+  std::printf("  resident     %8.1f MB with the text, %.1f MB parsed, %.1f MB with the path\n", f.rssText, rssParsed,
+              rssPath);
+  std::printf("  peak RSS     %8.1f MB\n", f.peak);
+  std::fflush(stdout);
+  return f;
+}
+
+int RunFile(const char* path, int repeat) {
+  Initialize();
   for (int round = 0; round < repeat; ++round) {
     double t0 = Now();
-    auto bytes = plat::ReadFileBytes(argv[1]);
+    auto bytes = plat::ReadFileBytes(path);
     if (!bytes) {
-      std::fprintf(stderr, "cannot read %s\n", argv[1]);
+      std::fprintf(stderr, "cannot read %s\n", path);
       return 1;
     }
     std::u16string text = plat::AnsiToWideString(*bytes);
     bytes.reset();
-    long lines = 1;
-    for (char16_t c : text) lines += c == u'\n';
-    double t1 = Now();
-    double rssText = CurrentMegabytes();
-
-    int start = 0;
-    double x = 0, y = 0, z = 0;
-    Code_ParsingFromBuffer(&start, text.data(), nullptr, nullptr, &x, &y, &z);
-    double t2 = Now();
-    double rssParsed = CurrentMegabytes();
-    quillet::PathGroups* groups = Code_CutterPath();
-    double t3 = Now();
-    double rssPath = CurrentMegabytes();
-    long polylines = 0, points = 0;
-    if (groups)
-      for (const auto& list : *groups)
-        for (const quillet::CPathPolyline* p : list) {
-          ++polylines;
-          points += p->PointCount();
-        }
-    g_records = 0;
-    double t4 = Now();
-    Code_AutoRun();
-    double t5 = Now();
-
-    double parse = t2 - t1, path = t3 - t2, run = t5 - t4;
-    std::printf("round %d: %ld lines, %zu lists, %ld polylines, %ld points, %ld records, %ld messages\n", round + 1,
-                lines, groups ? groups->size() : 0, polylines, points, g_records, g_messages);
-    std::printf("  read+widen   %8.3f s\n", t1 - t0);
-    std::printf("  parse        %8.3f s  (%.2f M lines/s)\n", parse, lines / parse / 1e6);
-    std::printf("  cutter path  %8.3f s\n", path);
-    std::printf("  auto run     %8.3f s\n", run);
-    std::printf("  three stages %8.3f s  (%.2f M lines/s)\n", parse + path + run, lines / (parse + path + run) / 1e6);
-    std::printf("  resident     %8.1f MB with the text, %.1f MB parsed, %.1f MB with the path\n", rssText,
-                rssParsed, rssPath);
-    std::printf("  peak RSS     %8.1f MB\n", PeakMegabytes());
+    RunStages(text, Now() - t0, round + 1);
   }
   Code_Uninitialize();
   return 0;
+}
+
+// One size in a child process; its figures come back through a pipe.
+bool RunSize(long lines, Figures& out) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    close(fds[0]);
+    Initialize();
+    double t0 = Now();
+    std::u16string text;
+    {
+      std::string program = quillet::bench::MakeSurfacingProgram(static_cast<std::size_t>(lines));
+      text = plat::AnsiToWideString(program);
+    }
+    Figures f = RunStages(text, Now() - t0, 1);
+    Code_Uninitialize();
+    bool ok = write(fds[1], &f, sizeof f) == static_cast<ssize_t>(sizeof f);
+    close(fds[1]);
+    std::fflush(stdout);
+    _exit(ok ? 0 : 1);
+  }
+  close(fds[1]);
+  bool ok = read(fds[0], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int RunSizes(const char* list) {
+  std::vector<long> sizes;
+  for (const char* p = list; *p;) {
+    char* end = nullptr;
+    long n = std::strtol(p, &end, 10);
+    if (end == p || n < 20) {
+      std::fprintf(stderr, "--lines wants line counts of 20 or more, separated by commas\n");
+      return 2;
+    }
+    sizes.push_back(n);
+    p = *end == ',' ? end + 1 : end;
+    if (*end && *end != ',') {
+      std::fprintf(stderr, "--lines wants line counts of 20 or more, separated by commas\n");
+      return 2;
+    }
+  }
+  std::vector<Figures> figures;
+  for (long n : sizes) {
+    Figures f;
+    if (!RunSize(n, f)) {
+      std::fprintf(stderr, "the run of %ld lines failed\n", n);
+      return 1;
+    }
+    figures.push_back(f);
+  }
+  const Figures& base = figures.front();
+  std::printf("\n%-24s", "lines");
+  for (const Figures& f : figures) std::printf(" %12ld", f.lines);
+  std::printf("\n");
+  auto row = [&](const char* name, double Figures::*field, const char* unit) {
+    std::printf("%-24s", name);
+    for (const Figures& f : figures) std::printf(" %10.3f %s", f.*field, unit);
+    std::printf("\n");
+    if (figures.size() < 2) return;
+    std::printf("%-24s", "  x first size");
+    for (const Figures& f : figures) std::printf(" %11.2fx", base.*field > 0 ? f.*field / base.*field : 0.0);
+    std::printf("  (lines x%.2f)\n", static_cast<double>(figures.back().lines) / static_cast<double>(base.lines));
+  };
+  row("parse", &Figures::parse, "s");
+  row("cutter path", &Figures::path, "s");
+  row("auto run", &Figures::run, "s");
+  std::printf("%-24s", "peak RSS");
+  for (const Figures& f : figures) std::printf(" %9.1f MB", f.peak);
+  std::printf("\n%-24s", "text (UTF-16) resident");
+  for (const Figures& f : figures) std::printf(" %9.1f MB", f.rssText);
+  std::printf("\n%-24s", "bytes/line beyond text");
+  for (const Figures& f : figures)
+    std::printf(" %12.1f", (f.peak - f.rssText) * 1024.0 * 1024.0 / static_cast<double>(f.lines));
+  std::printf("\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* usage = "usage: quillet_bench <program.nc> [--repeat N]\n       quillet_bench --lines N[,N...]\n";
+  if (argc < 2) {
+    std::fputs(usage, stderr);
+    return 2;
+  }
+  if (std::strcmp(argv[1], "--lines") == 0) {
+    if (argc != 3) {
+      std::fputs(usage, stderr);
+      return 2;
+    }
+    return RunSizes(argv[2]);
+  }
+  int repeat = 1;
+  for (int i = 2; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--repeat") == 0) repeat = std::atoi(argv[i + 1]);
+  return RunFile(argv[1], repeat);
 }

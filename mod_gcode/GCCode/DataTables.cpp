@@ -6,6 +6,7 @@
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/Text.h"
 
 namespace quillet {
 
@@ -135,8 +136,8 @@ void CVariableBase::SetValue(double value) {
 
 const WString& CVariableBase::Text() const {
   if (!m_textValid) {
-    m_text = plat::FormatFixedW(m_value, 6);
-    if (m_text.size() > 7) m_text.resize(7);
+    // The whole value: the shortest text that reads back as the same number.
+    m_text = plat::AsciiToWide(plat::FormatRoundTrip(m_value));
     m_textValid = true;
   }
   return m_text;

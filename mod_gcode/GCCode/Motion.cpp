@@ -4,7 +4,7 @@
 
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Calls.h"
-#include "mod_gcode/GCCode/Compensation.h"
+#include "mod_gcode/GCCode/CompensatedPath.h"
 #include "mod_gcode/GCCode/Panel.h"
 #include "mod_gcode/GCCode/Profile.h"
 #include "mod_gcode/GCCode/Transform.h"
@@ -13,96 +13,8 @@
 
 namespace quillet {
 
-// ------------------------------------------------------ compensation helpers
-
 namespace {
 
-bool Finite(const CPoint3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
-// G41 is left of the direction of travel seen from the positive end of the
-// plane's normal. The ZX and YZ internal orders are mirror images of that
-// view, so there the side flips in the instruction's own frame.
-short FrameSide(const CGCInstruction& instr) {
-  const short side = instr.GetSide();
-  const int plane = instr.GetPlaneCode();
-  return (plane == kPlaneZX || plane == kPlaneYZ) ? static_cast<short>(1 - side) : side;
-}
-
-// The offset of a straight element in the instruction's frame: the cutter
-// radius, positive to the left.
-double FrameSignedRadius(const CGCInstruction& instr) {
-  const double r = instr.GetCompensationRadius();
-  return FrameSide(instr) == 0 ? r : -r;
-}
-
-bool IsLineOrArc(const CGCInstruction* instr) {
-  return dynamic_cast<const CGCInstructionLine*>(instr) || dynamic_cast<const CGCInstructionCircular*>(instr);
-}
-
-// Where the path of the move before this one ends, in this move's frame:
-// the corner a compensated move kept, else its programmed end.
-CPoint3d PreviousCorner(const CGCInstruction& self) {
-  const CGCInstruction* prev = self.GetPrevious();
-  if (prev && prev->IsCompensated() && IsLineOrArc(prev)) {
-    const CPoint3d p = SwapForPlane(prev->GetPathEndPoint(), static_cast<short>(self.GetPlaneCode()));
-    if (Finite(p)) return p;
-  }
-  return self.GetStartPoint();
-}
-
-// The motion that follows a move, as its corner needs it.
-struct NextMotion {
-  const CGCInstruction* instr = nullptr;
-  // Its solved arc, when it is an arc in the same plane.
-  const CGraphicCircle* arc = nullptr;
-  // Its end point in the frame of the move that asks.
-  CPoint3d end;
-  bool compensated = false;
-};
-
-NextMotion FindNext(const CGCInstruction& self) {
-  NextMotion next;
-  next.instr = FindNextMotion(self.GetNextBlock());
-  if (!next.instr) return next;
-  const short plane = static_cast<short>(self.GetPlaneCode());
-  next.end = SwapForPlane(next.instr->GetEndPointInPlane(), plane);
-  next.compensated = next.instr->IsCompensated();
-  // An arc that could not be solved, or one in another plane, joins like a
-  // line to its end point.
-  if (const auto* c = dynamic_cast<const CGCInstructionCircular*>(next.instr)) {
-    const CGraphicCircle* g = c->IsSolved() && c->Plane() ? c->Plane()->GetGraphic() : nullptr;
-    if (g && c->GetPlaneCode() == self.GetPlaneCode() && Finite(g->m_centre) && Finite(g->m_start) &&
-        std::isfinite(g->m_radius))
-      next.arc = g;
-  }
-  return next;
-}
-
-// Appends a compensated polyline of machine-axis points and keeps it for
-// the reports. False, with nothing appended, when there are no points or a
-// point is not finite.
-bool EmitCompensated(CPathSink& sink, CInstrExtra& extra, int style, const CPoint3d* points, std::size_t count) {
-  if (count == 0) return false;
-  for (std::size_t i = 0; i < count; ++i)
-    if (!Finite(points[i])) return false;
-  CPathPolyline* poly = sink.arena->MakePolyline(Lib().styles[style], points, count);
-  sink.Add(poly);
-  extra.compensated = poly;
-  return true;
-}
-
-// A few points of a straight compensated path, gathered in the move's frame
-// and mapped to machine axes.
-struct FramePoints {
-  CPoint3d points[3];
-  std::size_t count = 0;
-  short plane = kPlaneXY;
-  void Push(const CPoint3d& p) {
-    if (count < 3) points[count++] = SwapForPlane(p, plane);
-  }
-};
-
-// Odd points of a drawn polyline: one command report each.
 // Reports every odd point of a polyline; false as soon as the host answers 0.
 bool ReportOddPoints(const CGCInstruction& instr, short kind, const CPoint3d& value, const CPathPolyline& p) {
   for (std::int32_t i = 1; i < p.PointCount(); i += 2)
@@ -114,7 +26,10 @@ bool ReportOddPoints(const CGCInstruction& instr, short kind, const CPoint3d& va
 
 CGCInstructionLine::~CGCInstructionLine() = default;
 
-const CPathStyle& CGCInstructionLine::PlainStyle() const { return Lib().styles[kStyleFeed]; }
+const CPathStyle& CGCInstructionLine::PlainStyle() const {
+  // A feed move made rapid (a move in machine coordinates) is drawn as one.
+  return Lib().styles[m_kind == kKindRapid ? kStyleRapid : kStyleFeed];
+}
 
 const CPathStyle& CGCInstructionLineRapidTraverse::PlainStyle() const { return Lib().styles[kStyleRapid]; }
 
@@ -135,123 +50,7 @@ CGCInstruction* CGCInstructionLine::ModalMacroCall() const {
   return extra ? extra->macroCall.get() : nullptr;
 }
 
-bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) {
-  const bool self = IsCompensated();
-  const bool before = m_previous && m_previous->IsCompensated();
-  if (!self && !before) return false;
-  CGCProgram* program = GetProgram();
-  if (!program) return false;
-  CInstrExtra& extra = program->Extra(this);
-  extra.compensated = nullptr;
-  const short plane = m_planeCode;
-  const CPoint3d S = GetStartPoint();
-  const CPoint3d E = GetEndPoint();
-  const CPoint3d P = PreviousCorner(*this);
-  FramePoints out;
-  out.plane = plane;
-  if (!self) {
-    // Compensation ends: from the last corner to the programmed end.
-    out.Push(P);
-    out.Push(E);
-    return EmitCompensated(sink, extra, kStyleRapid, out.points, out.count);
-  }
-  const double r = FrameSignedRadius(*this);
-  const short side = FrameSide(*this);
-  // The corner where none is solved: the end of this line's own offset (the
-  // programmed end for a line without length in the plane).
-  CPoint3d K = E;
-  if (S.x != E.x || S.y != E.y) {
-    CGraphic own(S, E, plane);
-    own.Offset(r);
-    K = own.m_end;
-    K.z = E.z;
-  }
-  const CPoint3d fallback = Finite(K) ? K : E;
-  K = fallback;
-  extra.pathEnd = SwapForPlane(K, plane);
-  const NextMotion next = FindNext(*this);
-
-  if (!before) {
-    // Compensation starts: a rapid to the offset start of the next element.
-    if (!next.instr) return false;
-    if (next.arc) {
-      CGraphic radial(next.arc->m_centre, next.arc->m_start, plane);
-      CGraphicCircle arc = *next.arc;
-      const CGCCompensationL2C entry(radial, arc, r, side, P, K, false);
-    } else {
-      CGraphic following(E, next.end, plane);
-      following.Offset(r);
-      K = following.m_start;
-    }
-    K.z = E.z;
-    if (!Finite(K)) K = fallback;
-    out.Push(S);
-    out.Push(K);
-  } else if (next.arc) {
-    CGraphic line(S, E, plane);
-    CGraphicCircle arc = *next.arc;
-    CGCCompensationL2C solver(line, arc, r, side, P, K, true);
-    if (solver.IsValid()) {
-      K.z = E.z;
-      out.Push(P);
-      out.Push(K);
-    } else {
-      // The line does not reach the next arc's offset: step across at the
-      // foot of the perpendicular from the arc's centre.
-      const CPoint3d foot = next.arc->FootFromCentre(S, E);
-      CGraphic bridge(foot, next.arc->m_centre, plane);
-      const double nr = std::fabs(next.arc->m_radius);
-      bridge.Offset(side == 0 ? -nr : nr);
-      bridge.m_start.z = E.z;
-      bridge.m_end.z = E.z;
-      K = bridge.m_end;
-      out.Push(P);
-      out.Push(bridge.m_start);
-      out.Push(K);
-    }
-  } else if (!next.instr) {
-    // The last move of the program: it ends at the previous corner, at its
-    // own height.
-    K = P;
-    K.z = E.z;
-    out.Push(P);
-    out.Push(K);
-  } else if (next.compensated) {
-    const CPoint3d& F = next.end;
-    if (std::fabs(E.z - F.z) < kDoubleEpsilon) {
-      CGraphic a(S, E, plane);
-      CGraphic b(E, F, plane);
-      CGCCompensation solver(a, b, r, K);
-      if (solver.IsValid()) K.z = E.z;
-      else K = E;
-    } else {
-      K = E;
-    }
-    out.Push(P);
-    out.Push(K);
-  } else {
-    // The next move ends compensation.
-    const CPoint3d& F = next.end;
-    if (std::fabs(S.z - F.z) < kDoubleEpsilon) {
-      CGraphic a(S, E, plane);
-      CGraphic b(E, F, plane);
-      // Unsolved (a ramp), the corner stays this line's offset end.
-      const CGCCompensation solver(a, b, r, K);
-      K.z = E.z;
-    } else {
-      K = E;
-      K.x -= r;
-    }
-    out.Push(P);
-    out.Push(K);
-  }
-  if (!Finite(K) || !EmitCompensated(sink, extra, before ? kStyleCompensation : kStyleRapid, out.points, out.count)) {
-    extra.pathEnd = SwapForPlane(fallback, plane);
-    return false;
-  }
-  extra.pathEnd = SwapForPlane(K, plane);
-  return true;
-}
+bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) { return BuildCompensatedLine(*this, sink); }
 
 bool CGCInstructionLine::Report() {
   const CPoint3d value = SwapForPlane(GetEndValuePoint(), m_planeCode);
@@ -380,6 +179,8 @@ void CGCInstructionCircular::ApplyTransforms() {
     if (!m_solved && m_block)
       m_block->AddMessage(u"Arc cannot exist: the centre given by I, J, K is not equally far from start and end point");
   }
+  if (m_solved && m_block && !CutterFitsArc(*this, *m_plane->GetGraphic()))
+    m_block->AddMessage(u"Cutter radius is larger than the radius of the arc it cuts inside");
 }
 
 void CGCInstructionCircular::Tessellate(std::vector<CPoint3d>& points) const {
@@ -401,94 +202,7 @@ void CGCInstructionCircular::BuildPath(CPathSink& sink) {
   sink.Add(sink.arena->MakePolyline(Lib().styles[kStyleArc], points.data(), points.size()));
 }
 
-bool CGCInstructionCircular::BuildCompensatedPath(CPathSink& sink) {
-  if (!IsCompensated()) return false;
-  CGCProgram* program = GetProgram();
-  if (!program) return false;
-  CInstrExtra& extra = program->Extra(this);
-  extra.compensated = nullptr;
-  const short plane = m_planeCode;
-  const CPoint3d E = GetEndPoint();
-  extra.pathEnd = SwapForPlane(E, plane);
-  // An arc that could not be solved is drawn plain (its block has a message).
-  const CGraphicCircle* solved = m_solved && m_plane ? m_plane->GetGraphic() : nullptr;
-  if (!solved) return false;
-  const double radius = GetCompensationRadius();
-  const short side = FrameSide(*this);
-  const double r = FrameSignedRadius(*this);
-  CGraphicCircle arc = *solved;
-  // The corner where none is solved: the end of this arc's own offset.
-  CGraphicCircle own = *solved;
-  own.Offset(ArcOffsetForSide(own, radius, side));
-  CPoint3d K = own.m_end;
-  K.z = E.z;
-  const CPoint3d fallback = Finite(K) ? K : E;
-  K = fallback;
-  extra.pathEnd = SwapForPlane(K, plane);
-  const CPoint3d P = PreviousCorner(*this);
-  const bool before = m_previous && m_previous->IsCompensated();
-
-  if (!before) {
-    // Compensation starts on an arc: a rapid from where the move before
-    // started to where that move, carried on, meets the arc's offset.
-    const CPoint3d S = GetStartPoint();
-    const CPoint3d from = m_previous ? SwapForPlane(m_previous->GetStartPointInPlane(), plane) : S;
-    K = own.m_start;
-    K.z = E.z;
-    CGraphic approach(from, S, plane);
-    const CGCCompensationL2C entry(approach, arc, r, side, P, K, false);
-    K.z = E.z;
-    if (!Finite(K)) K = fallback;
-    const CPoint3d pts[2] = {SwapForPlane(from, plane), SwapForPlane(K, plane)};
-    if (!EmitCompensated(sink, extra, kStyleRapid, pts, 2)) return false;
-    extra.pathEnd = pts[1];
-    return true;
-  }
-
-  const NextMotion next = FindNext(*this);
-  if (!next.instr) return false;
-  bool pushCorner = false;
-  if (next.arc) {
-    CGraphicCircle following = *next.arc;
-    // Unsolved, the corner stays this arc's offset end.
-    const CGCCompensationC2C corner(arc, following, radius, side, P, K);
-  } else {
-    CGraphic line(E, next.end, plane);
-    CGCCompensationC2L solver(arc, line, r, side, P, K, true);
-    if (!solver.IsValid() && next.compensated) {
-      // The next line does not reach this arc's offset: end the arc across
-      // from the foot of the perpendicular from its centre.
-      const CPoint3d foot = arc.FootFromCentre(line.m_start, line.m_end);
-      CGraphic bridge(foot, arc.m_centre, plane);
-      const double ar = std::fabs(arc.m_radius);
-      bridge.Offset(side == 0 ? -ar : ar);
-      bridge.m_start.z = E.z;
-      bridge.m_end.z = E.z;
-      K = bridge.m_end;
-      arc.m_start = P;
-      arc.m_end = bridge.m_start;
-      arc.ComputeSweep();
-      pushCorner = true;
-    }
-  }
-  // Level the circle at the end's height.
-  arc.m_centre.z = E.z;
-  arc.m_start.z = E.z;
-  arc.m_end.z = E.z;
-  K.z = E.z;
-  thread_local std::vector<CPoint3d> points;
-  points.clear();
-  if (Finite(K)) {
-    AppendArcPoints(arc, points);
-    if (pushCorner) points.push_back(SwapForPlane(K, plane));
-  }
-  if (!EmitCompensated(sink, extra, kStyleCompensation, points.data(), points.size())) {
-    extra.pathEnd = SwapForPlane(fallback, plane);
-    return false;
-  }
-  extra.pathEnd = SwapForPlane(K, plane);
-  return true;
-}
+bool CGCInstructionCircular::BuildCompensatedPath(CPathSink& sink) { return BuildCompensatedArc(*this, sink); }
 
 bool CGCInstructionCircular::Report() {
   const CPoint3d value = SwapForPlane(GetEndValuePoint(), m_planeCode);

@@ -50,6 +50,24 @@ TEST_F(DataTableTest, CountsTextsAndAdd) {
   EXPECT_EQ(Cell(0, 2, 1), 0.5);
 }
 
+// A variable's text is its whole value: the shortest text that reads back as
+// the same number, never cut to a fixed width.
+TEST_F(DataTableTest, VariableTextsShowTheWholeValue) {
+  const std::pair<double, const char16_t*> rows[] = {
+      {12345.678, u"12345.678"}, {-1234.5678, u"-1234.5678"}, {3e9, u"3e+09"},
+      {0.1, u"0.1"},             {-2.5e-9, u"-2.5e-09"},       {7, u"7"},
+  };
+  for (auto [value, text] : rows) {
+    SetCell(3, 500, 0, value);
+    const std::u16string shown = Text(3, 500, 0);
+    EXPECT_EQ(shown, text) << value;
+    std::string ascii(shown.begin(), shown.end());
+    double back = 0;
+    std::from_chars(ascii.data(), ascii.data() + ascii.size(), back);
+    EXPECT_EQ(back, value) << "reads back";
+  }
+}
+
 // Cells outside a table: reading gives 0, writing writes nothing; the files
 // written afterwards hold only the cell that was set.
 TEST_F(DataTableTest, CellsOutsideTheTablesAreNotTouched) {

@@ -8,6 +8,13 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
 #include <QTableView>
 #include <QTest>
 
@@ -123,13 +130,90 @@ TEST_F(Viewer, StartShowsTitleAndMessageColumnsInBothLanguages) {
     Start();
     const auto& texts = flag ? english : chinese;
     EXPECT_EQ(main->windowTitle(), texts[0]);
+    EXPECT_FALSE(main->windowIcon().pixmap(32, 32).isNull()) << "the window has the viewer's icon";
     ASSERT_EQ(main->messageModel()->columnCount(), 4);
     for (int c = 0; c < 4; ++c)
       EXPECT_EQ(main->messageModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), texts[c + 1]);
-    // Column widths from half the screen width: 10 % ... 60 %.
-    const int w = static_cast<int>(QGuiApplication::primaryScreen()->size().width() * 0.5);
-    EXPECT_EQ(main->messageList()->columnWidth(0), static_cast<int>(w * 0.1));
-    EXPECT_EQ(main->messageList()->columnWidth(3), static_cast<int>(w * 0.6));
+    // The header speaks in the list's font; every title fits its column
+    // and the columns fill the list without a sideways scroll bar.
+    QTableView* list = main->messageList();
+    EXPECT_EQ(list->horizontalHeader()->font(), list->font());
+    const QFontMetrics metrics(list->horizontalHeader()->font());
+    int sum = 0;
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_GE(list->columnWidth(c), metrics.horizontalAdvance(texts[c + 1])) << c;
+      sum += list->columnWidth(c);
+    }
+    EXPECT_LE(sum, list->viewport()->width());
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    // All seven tabs are in sight with their whole titles.
+    QTabBar* tabs = main->tabBar();
+    ASSERT_EQ(tabs->count(), 7);
+    EXPECT_LE(tabs->sizeHint().width(), tabs->width());
+    for (int i = 0; i < tabs->count(); ++i) EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << i;
+    main->close();
+    main.reset();
+  }
+}
+
+// The message list's columns keep their shares of the list as the window
+// grows and shrinks.
+TEST_F(Viewer, MessageColumnsScaleWithTheWindow) {
+  Start();
+  main->setWindowState(Qt::WindowNoState);
+  main->resize(900, 700);
+  QTest::qWait(50);
+  QTableView* list = main->messageList();
+  auto filled = [&] {
+    int sum = 0;
+    for (int c = 0; c < 4; ++c) sum += list->columnWidth(c);
+    return sum;
+  };
+  const int name0 = list->columnWidth(0), error0 = list->columnWidth(3);
+  EXPECT_NEAR(filled(), list->viewport()->width(), 1);
+  main->resize(3000, 700);  // wide enough that a tenth of the list is more than a title
+  QTest::qWait(50);
+  EXPECT_NEAR(list->columnWidth(0), list->width() * 0.1, 1);
+  EXPECT_GT(list->columnWidth(3), 2 * error0);
+  EXPECT_NEAR(filled(), list->viewport()->width(), 1);
+  main->resize(900, 700);
+  QTest::qWait(50);
+  EXPECT_EQ(list->columnWidth(0), name0);
+  EXPECT_EQ(list->columnWidth(3), error0);
+}
+
+// The open dialog starts on the first filter ("*.cnc") yet takes the typed
+// name of any existing file; a name that names no file is refused.
+TEST_F(Viewer, TheOpenDialogTakesAnyExistingFileWhateverTheFilter) {
+  const QFileInfo sample(Sample("contour_arcs.nc"));
+  struct Case {
+    QString typed;
+    bool accepted;
+  } cases[] = {{sample.fileName(), true}, {sample.absoluteFilePath(), true}, {QStringLiteral("no_such.nc"), false}};
+  for (const Case& c : cases) {
+    g_seam.messages.clear();
+    NcFileDialog dialog(nullptr, NcFileFilter(), QFileDialog::AcceptOpen);
+    dialog.setDirectory(sample.absolutePath());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("cnc Files (*.cnc)"));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_TRUE(name && buttons);
+    name->setText(c.typed);
+    QApplication::processEvents();
+    QPushButton* open = buttons->button(QDialogButtonBox::Open);
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->isEnabled()) << c.typed.toStdString();
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.typed.toStdString();
+    if (c.accepted) {
+      EXPECT_EQ(dialog.selectedFiles().value(0), sample.absoluteFilePath());
+      EXPECT_TRUE(g_seam.messages.empty());
+    } else {
+      EXPECT_TRUE(dialog.isVisible()) << "the dialog stays for another name";
+      EXPECT_EQ(g_seam.messages.size(), 1u);
+    }
   }
 }
 
@@ -299,7 +383,8 @@ class ScratchExeFolder {
     m_path = fs::temp_directory_path() / ("ravik_gui_" + std::to_string(::getpid()));
     fs::remove_all(m_path);
     fs::create_directories(m_path);
-    for (const char* name : {"fanuc", "language", "coderule", "samples", "vertexShader.glsl", "fragmentShader.glsl"})
+    for (const char* name : {"fanuc", "language", "coderule", "samples", "vertexShader.glsl", "fragmentShader.glsl",
+                           "ravik.png"})
       fs::copy(real / name, m_path / name, fs::copy_options::recursive);
     for (const auto& e : fs::directory_iterator(RAVIK_SHIPPED_DATA)) {
       const std::string name = e.path().filename().string();

@@ -1,6 +1,6 @@
 // Compensated programs through a real parse: a rounded rectangle with G41
 // and G42 in each working plane, and the moves that are hard to join:
-// changes of height, moves without length, small and tangent arcs, full
+// changes of height, moves without length, cusps and tangent arcs, full
 // circles, impossible arcs. The rectangle's expected path is written in the
 // plane's view from the positive end of its normal (h to the right, v up),
 // where G03 turns counter-clockwise and G41 keeps the cutter on the left.
@@ -8,57 +8,12 @@
 #include <map>
 #include <string>
 
-#include "ProgramFixture.h"
+#include "CompFixture.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
 
 namespace quillet::test {
 namespace {
-
-// The positions of the motion reports (kinds 1 to 4) of each line.
-std::map<int, std::vector<CPoint3d>> g_reports;
-
-int CollectMotion(int* line, short* kind, double*, double*, double*, double* x, double* y, double* z, double*,
-                  double*, double*, double*, double*, double*, double*) {
-  if (*kind >= 1 && *kind <= 4) g_reports[*line].push_back({*x, *y, *z});
-  return 1;
-}
-
-class CompTest : public ProgramTest {
- protected:
-  // Parses with the cutter radius for D1 (columns 2 and 3 are summed and
-  // halved), builds the path and runs the simulation.
-  void Run(const std::u16string& text, double radius = 2.0) {
-    SetToolOffset(1, 2, 1.5 * radius);
-    SetToolOffset(1, 3, 0.5 * radius);
-    Parse(text);
-    m_paths = m_program->GetCutterPath(false);
-    g_reports.clear();
-    Lib().command = &CollectMotion;
-    m_program->AutoRun();
-  }
-  // The points of the one polyline drawn for a line.
-  std::vector<CPoint3d> PointsOfLine(int line, CPathStyle* style = nullptr) const {
-    const CPathList* list = ListOfLine(*m_paths, line);
-    EXPECT_TRUE(list && list->size() == 1) << "line " << line;
-    if (!list || list->size() != 1) return {};
-    if (style) *style = (*list)[0]->m_style;
-    return {(*list)[0]->begin(), (*list)[0]->end()};
-  }
-  // Every drawn point is finite and inside the box.
-  void ExpectPathWithin(double x0, double x1, double y0, double y1, double z0, double z1) const {
-    for (const CPathList& list : *m_paths)
-      for (const CPathPolyline* p : list)
-        for (const CPoint3d& q : *p)
-          ASSERT_TRUE(q.x >= x0 && q.x <= x1 && q.y >= y0 && q.y <= y1 && q.z >= z0 && q.z <= z1)
-              << q.x << ", " << q.y << ", " << q.z;
-  }
-  PathGroups* m_paths = nullptr;
-};
-
-// The code, the axis letters right and up, and their centre letters.
-struct Plane { const char16_t* code; char16_t h, v, hc, vc; };
-const Plane kPlanes[] = {{u"G17", u'X', u'Y', u'I', u'J'}, {u"G18", u'Z', u'X', u'K', u'I'}, {u"G19", u'Y', u'Z', u'J', u'K'}};
 
 class Contours : public CompTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
  protected:
@@ -125,17 +80,177 @@ INSTANTIATE_TEST_SUITE_P(PlanesAndSides, Contours, ::testing::Combine(::testing:
                                   std::to_string(std::get<1>(info.param));
                          });
 
-TEST_F(CompTest, AHeightChangeLeavesTheCornerAndTheLastMoveEndsThere) {
+// Checks that the drawn points of a line are `expected`, in order.
+void ExpectPoints(const std::vector<CPoint3d>& drawn, const std::vector<CPoint3d>& expected) {
+  ASSERT_EQ(drawn.size(), expected.size());
+  for (std::size_t i = 0; i < drawn.size(); ++i) ExpectPoint(drawn[i], expected[i]);
+}
+
+TEST_F(CompTest, PlungeAndRetractKeepTheOffsetOfTheNextMoveInThePlane) {
+  Run(u"G17 G90 G00 X-20 Y-20 Z10\n"
+      u"G41 D1 G00 X0 Y0\n"
+      u"G01 Z-5 F100\n"
+      u"X50\n"
+      u"Y50\n"
+      u"G00 Z10\n"
+      u"G40 X-20 Y-20\n",
+      5.0);
+  ASSERT_TRUE(Messages().empty());
+  // Start-up square to X50 past the plunge; the Y side ends on the cancel
+  // move's offset y = x - 5 sqrt 2, where the retract goes up.
+  const double y = 45 - 5 * std::sqrt(2.0);
+  ExpectPoints(PointsOfLine(1), {{-20, -20, 10}, {0, 5, 10}});
+  ExpectPoints(PointsOfLine(2), {{0, 5, 10}, {0, 5, -5}});
+  ExpectPoints(PointsOfLine(3), {{0, 5, -5}, {45, 5, -5}});
+  ExpectPoints(PointsOfLine(4), {{45, 5, -5}, {45, y, -5}});
+  ExpectPoints(PointsOfLine(5), {{45, y, -5}, {45, y, 10}});
+  ExpectPoints(PointsOfLine(6), {{45, y, 10}, {-20, -20, 10}});
+  EXPECT_EQ(g_reports[5].size(), 1u);
+  ExpectPoint(g_reports[5].at(0), 45, y, 10);
+}
+
+TEST_F(CompTest, MovesThatLeaveThePlaneInTheContourArePassedOver) {
   Run(u"G17 G90 G00 X0 Y0 Z0\n"
       u"G41 G01 X10 D1 F100\n"
       u"X20\n"
-      u"Y10 Z-3\n");
+      u"Z-3\n"
+      u"Z-4\n"
+      u"Y10\n");
   ASSERT_TRUE(Messages().empty());
-  // The next move changes height: no corner, the line ends at its
-  // programmed end; with no motion after it, the last move goes down there.
-  ExpectPoint(PointsOfLine(2).back(), 20, 0, 0);
-  EXPECT_EQ(PointsOfLine(3), (std::vector<CPoint3d>{{20, 0, 0}, {20, 0, -3}}));
-  EXPECT_EQ(g_reports[3], std::vector<CPoint3d>{CPoint3d(20, 0, -3)});
+  // The corner at (20, 0) is inside: (18, 2); the two steps down stay there;
+  // the last move ends at its own offset end.
+  ExpectPoints(PointsOfLine(2), {{10, 2, 0}, {18, 2, 0}});
+  ExpectPoints(PointsOfLine(3), {{18, 2, 0}, {18, 2, -3}});
+  ExpectPoints(PointsOfLine(4), {{18, 2, -3}, {18, 2, -4}});
+  ExpectPoints(PointsOfLine(5), {{18, 2, -4}, {18, 10, -4}});
+}
+
+TEST_F(CompTest, TheLastMoveWithoutCancelEndsAtItsOffsetEnd) {
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G41 G01 X0 Y0 D1 F100\n"
+      u"X20\n"
+      u"Y20\n"
+      u"M30\n",
+      4.0);
+  ASSERT_TRUE(Messages().empty());
+  ExpectPoints(PointsOfLine(2), {{0, 4, 0}, {16, 4, 0}});
+  ExpectPoints(PointsOfLine(3), {{16, 4, 0}, {16, 20, 0}});
+  EXPECT_EQ(g_reports[3], std::vector<CPoint3d>{CPoint3d(16, 20, 0)});
+}
+
+TEST_F(CompTest, ALastArcWithoutCancelEndsAtItsOffsetEnd) {
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G41 G01 X0 Y0 D1 F100\n"
+      u"X10\n"
+      u"G03 X20 Y10 I0 J10\n");
+  ASSERT_TRUE(Messages().empty());
+  const auto arc = PointsOfLine(3);
+  ASSERT_GE(arc.size(), 3u);
+  ExpectPoint(arc.front(), 10, 2, 0);
+  ExpectPoint(arc.back(), 18, 10, 0);
+  for (const CPoint3d& p : arc) EXPECT_NEAR(std::hypot(p.x - 10, p.y - 10), 8, 1e-9);
+}
+
+TEST_F(CompTest, OffsetsThatDoNotMeetAreJoinedOutsideTheCorner) {
+  Run(u"G17 G90 G00 X10 Y-10\n"
+      u"G42 G01 X10 Y0 D1 F100\n"
+      u"X30\n"
+      u"G02 X40 Y0 R5\n"
+      u"G01 X60\n"
+      u"G40 X60 Y-10\n",
+      3.0);
+  ASSERT_TRUE(Messages().empty());
+  ExpectPoints(PointsOfLine(2), {{10, -3, 0}, {30, -3, 0}, {33, -3, 0}, {33, 0, 0}});
+  const auto arc = PointsOfLine(3);
+  // Radius 2 round (35, 0) in 5-degree steps from 180 degrees, clockwise:
+  // 37 points, the end-angle point, then the end and the two joins.
+  ASSERT_EQ(arc.size(), 41u);
+  for (std::size_t i = 0; i < 37; ++i) {
+    const double a = (180.0 - 5.0 * static_cast<double>(i)) * kPi / 180.0;
+    ExpectPoint(arc[i], 35 + 2 * std::cos(a), 2 * std::sin(a), 0);
+  }
+  ExpectPoint(arc[18], 35, 2, 0);
+  ExpectPoints({arc.end() - 3, arc.end()}, {{37, 0, 0}, {37, -3, 0}, {40, -3, 0}});
+  ExpectPoints(PointsOfLine(4), {{40, -3, 0}, {57, -3, 0}});
+}
+
+TEST_F(CompTest, ACuspBetweenTwoArcsIsPassedBelowItsPoint) {
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G42 G01 X0 Y0 D1 F100\n"
+      u"G02 X10 Y0 I5 J0\n"
+      u"G02 X20 Y0 I5 J0\n"
+      u"G40 G01 X20 Y-10\n");
+  ASSERT_TRUE(Messages().empty());
+  // Radius 3 inside both half circles; the cusp at (10, 0) points down.
+  const auto first = PointsOfLine(2);
+  ASSERT_GE(first.size(), 4u);
+  ExpectPoints({first.end() - 4, first.end()}, {{8, 0, 0}, {8, -2, 0}, {12, -2, 0}, {12, 0, 0}});
+  const auto second = PointsOfLine(3);
+  ASSERT_GE(second.size(), 3u);
+  ExpectPoint(second.front(), 12, 0, 0);
+  for (std::size_t i = 0; i + 2 < second.size(); ++i) EXPECT_NEAR(std::hypot(second[i].x - 15, second[i].y), 3, 1e-9);
+  // The other side: the offsets (radius 7) meet above the cusp.
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G41 G01 X0 Y0 D1 F100\n"
+      u"G02 X10 Y0 I5 J0\n"
+      u"G02 X20 Y0 I5 J0\n"
+      u"G40 G01 X20 Y-10\n");
+  ExpectPoint(PointsOfLine(2).back(), 10, std::sqrt(24.0), 0);
+  ExpectPoint(PointsOfLine(3).front(), 10, std::sqrt(24.0), 0);
+}
+
+TEST_F(CompTest, RadiusZeroDrawsTheProgrammedPath) {
+  // Centres rounded by 0.003: the arcs' ends lie off the start's radius.
+  const std::u16string contour =
+      u"G03 X20 Y10 I0 J10.003\n"
+      u"G01 Y20\n"
+      u"G02 X30 Y30 I10.003 J0\n"
+      u"G01 X40 Z-1\n"
+      u"G03 X50 Y40 Z-2 I0 J10\n";
+  Run(u"G17 G90 G00 X0 Y0\nG01 X10 Y0 F100\n" + contour + u"G01 X60 Y0\n", 0.0);
+  std::vector<std::vector<CPoint3d>> plain;
+  for (int line = 2; line <= 6; ++line) plain.push_back(PointsOfLine(line));
+  Run(u"G17 G90 G00 X0 Y0\nG41 G01 X10 Y0 D1 F100\n" + contour + u"G40 G01 X60 Y0\n", 0.0);
+  ASSERT_TRUE(Messages().empty());
+  for (int line = 2; line <= 6; ++line) {
+    SCOPED_TRACE(testing::Message() << "line " << line);
+    const auto drawn = PointsOfLine(line);
+    const auto& expected = plain[static_cast<std::size_t>(line - 2)];
+    ASSERT_EQ(drawn.size(), expected.size());
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+      EXPECT_NEAR(drawn[i].x, expected[i].x, 1e-6);
+      EXPECT_NEAR(drawn[i].y, expected[i].y, 1e-6);
+      EXPECT_NEAR(drawn[i].z, expected[i].z, 1e-6);
+    }
+  }
+  ExpectPoint(PointsOfLine(2).back(), 20, 10, 0);
+  ExpectPoint(PointsOfLine(4).back(), 30, 30, 0);
+}
+
+TEST_F(CompTest, ACutterLargerThanAnInsideArcGivesAMessage) {
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G41 G01 X0 Y0 D1 F100\n"
+      u"X20\n"
+      u"G03 X22 Y2 R2\n"
+      u"G01 Y10\n"
+      u"G40 X0 Y20\n",
+      3.0);
+  ASSERT_EQ(Messages(), std::vector<std::u16string>{u"Cutter radius is larger than the radius of the arc it cuts inside"});
+  ASSERT_NE(BlockOfLine(3), nullptr);
+  EXPECT_FALSE(BlockOfLine(3)->GetMessages().empty());
+  // The drawing stops before the arc; the line before it ends where it
+  // meets no reversed circle: at its own offset end.
+  EXPECT_EQ(ListOfLine(*m_paths, 3), nullptr);
+  ExpectPoints(PointsOfLine(2), {{0, 3, 0}, {20, 3, 0}});
+  // The same arc on its outside is cut.
+  Run(u"G17 G90 G00 X0 Y-10\n"
+      u"G42 G01 X0 Y0 D1 F100\n"
+      u"X20\n"
+      u"G03 X22 Y2 R2\n"
+      u"G01 Y10\n"
+      u"G40 X0 Y20\n",
+      3.0);
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(CompTest, StartOnAnArcDrawsARapidToItsOffset) {
@@ -163,12 +278,12 @@ TEST_F(CompTest, MovesWithoutLengthStayFiniteAndNearTheContour) {
   ExpectPathWithin(-6, 36, -6, 26, -2, 0);
 }
 
-TEST_F(CompTest, SmallAndTangentArcsJoinOnTheirOffsets) {
+TEST_F(CompTest, TangentArcsJoinOnTheirOffsets) {
   Run(u"G17 G90 G00 X0 Y0\n"
       u"G41 G01 X10 Y0 D1 F100\n"
-      u"X20\n"
-      u"G03 X22 Y2 R2\n"    // radius 2 with the cutter of 3 inside it
-      u"G01 Y10\n"
+      u"X22\n"
+      u"Y2\n"
+      u"Y10\n"
       u"G02 X32 Y20 R10\n"  // an S-curve: clockwise around (32, 10) ...
       u"G03 X42 Y30 R10\n"  // ... then counter-clockwise around (32, 30)
       u"G01 X60\n"

@@ -258,18 +258,73 @@ TEST(PageBase, EnterAndEscapeNeverCloseAPage) {
   EXPECT_EQ(cancel, 2);
 }
 
-TEST(PageBase, TheCodePageWithoutItsLayoutFileStillHasAnEditor) {
+TEST(PageBase, APageWhoseLayoutCannotBeReadNamesTheFileKeepsItsTitleAndStillHasAnEditor) {
   RecordingSeam seam;
   SetUiSeam(&seam);
   {
     ExeFolder exe("codepage_missing");
     CDlgCodeEdit page;
+    page.resize(600, 400);
     page.Create();
-    EXPECT_EQ(seam.texts, std::vector<QString>{"failed to read the file!"});
-    EXPECT_NE(page.editor(), nullptr);
+    ASSERT_EQ(seam.texts.size(), 1u);
+    EXPECT_TRUE(seam.texts[0].startsWith("failed to read the file!"));
+    EXPECT_TRUE(seam.texts[0].contains(QString::fromStdString((exe.dir / "dlg_codeedit.dlgc").string())));
+    EXPECT_EQ(page.GetTitle(), "Code");
+    ASSERT_NE(page.layoutNotice(), nullptr);
+    EXPECT_TRUE(qobject_cast<QLabel*>(page.layoutNotice())->text().contains("dlg_codeedit.dlgc"));
+    ASSERT_NE(page.editor(), nullptr);
+    EXPECT_FALSE(page.editor()->geometry().intersects(page.layoutNotice()->geometry()));
+    EXPECT_GT(page.editor()->height(), 200);
     page.SetCodeText("M30\n");
     EXPECT_EQ(page.GetCodeText(), "M30\n");
   }
+  {
+    // A layout in another encoding is read, and its page says it is not written.
+    seam.texts.clear();
+    ExeFolder exe("page_utf8");
+    WriteBytes(exe.dir / "u.dlgc", "layoutprop={\nname=Utf8\n}\nlayout={\ngrid={\nctrl_h=1,\ncol=1,\ncol_ratio=1,\n"
+                                   "ratio=0.5\n}\nctrl={\ntype=edit,\nname=e\n}\n}\n");
+    TestPage page(new CLayoutProp("u.dlgc"));
+    page.resize(400, 300);
+    page.Create();
+    EXPECT_TRUE(seam.texts.empty());
+    EXPECT_EQ(page.GetTitle(), "Utf8");
+    EXPECT_NE(page.layout()->FindWndByName(u"e"), nullptr);
+    ASSERT_NE(page.layoutNotice(), nullptr);
+    EXPECT_TRUE(qobject_cast<QLabel*>(page.layoutNotice())->text().contains("UTF-8"));
+  }
+  SetUiSeam(nullptr);
+}
+
+TEST(PageBase, TheCodePagesStandInEditorNeverCoversTheControlsThatWereBuilt) {
+  // The editor's band is missing: the tree, the list and the buttons stand,
+  // the stand-in editor takes the room below them.
+  RecordingSeam seam;
+  SetUiSeam(&seam);
+  ExeFolder exe("codepage_partial");
+  exe.Layout("dlg_codeedit.dlgc",
+             u"layoutprop={\nname=Code\n}\nlayout={\ngrid={\nctrl_h=1,\ncol=2,\ncol_ratio=0.35 0.65,\nratio=0.3\n}\n" +
+                 Ctrl(u"type=mfcshelltree,\nname=tree,\nid=1010") + Ctrl(u"type=mfcshelllist,\nname=shelllist,\nid=1011") +
+                 u"}\nlayout={\ngrid={\nctrl_h=0.8,\ncol=2,\ncol_ratio=0.5 0.5,\nratio=0.1\n}\n" +
+                 Ctrl(u"type=button,\nname=open,\nid=901,\nlblname=Open") +
+                 Ctrl(u"type=button,\nname=parse,\nid=900,\nlblname=Parse") + u"}\nlayout={\ngrid={\nratio=0.5\n}\n}\n");
+  CDlgCodeEdit page;
+  page.resize(600, 400);
+  page.Create();
+  page.show();
+  QApplication::processEvents();
+  ASSERT_NE(page.editor(), nullptr);
+  for (const char16_t* name : {u"tree", u"shelllist", u"open", u"parse"}) {
+    QWidget* w = page.layout()->FindWndByName(name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(page.editor()->geometry().intersects(w->geometry())) << FromU16(name).toStdString();
+  }
+  EXPECT_GE(page.editor()->geometry().top(), page.layout()->FindWndByName(u"open")->geometry().bottom());
+  EXPECT_GT(page.editor()->height(), 150);
+  // It keeps to its room when the page is resized.
+  page.resize(900, 700);
+  QApplication::processEvents();
+  EXPECT_FALSE(page.editor()->geometry().intersects(page.layout()->FindWndByName(u"open")->geometry()));
   SetUiSeam(nullptr);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTableView>
 #include <QWidget>
 
 #include "LayoutTestUtil.h"
@@ -62,13 +63,16 @@ TEST_F(LayoutFile, ASavedLayoutReadsBackToTheSameRecordsAndTheSameBytes) {
 }
 
 TEST_F(LayoutFile, NumbersAreWrittenWithThreeDecimalsOrAsWholeNumbers) {
+  EXPECT_EQ(DoubleToWString(-0.25), u"-0.250");
+  EXPECT_EQ(DoubleToWString(1.9996), u"2.000");
+  EXPECT_EQ(DoubleToWString(2.00000001), u"2");
   ExeFolder exe("numbers");
-  exe.Layout("n.dlgc", u"layoutprop={\nname=N\n}\nlayout={\ngrid={\nctrl_h=-0.25,\nlbl_w=1.9996,\n"
-                       u"col_ratio=2.00000001 0.5,\nratio=1.0\n}\n}\n");
+  exe.Layout("n.dlgc", u"layoutprop={\nname=N\n}\nlayout={\ngrid={\nctrl_h=0.25,\nlbl_w=0.99996,\n"
+                       u"col_ratio=0.99999999 0.5,\nratio=1.0\n}\n}\n");
   CLayoutProp layout("n.dlgc");
   ASSERT_TRUE(layout.IsComplete());
   const std::u16string text = layout.ToText();
-  for (const char16_t* line : {u"ctrl_h=-0.250,\n", u"lbl_w=2.000,\n", u"col_ratio=2 0.500 ,\n", u"ratio=1,\n",
+  for (const char16_t* line : {u"ctrl_h=0.250,\n", u"lbl_w=1.000,\n", u"col_ratio=1 0.500 ,\n", u"ratio=1,\n",
                                u"col=0,\n"})  // a missing key reads as 0
     EXPECT_NE(text.find(line), std::u16string::npos) << FromU16(line).toStdString();
 }
@@ -124,7 +128,10 @@ TEST_F(LayoutFile, AFileThatCannotBeReadGivesTheMessageAndAnEmptyLayoutThatIsNot
   ExeFolder exe("missing");
   CLayoutProp layout("nothing_here.dlgc");
   ASSERT_EQ(g_seam.texts.size(), 1u);
-  EXPECT_EQ(g_seam.texts[0], QStringLiteral("failed to read the file!"));
+  // The message names the file.
+  EXPECT_TRUE(g_seam.texts[0].startsWith(QStringLiteral("failed to read the file!")));
+  EXPECT_TRUE(g_seam.texts[0].contains(QString::fromStdString((exe.dir / "nothing_here.dlgc").string())));
+  EXPECT_NE(FromU16(layout.notice()).indexOf(QStringLiteral("nothing_here.dlgc")), -1);
   EXPECT_TRUE(layout.layouts().empty());
   EXPECT_FALSE(layout.Save());
   EXPECT_FALSE(fs::exists(exe.dir / "nothing_here.dlgc"));
@@ -167,6 +174,133 @@ TEST_F(LayoutFile, MalformedFilesGiveAPartialLayoutAndAreNeverWrittenBack) {
   // The long value was cut to the 255 characters the format holds.
   CLayoutProp layout("long.dlgc");
   EXPECT_EQ(layout.layouts()[0].controls[0]->value, std::u16string(255, u'v'));
+}
+
+// A layout as a text editor may save it: read whole and left as it is.
+std::string Utf8Bytes(const std::u16string& text, const std::string& lineEnd) {
+  std::string out;
+  for (char b : QString::fromStdU16String(text).toUtf8()) {
+    if (b == '\n') out += lineEnd;
+    else out += b;
+  }
+  return out;
+}
+
+std::string Utf16Bytes(const std::u16string& text, bool bigEndian, bool mark, const std::u16string& lineEnd) {
+  std::string out = mark ? (bigEndian ? std::string("\xFE\xFF", 2) : std::string("\xFF\xFE", 2)) : std::string();
+  auto put = [&](char16_t c) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    bigEndian ? (out += hi, out += lo) : (out += lo, out += hi);
+  };
+  for (char16_t c : text) {
+    if (c != u'\n') put(c);
+    else
+      for (char16_t e : lineEnd) put(e);
+  }
+  return out;
+}
+
+TEST_F(LayoutFile, FilesInOtherEncodingsAreReadWholeAndNeverWritten) {
+  ExeFolder exe("encodings");
+  // The last line has no line end: a text editor's file is read to its end.
+  const std::u16string text = u"layoutprop={\nname=宏变量\n}\nlayout={\ngrid={\nctrl_h=1,\ncol=1,\ncol_ratio=1,\n"
+                              u"ratio=1\n}\nctrl={\ntype=edit,\nname=e,\nvalue=3.5\n}\n}";
+  struct Case {
+    const char* file;
+    std::string bytes;
+    TextEncoding encoding;
+  };
+  const Case cases[] = {
+      {"lf16.dlgc", Utf16Bytes(text, false, true, u"\n"), TextEncoding::Utf16LeOther},
+      {"cr16.dlgc", Utf16Bytes(text, false, true, u"\r"), TextEncoding::Utf16LeOther},
+      {"nomark16.dlgc", Utf16Bytes(text, false, false, u"\r\n"), TextEncoding::Utf16LeOther},
+      {"be.dlgc", Utf16Bytes(text, true, true, u"\r\n"), TextEncoding::Utf16Be},
+      {"benomark.dlgc", Utf16Bytes(text, true, false, u"\n"), TextEncoding::Utf16Be},
+      {"utf8.dlgc", Utf8Bytes(text, "\n"), TextEncoding::Utf8},
+      {"utf8crlf.dlgc", "\xEF\xBB\xBF" + Utf8Bytes(text, "\r\n"), TextEncoding::Utf8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    WriteBytes(exe.dir / c.file, c.bytes);
+    CLayoutProp layout(c.file);
+    EXPECT_EQ(layout.encoding(), c.encoding);
+    EXPECT_EQ(layout.name(), u"宏变量");
+    ASSERT_EQ(layout.layouts().size(), 1u);
+    EXPECT_EQ(layout.FindCtrlByName(u"e").value, u"3.5");
+    EXPECT_FALSE(layout.IsComplete());
+    EXPECT_NE(FromU16(layout.notice()).indexOf(QString::fromLatin1(c.file)), -1);
+    layout.FindCtrlByName(u"e").value = u"4";
+    EXPECT_FALSE(layout.Save());
+    EXPECT_EQ(ReadBytes(exe.dir / c.file), c.bytes);
+  }
+  EXPECT_TRUE(g_seam.texts.empty()) << "read files give no message box";
+}
+
+TEST_F(LayoutFile, FilesWithoutALayoutAreNeverReplacedByAnEmptyOne) {
+  ExeFolder exe("notlayouts");
+  const std::string cases[] = {
+      "",                                      // empty
+      std::string("\xFF\xFE", 2),            // the mark alone
+      Utf16File(u"just some words\n"),        // no block at all
+      Utf16File(u"other={\nkey=1\n}\n"),    // blocks, none of a layout
+      std::string("\x80\x81\xFE\x00\x41", 5),  // no text the reader knows
+      std::string("\xC3\x28 invalid UTF-8", 17),
+  };
+  int n = 0;
+  for (const std::string& bytes : cases) {
+    SCOPED_TRACE(n);
+    const std::string file = "x" + std::to_string(n++) + ".dlgc";
+    WriteBytes(exe.dir / file, bytes);
+    CLayoutProp layout(file);
+    EXPECT_TRUE(layout.layouts().empty());
+    EXPECT_FALSE(layout.IsComplete());
+    EXPECT_FALSE(layout.Save());
+    EXPECT_EQ(ReadBytes(exe.dir / file), bytes);
+  }
+}
+
+TEST_F(LayoutFile, NumbersOutsideTheirRangeAreBroughtIntoItAndTheFileIsNotWritten) {
+  ExeFolder exe("ranges");
+  struct Case {
+    const char16_t* grid;
+    const char16_t* cw;
+  };
+  const Case cases[] = {
+      {u"ctrl_h=1e30,\nlbl_w=1e30,\ncol=1,\ncol_ratio=1e30,\nratio=1e30,\nmargin=1e30", u"0.5 0.5"},
+      {u"ctrl_h=-5,\nlbl_w=-1e30,\ncol=-7,\ncol_ratio=-3 -1e999,\nratio=-0.5,\nmargin=-1e30", u"0.5 0.5"},
+      {u"ctrl_h=1e999,\nlbl_w=0.5,\ncol=2147483647,\ncol_ratio=1e999,\nratio=1e999,\nmargin=1e999", u"0.5 0.5"},
+      {u"ctrl_h=1,\nlbl_w=0,\ncol=1,\ncol_ratio=1,\nratio=1,\nmargin=0", u"1e30 -1e30"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(FromU16(c.grid).toStdString());
+    const std::u16string text = std::u16string(u"layoutprop={\nname=R\n}\nlayout={\ngrid={\n") + c.grid +
+                                u"\n}\nctrl={\ntype=edit,\nname=e,\nlbl=1,\nlblname=L\n}\n"
+                                u"ctrl={\ntype=SysListView32,\nname=list,\ncbstrings=A B,\ncw=" + c.cw + u"\n}\n}\n";
+    exe.Layout("r.dlgc", text);
+    const std::string before = ReadBytes(exe.dir / "r.dlgc");
+    CLayoutProp layout("r.dlgc");
+    ASSERT_EQ(layout.layouts().size(), 1u);
+    const LayoutGrid& g = layout.layouts()[0].grid;
+    for (float f : {g.ctrl_h, g.lbl_w, g.ratio, g.margin}) {
+      EXPECT_GE(f, 0.0f);
+      EXPECT_LE(f, 1.0f);
+    }
+    for (float f : g.col_ratio) EXPECT_TRUE(f >= 0.0f && f <= 1.0f) << f;
+    EXPECT_FALSE(layout.IsComplete());
+    EXPECT_FALSE(layout.Save());
+    EXPECT_EQ(ReadBytes(exe.dir / "r.dlgc"), before);
+    // Built on a page, every window lies inside it.
+    QWidget page;
+    page.resize(400, 300);
+    layout.BuildLayouts(page.rect(), &page);
+    for (QWidget* w : page.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      EXPECT_TRUE(w->geometry().width() <= 400 && w->geometry().height() <= 300) << w->metaObject()->className();
+      EXPECT_TRUE(w->geometry().left() >= 0 && w->geometry().top() >= 0) << w->metaObject()->className();
+    }
+    auto* list = qobject_cast<QTableView*>(layout.FindWndByName(u"list"));
+    ASSERT_NE(list, nullptr);
+    for (int k = 0; k < 2; ++k) EXPECT_LE(list->columnWidth(k), 400);
+  }
 }
 
 TEST_F(LayoutFile, AValueTheFormatCannotHoldIsNotWrittenAndTheFileStays) {

@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 
+#include <tuple>
+
 #include "GuiUtil.h"
 #include "viewer/layout/ListCtrls.h"
 
@@ -100,6 +102,38 @@ TEST_F(ListEditing, TheFocusLeavingCancelsAndAClickElsewhereCommits) {
   EXPECT_EQ(*edits[0].number, 4.0);
 }
 
+TEST_F(ListEditing, InAnActiveWindowAClickOnAnotherCellCommitsWhatWasTyped) {
+  // In an active window the click moves the focus before anything sees the
+  // button; the value typed must survive that.
+  auto* other = new QLineEdit(page.get());
+  other->setGeometry(0, 0, 10, 10);
+  other->show();
+  page->activateWindow();
+  QApplication::setActiveWindow(page.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+  for (auto [row, column, next] : {std::tuple{4, 2, std::pair{1, 3}}, {2, 1, std::pair{2, 3}}, {0, 3, std::pair{5, 0}}}) {
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
+    ASSERT_TRUE(list->IsEditing());
+    ASSERT_TRUE(editor->hasFocus());
+    QTest::keyClicks(editor, "8.25");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, CellCentre(next.first, next.second));
+    EXPECT_FALSE(list->IsEditing());
+    EXPECT_EQ(list->GetItemText(row, column), "8.25");
+  }
+  auto edits = Edits();
+  ASSERT_EQ(edits.size(), 3u);
+  EXPECT_EQ(edits[0].wParam, MakeWParam(4, 2));
+  EXPECT_EQ(*edits[0].number, 8.25);
+  // The focus moved away by the keyboard cancels, in the active window too.
+  ASSERT_EQ(list->StartEdit(3, 1), 1);
+  ASSERT_TRUE(editor->hasFocus());
+  QTest::keyClicks(editor, "6");
+  other->setFocus(Qt::TabFocusReason);
+  EXPECT_FALSE(list->IsEditing());
+  EXPECT_EQ(list->GetItemText(3, 1), "0");
+  EXPECT_EQ(Edits().size(), 3u);
+}
+
 TEST_F(ListEditing, ReadOnlyAndMissingCellsAreNeitherEditedNorWritten) {
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, CellCentre(2, 0));
   EXPECT_FALSE(list->IsEditing());
@@ -133,6 +167,29 @@ TEST_F(ListEditing, SortingMovesRowsWithTheirRecords) {
   list->CellColours(1, 2, back, text);
   EXPECT_EQ(back, 0x0000FF);
   EXPECT_EQ(list->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+TEST(ListManyLists, TheEditingFilterLooksOnlyAtTheListBeingEdited) {
+  // A page of many lists: events cost the filter nothing while no cell is
+  // edited, and one record while one is (layout_bench measures the times).
+  ExeFolder exe("manylists");
+  std::u16string ctrls;
+  for (int i = 0; i < 400; ++i)
+    ctrls += u"ctrl={\ntype=SysListView32,\nname=l" + QString::number(i).toStdU16String() +
+             u",\nid=1020,\ncbstrings=A B,\ncw=0.5 0.5\n}\n";
+  auto page = MakePage(exe, "many.dlgc", OneBand(ctrls, u"ctrl_h=1,\ncol=20,\ncol_ratio=0.05,\nratio=1\n"), 800, 600);
+  auto* l = qobject_cast<CListCtrlEx*>(page->layout()->FindWndByName(u"l399"));
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(HeldEditCount(), 0);
+  l->InsertItem(0, "1");
+  l->SetColumnEditable(1);
+  l->SetEditor(new QLineEdit(page.get()));
+  ASSERT_EQ(l->StartEdit(0, 1), 1);
+  EXPECT_EQ(HeldEditCount(), 1);
+  l->EndEdit(false);
+  EXPECT_EQ(HeldEditCount(), 0);
+  page.reset();
+  EXPECT_FALSE(EditingHookInstalled());
 }
 
 TEST(ListOwnerData, AnOwnerDataListAsksThePageAndKeepsItsTextsOnCommit) {

@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
@@ -26,6 +27,7 @@
 
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgRender.h"
@@ -262,9 +264,9 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   main->SelectPage(6);  // variables
   auto* vars = page<CDlgCodeVariables>(6);
   ASSERT_EQ(list(6)->GetItemCount(), 1000);
-  EXPECT_EQ(list(6)->GetItemText(1, 1), "5.50000") << "#1 of the program, not of the table";
-  expectRow(list(6), 100, {"#100", "12.5000", "Common"});
-  expectRow(vars->List(u"list3"), 20, {"#5221", "-7.2500", "System"});
+  EXPECT_EQ(list(6)->GetItemText(1, 1), "5.5") << "#1 of the program, not of the table";
+  expectRow(list(6), 100, {"#100", "12.5", "Common"});
+  expectRow(vars->List(u"list3"), 20, {"#5221", "-7.25", "System"});
 }
 
 TEST_F(Pages, TheCommandPageShowsAMillionRecordsWithoutCopyingThem) {
@@ -329,7 +331,23 @@ TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
   // are not edited.
   main->SelectPage(6);
   EditCell(list(6), 150, 1, "3.5");
-  EXPECT_EQ(LibStr(3, 150, 0), "3.50000");
+  EXPECT_EQ(LibStr(3, 150, 0), "3.5");
+  // #0 to #32 show the program's locals: no editor opens on them, and a
+  // stray edit message writes nothing to the table.
+  auto* vars = list(6);
+  for (int row : {0, 1, 32}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
+  EXPECT_EQ(vars->StartEdit(33, 1), 1);
+  vars->EndEdit(false);
+  WndMsg stray;
+  stray.msg = WM_LIST_EDIT;
+  stray.wParam = MakeWParam(5, 1);
+  stray.number = std::make_unique<double>(9.0);
+  stray.text = "9";
+  stray.source = vars;
+  SendWndMsg(main->pages()[6], stray);
+  unsigned kind = 3;
+  int row = 5, column = 0;
+  EXPECT_EQ(Code_GetDataValue(&kind, &row, &column), 0.0);
   EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
 }
 
@@ -391,6 +409,13 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   QTextBlock line4 = edit->document()->findBlockByNumber(3);
   const int y = edit->cursorRect(QTextCursor(line4)).center().y();
   ASSERT_EQ(edit->LineAtY(y), 4);
+  // The program's path lists, taken before the click (an index past the end
+  // highlights nothing).
+  quillet::PathGroups* groups = nullptr;
+  ASSERT_TRUE(WithLibrary([&] {
+    unsigned past = 1u << 30;
+    groups = Code_SelBlock(&past);
+  }, std::chrono::milliseconds(2000)));
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
@@ -398,8 +423,6 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   }
   EXPECT_EQ(edit->selectedLine(), 4);
   const bool ran = WithLibrary([&] {
-    unsigned past = 1u << 30;  // past the end: the paths unchanged
-    quillet::PathGroups* groups = Code_SelBlock(&past);
     ASSERT_TRUE(groups);
     ASSERT_GT(groups->size(), 4u);
     for (std::size_t g = 0; g < groups->size(); ++g)
@@ -477,6 +500,50 @@ TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
 }
 
 // ------------------------------------------------------------ shell list
+
+// The options page: a typed increment reaches the library when the edit is
+// committed, without a click on a radio button; calculator-type input sends 0.
+TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
+  Start();
+  main->SelectPage(5);
+  auto* options = page<CDlgCodeOptions>(5);
+  auto libraryValue = [&] {
+    double value = -1;
+    WithLibrary([&] {
+      unsigned kind = 2;
+      int r = -1, c = -1;
+      value = Code_GetDataValue(&kind, &r, &c);
+    });
+    return value;
+  };
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
+  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  ASSERT_TRUE(edit && edit->isEnabled());
+  for (const char* typed : {"0.001", "0.0001", "0.01"}) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(libraryValue(), plat::ParseDouble(std::string_view(typed))) << typed;
+  }
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"ignoredecimal"))->click();
+  EXPECT_EQ(libraryValue(), 0.0);
+}
+
+// At start-up the folder tree shows the folder the page starts in, scrolled
+// into sight however deep it lies, not the top of the file system.
+TEST_F(Pages, TheFolderTreeStartsScrolledToTheSavedFolder) {
+  Start();
+  CShellTree* tree = code()->tree();
+  ASSERT_TRUE(tree);
+  const QString folder = QString::fromStdString((exe / "code").string());
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  QTest::qWait(1500);  // the folders above it load one by one
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  const QRect shown = tree->visualRect(tree->currentIndex());
+  EXPECT_TRUE(tree->viewport()->rect().intersects(shown)) << shown.y() << " in " << tree->viewport()->height();
+}
 
 TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   Start();

@@ -196,14 +196,16 @@ TEST_F(ViewTest, XZViewFlattensAnXYPathToALine) {
   EXPECT_NEAR(proj.ToPixel(20, 0).x(), maxSolid + 1, 2.0);
 }
 
-TEST_F(ViewTest, MiddleButtonDragMovesThePictureByTheDrag) {
+TEST_F(ViewTest, MiddleButtonDragMovesThePictureAndTheCursorReturnsAfterIt) {
   Scene s;
   auto view = MakeView();
   view->loaderUpload(s.groups);
   Mouse(*view, QEvent::MouseButtonPress, Qt::MiddleButton, Qt::MiddleButton, {200, 150});
   Mouse(*view, QEvent::MouseMove, Qt::NoButton, Qt::MiddleButton, {215, 160});
   Mouse(*view, QEvent::MouseMove, Qt::NoButton, Qt::MiddleButton, {230, 170});
+  EXPECT_EQ(view->cursor().shape(), Qt::CrossCursor) << "while the picture is dragged";
   Mouse(*view, QEvent::MouseButtonRelease, Qt::MiddleButton, Qt::NoButton, {230, 170});
+  EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor) << "the drag has ended";
   // A drag of 30 and 20 pixels is a pan of that many view units at
   // 2 c a / width and 2 c / height per pixel.
   Projection panned;

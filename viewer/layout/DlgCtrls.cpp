@@ -31,13 +31,19 @@ ShellWidgetFactory g_shellTreeFactory;
 bool IsChecked(const std::u16string& value) { return value == u"1"; }
 
 // The columns of both list kinds: titles from "cbstrings", widths from "cw"
-// as fractions of the control's width (a missing width counts as 0).
+// as fractions of the control's width (a missing width counts as 0, one
+// outside 0..1 as the nearer end).
 void AddColumns(CListCtrlBase* list, const CDlgCtrls& c, int width) {
   for (std::size_t k = 0; k < c.cbstrings.size(); ++k) {
-    const double f = k < c.cw.size() ? ValueNumber(c.cw[k]) : 0.0;
+    const double f = k < c.cw.size() ? LayoutFraction(ValueNumber(c.cw[k])) : 0.0;
     list->InsertColumn(static_cast<int>(k), FromU16(c.cbstrings[k]), 0,
                        plat::ClampToInt(f * static_cast<double>(width)));
   }
+  // Lay the list out now rather than from a timer: Qt keeps its timers in
+  // one list that each stop searches, so a page of thousands of lists with
+  // pending layouts would take time in the square of their number.
+  list->horizontalHeader()->doItemsLayout();
+  list->doItemsLayout();
 }
 
 QWidget* DefaultShellTree(QWidget* parent) { return new CShellTree(parent); }

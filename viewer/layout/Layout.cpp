@@ -1,15 +1,19 @@
 #include "viewer/layout/Layout.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Host.h"
 #include "platform/Text.h"
+#include "viewer/Language.h"
 #include "viewer/TextConv.h"
+#include "viewer/UiSeam.h"
 #include "viewer/layout/EditCtrls.h"
 #include "viewer/layout/WinMsg.h"
 
@@ -35,6 +39,12 @@ CDlgCtrls& EmptyRecord(CDlgCtrls& slot) {
   return slot;
 }
 
+// Where a coordinate can lie: far beyond any screen, yet far from the ends
+// of an int, so that sums of a few of them cannot overflow.
+constexpr long long kCoordLimit = 1 << 24;
+
+int Coord(long long v) { return static_cast<int>(std::clamp(v, -kCoordLimit, kCoordLimit)); }
+
 Qt::Alignment LabelAlignment(std::int32_t style) {
   Qt::Alignment a = Qt::AlignVCenter;
   switch (style & 3) {
@@ -50,14 +60,16 @@ Qt::Alignment LabelAlignment(std::int32_t style) {
 
 std::vector<WRect> StackBands(const std::vector<float>& ratios, int clientWidth, int clientHeight) {
   std::vector<WRect> bands;
-  int y = 0;
+  bands.reserve(ratios.size());
+  long long y = 0;
   for (float ratio : ratios) {
-    const int h = static_cast<int>(static_cast<float>(clientHeight) * ratio);
-    bands.push_back(WRect{0, y + 2, clientWidth, y + h});
-    y += h;
+    const long long h = static_cast<long long>(static_cast<float>(clientHeight) * LayoutFraction(ratio));
+    bands.push_back(WRect{0, Coord(y + 2), clientWidth, Coord(y + h)});
+    y = std::min(y + h, kCoordLimit);
   }
   return bands;
 }
+
 
 BandGeometry ComputeBandGeometry(const LayoutGrid& grid, const std::vector<bool>& labels, const WRect& band) {
   BandGeometry g;
@@ -68,47 +80,53 @@ BandGeometry ComputeBandGeometry(const LayoutGrid& grid, const std::vector<bool>
     r.top += 18;
   }
   g.inner = r;
-  const int m = static_cast<int>(static_cast<float>(band.Width()) * grid.margin);
+  // Shares outside 0..1 never reach here from a file; they are brought
+  // into range again so that no product overflows.
+  const float margin = LayoutFraction(grid.margin), ctrlShare = LayoutFraction(grid.ctrl_h);
+  const float lblShare = LayoutFraction(grid.lbl_w);
+  const long long m = static_cast<long long>(static_cast<float>(band.Width()) * margin);
   if (!grid.name.empty()) {
     g.hasGroupBox = true;
-    g.groupBox = WRect{band.left + m / 3, band.top, band.right - m / 3, band.bottom};
+    g.groupBox = WRect{Coord(band.left + m / 3), band.top, Coord(band.right - m / 3), band.bottom};
   }
-  const int n = static_cast<int>(labels.size());
+  const long long n = static_cast<long long>(labels.size());
   if (n == 0) return g;
-  const int col = grid.col < 1 ? 1 : grid.col;
-  const int rows = static_cast<int>(std::ceil(static_cast<double>(n) / static_cast<double>(col)));
-  g.rows = rows;
-  const int rowH = (r.bottom - r.top) / rows;
-  const int ctrlH = static_cast<int>(grid.ctrl_h * static_cast<float>(rowH));
-  const int vOff = (rowH - ctrlH) / 2;
-  const int innerW = r.right - r.left;
+  const long long col = grid.col < 1 ? 1 : grid.col;
+  const long long rows = (n + col - 1) / col;
+  g.rows = static_cast<int>(rows);
+  const long long rowH = (static_cast<long long>(r.bottom) - r.top) / rows;
+  const long long ctrlH = static_cast<long long>(ctrlShare * static_cast<float>(rowH));
+  const long long vOff = (rowH - ctrlH) / 2;
+  const long long innerW = static_cast<long long>(r.right) - r.left;
   auto colWidth = [&](std::size_t c) {
-    const float f = c < grid.col_ratio.size() ? grid.col_ratio[c] : 0.0f;
-    return static_cast<int>(f * static_cast<float>(innerW));
+    const float f = c < grid.col_ratio.size() ? LayoutFraction(grid.col_ratio[c]) : 0.0f;
+    return static_cast<long long>(f * static_cast<float>(innerW));
   };
+  auto labelWidth = [&](long long colW) { return static_cast<long long>(static_cast<float>(colW - m) * lblShare); };
   std::size_t c = 0;
-  int colW = colWidth(0);
-  int lblW = static_cast<int>(static_cast<float>(colW - m) * grid.lbl_w);
-  int x = 0;
-  int i = 0;
-  for (int j = 0; j < n; ++j, ++i) {
+  long long colW = colWidth(0);
+  long long lblW = labelWidth(colW);
+  long long x = 0;
+  long long i = 0;
+  g.cells.reserve(labels.size());
+  for (long long j = 0; j < n; ++j, ++i) {
     if (i > rows - 1) {
-      x += colW;
+      x = std::min(x + colW, kCoordLimit);
       ++c;
       i = 0;
       colW = colWidth(c);
-      lblW = static_cast<int>(static_cast<float>(colW - m) * grid.lbl_w);
+      lblW = labelWidth(colW);
     }
-    const int t = r.top + i * rowH + vOff;
+    const long long t = r.top + i * rowH + vOff;
     CellGeometry cell;
     cell.hasLabel = labels[static_cast<std::size_t>(j)];
     if (cell.hasLabel) {
-      cell.label = WRect{r.left + x + m / 2, t, r.left + x + lblW, t + ctrlH};
-      const int left = r.left + x + m / 2 + lblW;
-      cell.control = WRect{left, t, left + colW - m - lblW, t + ctrlH};
+      cell.label = WRect{Coord(r.left + x + m / 2), Coord(t), Coord(r.left + x + lblW), Coord(t + ctrlH)};
+      const long long left = r.left + x + m / 2 + lblW;
+      cell.control = WRect{Coord(left), Coord(t), Coord(left + colW - m - lblW), Coord(t + ctrlH)};
     } else {
-      const int left = r.left + x + m / 2;
-      cell.control = WRect{left, t, left + colW - m, t + ctrlH};
+      const long long left = r.left + x + m / 2;
+      cell.control = WRect{Coord(left), Coord(t), Coord(left + colW - m), Coord(t + ctrlH)};
     }
     g.cells.push_back(cell);
   }
@@ -143,6 +161,11 @@ void Layout::Build(const WRect& bandRect, QWidget* parent, int bandIndex) {
     ctrl.style = static_cast<std::uint32_t>(grid.lbl_align);
     ctrl.band = bandIndex;
     ctrl.Create(cell.control.ToQRect(), parent);
+    // Every item view starts zero-time timers that only the event loop
+    // ends, and Qt searches its whole timer list on each start and stop: on
+    // a page of thousands of controls the timers are let run now and then,
+    // so that building stays linear. Input waits until the page is built.
+    if (j % 256 == 255) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   if (g.hasGroupBox) {
     auto* box = new QGroupBox(FromU16(grid.name), parent);
@@ -177,13 +200,51 @@ void CLayoutProp::Load() {
   m_layouts.clear();
   m_name.clear();
   m_complete = false;
-  std::optional<std::u16string> text = ReadUnicodeTextFile(m_path);
-  if (!text) return;  // an empty layout; never saved over the file
-  LoadText(*text);
+  m_clamped = false;
+  m_notice.clear();
+  const LayoutText file = ReadLayoutText(m_path);
+  m_encoding = file.encoding;
+  const QString path = FromU16(m_path);
+  if (!file.opened || file.encoding == TextEncoding::Unknown) {
+    // An empty layout, never saved over the file. The message names the
+    // file, so that the user knows which one to mend.
+    plat::Trace("layout: cannot read " + plat::WideToUtf8(m_path));
+    Ui().Message(nullptr, QString(), QStringLiteral("failed to read the file!\n") + path, UiSeam::Icon::Warning);
+    m_notice = Tr(QStringLiteral("The layout file %1 could not be read."),
+                  QStringLiteral("无法读取布局文件 %1。"))
+                   .arg(path)
+                   .toStdU16String();
+    return;
+  }
+  LoadText(file.text);
+  if (!file.Native()) {
+    // Read as it is, but not written: the file keeps the form its editor gave it.
+    m_complete = false;
+    plat::Trace("layout: " + plat::WideToUtf8(m_path) + " is " + EncodingName(file.encoding) +
+                " text; read, and never written back");
+    m_notice = Tr(QStringLiteral("The layout file %1 is %2 text, not UTF-16LE with CR LF line ends: it was read, "
+                                 "but changes on this page are not saved into it."),
+                  QStringLiteral("布局文件 %1 是 %2 文本（不是 UTF-16LE、CR LF 换行）：已读取，但本页的更改不会保存到该文件。"))
+                   .arg(path, QString::fromLatin1(EncodingName(file.encoding)))
+                   .toStdU16String();
+  } else if (!m_complete) {
+    m_notice = Tr(QStringLiteral("The layout file %1 is not well formed: the page shows what could be read, and the "
+                                 "file is not written."),
+                  QStringLiteral("布局文件 %1 格式有误：本页只显示能读取的部分，且不会写入该文件。"))
+                   .arg(path)
+                   .toStdU16String();
+  }
+}
+
+void CLayoutProp::NoteClamped() {
+  m_clamped = true;
+  m_complete = false;
 }
 
 void CLayoutProp::LoadText(std::u16string_view text) {
   m_complete = true;
+  m_clamped = false;
+  m_understood = false;
   const ParseIssues issues = ParseBraceBlocks(text, this, &CLayoutProp::OnLayoutBlock);
   if (issues.Any()) {
     m_complete = false;
@@ -193,6 +254,14 @@ void CLayoutProp::LoadText(std::u16string_view text) {
                 (issues.tooDeep ? " (blocks nested too deep)" : "") +
                 (issues.cutText ? " (a key or value longer than 255 characters)" : ""));
   }
+  if (m_clamped) {
+    m_complete = false;
+    plat::Trace("layout: " + plat::WideToUtf8(m_path) + " holds a share outside 0..1 or no number; it was brought "
+                "into range and the file is not written back");
+  }
+  // A text without one block of a layout is not a layout: writing it back
+  // would replace whatever it is with an empty one.
+  if (!m_understood) m_complete = false;
 }
 
 void CLayoutProp::OnLayoutBlock(void* owner, const std::u16string& name, const KeyValueMap* pairs) {
@@ -202,6 +271,7 @@ void CLayoutProp::OnLayoutBlock(void* owner, const std::u16string& name, const K
     return;
   }
   const KeyValueMap& p = *pairs;
+  if (name == u"layoutprop" || name == u"layout") self->m_understood = true;
   if (name == u"layoutprop") {
     self->m_name = Get(p, u"name");
   } else if (name == u"grid") {
@@ -211,12 +281,16 @@ void CLayoutProp::OnLayoutBlock(void* owner, const std::u16string& name, const K
       return;
     }
     LayoutGrid& g = self->m_layouts.back().grid;
-    g.ctrl_h = static_cast<float>(ValueNumber(Get(p, u"ctrl_h")));
-    g.lbl_w = static_cast<float>(ValueNumber(Get(p, u"lbl_w")));
+    bool clamped = false;
+    g.ctrl_h = LayoutFraction(ValueNumber(Get(p, u"ctrl_h")), &clamped);
+    g.lbl_w = LayoutFraction(ValueNumber(Get(p, u"lbl_w")), &clamped);
     g.col = ValueWhole(Get(p, u"col"));
-    g.col_ratio = SplitNumberList(Get(p, u"col_ratio"));
-    g.ratio = static_cast<float>(ValueNumber(Get(p, u"ratio")));
-    g.margin = static_cast<float>(ValueNumber(Get(p, u"margin")));
+    g.col_ratio.clear();
+    for (const std::u16string& item : SplitTextList(Get(p, u"col_ratio")))
+      g.col_ratio.push_back(LayoutFraction(ValueNumber(item), &clamped));
+    g.ratio = LayoutFraction(ValueNumber(Get(p, u"ratio")), &clamped);
+    g.margin = LayoutFraction(ValueNumber(Get(p, u"margin")), &clamped);
+    if (clamped) self->NoteClamped();
     g.name = Get(p, u"name");
     g.lbl_align = ValueWhole(Get(p, u"lbl_align"));
   } else if (name == u"ctrl") {
@@ -237,6 +311,12 @@ void CLayoutProp::OnLayoutBlock(void* owner, const std::u16string& name, const K
     record.cbstrings = SplitTextList(Get(p, u"cbstrings"));
     record.cnames = SplitTextList(Get(p, u"cnames"));
     record.cw = SplitTextList(Get(p, u"cw"));
+    // Column widths stay text (they are written back as read); the lists
+    // bring them into range when they make their columns.
+    bool clamped = false;
+    for (const std::u16string& item : record.cw)
+      if (!item.empty()) LayoutFraction(ValueNumber(item), &clamped);
+    if (clamped) self->NoteClamped();
     std::unique_ptr<CDlgCtrls> ctrl =
         record.type == u"combobox_customized" ? self->CreateCustomCombobox() : MakeCtrlForType(record.type);
     if (!ctrl) {

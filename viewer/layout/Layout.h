@@ -141,8 +141,14 @@ class CLayoutProp {
   void setName(std::u16string name) { m_name = std::move(name); }
   std::vector<Layout>& layouts() { return m_layouts; }
   const std::vector<Layout>& layouts() const { return m_layouts; }
-  // Whether the file was read and every block of it understood.
+  // Whether the file was read and every block of it understood (only such
+  // a layout is written back).
   bool IsComplete() const { return m_complete; }
+  // How the file was stored (Unknown when it could not be read).
+  TextEncoding encoding() const { return m_encoding; }
+  // What the page tells the user about its layout file: why it could not be
+  // read, or why it is not written back; empty when all is well.
+  const std::u16string& notice() const { return m_notice; }
   // The layout's text as Save writes it (LF line ends).
   std::u16string ToText() const;
 
@@ -153,11 +159,17 @@ class CLayoutProp {
 
  private:
   static void OnLayoutBlock(void* owner, const std::u16string& name, const KeyValueMap* pairs);
+  // A number of the file was brought into its range.
+  void NoteClamped();
 
   std::u16string m_path;
   std::u16string m_name;
   std::vector<Layout> m_layouts;
   bool m_complete = false;
+  bool m_clamped = false;
+  bool m_understood = false;
+  TextEncoding m_encoding = TextEncoding::Unknown;
+  std::u16string m_notice;
 };
 
 }  // namespace ravik

@@ -1,5 +1,7 @@
 #include "viewer/layout/LayoutFile.h"
 
+#include <QStringDecoder>
+
 #include "platform/Files.h"
 #include "platform/Host.h"
 #include "platform/Numbers.h"
@@ -65,7 +67,135 @@ struct Parser {
   }
 };
 
+// The layout format's reading: the first two bytes are skipped, a CR ends
+// a line and the unit after it is skipped, text after the last CR is lost.
+std::u16string FormatText(const std::string& b) {
+  std::u16string result, line;
+  result.reserve(b.size() / 2);
+  for (std::size_t p = 2; p + 1 < b.size();) {
+    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(b[p]) |
+                                                (static_cast<unsigned char>(b[p + 1]) << 8));
+    if (unit == u'\r') {
+      result += line;
+      result += u'\n';
+      line.clear();
+      p += 4;
+    } else {
+      line += unit;
+      p += 2;
+    }
+  }
+  return result;
+}
+
+char16_t Unit(const std::string& b, std::size_t p, bool bigEndian) {
+  const unsigned lo = static_cast<unsigned char>(b[bigEndian ? p + 1 : p]);
+  const unsigned hi = static_cast<unsigned char>(b[bigEndian ? p : p + 1]);
+  return static_cast<char16_t>(lo | (hi << 8));
+}
+
+std::u16string Utf16Units(const std::string& b, std::size_t from, bool bigEndian) {
+  std::u16string units;
+  units.reserve(b.size() / 2);
+  for (std::size_t p = from; p + 1 < b.size(); p += 2) units += Unit(b, p, bigEndian);
+  return units;
+}
+
+// Every CR LF, lone CR and lone LF becomes one LF; a last line without a
+// line end is kept and ended.
+std::u16string NormaliseLines(std::u16string_view t) {
+  std::u16string out;
+  out.reserve(t.size() + 1);
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == u'\r') {
+      out += u'\n';
+      if (i + 1 < t.size() && t[i + 1] == u'\n') ++i;
+    } else {
+      out += t[i];
+    }
+  }
+  if (!out.empty() && out.back() != u'\n') out += u'\n';
+  return out;
+}
+
+// Whether units hold line ends other than CR LF.
+bool OtherLineEnds(std::u16string_view t) {
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == u'\r' && (i + 1 >= t.size() || t[i + 1] != u'\n')) return true;
+    if (t[i] == u'\n' && (i == 0 || t[i - 1] != u'\r')) return true;
+  }
+  return false;
+}
+
+// Zero bytes at even and at odd offsets among the first bytes: layout text
+// is mostly ASCII, so UTF-16 without a byte-order mark shows a zero in
+// every other byte.
+void CountZeros(const std::string& b, std::size_t& even, std::size_t& odd) {
+  even = odd = 0;
+  const std::size_t n = std::min<std::size_t>(b.size(), 8192);
+  for (std::size_t i = 0; i < n; ++i)
+    if (b[i] == 0) ++((i % 2) ? odd : even);
+}
+
 }  // namespace
+
+LayoutText ReadLayoutText(const std::u16string& path) {
+  LayoutText result;
+  std::optional<std::string> bytes;
+  if (!path.empty()) bytes = plat::ReadFileBytes(PathBytes(path));
+  if (!bytes) return result;
+  result.opened = true;
+  const std::string& b = *bytes;
+  auto starts = [&b](const char* prefix, std::size_t n) { return b.size() >= n && b.compare(0, n, prefix, n) == 0; };
+  if (starts("\xFF\xFE", 2)) {
+    const std::u16string units = Utf16Units(b, 2, false);
+    if (b.size() % 2 == 0 && !OtherLineEnds(units)) {
+      // The layout format: read exactly as the format is read.
+      result.encoding = TextEncoding::Utf16Le;
+      result.text = FormatText(b);
+      return result;
+    }
+    result.encoding = TextEncoding::Utf16LeOther;
+    result.text = NormaliseLines(units);
+    return result;
+  }
+  if (starts("\xFE\xFF", 2)) {
+    result.encoding = TextEncoding::Utf16Be;
+    result.text = NormaliseLines(Utf16Units(b, 2, true));
+    return result;
+  }
+  std::size_t even = 0, odd = 0;
+  CountZeros(b, even, odd);
+  const std::size_t half = std::min<std::size_t>(b.size(), 8192) / 2;
+  if (b.size() % 2 == 0 && half > 0 && (odd * 4 >= half || even * 4 >= half)) {
+    const bool big = even > odd;
+    result.encoding = big ? TextEncoding::Utf16Be : TextEncoding::Utf16LeOther;
+    result.text = NormaliseLines(Utf16Units(b, 0, big));
+    return result;
+  }
+  const std::size_t skip = starts("\xEF\xBB\xBF", 3) ? 3 : 0;
+  if (even + odd == 0 || skip) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(QByteArrayView(b.data() + skip, static_cast<qsizetype>(b.size() - skip)));
+    if (!utf8.hasError()) {
+      result.encoding = TextEncoding::Utf8;
+      result.text = NormaliseLines(text.toStdU16String());
+      return result;
+    }
+  }
+  return result;  // Unknown
+}
+
+const char* EncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf16Le: return "UTF-16LE";
+    case TextEncoding::Utf16LeOther: return "UTF-16LE with other line ends";
+    case TextEncoding::Utf16Be: return "UTF-16BE";
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Unknown: break;
+  }
+  return "unknown";
+}
 
 std::u16string GetExeDir() { return plat::Utf8ToWide(plat::ExeDir()); }
 
@@ -83,26 +213,12 @@ std::optional<std::u16string> ReadUnicodeTextFile(const std::u16string& path) {
   if (!path.empty()) bytes = plat::ReadFileBytes(PathBytes(path));
   if (!bytes) {
     plat::Trace("layout: cannot read " + PathBytes(path));
-    Ui().Message(nullptr, QString(), QStringLiteral("failed to read the file!"), UiSeam::Icon::Warning);
+    // The file is named, so that the user knows which one to mend.
+    Ui().Message(nullptr, QString(), QStringLiteral("failed to read the file!\n") + FromU16(path),
+                 UiSeam::Icon::Warning);
     return std::nullopt;
   }
-  const std::string& b = *bytes;
-  std::u16string result, line;
-  result.reserve(b.size() / 2);
-  for (std::size_t p = 2; p + 1 < b.size();) {
-    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(b[p]) |
-                                                (static_cast<unsigned char>(b[p + 1]) << 8));
-    if (unit == u'\r') {
-      result += line;
-      result += u'\n';
-      line.clear();
-      p += 4;
-    } else {
-      line += unit;
-      p += 2;
-    }
-  }
-  return result;
+  return FormatText(*bytes);
 }
 
 bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
@@ -246,6 +362,12 @@ std::u16string JoinNumberList(const std::vector<float>& items) {
 
 double ValueNumber(std::u16string_view value) { return plat::ParseDouble(value); }
 int ValueWhole(std::u16string_view value) { return plat::ParseIntPrefix(value); }
+
+float LayoutFraction(double value, bool* clamped) {
+  if (value >= 0.0 && value <= 1.0) return static_cast<float>(value);
+  if (clamped) *clamped = true;
+  return value > 1.0 ? 1.0f : 0.0f;  // NaN and negative values give 0
+}
 
 bool IsFolderOrRoot(const std::u16string& path) {
   if (path.empty()) return false;

@@ -37,6 +37,35 @@ std::u16string MakeExePath(std::u16string_view name);
 // opened, the message "failed to read the file!" is shown and nothing is
 // returned.
 std::optional<std::u16string> ReadUnicodeTextFile(const std::u16string& path);
+// How a layout file's bytes were stored.
+enum class TextEncoding {
+  Utf16Le,     // the layout format: FF FE, CR LF line ends
+  Utf16LeOther,  // UTF-16LE with another byte-order mark or other line ends
+  Utf16Be,
+  Utf8,
+  Unknown      // not text the reader understands: nothing was read
+};
+
+// A layout file as read by ReadLayoutText.
+struct LayoutText {
+  bool opened = false;     // the file could be read at all
+  TextEncoding encoding = TextEncoding::Unknown;
+  std::u16string text;     // lines each followed by one LF
+  // Whether the bytes are the layout format itself, so that writing the
+  // layout back keeps the file's form.
+  bool Native() const { return encoding == TextEncoding::Utf16Le; }
+};
+
+// Reads a layout file whatever a text editor may have made of it. A file
+// in the layout format is read exactly as ReadUnicodeTextFile reads it
+// (text after the last CR is not read). UTF-16 in either byte order (with
+// or without a byte-order mark) and UTF-8 are decoded whole, with CR LF,
+// LF or CR as line ends. Bytes that are none of these give Unknown and no
+// text. Shows no message.
+LayoutText ReadLayoutText(const std::u16string& path);
+// The name of an encoding as the pages report it.
+const char* EncodingName(TextEncoding encoding);
+
 // Writes FF FE and every LF-terminated line of `text` as UTF-16LE with CR LF;
 // text after the last LF is not written. The file is replaced atomically;
 // false when that failed (the old file is then untouched).
@@ -86,6 +115,10 @@ std::u16string JoinNumberList(const std::vector<float>& items);
 // Value kinds of the layout keys.
 double ValueNumber(std::u16string_view value);
 int ValueWhole(std::u16string_view value);
+// A share of the layout (a band's ratio, a margin, a control's height, a
+// label's, column's or list column's width) lies between 0 and 1: a value
+// outside is brought to the nearer end and NaN to 0, and `clamped` is set.
+float LayoutFraction(double value, bool* clamped = nullptr);
 
 // True when the path names an existing folder (or a root).
 bool IsFolderOrRoot(const std::u16string& path);

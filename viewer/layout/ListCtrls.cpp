@@ -50,7 +50,10 @@ class IndentDelegate : public QStyledItemDelegate {
 
 // ------------------------------------------------------------ editing hook
 
-std::vector<CMsgHook*>& Hooks() {
+// The records that hold an edit under way. Only these are looked at for an
+// event, so a page with thousands of lists pays nothing per event while no
+// cell is edited, and little while one is.
+std::vector<CMsgHook*>& HeldHooks() {
   static std::vector<CMsgHook*> hooks;
   return hooks;
 }
@@ -80,7 +83,7 @@ class EditingFilter : public QObject {
  public:
   bool eventFilter(QObject* object, QEvent* event) override {
     if (!object->isWidgetType()) return false;
-    if (std::none_of(Hooks().begin(), Hooks().end(), [](CMsgHook* h) { return h->Holds(); })) return false;
+    if (HeldHooks().empty()) return false;
     auto* w = static_cast<QWidget*>(object);
     // Acting may end edits and change the records: work on a copy.
     struct Edit {
@@ -89,7 +92,7 @@ class EditingFilter : public QObject {
       CMsgHook* hook;
     };
     std::vector<Edit> edits;
-    for (CMsgHook* h : Hooks())
+    for (CMsgHook* h : HeldHooks())
       if (h->Holds() && h->m_list) edits.push_back({h->m_editor, h->m_list, h});
     if (edits.empty()) return false;
 
@@ -97,10 +100,15 @@ class EditingFilter : public QObject {
       case QEvent::FocusOut: {
         auto* fe = static_cast<QFocusEvent*>(event);
         if (fe->reason() == Qt::PopupFocusReason) return false;
+        // A click elsewhere commits. In an active window the click first
+        // moves the focus (before the button press reaches any filter), so
+        // a focus loss by the mouse is that click; any other focus loss
+        // (Tab, another window) cancels.
+        const bool byClick = fe->reason() == Qt::MouseFocusReason;
         for (Edit& e : edits) {
           if (!e.editor || !Inside(e.editor, w) || DropDownOpen(*e.hook)) continue;
           if (Inside(e.editor, QApplication::focusWidget())) continue;
-          if (e.list) EndEditOf(e.list, false);
+          if (e.list) EndEditOf(e.list, byClick);
         }
         return false;
       }
@@ -174,13 +182,10 @@ int Sign(long long v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
 }  // namespace
 
-CMsgHook::CMsgHook() {
-  AddHookUser();
-  Hooks().push_back(this);
-}
+CMsgHook::CMsgHook() { AddHookUser(); }
 
 CMsgHook::~CMsgHook() {
-  std::erase(Hooks(), this);
+  Unregister();
   RemoveHookUser();
 }
 
@@ -189,12 +194,16 @@ void CMsgHook::Register(QWidget* editor, CListCtrlEx* list) {
   m_list = list;
   m_notify = nullptr;
   m_dropDownOpen = 0;
+  if (std::find(HeldHooks().begin(), HeldHooks().end(), this) == HeldHooks().end()) HeldHooks().push_back(this);
 }
 
 void CMsgHook::Unregister() {
   m_editor = nullptr;
   m_list = nullptr;
+  std::erase(HeldHooks(), this);
 }
+
+int HeldEditCount() { return static_cast<int>(HeldHooks().size()); }
 
 bool EditingHookInstalled() { return g_filter != nullptr; }
 
@@ -497,6 +506,15 @@ static ListRowData* RowDataOf(CListModel* model, int row, bool create) {
 }
 
 void CListCtrlEx::SetRowReadOnly(int row, bool readOnly) {
+  if (m_model->ownerData) {
+    // The page supplies the rows, so there is no row data to mark.
+    auto& rows = m_ownerReadOnlyRows;
+    const auto at = std::lower_bound(rows.begin(), rows.end(), row);
+    const bool marked = at != rows.end() && *at == row;
+    if (readOnly && !marked) rows.insert(at, row);
+    if (!readOnly && marked) rows.erase(at);
+    return;
+  }
   if (ListRowData* d = RowDataOf(m_model, row, true)) d->readOnly = readOnly ? 1 : 0;
 }
 
@@ -534,6 +552,7 @@ void CListCtrlEx::SetCellColours(int row, int column, std::int64_t back, std::in
 
 void CListCtrlEx::DeleteAllRowData() {
   for (CListModel::Row& r : m_model->rows) r.rowData.reset();
+  m_ownerReadOnlyRows.clear();
 }
 
 void CListCtrlEx::CellColours(int row, int column, std::int64_t& back, std::int64_t& text) const {
@@ -555,6 +574,7 @@ void CListCtrlEx::CellColours(int row, int column, std::int64_t& back, std::int6
 
 bool CListCtrlEx::CellReadOnly(int row, int column) const {
   if (column < 0 || static_cast<std::size_t>(column) >= m_columnInfo.size() || !m_columnInfo[column]) return true;
+  if (std::binary_search(m_ownerReadOnlyRows.begin(), m_ownerReadOnlyRows.end(), row)) return true;
   ListRowData* d = RowDataOf(m_model, row, false);
   if (d) {
     if (ListCellData* c = d->Cell(column)) return c->readOnly != 0;

@@ -222,6 +222,8 @@ class CListCtrlEx : public CListCtrlBase, public CMsgTarget {
   std::unique_ptr<CMsgHook> m_hook;
   QPointer<QWidget> m_editor;
   std::vector<std::unique_ptr<ColumnInfo>> m_columnInfo;
+  // Read-only rows of a list whose rows the page supplies (no row data).
+  std::vector<int> m_ownerReadOnlyRows;
   int m_editRow = -1, m_editColumn = -1, m_row = -1, m_column = -1;
   int m_sortColumn = -1;
   bool m_ending = false;
@@ -244,6 +246,8 @@ class CMsgHook {
 // Whether the application-wide editing filter is installed (while any
 // CListCtrlEx exists).
 bool EditingHookInstalled();
+// How many lists have an edit under way (the records the filter looks at).
+int HeldEditCount();
 
 class CListCtrlEdited : public CListCtrlBase, public CMsgTarget {
   Q_OBJECT

@@ -165,14 +165,7 @@ void CDlgCodeCommands::Refresh() {
 QString CDlgCodeCommands::CellText(int item, int column) {
   if (item < 0 || column < 0 || column > 14) return {};
   CommandRecord rec;
-  bool found = false;
-  Commands().Read([&](const std::vector<CommandRecord>& records) {
-    if (static_cast<std::size_t>(item) < records.size()) {
-      rec = records[static_cast<std::size_t>(item)];
-      found = true;
-    }
-  });
-  if (!found) return {};
+  if (!Commands().At(static_cast<std::size_t>(item), rec)) return {};
   if (column == 0) return FromU16(IntToWString(rec.line));
   if (column == 1) return QString::fromLatin1(CommandKindName(rec.kind));
   return FromU16(DoubleToWString(rec.values[column - 2]));
@@ -300,6 +293,11 @@ bool CDlgCodeOptions::OnInitDialog() {
   ApplyOption();
   if (ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) == 1.0)
     if (QWidget* edit = layout()->FindWndByName(u"Leastinput")) edit->setEnabled(false);
+  // A typed increment is used as soon as the edit is committed (Enter or
+  // leaving the field), so the field never shows a value the library does
+  // not use.
+  if (auto* edit = qobject_cast<QLineEdit*>(layout()->FindWndByName(u"Leastinput")))
+    connect(edit, &QLineEdit::editingFinished, this, [this] { ApplyOption(); });
   return true;
 }
 
@@ -319,6 +317,8 @@ struct VariableList {
   int items;
   int first;
 };
+// Rows of "list" that show a program's local variables rather than the table.
+constexpr int kLocalRows = 33;
 constexpr VariableList kVariableLists[4] = {
     {u"list", 1010, 1000, 0}, {u"list1", 1011, 130, 4001}, {u"list2", 1012, 104, 5001}, {u"list3", 1013, 124, 5201}};
 
@@ -357,8 +357,13 @@ void CDlgCodeVariables::Refresh() {
     if (auto* ex = qobject_cast<CListCtrlEx*>(list)) ex->DeleteAllRowData();
     list->SetItemCount(l.items);
   }
-  if (auto* list = qobject_cast<CListCtrlEx*>(mainList()); list && list->GetColumnCount() > 1)
+  if (auto* list = qobject_cast<CListCtrlEx*>(mainList()); list && list->GetColumnCount() > 1) {
     list->SetColumnEditable(1);
+    // #0 to #32 show the program's local variables, which a program sets for
+    // itself: the table behind them is not what the rows show, so they are
+    // not edited here.
+    for (int row = 0; row < kLocalRows; ++row) list->SetRowReadOnly(row, true);
+  }
   if (Library([&] { ReadAll(); })) {
     RefreshDone();
     for (const VariableList& l : kVariableLists)
@@ -387,7 +392,7 @@ std::intptr_t CDlgCodeVariables::OnMessage(WndMsg& msg) {
   // Only "list" has an editor; its row is the variable number.
   if (msg.msg == WM_LIST_EDIT && msg.number && msg.source == mainList()) {
     const int item = static_cast<int>(LoWord(msg.wParam));
-    if (CommitCell(3, msg, 1) && item < kVariableLists[0].items) {
+    if (item >= kLocalRows && CommitCell(3, msg, 1) && item < kVariableLists[0].items) {
       if (m_shown[0].size() < static_cast<std::size_t>(kVariableLists[0].items))
         m_shown[0].resize(static_cast<std::size_t>(kVariableLists[0].items));
       Library([&] { ReadOne(0, item); });

@@ -59,11 +59,12 @@ bool CDlgCodeEdit::OnInitDialog() {
   m_shellList = qobject_cast<CCustomShellList*>(layout()->FindWndByName(u"shelllist"));
   m_tree = qobject_cast<CShellTree*>(layout()->FindWndByName(u"tree"));
   if (!m_edit) {
-    // Without its layout the page still edits programs: the editor fills it.
+    // Without its editor in the layout the page still edits programs: the
+    // editor takes the room the layout's controls leave free.
     m_edit = new CXRichEdit(this);
     m_edit->setObjectName(QStringLiteral("richedit"));
     SetCtrlId(m_edit, kRichEditId);
-    m_edit->setGeometry(rect());
+    m_edit->setGeometry(FreeArea(m_edit));
     m_ownEditor = true;
     StyleDialogChildren(this);
   }
@@ -107,7 +108,7 @@ bool CDlgCodeEdit::OnInitDialog() {
 
 void CDlgCodeEdit::resizeEvent(QResizeEvent* event) {
   CDlgParams::resizeEvent(event);
-  if (m_ownEditor && m_edit) m_edit->setGeometry(rect());
+  if (m_ownEditor && m_edit) m_edit->setGeometry(FreeArea(m_edit));
 }
 
 QWidget* CDlgCodeEdit::GetMainWnd() const { return m_edit; }

@@ -63,7 +63,7 @@ void CCamera::Pan(double x, double y) {
 
 void CCamera::ZoomStep(int dir) {
   float next = dir < 0 ? zoom - kZoomStep : zoom + kZoomStep;
-  zoom = std::clamp(next, kMinZoom, kMaxZoom);
+  zoom = std::max(next, kMinZoom);
 }
 
 }  // namespace ravik

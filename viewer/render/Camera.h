@@ -10,7 +10,6 @@ class CCamera {
   // Zoom never leaves these bounds: below the lower one the picture would
   // shrink to nothing and then turn inside out.
   static constexpr float kMinZoom = 0.1f;
-  static constexpr float kMaxZoom = 50.0f;
   static constexpr float kZoomStep = 0.1f;
 
   CPoint3d right;         // unit, normalize(upVector x direction)

@@ -252,6 +252,13 @@ void RenderView::mouseMoveEvent(QMouseEvent* e) {
   sendMouse(ev);
 }
 
+// A drag ends when its last button is released: the cursor shows the arrow
+// again.
+void RenderView::mouseReleaseEvent(QMouseEvent* e) {
+  QOpenGLWidget::mouseReleaseEvent(e);
+  if (e->buttons() == Qt::NoButton) unsetCursor();
+}
+
 void RenderView::wheelEvent(QWheelEvent* e) {
   const int delta = e->angleDelta().y();
   if (delta == 0) {  // a sideways scroll

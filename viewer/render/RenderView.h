@@ -96,6 +96,7 @@ class RenderView : public QOpenGLWidget {
   void paintGL() override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:

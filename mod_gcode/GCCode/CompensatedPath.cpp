@@ -1,0 +1,437 @@
+#include "mod_gcode/GCCode/CompensatedPath.h"
+
+#include <cmath>
+
+#include "mod_gcode/GCCode/Block.h"
+#include "mod_gcode/GCCode/Compensation.h"
+#include "mod_gcode/GCCode/Motion.h"
+#include "mod_gcode/GCCode/Panel.h"
+#include "mod_gcode/GCCode/PathArena.h"
+#include "mod_gcode/GCCode/Profile.h"
+#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/export/LibraryState.h"
+
+namespace quillet {
+
+namespace {
+
+// Two directions whose cross product (as unit vectors) is below this count
+// as one line: the corner is smooth, or the path turns back on itself.
+constexpr double kStraight = 1e-9;
+// How far the look-ahead and the look-back pass over moves that leave the
+// plane; beyond it the run is taken as it stands.
+constexpr int kMaxSkipped = 10000;
+// How much a trimmed arc may sweep beyond its programmed sweep (radians).
+constexpr double kSweepSlack = 1e-6;
+
+bool Finite(const CPoint3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+CPoint3d Planar(const CPoint3d& p) { return {p.x, p.y, 0.0}; }
+
+CPoint3d WithZ(CPoint3d p, double z) {
+  p.z = z;
+  return p;
+}
+
+const CGCInstructionCircular* AsArc(const CGCInstruction* instr) {
+  return dynamic_cast<const CGCInstructionCircular*>(instr);
+}
+
+bool IsLineOrArc(const CGCInstruction* instr) { return dynamic_cast<const CGCInstructionLine*>(instr) || AsArc(instr); }
+
+const CGraphicCircle* SolvedArc(const CGCInstructionCircular& arc) {
+  const CGraphicCircle* g = arc.IsSolved() && arc.Plane() ? arc.Plane()->GetGraphic() : nullptr;
+  if (!g || !Finite(g->m_centre) || !Finite(g->m_start) || !Finite(g->m_end) || !std::isfinite(g->m_radius) ||
+      !std::isfinite(g->m_sweep))
+    return nullptr;
+  return g;
+}
+
+// Whether a move moves in its working plane.
+bool MovesInPlane(const CGCInstruction& instr) {
+  if (const auto* a = AsArc(&instr))
+    if (SolvedArc(*a)) return true;
+  return !Geometry::CoincidentInPlane(instr.GetStartPoint(), instr.GetEndPoint());
+}
+
+// The cutter's side in a move's own frame (0 left, 1 right) and the cutter
+// radius, not negative. G41 is left of the direction of travel seen from the
+// positive end of the plane's normal; the ZX and YZ frames are mirror images
+// of that view, so there the side flips. A negative radius swaps the sides.
+struct Cutter {
+  short side = 0;
+  double radius = 0.0;
+  double Signed() const { return side == 0 ? radius : -radius; }
+};
+
+Cutter CutterOf(const CGCInstruction& instr) {
+  Cutter c;
+  c.side = instr.GetSide() == 1 ? 1 : 0;
+  const int plane = instr.GetPlaneCode();
+  if (plane == kPlaneZX || plane == kPlaneYZ) c.side = static_cast<short>(1 - c.side);
+  c.radius = instr.GetCompensationRadius();
+  if (!std::isfinite(c.radius)) c.radius = 0.0;
+  if (c.radius < 0) {
+    c.radius = -c.radius;
+    c.side = static_cast<short>(1 - c.side);
+  }
+  return c;
+}
+
+// A move as a corner sees it, in the frame of its plane, flat, with the
+// cutter that offsets it.
+struct Element {
+  bool arc = false;
+  CPoint3d s, e;
+  CGraphicCircle circle;  // a solved arc, levelled at 0
+  Cutter cutter;
+  double delta = 0.0;  // an arc's radius change
+
+  CPoint3d OnOffset(const CPoint3d& q) const {
+    if (!arc) {
+      CGraphic line(s, e, kPlaneXY);
+      line.Offset(cutter.Signed());
+      return q + (line.m_start - s);
+    }
+    if (delta == 0.0) return q;
+    const CPoint3d& c = circle.m_centre;
+    const double len = std::hypot(q.x - c.x, q.y - c.y);
+    if (len == 0.0) return q;
+    const double k = (len + delta) / len;
+    return {c.x + (q.x - c.x) * k, c.y + (q.y - c.y) * k, 0.0};
+  }
+  CPoint3d OffsetStart() const { return OnOffset(s); }
+  CPoint3d OffsetEnd() const { return OnOffset(e); }
+
+  // The unit direction of travel at a point of the element.
+  CPoint3d Direction(const CPoint3d& q) const {
+    double dx = e.x - s.x;
+    double dy = e.y - s.y;
+    if (arc) {
+      const double ux = q.x - circle.m_centre.x;
+      const double uy = q.y - circle.m_centre.y;
+      dx = circle.m_clockwise ? uy : -uy;
+      dy = circle.m_clockwise ? -ux : ux;
+    }
+    const double len = std::hypot(dx, dy);
+    return len > 0.0 ? CPoint3d(dx / len, dy / len, 0.0) : CPoint3d();
+  }
+  CPoint3d DirectionAtStart() const { return Direction(s); }
+  CPoint3d DirectionAtEnd() const { return Direction(e); }
+};
+
+// The element of a line or solved arc in `plane` with the given cutter;
+// false for other moves, moves in another plane and moves without motion in
+// the plane.
+bool MakeElement(const CGCInstruction& instr, short plane, const Cutter& cutter, Element& out) {
+  if (instr.GetPlaneCode() != plane || !IsLineOrArc(&instr)) return false;
+  out.cutter = cutter;
+  out.s = Planar(instr.GetStartPoint());
+  out.e = Planar(instr.GetEndPoint());
+  if (const auto* a = AsArc(&instr)) {
+    const CGraphicCircle* g = SolvedArc(*a);
+    if (!g) return false;
+    out.arc = true;
+    out.circle = *g;
+    out.circle.m_centre.z = 0.0;
+    out.circle.m_start = out.s;
+    out.circle.m_end = out.e;
+    out.delta = ArcOffsetForSide(out.circle, cutter.radius, cutter.side);
+    // A cutter that does not fit inside the arc has no offset to follow
+    // (the arc's block has a message and the drawing ends there).
+    return Finite(out.s) && Finite(out.e) && std::fabs(out.circle.m_radius) + out.delta >= 0.0;
+  }
+  return Finite(out.s) && Finite(out.e) && !Geometry::CoincidentInPlane(out.s, out.e);
+}
+
+// The next move after `self` that moves in the plane, passing over
+// compensated moves that do not; a move that ends compensation is returned
+// as it is. Null at the end of the program or at a move that is not a line
+// or an arc.
+const CGCInstruction* NextInPlane(const CGCInstruction& self) {
+  const CGCBlock* block = self.GetNextBlock();
+  for (int n = 0; n < kMaxSkipped; ++n) {
+    const CGCInstruction* m = FindNextMotion(block);
+    if (!m || !IsLineOrArc(m)) return nullptr;
+    if (!m->IsCompensated() || MovesInPlane(*m)) return m;
+    block = m->GetNextBlock();
+  }
+  return nullptr;
+}
+
+// Whether the offset is set up when `self` starts: a compensated move in
+// the plane comes before it, with only compensated moves that leave the
+// plane between.
+bool OffsetIsSet(const CGCInstruction& self) {
+  const CGCInstruction* p = self.GetPrevious();
+  for (int n = 0; p && n < kMaxSkipped; ++n) {
+    if (!p->IsCompensated() || !IsLineOrArc(p)) return false;
+    if (MovesInPlane(*p)) return true;
+    p = p->GetPrevious();
+  }
+  return p != nullptr;
+}
+
+// Where the path of the move before this one ends, in this move's frame:
+// the corner a compensated move kept, else the programmed start.
+CPoint3d PreviousCorner(const CGCInstruction& self) {
+  const CGCInstruction* prev = self.GetPrevious();
+  if (prev && prev->IsCompensated() && IsLineOrArc(prev)) {
+    const CPoint3d p = SwapForPlane(prev->GetPathEndPoint(), static_cast<short>(self.GetPlaneCode()));
+    if (Finite(p)) return p;
+  }
+  return self.GetStartPoint();
+}
+
+// Where the line through `a` along `da` meets the line through `b` along
+// `db` (planar); false when they are parallel.
+bool CrossOfDirections(const CPoint3d& a, const CPoint3d& da, const CPoint3d& b, const CPoint3d& db, CPoint3d& out) {
+  const double det = da.x * db.y - da.y * db.x;
+  if (std::fabs(det) <= kStraight) return false;
+  const double t = ((b.x - a.x) * db.y - (b.y - a.y) * db.x) / det;
+  out = {a.x + t * da.x, a.y + t * da.y, 0.0};
+  return Finite(out);
+}
+
+// Where the offsets of A and B meet near their common point, by the corner
+// solvers; false when they do not meet.
+bool OffsetsMeet(const Element& A, const Element& B, CPoint3d& corner) {
+  const double nan = std::nan("");
+  CPoint3d k(nan, nan, nan);
+  const CPoint3d start = A.OffsetStart();
+  const short side = A.cutter.side;
+  const double r = A.cutter.Signed();
+  bool valid = false;
+  if (!A.arc && !B.arc) {
+    CGraphic a(A.s, A.e, kPlaneXY);
+    CGraphic b(B.s, B.e, kPlaneXY);
+    valid = CGCCompensation(a, b, r, k).IsValid();
+  } else if (!A.arc) {
+    // The line is offset here: the solver takes it as it is next to a full circle.
+    CGraphic line(A.s, A.e, kPlaneXY);
+    line.Offset(r);
+    CGraphicCircle arc = B.circle;
+    valid = CGCCompensationL2C(line, arc, r, side, start, k, false).IsValid();
+  } else if (!B.arc) {
+    CGraphicCircle arc = A.circle;
+    CGraphic line(B.s, B.e, kPlaneXY);
+    line.Offset(r);
+    valid = CGCCompensationC2L(arc, line, r, side, start, k, false).IsValid();
+  } else {
+    CGraphicCircle a = A.circle;
+    CGraphicCircle b = B.circle;
+    valid = CGCCompensationC2C(a, b, A.cutter.radius, side, start, k).IsValid();
+  }
+  if (!valid || !std::isfinite(k.x) || !std::isfinite(k.y)) return false;
+  corner = {k.x, k.y, 0.0};
+  return true;
+}
+
+// How a move ends: where its own element ends, then the straight moves
+// that lead to where the next move starts (the last of them).
+struct Ending {
+  CPoint3d end;
+  CPoint3d join[3];
+  int joins = 0;
+  void Join(const CPoint3d& p) {
+    const CPoint3d& last = joins > 0 ? join[joins - 1] : end;
+    if (joins < 3 && !Geometry::CoincidentInPlane(last, p)) join[joins++] = p;
+  }
+};
+
+Ending SolveCorner(const Element& A, const Element& B) {
+  Ending out;
+  if (A.cutter.radius == 0.0 && B.cutter.radius == 0.0) {
+    out.end = A.e;
+    return out;
+  }
+  const CPoint3d ta = A.DirectionAtEnd();
+  const CPoint3d tb = B.DirectionAtStart();
+  const double cross = ta.x * tb.y - ta.y * tb.x;
+  const double dot = ta.x * tb.x + ta.y * tb.y;
+  const CPoint3d ae = A.OffsetEnd();
+  const CPoint3d bs = B.OffsetStart();
+  out.end = ae;
+  if (std::fabs(cross) <= kStraight && dot > 0.0) {
+    // Smooth: the offsets touch (unless the radius changes there).
+    out.Join(bs);
+    return out;
+  }
+  // A path that turns back on itself (a cusp) is inside where the offsets
+  // meet (a valley between two arcs) and outside where they do not.
+  const bool turnsBack = std::fabs(cross) <= kStraight;
+  const bool inside = !turnsBack && (cross > 0.0) == (A.cutter.side == 0);
+  CPoint3d meet;
+  if (inside || turnsBack || (!A.arc && !B.arc)) {
+    if (OffsetsMeet(A, B, meet)) {
+      out.end = meet;
+      return out;
+    }
+    if (inside) {
+      // The cutter cannot follow the corner: straight across.
+      out.Join(bs);
+      return out;
+    }
+  }
+  // Outside: straight moves along the elements' directions, around the
+  // programmed corner.
+  if (dot >= 0.0 && CrossOfDirections(ae, ta, bs, tb, meet)) {
+    out.Join(meet);
+  } else {
+    out.Join(ae + ta * A.cutter.radius);
+    out.Join(bs - tb * B.cutter.radius);
+  }
+  out.Join(bs);
+  return out;
+}
+
+// Appends a compensated polyline of machine-axis points and keeps it for the
+// reports. False, with nothing appended, when there are no points or a point
+// is not finite.
+bool Emit(CPathSink& sink, CInstrExtra& extra, int style, const std::vector<CPoint3d>& points) {
+  if (points.empty()) return false;
+  for (const CPoint3d& p : points)
+    if (!Finite(p)) return false;
+  CPathPolyline* poly = sink.arena->MakePolyline(Lib().styles[style], points.data(), points.size());
+  sink.Add(poly);
+  extra.compensated = poly;
+  extra.pathEnd = points.back();
+  return true;
+}
+
+std::vector<CPoint3d>& Scratch() {
+  thread_local std::vector<CPoint3d> points;
+  points.clear();
+  return points;
+}
+
+// The corner of the element of `self` with the next move in the plane, at
+// height z; the element's own offset end when there is none.
+Ending EndOf(const CGCInstruction& self, const Element& own, double z) {
+  Ending ending;
+  ending.end = own.OffsetEnd();
+  const short plane = static_cast<short>(self.GetPlaneCode());
+  if (const CGCInstruction* next = NextInPlane(self)) {
+    // The cancel move is offset like the move before it.
+    const Cutter cutter = next->IsCompensated() ? CutterOf(*next) : own.cutter;
+    Element following;
+    if (MakeElement(*next, plane, cutter, following) && (next->IsCompensated() || !following.arc))
+      ending = SolveCorner(own, following);
+  }
+  ending.end.z = z;
+  for (int i = 0; i < ending.joins; ++i) ending.join[i].z = z;
+  return ending;
+}
+
+void PushEnding(std::vector<CPoint3d>& points, const Ending& ending, short plane) {
+  points.push_back(SwapForPlane(ending.end, plane));
+  for (int i = 0; i < ending.joins; ++i) points.push_back(SwapForPlane(ending.join[i], plane));
+}
+
+}  // namespace
+
+bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc) {
+  if (!instr.IsCompensated()) return true;
+  const Cutter cutter = CutterOf(instr);
+  const double delta = ArcOffsetForSide(arc, cutter.radius, cutter.side);
+  return !(std::fabs(arc.m_radius) + delta < -1e-9);
+}
+
+bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
+  const bool self = line.IsCompensated();
+  const CGCInstruction* previous = line.GetPrevious();
+  const bool before = previous && previous->IsCompensated();
+  if (!self && !before) return false;
+  CGCProgram* program = line.GetProgram();
+  if (!program) return false;
+  CInstrExtra& extra = program->Extra(&line);
+  extra.compensated = nullptr;
+  const short plane = static_cast<short>(line.GetPlaneCode());
+  const CPoint3d S = line.GetStartPoint();
+  const CPoint3d E = line.GetEndPoint();
+  extra.pathEnd = SwapForPlane(E, plane);
+  std::vector<CPoint3d>& points = Scratch();
+  if (!self) {
+    // Compensation ends: from the last corner to the programmed end.
+    points.push_back(SwapForPlane(PreviousCorner(line), plane));
+    points.push_back(SwapForPlane(E, plane));
+    return Emit(sink, extra, kStyleRapid, points);
+  }
+  const bool set = OffsetIsSet(line);
+  Element own;
+  if (!MakeElement(line, plane, CutterOf(line), own)) {
+    // No motion in the plane: the offset stays as it is.
+    if (!set) return false;
+    const CPoint3d P = PreviousCorner(line);
+    points.push_back(SwapForPlane(P, plane));
+    points.push_back(SwapForPlane(WithZ(P, E.z), plane));
+    return Emit(sink, extra, line.GetKind() == kKindRapid ? kStyleRapid : kStyleCompensation, points);
+  }
+  if (!set) {
+    // Start-up: to the point offset from the end, square to the next move
+    // in the plane (or to this move when there is none).
+    CPoint3d K = own.OffsetEnd();
+    if (const CGCInstruction* next = NextInPlane(line)) {
+      Element following;
+      if (MakeElement(*next, plane, own.cutter, following)) K = following.OffsetStart();
+    }
+    points.push_back(SwapForPlane(S, plane));
+    points.push_back(SwapForPlane(WithZ(K, E.z), plane));
+    return Emit(sink, extra, kStyleRapid, points);
+  }
+  const Ending ending = EndOf(line, own, E.z);
+  points.push_back(SwapForPlane(PreviousCorner(line), plane));
+  PushEnding(points, ending, plane);
+  return Emit(sink, extra, kStyleCompensation, points);
+}
+
+bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
+  if (!arc.IsCompensated()) return false;
+  CGCProgram* program = arc.GetProgram();
+  if (!program) return false;
+  CInstrExtra& extra = program->Extra(&arc);
+  extra.compensated = nullptr;
+  const short plane = static_cast<short>(arc.GetPlaneCode());
+  const CPoint3d E = arc.GetEndPoint();
+  extra.pathEnd = SwapForPlane(E, plane);
+  // An arc that could not be solved is drawn plain (its block has a message).
+  const CGraphicCircle* solved = SolvedArc(arc);
+  Element own;
+  if (!solved || !MakeElement(arc, plane, CutterOf(arc), own)) return false;
+  std::vector<CPoint3d>& points = Scratch();
+  const CPoint3d P = PreviousCorner(arc);
+
+  if (!OffsetIsSet(arc)) {
+    // Compensation starts on an arc: a rapid from where the move before
+    // started to where that move, carried on, meets the arc's offset.
+    const CPoint3d S = arc.GetStartPoint();
+    const CGCInstruction* previous = arc.GetPrevious();
+    const CPoint3d from = previous ? SwapForPlane(previous->GetStartPointInPlane(), plane) : S;
+    CPoint3d K = own.OffsetStart();
+    CGraphic approach(from, S, plane);
+    CGraphicCircle circle = *solved;
+    const CGCCompensationL2C entry(approach, circle, own.cutter.Signed(), own.cutter.side, P, K, false);
+    if (!Finite(K)) K = own.OffsetStart();
+    points.push_back(SwapForPlane(from, plane));
+    points.push_back(SwapForPlane(WithZ(K, E.z), plane));
+    return Emit(sink, extra, kStyleRapid, points);
+  }
+
+  const Ending ending = EndOf(arc, own, E.z);
+  CGraphicCircle drawn = *solved;
+  drawn.m_start = P;
+  drawn.m_end = ending.end;
+  drawn.ComputeSweep();
+  // A trimmed arc never sweeps further than the programmed one: where its
+  // corners cross over, the cutter cannot follow it and goes straight.
+  if (std::fabs(drawn.m_sweep) <= std::fabs(solved->m_sweep) + kSweepSlack) {
+    AppendArcPoints(drawn, points);
+    points.pop_back();  // the end follows with the corner
+  } else {
+    points.push_back(SwapForPlane(P, plane));
+  }
+  PushEnding(points, ending, plane);
+  return Emit(sink, extra, kStyleCompensation, points);
+}
+
+}  // namespace quillet

@@ -1,0 +1,41 @@
+// The drawn path of moves under cutter-radius compensation (G41/G42).
+//
+// Each line or arc of a compensated run is drawn on its offset element, from
+// where the move before it ended to its corner with the next move that moves
+// in the working plane. Moves without motion in the plane (a plunge or a
+// retract along the tool axis) keep the offset of the move before them, and
+// the look-ahead for a corner passes over them, at start-up, in the contour
+// and before the cancel:
+//  - start-up: the move that turns compensation on ends offset from its end
+//    point, square to the next move in the plane (radially for an arc);
+//  - inside corners end where the two offset elements meet;
+//  - outside corners: two lines meet where their offsets cross; at an arc the
+//    offset ends are joined by straight moves along the elements' directions
+//    that pass outside the programmed corner (one corner point up to a turn
+//    of 90 degrees, two extension points beyond);
+//  - the move before the cancel (G40) ends where its offset meets the offset
+//    of the cancel move, which then runs from there to its programmed end;
+//  - the last move of a program without a cancel ends at its own offset end.
+// With cutter radius 0 the path is the programmed path.
+#pragma once
+
+#include "mod_gcode/GCCode/Geometry.h"
+#include "mod_gcode/GCCode/Instruction.h"
+
+namespace quillet {
+
+class CGCInstructionCircular;
+
+// The compensated path of a line or rapid move that is compensated or ends
+// compensation; false when the plain path is to be drawn.
+bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink);
+
+// The compensated path of a compensated arc; false when the plain path is to
+// be drawn.
+bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink);
+
+// Whether the cutter of a compensated move fits the solved arc: false when
+// the cutter runs inside the arc and its radius exceeds the arc's.
+bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc);
+
+}  // namespace quillet
