@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "mod_gcode/GCCode/MacroPattern.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
@@ -329,14 +328,13 @@ int EvaluateCondition(WStringView text, CGCProgram& program, std::vector<WString
     messages.push_back(u"Syntax error : Missing \"[\" ");
     return 0;
   }
-  const std::size_t before = messages.size();
   ExpressionReader::Value value;
   if (ReadExpression(text, program, messages, true, value)) {
     if (value.condition) return value.number != 0.0 ? 1 : 0;
+    // A value without a comparison decides nothing.
     WString buffer;
     messages.push_back(u"error :" + WString(CompactMacroText(text, buffer)) + u" : Invalid macro instruction.");
   }
-  (void)before;
   return -1;
 }
 
@@ -398,7 +396,9 @@ std::unique_ptr<CFunction> CExpressionFuncs::Evaluate(WStringView text, std::siz
   (void)value;
   (void)program;
   const WStringView rest = text.substr(position < text.size() ? position : text.size());
-  WString keyword(macro_pattern::FirstLetterRun(rest));
+  std::size_t letters = 0;
+  while (letters < rest.size() && UpperChar(rest[letters]) >= u'A' && UpperChar(rest[letters]) <= u'Z') ++letters;
+  WString keyword(rest.substr(0, letters));
   for (char16_t& c : keyword) c = UpperChar(c);
   if (keyword.size() < 2) {
     InvalidKeyword(keyword, messages);
