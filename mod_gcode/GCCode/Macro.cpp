@@ -1,6 +1,6 @@
-// Macro expressions: the left-to-right scan that collects operands and
-// operators, the reduction by operator code, bracketed sub-expressions and
-// the function calls.
+// Macro expressions: a recursive-descent reader over the compact text
+// (operators by precedence, signs, brackets with comparisons, variables
+// direct and indirect), and the function calls.
 #include "mod_gcode/GCCode/Macro.h"
 
 #include <cmath>
@@ -53,13 +53,6 @@ bool Apply(unsigned char op, double a, double b, double& result, std::vector<WSt
 }
 
 }  // namespace
-
-bool IsVariableReference(WStringView text) {
-  if (text.size() < 2 || text[0] != u'#') return false;
-  for (std::size_t i = 1; i < text.size(); ++i)
-    if (!IsDigit(text[i])) return false;
-  return true;
-}
 
 // Half away from zero at the 0.001 step, for negative values as for
 // positive ones.
