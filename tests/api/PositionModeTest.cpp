@@ -215,8 +215,8 @@ TEST_F(PositionModeTest, ModalStateSetInACalledProgramStaysInForce) {
   EXPECT_TRUE(Contains(PointsOf(paths, 3), {18, 2, 0}));
 }
 
-// G52 shifts every work system until G52 X0 cancels it; mirror cancel with
-// its axis words moves nothing.
+// G52 shifts every work system until G52 X0 (or G92) cancels it; mirror
+// cancel names the axes it cancels and moves nothing.
 TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
   SetWorkOffset(1, {100, 0, 0});
   SetWorkOffset(2, {200, 0, 0});
@@ -225,6 +225,7 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
       {"G55 with the local shift", local, 3, {205, 0, 0}},
       {"G54 again with the shift", local, 5, {105, 0, 0}},
       {"the shift cancelled", local, 7, {100, 0, 0}},
+      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X0\nG55\nG00 X0\n", 4, {200, 0, 0}},
   });
   SetWorkOffset(1, {0, 0, 0});
   // G50.1 X0 cancels the mirror of X only; G50.1 alone cancels every axis.
