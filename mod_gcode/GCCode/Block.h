@@ -123,7 +123,9 @@ class CGCBlock {
   void FlushPendingWords(CGCInstruction* instr);
   void QueueWord(int index, WStringView text);
   // The number behind the first occurrence of the rule's address letter.
-  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const;
+  // A value from a variable or an expression (P#1) is rounded to a whole
+  // number; its problems go to the message list.
+  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits);
   short GetModalCode(int group) const;
   void SetModalCode(int group, short code);
 

@@ -6,6 +6,7 @@
 #include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/Macro.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/GCCode/RefReturn.h"
@@ -63,17 +64,25 @@ void CGCBlock::RejectInModes(const char16_t* tabs) {
   Scan().dropWords = true;
 }
 
-bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const {
+bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) {
   // The scan reads the word itself as well (M03S1200 keeps its S word).
   if (rule.m_address.empty() || !m_program->ScanLine()) return false;
   char16_t letter = rule.m_address[0];
+  // The scanned line is compact: no comments, no blanks, upper case.
   const WString& line = *m_program->ScanLine();
-  // Comments and the block end never hold an address.
-  std::size_t end = line.find_first_of(u"(;");
-  if (end == WString::npos) end = line.size();
+  const std::size_t end = line.size();
   for (std::size_t i = 0; i < end; ++i) {
-    if (UpperChar(line[i]) != letter) continue;
+    if (line[i] != letter) continue;
     digits.clear();
+    bool expression = false;
+    const std::size_t valueEnd = WordValueEnd(line, i + 1, expression);
+    if (expression) {
+      // P#1: the value rounded to a whole number.
+      const double value = Evaluate(WStringView(line).substr(i + 1, valueEnd - i - 1));
+      const double whole = std::round(value);
+      if (whole >= 0 && plat::FitsInt(whole)) digits = plat::FormatIntW(static_cast<long long>(whole));
+      return true;
+    }
     for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) digits.push_back(line[j]);
     return true;
   }
@@ -729,6 +738,7 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
         ownRot->SetWordValue(kWordR, childRot->GetWordValue(kWordR), true);
     }
     std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
+    child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
     *previousMotion = child->PreviousMotion();
     m_program->TakeModalState(*child);
