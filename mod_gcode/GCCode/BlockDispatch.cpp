@@ -6,6 +6,7 @@
 #include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/Macro.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/GCCode/RefReturn.h"
@@ -63,17 +64,25 @@ void CGCBlock::RejectInModes(const char16_t* tabs) {
   Scan().dropWords = true;
 }
 
-bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const {
+bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) {
   // The scan reads the word itself as well (M03S1200 keeps its S word).
   if (rule.m_address.empty() || !m_program->ScanLine()) return false;
   char16_t letter = rule.m_address[0];
+  // The scanned line is compact: no comments, no blanks, upper case.
   const WString& line = *m_program->ScanLine();
-  // Comments and the block end never hold an address.
-  std::size_t end = line.find_first_of(u"(;");
-  if (end == WString::npos) end = line.size();
+  const std::size_t end = line.size();
   for (std::size_t i = 0; i < end; ++i) {
-    if (UpperChar(line[i]) != letter) continue;
+    if (line[i] != letter) continue;
     digits.clear();
+    bool expression = false;
+    const std::size_t valueEnd = WordValueEnd(line, i + 1, expression);
+    if (expression) {
+      // P#1: the value rounded to a whole number.
+      const double value = Evaluate(WStringView(line).substr(i + 1, valueEnd - i - 1));
+      const double whole = std::round(value);
+      if (whole >= 0 && plat::FitsInt(whole)) digits = plat::FormatIntW(static_cast<long long>(whole));
+      return true;
+    }
     for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) digits.push_back(line[j]);
     return true;
   }
@@ -537,7 +546,12 @@ void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
 void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
   const WString& f = rule.m_codefunc;
   if (f != u"GMrr" && f != u"GMrrCan") return;
+  const CGCInstruction* before = m_program->IsModalActive(24) ? m_program->GetModal(24) : nullptr;
   CGCInstruction* g = SetModalInstruction(24, rule);
+  if (f == u"GMrrCan") {
+    Scan().mirrorCancel = g;
+    Scan().mirrorBefore = before;
+  }
   SetModalInstructionWords(g, 8);
   // G50.1 X.. names the axes it cancels: its words go to it, not to a move.
   Scan().current = g;
@@ -724,6 +738,7 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
         ownRot->SetWordValue(kWordR, childRot->GetWordValue(kWordR), true);
     }
     std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
+    child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
     *previousMotion = child->PreviousMotion();
     m_program->TakeModalState(*child);
@@ -765,6 +780,28 @@ void CGCBlock::MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* 
   m_program->SetWorkOffsetFlag(true);
 }
 
+void CGCBlock::KeepUnnamedMirrorAxes(CGCInstruction* cancel, const CGCInstruction* before) {
+  // G50.1 with axis words cancels the mirror of those axes only; the axes
+  // it does not name stay mirrored. Without axis words it cancels all.
+  if (!before || cancel->Words().NoneOfXYZSpecified()) return;
+  bool kept = false;
+  for (int axis = 0; axis < 3; ++axis) {
+    CGCWordRef own = cancel->GetWord(axis);
+    if (!own) continue;
+    if (own.IsSpecified()) {
+      own.ClearSpecified();
+    } else if (before->Words().IsSpecified(axis)) {
+      own.SetValue(before->GetWordValue(axis));
+      own.MarkSpecified();
+      kept = true;
+    }
+  }
+  if (kept) {
+    cancel->SetModalCode(before->GetModalCode());
+    m_program->TouchModalState();
+  }
+}
+
 void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
   CLineScan& scan = Scan();
   if (!scan.pending.empty() && !scan.dropWords) {
@@ -776,6 +813,7 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
     }
   }
   if (scan.machine && IsRapidOrLine(scan.current)) MoveInMachineCoordinates(scan.current, scan.machine);
+  if (scan.mirrorCancel) KeepUnnamedMirrorAxes(scan.mirrorCancel, scan.mirrorBefore);
   if (scan.rotation) {
     // G68 without a centre turns about where the tool is.
     CGCInstruction* r = scan.rotation;

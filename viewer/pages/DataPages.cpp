@@ -293,6 +293,11 @@ bool CDlgCodeOptions::OnInitDialog() {
   ApplyOption();
   if (ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) == 1.0)
     if (QWidget* edit = layout()->FindWndByName(u"Leastinput")) edit->setEnabled(false);
+  // A typed increment is used as soon as the edit is committed (Enter or
+  // leaving the field), so the field never shows a value the library does
+  // not use.
+  if (auto* edit = qobject_cast<QLineEdit*>(layout()->FindWndByName(u"Leastinput")))
+    connect(edit, &QLineEdit::editingFinished, this, [this] { ApplyOption(); });
   return true;
 }
 
