@@ -98,6 +98,12 @@ char16_t* EmptyText() {
   return empty;
 }
 
+// The table an edit export hands back: none when the edit could not be saved
+// whole to the buffer's file (the edit itself stays in the buffer).
+CodeItemTable* EditResult(CodeItemTable* table, int saved) {
+  return (saved == kCodeWriteFailed || saved == kCodeWriteLossy) ? nullptr : table;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- life cycle
@@ -434,7 +440,9 @@ QUILLET_API void Code_SetFolder(int* id, char16_t* path) try {
 QUILLET_API CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col) try {
   CCodeBuffer* b = Buffer(id);
   if (!b || !text || !line || !col) return nullptr;
-  return b->Insert(plat::WView(text), *line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Insert(plat::WView(text), *line, *col, &saved);
+  return EditResult(table, saved);
 } catch (...) {
   return Escaped<CodeItemTable*>({});
 }
@@ -442,7 +450,9 @@ QUILLET_API CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, i
 QUILLET_API CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col) try {
   CCodeBuffer* b = Buffer(id);
   if (!b || !text || !line || !col) return nullptr;
-  return b->Replace(plat::WView(text), *line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Replace(plat::WView(text), *line, *col, &saved);
+  return EditResult(table, saved);
 } catch (...) {
   return Escaped<CodeItemTable*>({});
 }
@@ -450,7 +460,9 @@ QUILLET_API CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, 
 QUILLET_API CodeItemTable* Code_EditDelete(int* id, int* line, int* col) try {
   CCodeBuffer* b = Buffer(id);
   if (!b || !line || !col) return nullptr;
-  return b->Delete(*line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Delete(*line, *col, &saved);
+  return EditResult(table, saved);
 } catch (...) {
   return Escaped<CodeItemTable*>({});
 }
