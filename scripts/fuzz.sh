@@ -3,6 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer: FUZZ_SECONDS each (60 by
 # default), starting from the target's seeds in tests/fuzz/corpus/<target>/.
 # A finding stops the script with the input saved as build-fuzz/<target>-*.
+# A tests/fuzz/<target>.dict file gives libFuzzer words to splice in.
 # Without a clang that links libFuzzer it says so and passes: the ordinary
 # suite still replays every seed corpus through a plain driver.
 set -euo pipefail
@@ -23,7 +24,9 @@ for target in "$BUILD"/bin/*_fuzz; do
   name=$(basename "$target")
   work="$probe/$name"
   mkdir -p "$work"
+  dict=()
+  if [ -f "tests/fuzz/$name.dict" ]; then dict=("-dict=tests/fuzz/$name.dict"); fi
   echo "fuzz: $name for ${FUZZ_SECONDS:-60} s"
-  "$target" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
+  "$target" "${dict[@]}" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$BUILD/$name-" "$work" "tests/fuzz/corpus/$name"
 done
