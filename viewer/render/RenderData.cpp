@@ -67,7 +67,7 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
       if (styles.size() == polylines) break;
       if (!pl || pl->PointCount() < 0) continue;
       std::size_t n = static_cast<std::size_t>(pl->PointCount());
-      styles.push_back(StyleOf(pl->m_style));
+      styles.push_back(StyleOf(pl->Style()));
       firsts.push_back(static_cast<std::int32_t>(vertex));
       counts.push_back(static_cast<std::int32_t>(n));
       indexStarts.push_back(static_cast<std::uint32_t>(index));
@@ -120,7 +120,7 @@ bool CRenderData::Restyle(const quillet::PathGroups& groups) {
   for (const quillet::CPathList& list : groups) {
     for (const quillet::CPathPolyline* pl : list) {
       if (!pl || pl->PointCount() < 0) continue;
-      styles[i++] = StyleOf(pl->m_style);
+      styles[i++] = StyleOf(pl->Style());
     }
   }
   DeriveBatches();
