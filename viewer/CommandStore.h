@@ -1,9 +1,17 @@
 // The command store: the simulated commands of the last load, as the library
 // reports them through its command callback (on the loader thread), read by
 // the interface. Every access takes the store's lock.
+//
+// A program of ten million lines simulates about as many commands, so the
+// records are kept packed: each record is a header word (line, kind and a
+// mask of the values it holds) followed only by its values that are not zero
+// and, for the X, Y and Z values, not equal to the matching position. Packed
+// records sit in blocks of a fixed record count; a block is stored at its
+// exact size once full, and nothing is ever moved as the store grows.
 #pragma once
 #include <cstddef>
-#include <functional>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -21,20 +29,39 @@ inline constexpr short kStopAutoKind = 15;
 
 class CommandStore {
  public:
-  void Append(const CommandRecord& record);
+  // Records per block.
+  static constexpr std::size_t kBlockRecords = 256;
+
+  // False (and nothing stored) when memory ran out.
+  bool Append(const CommandRecord& record);
   void Clear();
   std::size_t Size() const;
-  // Calls `reader` with the records while holding the lock.
-  void Read(const std::function<void(const std::vector<CommandRecord>&)>& reader) const;
+  // The record `index`; false when there is none.
+  bool At(std::size_t index, CommandRecord& out) const;
   std::vector<CommandRecord> Snapshot() const;
+  // Bytes held for the records (blocks and their table).
+  std::size_t HeldBytes() const;
 
  private:
+  struct Block {
+    std::unique_ptr<std::uint64_t[]> words;
+    std::size_t wordCount = 0;
+  };
+  void SealOpenBlock();
+
   mutable std::mutex m_mutex;
-  std::vector<CommandRecord> m_records;
+  std::vector<Block> m_blocks;         // full blocks
+  std::vector<std::uint64_t> m_open;   // the block being filled
+  std::size_t m_openRecords = 0;
+  std::size_t m_size = 0;
 };
 
 CommandStore& Commands();
+// Empties the store (and forgets that memory ran out).
 void ClearCommandRecords();
+// Whether a record could not be stored since the last clear: memory ran out,
+// and the command callback ended the simulation.
+bool CommandsRanOutOfMemory();
 
 // Name of a command kind 0 to 32; "" for any other value.
 const char* CommandKindName(int kind);
@@ -46,7 +73,8 @@ void SetSimulationStop(bool stop);
 bool SimulationStopRequested();
 
 // Called by the command callback before each record is stored (on the
-// loader thread); tests use it to make a simulation take its time.
+// loader thread); tests use it to make a simulation take its time, or throw
+// std::bad_alloc from it to make storing fail.
 using AppendHook = void (*)();
 void SetAppendHook(AppendHook hook);
 

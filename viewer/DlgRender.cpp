@@ -2,9 +2,15 @@
 
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <new>
 
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
@@ -44,7 +50,50 @@ std::u16string NormaliseLineEnds(std::u16string_view text) {
   return out;
 }
 
+std::atomic<std::uint64_t> g_availableForTests{0};
+std::atomic<LoadStage> g_failStage{LoadStage::None};
+
+// Throws as an allocation would when a test made this stage fail.
+void FailPoint(LoadStage stage) {
+  if (g_failStage.load(std::memory_order_relaxed) == stage) throw std::bad_alloc();
+}
+
+std::uint64_t MemAvailable() {
+  QFile meminfo(QStringLiteral("/proc/meminfo"));
+  if (!meminfo.open(QIODevice::ReadOnly)) return 0;
+  for (QByteArray line = meminfo.readLine(); !line.isEmpty(); line = meminfo.readLine()) {
+    if (line.startsWith("MemAvailable:")) return line.mid(13).trimmed().split(' ').value(0).toULongLong() * 1024;
+  }
+  return 0;
+}
+
+// Bytes the address-space limit still allows (none when unlimited).
+std::uint64_t AddressSpaceLeft() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  QFile status(QStringLiteral("/proc/self/status"));
+  std::uint64_t used = 0;
+  if (status.open(QIODevice::ReadOnly)) {
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+      if (line.startsWith("VmSize:")) used = line.mid(7).trimmed().split(' ').value(0).toULongLong() * 1024;
+    }
+  }
+  return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+}
+
+QString Megabytes(std::uint64_t bytes) { return QString::number((bytes + (1 << 19)) >> 20); }
+
 }  // namespace
+
+std::uint64_t AvailableMemoryBytes() {
+  if (const std::uint64_t set = g_availableForTests.load()) return set;
+  const std::uint64_t system = MemAvailable();
+  return std::min(system == 0 ? UINT64_MAX : system, AddressSpaceLeft());
+}
+
+void SetAvailableMemoryForTests(std::uint64_t bytes) { g_availableForTests.store(bytes); }
+
+void InjectLoadAllocationFailure(LoadStage stage) { g_failStage.store(stage); }
 
 // ------------------------------------------------------------ view widget
 
@@ -119,15 +168,25 @@ void CDlgRender::OpenFile() {
     m_loadedText.clear();
     m_hasLoadedText = false;
   }
+  if (m_lastOutOfMemory) {
+    // The load did not happen: the editor, its path and the title stay.
+    m_path = m_shownPath;
+    return;
+  }
+  m_shownPath = m_path;
   if (!m_main) return;
   if (has) m_main->SetCodeText(text);
   m_main->SetTitlePath(m_path);
 }
 
-void CDlgRender::ParseText(const QString& text) { RunLoad(0, text); }
+void CDlgRender::ParseText(const QString& text) {
+  if (!ConfirmLoadSize(static_cast<std::uint64_t>(text.size()), QFileInfo(m_path).fileName())) return;
+  RunLoad(0, text);
+}
 
 void CDlgRender::OpenPath(const QString& path) {
   if (m_inLoad || (m_main && !m_main->ConfirmDiscardEdits())) return;
+  if (!ConfirmFileSize(path)) return;
   m_view->suppressNextDrag();
   m_path = path;
   OpenFile();
@@ -137,10 +196,28 @@ bool CDlgRender::OnOpenNcFile() {
   if (m_inLoad || (m_main && !m_main->ConfirmDiscardEdits())) return false;
   const QString chosen = Ui().OpenFileName(nullptr, NcFileFilter());
   if (chosen.isEmpty()) return false;
+  if (!ConfirmFileSize(chosen)) return false;
   m_view->suppressNextDrag();
   m_path = chosen;
   OpenFile();
   return true;
+}
+
+bool CDlgRender::ConfirmFileSize(const QString& path) {
+  const qint64 size = QFileInfo(path).size();
+  return ConfirmLoadSize(size > 0 ? static_cast<std::uint64_t>(size) : 0, QFileInfo(path).fileName());
+}
+
+bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
+  const std::uint64_t need = textBytes * kLoadBytesPerTextByte;
+  const std::uint64_t available = AvailableMemoryBytes();
+  if (need <= available) return true;
+  const QString question = Text("LOAD_TOO_LARGE",
+                                "The program %1 (%2 MB) needs about %3 MB of memory to open, but only %4 MB "
+                                "are available. Opening it may fail or make the computer very slow.\n"
+                                "Open it anyway?")
+                               .arg(name, Megabytes(textBytes), Megabytes(need), Megabytes(available));
+  return Ui().Question(this, QStringLiteral("Ravik"), question, false) == UiSeam::Answer::Yes;
 }
 
 void CDlgRender::RunLoad(int mode, const QString& text) {
@@ -158,7 +235,10 @@ void CDlgRender::RunLoad(int mode, const QString& text) {
   CDlgLoading dialog(this);
   m_loading = &dialog;
   m_lastHandle = dialog.Handle();
-  m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), ToU16(text));
+  m_outOfMemory = false;
+  m_lastOutOfMemory = false;
+  // The text is handed over as it is: the library reads it in place.
+  m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), text);
   dialog.exec();
   m_lastLog = dialog.Target()->Log();
   m_loading = nullptr;
@@ -166,7 +246,7 @@ void CDlgRender::RunLoad(int mode, const QString& text) {
   emit progressClosed();
 }
 
-void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, std::u16string text) {
+void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text) {
   {
     std::lock_guard lib(LibraryMutex());
     Code_SetHWnd(&handle);
@@ -176,32 +256,59 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
     int startLine = 0;
     double x = 0.0, y = 0.0, z = 0.0;
     bool parsed = true;
+    // Running out of memory ends the load after the step that failed; what
+    // the load made so far is dropped so that the viewer can go on.
+    bool failed = false;
+    auto step = [&](LoadStage stage, auto&& work) {
+      if (failed) return;
+      try {
+        FailPoint(stage);
+        work();
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+    };
     if (mode == 1) {
       char setPath = 1;
       Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath);
       char16_t* code = Code_GetCodeStr(&buffer);
-      {
+      step(LoadStage::Text, [&] {
+        QString copy = FromU16(code);
         std::lock_guard lock(m_textMutex);
-        m_loadedText = FromU16(code);
+        m_loadedText = std::move(copy);
         m_hasLoadedText = true;
-      }
+      });
       std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
       std::u16string name(plat::WView(Code_GetNCName(&buffer)));
-      Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
+      if (!failed) Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
     } else if (mode == 0) {
       Code_SetFolder(&buffer, path.data());
       std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
       std::u16string name(plat::WView(Code_GetNCName(&buffer)));
-      Code_ParsingFromBuffer(&startLine, text.data(), folder.data(), name.data(), &x, &y, &z);
+      // The library only reads the text.
+      auto* code = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16()));
+      Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
     } else {
       parsed = false;
     }
-    if (parsed) {
+    if (parsed && !failed) {
+      std::lock_guard tickets(Tickets());
+      step(LoadStage::PathCopy, [&] {
+        if (quillet::PathGroups* groups = Code_CutterPath()) m_view->loaderUpload(*groups);
+      });
+    }
+    if (parsed && !failed) {
+      Code_AutoRun();
+      failed = CommandsRanOutOfMemory();
+    }
+    if (failed) {
+      // Nothing of the load stays: an empty path in the view, no records.
       {
         std::lock_guard tickets(Tickets());
-        if (quillet::PathGroups* groups = Code_CutterPath()) m_view->loaderUpload(*groups);
+        m_view->loaderUpload(quillet::PathGroups{});
       }
-      Code_AutoRun();
+      ClearCommandRecords();
+      m_outOfMemory = true;
     }
     int none = 0;
     Code_SetHWnd(&none);
@@ -215,7 +322,15 @@ void CDlgRender::OnLoaderEnded(unsigned serial) {
   m_thread.join();
   // The dialog closes even when the library never posted 4028.
   if (m_loading) m_loading->OnLoadDone();
+  m_lastOutOfMemory = m_outOfMemory.exchange(false);
   emit loadFinished();
+  if (m_lastOutOfMemory) {
+    Ui().Message(this, QStringLiteral("Ravik"),
+                 Text("LOAD_NO_MEMORY",
+                      "The memory ran out while the program was loading, and the load was stopped. "
+                      "The program is too large for the memory of this computer."),
+                 UiSeam::Icon::Error);
+  }
 }
 
 bool CDlgRender::SaveFile(QString& path, const QString& text) {

@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +34,28 @@ class QMenu;
 namespace ravik {
 
 class CRavikDlg;
+
+// Memory and loads.
+//
+// Before a program is loaded its size is compared with the memory the
+// process can still have; a program that would not fit is loaded only when
+// the user says so. Running out of memory during a load ends the load: the
+// view and the command list of that load are emptied, and a message says
+// what happened once the loader has ended.
+
+// Peak bytes a load takes per byte of program text (file bytes, or
+// characters of a text parsed from the editor), measured on large CAM
+// programs with app_load_bench, with some margin.
+inline constexpr std::uint64_t kLoadBytesPerTextByte = 28;
+// The memory the process can still have: MemAvailable of /proc/meminfo, and
+// no more than its address-space limit leaves. Tests may set a value (0: the
+// system's again).
+std::uint64_t AvailableMemoryBytes();
+void SetAvailableMemoryForTests(std::uint64_t bytes);
+
+// Where tests make a load run out of memory.
+enum class LoadStage { None, Text, PathCopy };
+void InjectLoadAllocationFailure(LoadStage stage);
 
 // The view with "tickets" around painting: a paint that cannot have the
 // lock within a short wait keeps the last picture and tries again soon.
@@ -99,7 +122,7 @@ class CDlgRender : public QWidget {
   QMenu* BuildContextMenu(QWidget* parent);
 
   const QString& currentPath() const { return m_path; }
-  void setCurrentPath(const QString& path) { m_path = path; }
+  void setCurrentPath(const QString& path) { m_path = m_shownPath = path; }
   ViewWidget* view() const { return m_view; }
   bool loaderRunning() const { return m_thread.joinable(); }
   bool loadInProgress() const { return m_inLoad; }
@@ -112,6 +135,11 @@ class CDlgRender : public QWidget {
   int lastProgressHandle() const { return m_lastHandle; }
   // The progress dialog of the load in progress (null otherwise).
   CDlgLoading* loadingDialog() const { return m_loading; }
+  // Asks whether to load a program of `textBytes` when it looks too large
+  // for the available memory; true to go on (also when it fits).
+  bool ConfirmLoadSize(std::uint64_t textBytes, const QString& name);
+  // Whether the last load ran out of memory.
+  bool lastLoadOutOfMemory() const { return m_lastOutOfMemory; }
 
  signals:
   // The loader thread of a load has ended (simulation included).
@@ -126,12 +154,15 @@ class CDlgRender : public QWidget {
 
  private:
   void RunLoad(int mode, const QString& text);
-  void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, std::u16string text);
+  void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text);
   void OnLoaderEnded(unsigned serial);
+  // The file at `path` may be loaded (its size against the memory).
+  bool ConfirmFileSize(const QString& path);
 
   CRavikDlg* m_main;
   ViewWidget* m_view;
   QString m_path;
+  QString m_shownPath;  // the path of the program the editor shows
   bool m_initialised = false;
   bool m_shutDown = false;
   bool m_inLoad = false;
@@ -140,6 +171,8 @@ class CDlgRender : public QWidget {
   QPointer<CDlgLoading> m_loading;
   std::vector<unsigned> m_lastLog;
   int m_lastHandle = 0;
+  std::atomic<bool> m_outOfMemory{false};  // set by the loader
+  bool m_lastOutOfMemory = false;
 
   // The program text the loader read (mode 1), handed to the code page.
   std::mutex m_textMutex;

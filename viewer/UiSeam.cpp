@@ -1,6 +1,7 @@
 #include "viewer/UiSeam.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <atomic>
@@ -43,12 +44,7 @@ class QtSeam final : public UiSeam {
 
  private:
   static QString Run(QWidget* parent, const QString& filter, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(mode);
-    dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(QStringLiteral("cnc"));
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // The overwrite question of a save dialog stays on (Qt's default).
+    NcFileDialog dialog(parent, filter, mode);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
   }
@@ -65,6 +61,32 @@ UiSeam& Ui() {
 }
 
 void SetUiSeam(UiSeam* seam) { g_seam.store(seam); }
+
+NcFileDialog::NcFileDialog(QWidget* parent, const QString& filter, AcceptMode mode) : QFileDialog(parent) {
+  // Qt's own dialog, whose accept() this class decides.
+  setOption(QFileDialog::DontUseNativeDialog);
+  setAcceptMode(mode);
+  setNameFilter(filter);
+  setDefaultSuffix(QStringLiteral("cnc"));
+  // Qt's "existing file" mode only enables Open for names the current filter
+  // lists; the file's existence is checked here on accept instead. The
+  // overwrite question of a save dialog stays on (Qt's default).
+  setFileMode(QFileDialog::AnyFile);
+}
+
+void NcFileDialog::accept() {
+  if (acceptMode() == AcceptOpen) {
+    const QStringList files = selectedFiles();
+    const QFileInfo chosen(files.isEmpty() ? QString() : files.front());
+    if (!chosen.isDir() && !chosen.isFile()) {
+      Ui().Message(this, windowTitle(),
+                   tr("%1\nFile not found.\nCheck the file name and try again.").arg(chosen.filePath()),
+                   UiSeam::Icon::Warning);
+      return;
+    }
+  }
+  QFileDialog::accept();  // a folder is entered, a file chosen
+}
 
 QString NcFileFilter() {
   return QStringLiteral(

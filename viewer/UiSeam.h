@@ -1,6 +1,7 @@
 // Message boxes and file dialogs go through this seam, so that tests can
 // answer them without a person (and headless runs never block on one).
 #pragma once
+#include <QFileDialog>
 #include <QString>
 
 class QWidget;
@@ -33,5 +34,14 @@ void SetUiSeam(UiSeam* seam);
 
 // The filter of the NC file dialogs.
 QString NcFileFilter();
+
+// The NC file dialog. For opening, the name of any existing file is taken
+// whatever filter is selected (the filter only decides what the list shows),
+// and a name that names no file is refused with a message.
+class NcFileDialog : public QFileDialog {
+ public:
+  NcFileDialog(QWidget* parent, const QString& filter, AcceptMode mode);
+  void accept() override;
+};
 
 }  // namespace ravik

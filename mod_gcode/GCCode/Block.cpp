@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/Block.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "mod_gcode/GCCode/Macro.h"
@@ -11,8 +12,9 @@ namespace quillet {
 
 namespace {
 
+// The scanned line is in upper case.
 bool IsAddressLetter(char16_t c) {
-  switch (UpperChar(c)) {
+  switch (c) {
     case u'A': case u'B': case u'C': case u'E': case u'I': case u'J': case u'K': case u'L': case u'P':
     case u'Q': case u'R': case u'U': case u'V': case u'W': case u'X': case u'Y': case u'Z':
       return true;
@@ -22,7 +24,7 @@ bool IsAddressLetter(char16_t c) {
 }
 
 bool IsCodeLetter(char16_t c) {
-  switch (UpperChar(c)) {
+  switch (c) {
     case u'D': case u'F': case u'G': case u'H': case u'M': case u'S': case u'T':
       return true;
     default:
@@ -35,6 +37,59 @@ bool IsValueChar(char16_t c) {
 }
 
 }  // namespace
+
+std::size_t WordValueEnd(WStringView line, std::size_t from, bool& expression) {
+  std::size_t j = from;
+  int depth = 0;
+  expression = false;
+  while (j < line.size()) {
+    const char16_t ch = line[j];
+    if (depth > 0) {
+      if (ch == u'[') ++depth;
+      else if (ch == u']') --depth;
+      ++j;
+      continue;
+    }
+    if (ch == u'[') {
+      // A bracket is an expression even without a variable in it: X[1+2].
+      ++depth;
+      expression = true;
+      ++j;
+      continue;
+    }
+    if (!IsValueChar(ch)) break;
+    if (ch == u'#') expression = true;
+    ++j;
+  }
+  return j;
+}
+
+WString ExactNumberText(double value) {
+  // Round-trip digits, always with a decimal point, so that the decimal
+  // point rule of the number texts never scales a variable's value.
+  std::string s = plat::FormatRoundTrip(value);
+  if (s.find('.') == std::string::npos) {
+    const std::size_t e = s.find('e');
+    s.insert(e == std::string::npos ? s.size() : e, 1, '.');
+  }
+  return plat::AsciiToWide(s);
+}
+
+bool CodeWordValueText(char16_t letter, double value, WString& code) {
+  if (letter == u'F') {
+    code += ExactNumberText(value);
+    return true;
+  }
+  // G codes must be whole; S, T, D, H and M round to the nearest whole number.
+  const double whole = std::round(value);
+  if (!plat::FitsInt(whole) || (letter == u'G' && std::fabs(whole - value) > 1e-9)) return false;
+  const int n = static_cast<int>(whole);
+  std::string digits = plat::FormatInt(n < 0 ? -static_cast<long long>(n) : n);
+  if ((letter == u'G' || letter == u'M') && digits.size() < 2) digits.insert(0, 2 - digits.size(), '0');
+  if (n < 0) digits.insert(0, 1, '-');
+  code += plat::AsciiToWide(digits);
+  return true;
+}
 
 CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_program(program) {
   (void)previous;  // the parse loop links blocks forward; nothing reads back
@@ -114,6 +169,10 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.previousMotionAtStart = *previousMotion;
   scan.statementStart = 0;
   scan.macroArgs = false;
+  scan.machine = nullptr;
+  scan.rotation = nullptr;
+  scan.mirrorCancel = nullptr;
+  scan.dropWords = false;
   m_program->SetScanLine(&line);
 
   int result = 0;
@@ -122,32 +181,28 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
     char16_t c = line[i];
     int r = 0;
     bool reader = true;
-    if (c == u'(' || c == u';') break;
-    if (c == u'=') {
-      WStringView stmt = WStringView(line).substr(static_cast<std::size_t>(scan.statementStart));
-      auto cut = stmt.find_first_of(u"(;");
-      if (cut != WStringView::npos) stmt = stmt.substr(0, cut);
+    // The line is compact (no blanks, no comments, upper case): a "#" that
+    // no word took starts an assignment, as does an "=" after P12.
+    if (c == u'#' || c == u'=') {
       std::vector<WString> problems;
-      r = AssignVariables(stmt, *m_program, problems);
+      r = AssignVariables(WStringView(line).substr(static_cast<std::size_t>(scan.statementStart)), *m_program,
+                          problems);
       for (WString& text : problems) AddMessage(std::move(text));
       if (r == -2) {
         m_program->SetScanLine(nullptr);
         return -2;
       }
-      i = len;
       result = 0;
       break;
     }
-    if (c == u'N' || c == u'n') {
+    if (c == u'N') {
       SetSequenceNumber(ReadSequenceNumber(i));
       scan.statementStart = i + 1;
       continue;
     }
     if (IsAddressLetter(c)) {
-      UpperCaseChar(&line[i]);
       r = ReadAddressWord(i);
     } else if (IsCodeLetter(c)) {
-      UpperCaseChar(&line[i]);
       r = ReadCodeWord(i, previousMotion);
     } else {
       reader = false;
@@ -181,29 +236,8 @@ int CGCBlock::ReadSequenceNumber(int& index) {
 int CGCBlock::ReadStatement(int& index, WordText& word, int& exprStart) {
   const WString& line = *m_program->ScanLine();
   const int len = static_cast<int>(line.size());
-  int j = index + 1;
-  int depth = 0;
   bool hash = false;
-  while (j < len) {
-    char16_t ch = line[j];
-    if (depth > 0) {
-      if (ch == u'[') ++depth;
-      else if (ch == u']') --depth;
-      else if (ch == u'#') hash = true;
-      ++j;
-      continue;
-    }
-    if (ch == u'[') {
-      // A bracket is an expression even without a variable in it: X[1+2].
-      ++depth;
-      hash = true;
-      ++j;
-      continue;
-    }
-    if (!IsValueChar(ch)) break;
-    if (ch == u'#') hash = true;
-    ++j;
-  }
+  const int j = static_cast<int>(WordValueEnd(line, static_cast<std::size_t>(index) + 1, hash));
   if (j > index + 1) {
     // The line stays as it is while its word is handled: a view is enough.
     word.view = WStringView(line).substr(static_cast<std::size_t>(index), static_cast<std::size_t>(j - index));
@@ -239,16 +273,17 @@ int CGCBlock::ReadStatement(int& index, WordText& word, int& exprStart) {
 int CGCBlock::ReadAddressWord(int& index) {
   CLineScan& scan = Scan();
   const char16_t letter = (*m_program->ScanLine())[static_cast<std::size_t>(index)];
+  const std::size_t keywordStart = static_cast<std::size_t>(index);
   WordText word;
   int exprStart = 0;
   int mode = ReadStatement(index, word, exprStart);
   const WStringView text = word.view;
-  const WString& line = *m_program->ScanLine();
   if (mode == 2) {
+    const WStringView statement = WStringView(*m_program->ScanLine()).substr(keywordStart);
     switch (m_statement) {
-      case kStmtIf: return RunIfStatement(line, *this);
-      case kStmtWhile: return RunWhileStatement(line, *this);
-      case kStmtEnd: return RunEndStatement(line, *this);
+      case kStmtIf: return RunIfStatement(statement, *this);
+      case kStmtWhile: return RunWhileStatement(statement, *this);
+      case kStmtEnd: return RunEndStatement(statement, *this);
       case kStmtNone:
         AddMessage(u"error :" + WString(text) + u" : Invalid macro instruction.");
         return -2;
@@ -261,22 +296,28 @@ int CGCBlock::ReadAddressWord(int& index) {
   const CCodeRuleEntry& rule = table->FindByLetter(letter);
   if (rule.IsEmpty()) return 0;  // a letter the dialect does not define is dropped
   int wordIndex = rule.RuleNumber();
+  const bool argument = scan.macroArgs && rule.RuleType() == 98;
   if (mode == 1) {
-    WStringView expr = text.substr(1);
-    double value = Evaluate(expr);
+    // A value from a variable or an expression is kept exactly.
+    const std::size_t before = HasMessages() ? GetMessages().size() : 0;
+    const double value = Evaluate(text.substr(1));
+    if (HasMessages() && GetMessages().size() != before) return 0;
+    if (argument) {
+      if (scan.current) scan.current->SetWordText(wordIndex, ExactNumberText(value), 0.0, false);
+      return 0;
+    }
     if (wordIndex < 0) return 0;
     if (scan.current) {
       scan.current->SetWordNumber(wordIndex, value, GetWordBase(), m_absolute);
       if (!(scan.current->GetKind() >= kKindRapid && scan.current->GetKind() <= kKindCycle)) m_program->TouchModalState();
     } else {
-      std::string s = plat::FormatFixed(value, 3);
-      QueueWord(wordIndex, plat::AsciiToWide(s));
+      QueueWord(wordIndex, ExactNumberText(value));
     }
     return 0;
   }
-  if (wordIndex < 0 && !(scan.macroArgs && rule.RuleType() == 98)) return 0;
+  if (wordIndex < 0 && !argument) return 0;
   WStringView number = text.substr(1);
-  if (scan.macroArgs && rule.RuleType() == 98) {
+  if (argument) {
     if (scan.current) scan.current->SetWordText(wordIndex, number, 0.0, false);
     return 0;
   }
@@ -291,96 +332,59 @@ int CGCBlock::ReadAddressWord(int& index) {
 
 int CGCBlock::ReadCodeWord(int& index, CGCInstruction** previousMotion) {
   const char16_t letter = (*m_program->ScanLine())[static_cast<std::size_t>(index)];
+  const std::size_t keywordStart = static_cast<std::size_t>(index);
   WordText word;
   int exprStart = 0;
   int mode = ReadStatement(index, word, exprStart);
   const WStringView text = word.view;
+  double value = 0.0;
+  if (mode == 1) {
+    const std::size_t before = HasMessages() ? GetMessages().size() : 0;
+    value = Evaluate(text.substr(1));
+    if (HasMessages() && GetMessages().size() != before) return -2;
+  }
+  CLineScan& scan = Scan();
+  if (scan.macroArgs && mode != 2) {
+    // On a macro call line D F H M S T are arguments (M is #13).
+    const CCodeRuleTable* macro = Lib().macroRules.get();
+    const CCodeRuleEntry& argument = macro ? macro->FindByLetter(letter) : CCodeRuleTable::EmptyEntry();
+    if (!argument.IsEmpty() && argument.RuleType() == 98) {
+      if (scan.current)
+        scan.current->SetWordText(argument.RuleNumber(), mode == 1 ? WStringView(ExactNumberText(value)) : text.substr(1),
+                                  0.0, false);
+      return 0;
+    }
+  }
   if (mode == 0) return DispatchRule(text, index, previousMotion);
   if (mode == 1) {
-    // G#1: the value of the variable whose number follows "#".
-    WStringView ref = text.substr(1);
-    int number = ref.size() > 1 ? plat::ParseIntPrefix(ref.substr(1)) : 0;
-    CVariableBase* var = m_program->GetVariable(number);
-    if (!var) {
-      AddMessage(u"error : variable #" + plat::FormatIntW(number) + u" does not exist");
+    // A code word whose value is a variable or an expression: the code it
+    // names is dispatched as if written with that value.
+    WString code(1, letter);
+    if (!CodeWordValueText(letter, value, code)) {
+      AddMessage(u"error : " + WString(text) + u" = " + NumberToText(value) + u" : not a code number");
       return -2;
     }
-    double v = var->GetValue();
-    if (!plat::FitsInt(v)) {
-      AddMessage(u"error : value of variable #" + plat::FormatIntW(number) + u" is not a code number");
-      return -2;
-    }
-    int code = static_cast<int>(v);
-    std::string digits = plat::FormatInt(code < 0 ? -code : code);
-    if (digits.size() < 2) digits.insert(0, 2 - digits.size(), '0');
-    if (code < 0) digits.insert(0, 1, '-');
-    WString word(1, letter);
-    word += plat::AsciiToWide(digits);
-    return DispatchRule(word, index, previousMotion);
+    return DispatchRule(code, index, previousMotion);
   }
   // A statement keyword.
   if (m_statement == kStmtGoto) {
-    const WString& line = *m_program->ScanLine();
-    WStringView stmt = WStringView(line).substr(static_cast<std::size_t>(Scan().statementStart));
-    auto cut = stmt.find_first_of(u"(;");
-    if (cut != WStringView::npos) stmt = stmt.substr(0, cut);
-    // The last match of: letters, blanks, then value characters.
-    auto isLetter = [](char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };
-    auto isTarget = [&](char16_t c) {
-      return isLetter(c) || (c >= u'0' && c <= u'9') || c == u'[' || c == u']' || c == u'*' || c == u'#' ||
-             c == u'+' || c == u'-' || c == u'/' || c == u'.' || c == u'=';
-    };
-    auto isSpace = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; };
-    WStringView word, target;
-    bool matched = false;
-    std::size_t pos = 0;
-    while (pos < stmt.size()) {
-      std::size_t s = pos;
-      while (s < stmt.size() && !isLetter(stmt[s])) ++s;
-      if (s >= stmt.size()) break;
-      std::size_t e = s;
-      while (e < stmt.size() && isLetter(stmt[e])) ++e;
-      std::size_t sp = e;
-      while (sp < stmt.size() && isSpace(stmt[sp])) ++sp;
-      std::size_t t = sp;
-      while (t < stmt.size() && isTarget(stmt[t])) ++t;
-      WStringView w1, w3;
-      bool ok = false;
-      if (t > sp) {
-        w1 = stmt.substr(s, e - s);
-        w3 = stmt.substr(sp, t - sp);
-        ok = true;
-      } else {
-        // Letters with nothing to jump to behind them: the keyword alone.
-        w1 = stmt.substr(s, e - s);
-        w3 = WStringView();
-        t = e;
-        ok = true;
-      }
-      if (!ok) {
-        pos = e;
-        continue;
-      }
-      word = w1;
-      target = w3;
-      matched = true;
-      pos = t;
-    }
-    if (!matched) return 0;
-    if (word != u"GOTO" && word != u"GO") {
-      AddMessage(u"Syntax error : " + WString(word) + u" : identifier not found");
+    // GOTO n or GO n; the target may be an expression.
+    const WStringView statement = WStringView(*m_program->ScanLine()).substr(keywordStart);
+    std::size_t n = 0;
+    while (n < statement.size() && statement[n] >= u'A' && statement[n] <= u'Z') ++n;
+    const WStringView keyword = statement.substr(0, n);
+    if (keyword != u"GOTO" && keyword != u"GO") {
+      AddMessage(u"Syntax error : " + WString(keyword) + u" : identifier not found");
       return -2;
     }
-    if (target.empty()) {
+    if (n == statement.size()) {
       AddMessage(u"Syntax error : Sequence number not found");
       return -2;
     }
-    double v = Evaluate(target);
-    if (!plat::FitsInt(v)) {
-      AddMessage(u"Syntax error : Sequence number not found");
-      return -2;
-    }
-    return static_cast<int>(v);
+    std::vector<WString> problems;
+    const int target = SequenceTarget(statement.substr(n), *m_program, problems);
+    for (WString& t : problems) AddMessage(std::move(t));
+    return target;
   }
   if (m_statement == kStmtNone) {
     AddMessage(u"Syntax error : " + WString(text) + u" : identifier not found");

@@ -42,6 +42,15 @@ struct CLineScan {
   // The G92 of this line and the offset it replaces.
   CGCInstruction* partZero = nullptr;
   CPoint3d partZeroOld;
+  // The G53 of this line (its move is in machine coordinates), the G68 of
+  // this line (its centre is completed at the end of the line), and whether
+  // a refused code's words are to be dropped.
+  CGCInstruction* machine = nullptr;
+  CGCInstruction* rotation = nullptr;
+  // The G50.1 of this line and the mirror it cancels.
+  CGCInstruction* mirrorCancel = nullptr;
+  const CGCInstruction* mirrorBefore = nullptr;
+  bool dropWords = false;
 };
 
 class CGCBlock {
@@ -114,7 +123,9 @@ class CGCBlock {
   void FlushPendingWords(CGCInstruction* instr);
   void QueueWord(int index, WStringView text);
   // The number behind the first occurrence of the rule's address letter.
-  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const;
+  // A value from a variable or an expression (P#1) is rounded to a whole
+  // number; its problems go to the message list.
+  bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits);
   short GetModalCode(int group) const;
   void SetModalCode(int group, short code);
 
@@ -177,6 +188,15 @@ class CGCBlock {
   };
   int ReadStatement(int& index, WordText& word, int& exprStart);
   void FinishLine(CGCInstruction** previousMotion);
+  // Whether the pending words program a position for the modal move `rule`.
+  bool PendingWordsMove(const CCodeRuleEntry& rule) const;
+  // G50.1: the mirrored axes the cancel does not name stay mirrored.
+  void KeepUnnamedMirrorAxes(CGCInstruction* cancel, const CGCInstruction* before);
+  // Makes the line's move a rapid move in machine coordinates (G53).
+  void MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* machine);
+  // Where the tool is, in the program coordinates of the work system in
+  // force (machine axis order).
+  CPoint3d ProgramPosition(const CGCInstruction* previous) const;
 
   // What most blocks do not need: a second instruction and messages.
   struct Extra {

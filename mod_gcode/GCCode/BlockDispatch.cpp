@@ -6,9 +6,11 @@
 #include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/Macro.h"
 #include "mod_gcode/GCCode/Motion.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/GCCode/RefReturn.h"
+#include "mod_gcode/GCCode/Transform.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
 
@@ -58,19 +60,29 @@ void CGCBlock::RejectInModes(const char16_t* tabs) {
   text += tabs;
   text += kModeRefusalTail;
   AddMessage(std::move(text));
+  // The refused code's words move nothing.
+  Scan().dropWords = true;
 }
 
-bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) const {
+bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) {
   // The scan reads the word itself as well (M03S1200 keeps its S word).
   if (rule.m_address.empty() || !m_program->ScanLine()) return false;
   char16_t letter = rule.m_address[0];
+  // The scanned line is compact: no comments, no blanks, upper case.
   const WString& line = *m_program->ScanLine();
-  // Comments and the block end never hold an address.
-  std::size_t end = line.find_first_of(u"(;");
-  if (end == WString::npos) end = line.size();
+  const std::size_t end = line.size();
   for (std::size_t i = 0; i < end; ++i) {
-    if (UpperChar(line[i]) != letter) continue;
+    if (line[i] != letter) continue;
     digits.clear();
+    bool expression = false;
+    const std::size_t valueEnd = WordValueEnd(line, i + 1, expression);
+    if (expression) {
+      // P#1: the value rounded to a whole number.
+      const double value = Evaluate(WStringView(line).substr(i + 1, valueEnd - i - 1));
+      const double whole = std::round(value);
+      if (whole >= 0 && plat::FitsInt(whole)) digits = plat::FormatIntW(static_cast<long long>(whole));
+      return true;
+    }
     for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) digits.push_back(line[j]);
     return true;
   }
@@ -183,7 +195,9 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   AddInstruction(motion);
   m_feed = rapid ? 3000.0 : m_program->GetF();
   CarryMotionWords(motion, *previousMotion);
-  ConsumeWorkOffsetChange(motion);
+  // Under G53 the carried axes are taken into machine coordinates.
+  if (scan.machine) RebaseOnWorkOffset(motion, scan.machine);
+  else ConsumeWorkOffsetChange(motion);
   ApplyCompensationState(motion);
   m_program->SetMotionRule(&rule);
   *previousMotion = motion;
@@ -319,6 +333,9 @@ void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** pr
   instr->SetPlane(m_plane);
   FlushPendingWords(instr);
   SetModalCode(19, 2);
+  // The next move continues from where the return leaves the tool, not from
+  // the numbers this block wrote.
+  if (f != u"GRefPosReturnCheck" && f != u"GReturnFromRefPos") m_program->SetWorkOffsetFlag(true);
 }
 
 // ----------------------------------------------------------- setting codes
@@ -332,6 +349,7 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
       RejectInModes(u"\t\t\t\t\t\t\t\t\t");
       return;
     }
+    m_program->SetLocalShift(CPoint3d());
     auto* pz = m_program->MakeInstruction<CGCInstructionGlobalPartZero>(ChainRef(), *previousMotion, this, kKindChangeG92, rule.RuleNumber());
     CPoint3d at = *previousMotion ? SwapForPlane((*previousMotion)->GetEndPoint(), (*previousMotion)->GetPlaneCode())
                                   : CPoint3d();
@@ -351,21 +369,18 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     scan.current = pz;
     AddInstruction(pz);
   } else if (f == u"GMacSysSel") {
+    // Machine coordinates for this block's move only; the work system in
+    // force stays selected. In incremental mode the code is ignored.
+    if (!m_absolute) return;
     SetModalCode(19, 2);
     SetModalCode(21, 2);
     auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(wp, axis, MakeWord(InchWords()));
-    m_program->SetWorkOffsetFlag(true);
-    m_program->SetModal(25, wp);
     AddInstruction(wp);
-    if (IsRapidOrLine(scan.current)) {
-      m_program->SetWorkOffsetFlag(false);
-      if (CTransformChain* chain = scan.current->MutableTransforms()) {
-        if (chain->Count() > 0 && chain->At(0)->Defining())
-          for (int i = 0; i < 3; ++i) chain->At(0)->Defining()->PutWordValue(i, 0.0);
-      }
-      RebaseOnWorkOffset(scan.current, wp);
-    }
+    scan.machine = wp;
+    // A move made earlier in the line takes its carried axes into machine
+    // coordinates too.
+    if (IsRapidOrLine(scan.current)) RebaseOnWorkOffset(scan.current, wp);
   } else if (f == u"GLocalCrdSysSet") {
     auto* lc = m_program->MakeInstruction<CGCInstructionGlobalLocalCoordSet>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(lc, axis, MakeWord(InchWords()));
@@ -531,9 +546,15 @@ void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
 void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
   const WString& f = rule.m_codefunc;
   if (f != u"GMrr" && f != u"GMrrCan") return;
+  const CGCInstruction* before = m_program->IsModalActive(24) ? m_program->GetModal(24) : nullptr;
   CGCInstruction* g = SetModalInstruction(24, rule);
+  if (f == u"GMrrCan") {
+    Scan().mirrorCancel = g;
+    Scan().mirrorBefore = before;
+  }
   SetModalInstructionWords(g, 8);
-  if (f == u"GMrr") Scan().current = g;
+  // G50.1 X.. names the axes it cancels: its words go to it, not to a move.
+  Scan().current = g;
 }
 
 void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
@@ -551,12 +572,10 @@ void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousM
     AddInstruction(r);
     double angle = 0.0;
     if (CGCInstruction* old = m_program->GetModal(23)) angle = old->GetWordValue(kWordR);
-    bool inch = InchWords();
-    if (!m_absolute || !*previousMotion) {
-      for (int i = 0; i < 3; ++i) GiveWord(r, i, MakeWord(inch));
-    } else {
-      CarryMotionWords(r, *previousMotion);
-    }
+    // The centre's axes the line does not name are where the tool is (set
+    // when the line is complete).
+    for (int i = 0; i < 3; ++i) GiveWord(r, i, MakeWord(InchWords()));
+    scan.rotation = r;
     CGCDimWordMM rw(angle, 1);
     GiveWord(r, kWordR, rw);
     r->SetPlane(m_plane);
@@ -597,10 +616,11 @@ void CGCBlock::OnLetterWord(const CCodeRuleEntry& rule, WStringView number) {
       break;
     }
     case 10:  // S
-      m_program->SetS(m_program->NumberRule().Parse(number));
+      // Speeds and feeds have their own units: no decimal-point scale.
+      m_program->SetS(WTextToDouble(number));
       break;
     case 11: {  // F
-      double feed = m_program->NumberRule().Parse(number);
+      double feed = WTextToDouble(number);
       if (GetModalCode(31) != 1) feed *= 25.4;
       if (GetModalCode(32) == 0) feed *= m_program->GetS();
       m_feed = feed;
@@ -675,6 +695,8 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
       }
       tc->PutWordValue(3, tool);
       *previousMotion = tc;
+      // The next move's axes continue from where the change leaves the tool.
+      m_program->SetWorkOffsetFlag(true);
       break;
     }
     case 8: setState(kKindCoolant, 1.0); break;
@@ -716,8 +738,10 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
         ownRot->SetWordValue(kWordR, childRot->GetWordValue(kWordR), true);
     }
     std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
+    child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
     *previousMotion = child->PreviousMotion();
+    m_program->TakeModalState(*child);
     lastChild = child.get();
     AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(*previousMotion, this, kKindOpenSub, std::move(child)));
   }
@@ -725,16 +749,77 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
 
 // ------------------------------------------------------------- end of line
 
+bool CGCBlock::PendingWordsMove(const CCodeRuleEntry& rule) const {
+  // Axis words always; the centre and radius words of an arc and the R level
+  // of a cycle too. Other words (P, Q, L ...) alone program no position.
+  const bool arc = rule.RuleType() == 1 && (rule.RuleNumber() == 3 || rule.RuleNumber() == 4);
+  const bool cycle = rule.RuleType() == 9;
+  for (const PendingWord& w : m_program->Scan().pending) {
+    if (w.index >= 0 && w.index <= 2) return true;
+    if (arc && w.index >= 3 && w.index <= kWordR) return true;
+    if (cycle && w.index == kWordR) return true;
+  }
+  return false;
+}
+
+CPoint3d CGCBlock::ProgramPosition(const CGCInstruction* previous) const {
+  if (!previous) return CPoint3d();
+  const CPoint3d at = SwapForPlane(previous->GetEndPoint(), previous->GetPlaneCode());
+  return at - RefPointOffset(m_program->GetModal(25), m_program, 0);
+}
+
+void CGCBlock::MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* machine) {
+  // At rapid whatever the motion mode, and through no transform but the
+  // machine zero.
+  motion->SetKind(kKindRapid);
+  m_feed = 3000.0;
+  ChainRef chain(new CTransformChain());
+  chain->Add(std::make_unique<CGCTransformRefPoint>(machine));
+  motion->SetTransforms(chain);
+  // The next move's carried axes are taken back into the work system.
+  m_program->SetWorkOffsetFlag(true);
+}
+
+void CGCBlock::KeepUnnamedMirrorAxes(CGCInstruction* cancel, const CGCInstruction* before) {
+  // G50.1 with axis words cancels the mirror of those axes only; the axes
+  // it does not name stay mirrored. Without axis words it cancels all.
+  if (!before || cancel->Words().NoneOfXYZSpecified()) return;
+  bool kept = false;
+  for (int axis = 0; axis < 3; ++axis) {
+    CGCWordRef own = cancel->GetWord(axis);
+    if (!own) continue;
+    if (own.IsSpecified()) {
+      own.ClearSpecified();
+    } else if (before->Words().IsSpecified(axis)) {
+      own.SetValue(before->GetWordValue(axis));
+      own.MarkSpecified();
+      kept = true;
+    }
+  }
+  if (kept) {
+    cancel->SetModalCode(before->GetModalCode());
+    m_program->TouchModalState();
+  }
+}
+
 void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
   CLineScan& scan = Scan();
-  if (!scan.pending.empty()) {
+  if (!scan.pending.empty() && !scan.dropWords) {
+    // Words of codes that set no motion never start the modal move.
     const CCodeRuleEntry* rule = m_program->GetMotionRule();
-    if (rule && rule->RuleType() == 1) OnMotion(*rule, previousMotion);
-    else if (rule && rule->RuleType() == 9) BuildCycle(*rule, previousMotion);
-  } else if (IsRapidOrLine(scan.current)) {
-    CGCCoord w = scan.current->Words();
-    if (w.Has(0) && w.Has(1) && w.Has(2) && w.NoneOfXYZSpecified())
-      for (int i = 0; i < 3; ++i) scan.current->SetWordValue(i, 0.0, m_absolute);
+    if (rule && PendingWordsMove(*rule)) {
+      if (rule->RuleType() == 1) OnMotion(*rule, previousMotion);
+      else if (rule->RuleType() == 9) BuildCycle(*rule, previousMotion);
+    }
+  }
+  if (scan.machine && IsRapidOrLine(scan.current)) MoveInMachineCoordinates(scan.current, scan.machine);
+  if (scan.mirrorCancel) KeepUnnamedMirrorAxes(scan.mirrorCancel, scan.mirrorBefore);
+  if (scan.rotation) {
+    // G68 without a centre turns about where the tool is.
+    CGCInstruction* r = scan.rotation;
+    const CPoint3d at = SwapForPlane(ProgramPosition(scan.previousMotionAtStart), r->GetPlaneCode());
+    for (int i = 0; i < 3; ++i)
+      if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
   }
   if (scan.partZero) {
     // G92 axes the line did not name keep their offset.

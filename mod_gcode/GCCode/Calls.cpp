@@ -129,6 +129,7 @@ void CGCInstructionSubMacro::ApplyTransforms() {
     SplitSubProgramCall(number, ignored);
     if (!child->RunSubProgramFile(number, last, m_block)) break;
     last = child->PreviousMotion();
+    program->TakeModalState(*child);
     m_children.push_back(std::move(child));
     --repeat;
   } while (repeat > 0);

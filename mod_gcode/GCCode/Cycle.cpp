@@ -1,6 +1,7 @@
 #include "mod_gcode/GCCode/Cycle.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Program.h"
@@ -163,6 +164,15 @@ void CGCInstructionCC::ApplyTransforms() {
   run.polar = chained && chain->Find(CGCTransform::kPolar) != nullptr;
   run.xShift = m_xShift;
   run.yShift = m_yShift;
+  if (run.polar) {
+    // In polar mode X is the radius and Y the angle: the pole lies that far
+    // back from the hole.
+    const double radius = w.GetValue(kWordX);
+    const double angle = DegToRad(w.GetValue(kWordY));
+    run.poleX = hole.x - radius * std::cos(angle);
+    run.poleY = hole.y - radius * std::sin(angle);
+  }
+  run.spindleSpeed = program ? program->GetS() : 0.0;
   run.planeCode = m_planeCode;
   if (m_script) m_script->Run(run, w, start);
   m_count = generated.size();
@@ -184,6 +194,8 @@ void CGCInstructionCC::ApplyTransforms() {
   // instead of going back to the first hole or down to the bottom.
   const CPoint3d end = start.GetPositionPoint();
   for (int i = run.polar ? 2 : 0; i < 3; ++i) w.SetValue(i, w.GetValue(i) + (end.At(i) - hole.At(i)));
+  // In polar mode the angle is the last hole's.
+  if (run.polar && run.repetitions > 1) w.SetValue(kWordY, w.GetValue(kWordY) + (run.repetitions - 1) * m_yShift);
   w.SetPositionPoint(end);
 }
 

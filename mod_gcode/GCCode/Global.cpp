@@ -36,8 +36,13 @@ void CGCInstructionGlobalLocalCoordSet::SetWordValue(int index, double programme
   }
   CGCProgram* program = GetProgram();
   double zero = program ? program->GetPartZero().At(index) : 0.0;
-  double w = zero + ToMillimetres(own, programmed);
+  const double shift = ToMillimetres(own, programmed);
+  double w = zero + shift;
   if (program) {
+    // The shift stays in force in every work system until G52 cancels it.
+    CPoint3d local = program->LocalShift();
+    local.At(index) = shift;
+    program->SetLocalShift(local);
     if (CGCInstruction* g25 = program->GetModal(25)) {
       if (CGCWordRef target = g25->GetWord(index)) {
         SetMillimetreValue(target, w, absolute);

@@ -12,6 +12,8 @@ const char16_t* const kKindNames[kCommandKindCount] = {
     u"Default",  u"Rapid traverse", u"Line Interpolation", u"Circle-cw", u"Circle-ccw",   u"CC",
     u"ChangeWCS", u"ChangeG92",     u"ChangeTool",         u"EnableCoolant", u"MS CW",    u"MS CCW",
     u"MS Stop",  u"OpenSub",        u"CloseSub",           u"StopAuto",  u"Dwell",        u"ToolReady",
+    u"ComH",
+    // 19 to 33: the modal groups' own settings.
     u"ComH",     u"Abs./Rel.",      u"ComD",               u"Scale",     u"Rot",          u"Mrr",
     u"PartZero", u"PanelSel",       u"Polar",              u"StartPoint", u"ReturnMode",  u"LCrdSys",
     u"Input unit", u"Feed unit",    u"Call Macro"};
@@ -252,11 +254,11 @@ void CGCInstruction::ApplyWordText(int index, WStringView text, double base, boo
       if (m_kind == kKindCircleCw || m_kind == kKindCircleCcw) SetWordValue(index, ParseNumber(text), false);
       else Words().ApplyWord(index, WTextToDouble(text), 0.0, false);
       break;
-    case 7:
-      if (m_kind == kKindDwell || m_kind == kKindCycle) Words().ApplyWord(index, ParseNumber(text), 0.0, false);
-      else Words().ApplyWord(index, WTextToDouble(text), 0.0, false);
+    case 7: case 14:
+      // P and L are counts, numbers and times, not lengths: no decimal-point scale.
+      Words().ApplyWord(index, WTextToDouble(text), 0.0, false);
       break;
-    case 8: case 14:
+    case 8:
       Words().ApplyWord(index, ParseNumber(text), 0.0, false);
       break;
     default:

@@ -33,7 +33,7 @@ enum CommandKind : short {
   kKindOpenSub = 13, kKindCloseSub = 14, kKindStopAuto = 15, kKindDwell = 16,
   kKindToolReady = 17, kKindComH = 18
 };
-inline constexpr int kCommandKindCount = 33;
+inline constexpr int kCommandKindCount = 34;
 // "Default", "Rapid traverse", ... "Call Macro".
 const char16_t* CommandKindName(int kind);
 

@@ -18,47 +18,6 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-WStringView TrimSpaces(WStringView text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && text[b] == u' ') ++b;
-  while (e > b && text[e - 1] == u' ') --e;
-  return text.substr(b, e - b);
-}
-
-// A stack of a few values kept inline; spills to the heap only for long
-// expressions.
-template <typename T, std::size_t N>
-class SmallStack {
- public:
-  SmallStack() = default;
-  SmallStack(const SmallStack&) = delete;
-  SmallStack& operator=(const SmallStack&) = delete;
-
-  void Push(T value) {
-    if (m_size == m_capacity) Grow();
-    m_data[m_size++] = value;
-  }
-  std::size_t Size() const { return m_size; }
-  T& operator[](std::size_t i) { return m_data[i]; }
-  void Resize(std::size_t size) { m_size = size; }  // only to shrink
-
- private:
-  void Grow() {
-    const bool wasInline = m_data == m_inline;
-    m_heap.resize(m_capacity * 2);
-    if (wasInline)
-      for (std::size_t i = 0; i < m_size; ++i) m_heap[i] = m_inline[i];
-    m_data = m_heap.data();
-    m_capacity = m_heap.size();
-  }
-
-  T m_inline[N] = {};
-  std::vector<T> m_heap;
-  T* m_data = m_inline;
-  std::size_t m_size = 0;
-  std::size_t m_capacity = N;
-};
-
 // Nesting of EvaluateExpression on this thread (brackets and function
 // arguments recurse into it).
 thread_local int t_depth = 0;
@@ -71,15 +30,6 @@ class DepthGuard {
   DepthGuard& operator=(const DepthGuard&) = delete;
   bool TooDeep() const { return t_depth > kMaxExpressionDepth; }
 };
-
-// The value of a variable operand ("#12", "P12": the number behind the
-// first character); a message and 0 when no table holds it.
-double VariableValue(WStringView operand, CGCProgram& program, std::vector<WString>& messages) {
-  int number = plat::ParseIntPrefix(operand.substr(1));
-  if (CVariableBase* v = program.GetVariable(number)) return v->GetValue();
-  messages.push_back(u"error : variable " + WString(operand) + u" does not exist");
-  return 0.0;
-}
 
 // One reduction step; false (with a message) on division by zero or a
 // result beyond the range of double.
@@ -103,8 +53,6 @@ bool Apply(unsigned char op, double a, double b, double& result, std::vector<WSt
   return true;
 }
 
-enum class Operand { kNone, kNumber, kVariable, kFunction, kBracket };
-
 }  // namespace
 
 bool IsVariableReference(WStringView text) {
@@ -114,136 +62,304 @@ bool IsVariableReference(WStringView text) {
   return true;
 }
 
-double RoundTo001(double value) { return std::trunc(value * 1000.0 + 0.5) * 0.001; }
+// Half away from zero at the 0.001 step, for negative values as for
+// positive ones.
+double RoundTo001(double value) {
+  const double r = std::floor(std::fabs(value) * 1000.0 + 0.5) * 0.001;
+  return value < 0 ? -r : r;
+}
 
-double EvaluateExpression(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
+namespace {
+
+// A recursive-descent reader of one compact expression text (no blanks,
+// letters in upper case). Precedence: functions and brackets, a sign,
+// then * / AND, then + - OR, each level from left to right. A bracket may
+// hold one comparison (EQ NE GT GE LT LE) when conditions are allowed;
+// AND and OR join conditions only.
+class ExpressionReader {
+ public:
+  ExpressionReader(WStringView text, CGCProgram& program, std::vector<WString>& messages, bool conditions)
+      : m_text(text), m_program(program), m_messages(messages), m_before(messages.size()),
+        m_conditions(conditions) {}
+
+  struct Value {
+    double number = 0.0;
+    bool condition = false;  // the result of a comparison (1 or 0)
+  };
+
+  // The whole text as one expression; false when it could not be read (a
+  // message was queued, or SyntaxError() holds for the caller to word).
+  bool ReadAll(Value& value) {
+    value = Sum();
+    if (!Failed() && m_pos != m_text.size()) m_syntax = true;
+    return !Failed();
+  }
+  bool SyntaxError() const { return m_syntax && m_messages.size() == m_before; }
+
+ private:
+  bool Failed() const { return m_syntax || m_messages.size() != m_before; }
+  char16_t Peek(std::size_t ahead = 0) const {
+    return m_pos + ahead < m_text.size() ? m_text[m_pos + ahead] : u'\0';
+  }
+  bool Keyword(WStringView word) const { return m_text.substr(m_pos, word.size()) == word; }
+
+  Value Sum() {
+    Value left = Product();
+    while (!Failed()) {
+      const char16_t c = Peek();
+      if (c == u'+' || c == u'-') {
+        ++m_pos;
+        const Value right = Product();
+        if (Failed()) break;
+        left = {Arithmetic(c == u'+' ? kOpAdd : kOpSub, left.number, right.number), false};
+      } else if (Keyword(u"OR")) {
+        m_pos += 2;
+        const Value right = Product();
+        if (Failed() || !Joinable(left, right)) break;
+        left.number = (left.number != 0.0 || right.number != 0.0) ? 1.0 : 0.0;
+      } else {
+        break;
+      }
+    }
+    return left;
+  }
+
+  Value Product() {
+    Value left = Signed();
+    while (!Failed()) {
+      const char16_t c = Peek();
+      if (c == u'*' || c == u'/') {
+        ++m_pos;
+        const Value right = Signed();
+        if (Failed()) break;
+        left = {Arithmetic(c == u'*' ? kOpMul : kOpDiv, left.number, right.number), false};
+      } else if (Keyword(u"AND")) {
+        m_pos += 3;
+        const Value right = Signed();
+        if (Failed() || !Joinable(left, right)) break;
+        left.number = (left.number != 0.0 && right.number != 0.0) ? 1.0 : 0.0;
+      } else {
+        break;
+      }
+    }
+    return left;
+  }
+
+  // A sign belongs to the operand that follows it: 2*-3 is -6.
+  Value Signed() {
+    const char16_t c = Peek();
+    if (c != u'-' && c != u'+') return Operand();
+    ++m_pos;
+    const Value v = Signed();
+    return {c == u'-' ? -v.number : v.number, false};
+  }
+
+  Value Operand() {
+    const char16_t c = Peek();
+    if (c == u'[') return Bracket();
+    if (c == u'#' || c == u'P') return Variable();
+    if (IsDigit(c) || c == u'.') return Number();
+    if (c >= u'A' && c <= u'Z') return Function();
+    m_syntax = true;
+    return {};
+  }
+
+  // "[" expression, optionally a comparison word and a second expression, "]".
+  Value Bracket() {
+    DepthGuard guard;
+    if (guard.TooDeep()) {
+      m_messages.push_back(u"error : expression nested too deeply");
+      return {};
+    }
+    ++m_pos;
+    Value v = Sum();
+    if (Failed()) return {};
+    static constexpr const char16_t* kWords[] = {u"EQ", u"NE", u"GT", u"GE", u"LT", u"LE"};
+    for (int w = 0; w < 6; ++w) {
+      if (!Keyword(kWords[w])) continue;
+      if (!m_conditions) {
+        m_syntax = true;
+        return {};
+      }
+      m_pos += 2;
+      const Value right = Sum();
+      if (Failed()) return {};
+      const double l = v.number, r = right.number;
+      const bool holds = w == 0   ? l == r
+                         : w == 1 ? l != r
+                         : w == 2 ? l > r
+                         : w == 3 ? l >= r
+                         : w == 4 ? l < r
+                                  : l <= r;
+      v = {holds ? 1.0 : 0.0, true};
+      break;
+    }
+    if (Peek() != u']') {
+      if (m_pos >= m_text.size()) m_messages.push_back(u"Missing \"]\"");
+      else m_syntax = true;
+      return {};
+    }
+    ++m_pos;
+    return v;
+  }
+
+  // #n, Pn or #[expression]: the value of the variable the number names.
+  Value Variable() {
+    const std::size_t start = m_pos++;
+    int number = 0;
+    if (Peek() == u'[') {
+      if (!ReadVariableIndex(start, number)) return {};
+    } else {
+      if (!IsDigit(Peek())) {
+        m_syntax = true;
+        return {};
+      }
+      while (IsDigit(Peek())) ++m_pos;
+      number = plat::ParseIntPrefix(m_text.substr(start + 1, m_pos - start - 1));
+    }
+    if (CVariableBase* v = m_program.GetVariable(number)) return {v->GetValue(), false};
+    m_messages.push_back(u"error : variable " + WString(m_text.substr(start, m_pos - start)) + u" does not exist");
+    return {};
+  }
+
+ public:
+  // The number that the bracket of "#[expression]" gives (its "[" is at
+  // the reading position); a whole number within int.
+  bool ReadVariableIndex(std::size_t start, int& number) {
+    const Value index = Bracket();
+    if (Failed()) return false;
+    const double n = std::round(index.number);
+    if (!plat::FitsInt(n) || std::fabs(n - index.number) > 1e-9) {
+      m_messages.push_back(u"error : " + WString(m_text.substr(start, m_pos - start)) + u" : no variable number");
+      return false;
+    }
+    number = static_cast<int>(n);
+    return true;
+  }
+  std::size_t Position() const { return m_pos; }
+  void SetPosition(std::size_t pos) { m_pos = pos; }
+
+ private:
+  // Digits with a decimal point, and an exponent only when a digit
+  // follows its E (so 1EQ2 stays a comparison).
+  Value Number() {
+    const std::size_t start = m_pos;
+    while (IsDigit(Peek()) || Peek() == u'.') ++m_pos;
+    if (Peek() == u'E') {
+      std::size_t e = 1;
+      if (Peek(1) == u'+' || Peek(1) == u'-') ++e;
+      if (IsDigit(Peek(e))) {
+        m_pos += e;
+        while (IsDigit(Peek())) ++m_pos;
+      }
+    }
+    return {plat::ParseDouble(m_text.substr(start, m_pos - start)), false};
+  }
+
+  Value Function() {
+    std::size_t position = m_pos, end = m_pos;
+    double unused = 0.0;
+    std::unique_ptr<CFunction> function =
+        CExpressionFuncs().Evaluate(m_text, position, end, unused, m_program, m_messages);
+    if (!function) return {};
+    m_pos = position + 1;
+    return {function->Evaluate(m_program, m_messages), false};
+  }
+
+  double Arithmetic(unsigned char op, double a, double b) {
+    double result = 0.0;
+    return Apply(op, a, b, result, m_messages) ? result : 0.0;
+  }
+
+  bool Joinable(const Value& a, const Value& b) {
+    if (a.condition && b.condition) return true;
+    m_messages.push_back(u"error : AND and OR join comparisons in brackets");
+    return false;
+  }
+
+  WStringView m_text;
+  CGCProgram& m_program;
+  std::vector<WString>& m_messages;
+  const std::size_t m_before;
+  const bool m_conditions;
+  std::size_t m_pos = 0;
+  bool m_syntax = false;
+};
+
+// Reads `text` whole; a text that is no expression gets the message
+// "error :<text> : Invalid macro instruction.".
+bool ReadExpression(WStringView text, CGCProgram& program, std::vector<WString>& messages, bool conditions,
+                    ExpressionReader::Value& value) {
   DepthGuard guard;
   if (guard.TooDeep()) {
     messages.push_back(u"error : expression nested too deeply");
-    return 0.0;
+    return false;
   }
   if (text.size() > kMaxMacroText) {
     messages.push_back(u"error : expression too long");
-    return 0.0;
+    return false;
   }
-
-  SmallStack<double, 16> values;
-  SmallStack<unsigned char, 16> operators;
-  Operand kind = Operand::kNone;
-  std::size_t start = 0;  // where the operand being read starts
-  std::unique_ptr<CFunction> function;
-  double bracket = 0.0;
-
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t here = i;
-    if (text[i] == u'[' && kind != Operand::kFunction) {
-      std::size_t end = i;
-      CExpression().Evaluate(text, i, end, bracket, program, messages);
-      kind = Operand::kBracket;
-    }
-    const char16_t c = text[here];
-    if (c == u'#' || c == u'P') {
-      if (kind == Operand::kNone) {
-        kind = Operand::kVariable;
-        start = here;
-      }
-    } else if (c == u'.' || IsDigit(c)) {
-      if (kind == Operand::kNone) {
-        kind = Operand::kNumber;
-        start = here;
-      }
-    } else if (c >= u'A' && c <= u'Z') {
-      if (kind == Operand::kNone) {
-        kind = Operand::kFunction;
-        start = here;
-        std::size_t position = here, end = here;
-        double unused = 0.0;
-        function = CExpressionFuncs().Evaluate(text, position, end, unused, program, messages);
-        if (!function) return 0.0;
-        i = position;
-      }
-    } else if (c == u'+' || c == u'-' || c == u'*' || c == u'/') {
-      double value = 0.0;
-      switch (kind) {
-        case Operand::kVariable:
-          value = VariableValue(TrimSpaces(text.substr(start, here - start)), program, messages);
-          break;
-        case Operand::kFunction:
-          value = function ? function->Evaluate(program, messages) : 0.0;
-          function.reset();
-          break;
-        case Operand::kBracket: value = bracket; break;
-        case Operand::kNumber: value = plat::ParseDouble(TrimSpaces(text.substr(start, here - start))); break;
-        case Operand::kNone: break;
-      }
-      values.Push(value);
-      operators.Push(c == u'+' ? kOpAdd : c == u'-' ? kOpSub : c == u'*' ? kOpMul : kOpDiv);
-      kind = Operand::kNone;
-      start = here;
-    }
-  }
-
-  // The last operand.
-  WStringView last = start < n ? text.substr(start) : WStringView();
-  double value;
-  if (IsVariableReference(last)) value = VariableValue(last, program, messages);
-  else if (function) value = function->Evaluate(program, messages);
-  else if (kind == Operand::kBracket) value = bracket;
-  else value = plat::ParseDouble(last);
-  function.reset();
-  values.Push(value);
-
-  // Reduction: all divisions first, then multiplications, subtractions and
-  // additions, each from left to right.
-  static constexpr unsigned char kOrder[] = {kOpDiv, kOpMul, 2, kOpSub, kOpAdd};
-  for (unsigned char code : kOrder) {
-    std::size_t kept = 0;
-    const std::size_t count = operators.Size();
-    for (std::size_t j = 0; j < count; ++j) {
-      if (operators[j] == code) {
-        double result = 0.0;
-        if (!Apply(code, values[kept], values[j + 1], result, messages)) return 0.0;
-        values[kept] = result;
-      } else {
-        operators[kept] = operators[j];
-        values[kept + 1] = values[j + 1];
-        ++kept;
-      }
-    }
-    operators.Resize(kept);
-    values.Resize(kept + 1);
-  }
-  if (!std::isfinite(values[0])) {
+  WString buffer;
+  const WStringView compact = CompactMacroText(text, buffer);
+  ExpressionReader reader(compact, program, messages, conditions);
+  if (reader.ReadAll(value)) {
+    if (std::isfinite(value.number)) return true;
     messages.push_back(u"error : value out of range");
-    return 0.0;
+    return false;
   }
-  return values[0];
+  if (reader.SyntaxError()) messages.push_back(u"error :" + WString(compact) + u" : Invalid macro instruction.");
+  return false;
 }
 
-// ------------------------------------------------------------ brackets
+}  // namespace
 
-std::unique_ptr<CFunction> CExpression::Evaluate(WStringView text, std::size_t& position, std::size_t& end,
-                                                 double& value, CGCProgram& program,
-                                                 std::vector<WString>& messages) {
-  int count = 0;
-  std::size_t open = WStringView::npos;
-  for (std::size_t i = position; i < text.size(); ++i) {
-    if (text[i] == u'[') {
-      if (open == WStringView::npos) open = i;
-      ++count;
-    } else if (text[i] == u']') {
-      --count;
-      if (count == 0 && open != WStringView::npos) {
-        value = EvaluateExpression(TrimSpaces(text.substr(open + 1, i - open - 1)), program, messages);
-        end = position = i;
-        return nullptr;
-      }
-    }
+double EvaluateExpression(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
+  ExpressionReader::Value value;
+  return ReadExpression(text, program, messages, false, value) ? value.number : 0.0;
+}
+
+int EvaluateCondition(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
+  int balance = 0;
+  for (char16_t c : text) balance += c == u'[' ? 1 : c == u']' ? -1 : 0;
+  if (balance > 0) {
+    messages.push_back(u"Syntax error : Missing \"]\" ");
+    return 0;
   }
-  if (count > 0) messages.push_back(u"Missing \"]\"");
-  else if (count < 0) messages.push_back(u"Missing \"[\"");
-  return nullptr;
+  if (balance < 0) {
+    messages.push_back(u"Syntax error : Missing \"[\" ");
+    return 0;
+  }
+  const std::size_t before = messages.size();
+  ExpressionReader::Value value;
+  if (ReadExpression(text, program, messages, true, value)) {
+    if (value.condition) return value.number != 0.0 ? 1 : 0;
+    WString buffer;
+    messages.push_back(u"error :" + WString(CompactMacroText(text, buffer)) + u" : Invalid macro instruction.");
+  }
+  (void)before;
+  return -1;
+}
+
+bool VariableNumberOf(WStringView target, CGCProgram& program, std::vector<WString>& messages, int& number) {
+  if (target.size() < 2 || (target[0] != u'#' && target[0] != u'P')) return false;
+  if (target[1] == u'[') {
+    ExpressionReader reader(target, program, messages, false);
+    reader.SetPosition(1);
+    const std::size_t before = messages.size();
+    if (!reader.ReadVariableIndex(0, number)) {
+      if (messages.size() == before) messages.push_back(u"error :" + WString(target) + u" : Invalid macro instruction.");
+      return false;
+    }
+    if (reader.Position() != target.size()) {
+      messages.push_back(u"error :" + WString(target) + u" : Invalid macro instruction.");
+      return false;
+    }
+    return true;
+  }
+  for (std::size_t i = 1; i < target.size(); ++i)
+    if (!IsDigit(target[i])) return false;
+  number = plat::ParseIntPrefix(target.substr(1));
+  return true;
 }
 
 // -------------------------------------------------------- function calls
@@ -304,24 +420,24 @@ std::unique_ptr<CFunction> CExpressionFuncs::Evaluate(WStringView text, std::siz
     return nullptr;
   }
 
-  std::size_t lastEnd = 0;  // in `rest`, one past the last argument
+  // The argument: the first complete bracket after the keyword; ATAN takes
+  // a second one after "/" (ATAN[a]/[b]), and nothing more.
+  std::size_t open = 0, close = 0;
+  if (!FirstBracket(rest, open, close) || open != keyword.size()) {
+    MissingArguments(messages);
+    return nullptr;
+  }
+  function->AddArgument(rest.substr(open, close - open + 1));
+  std::size_t lastEnd = close + 1;  // in `rest`, one past the last argument
   if (entry->RuleNumber() == 5) {
-    macro_pattern::Match m;
-    if (!macro_pattern::CollectLastMatchGroups(macro_pattern::SearchAtan, rest, m)) {
+    std::size_t open2 = 0, close2 = 0;
+    const WStringView after = rest.substr(lastEnd);
+    if (after.size() < 2 || after[0] != u'/' || after[1] != u'[' || !FirstBracket(after, open2, close2)) {
       MissingArguments(messages);
       return nullptr;
     }
-    function->AddArgument(m.Get(rest, 1));
-    function->AddArgument(m.Get(rest, 2));
-    lastEnd = m.End();
-  } else {
-    std::size_t open = 0, close = 0;
-    if (!FirstBracket(rest, open, close)) {
-      MissingArguments(messages);
-      return nullptr;
-    }
-    function->AddArgument(rest.substr(open, close - open + 1));
-    lastEnd = close + 1;
+    function->AddArgument(after.substr(open2, close2 - open2 + 1));
+    lastEnd += close2 + 1;
   }
   function->SetKeyword(keyword);
   end = position = position + lastEnd - 1;
@@ -394,11 +510,13 @@ double CFunctionAbs::Evaluate(CGCProgram& p, std::vector<WString>& m) {
 double CFunctionSqrt::Evaluate(CGCProgram& p, std::vector<WString>& m) {
   return Checked(std::sqrt(ArgumentValue(0, p, m)), m);
 }
+// FIX drops the fraction (toward zero); FUP raises it away from zero.
 double CFunctionFix::Evaluate(CGCProgram& p, std::vector<WString>& m) {
-  return Checked(std::floor(ArgumentValue(0, p, m)), m);
+  return Checked(std::trunc(ArgumentValue(0, p, m)), m);
 }
 double CFunctionFup::Evaluate(CGCProgram& p, std::vector<WString>& m) {
-  return Checked(std::ceil(ArgumentValue(0, p, m)), m);
+  const double a = ArgumentValue(0, p, m);
+  return Checked(a < 0 ? std::floor(a) : std::ceil(a), m);
 }
 double CFunctionRound::Evaluate(CGCProgram& p, std::vector<WString>& m) {
   return Checked(RoundTo001(ArgumentValue(0, p, m)), m);

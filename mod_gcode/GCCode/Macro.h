@@ -26,14 +26,20 @@ constexpr std::size_t kMaxMacroText = 4096;
 constexpr int kMaxExpressionDepth = 64;
 
 // The value of an expression text (without its outer brackets); errors are
-// appended to `messages` and the value is then 0.
+// appended to `messages` and the value is then 0. Blanks are not
+// significant and letters are read in either case. Precedence: functions
+// and brackets, a sign, * and /, + and -; left to right within a level.
 double EvaluateExpression(WStringView text, CGCProgram& program, std::vector<WString>& messages);
 // Runs the comma-separated #n=expression items of `text`: 100 when all ran,
 // -2 when a message was queued.
 int AssignVariables(WStringView text, CGCProgram& program, std::vector<WString>& messages);
 // "#" followed only by decimal digits, at least one.
 bool IsVariableReference(WStringView text);
-// The integer part (toward zero) of value * 1000 + 0.5, times 0.001.
+// The number of the variable that an assignment's compact target names:
+// #n, Pn or #[expression]. False when the text is no target; a message is
+// queued when its expression fails.
+bool VariableNumberOf(WStringView target, CGCProgram& program, std::vector<WString>& messages, int& number);
+// Rounded to 0.001, half away from zero.
 double RoundTo001(double value);
 
 // The call of one macro function: the keyword (upper case) and the argument
@@ -101,11 +107,11 @@ class CFunctionSqrt : public CFunction {  // 7
  public:
   double Evaluate(CGCProgram& program, std::vector<WString>& messages) override;
 };
-class CFunctionFix : public CFunction {  // 10: next integer down
+class CFunctionFix : public CFunction {  // 10: the fraction dropped (toward zero)
  public:
   double Evaluate(CGCProgram& program, std::vector<WString>& messages) override;
 };
-class CFunctionFup : public CFunction {  // 11: next integer up
+class CFunctionFup : public CFunction {  // 11: the fraction raised (away from zero)
  public:
   double Evaluate(CGCProgram& program, std::vector<WString>& messages) override;
 };
@@ -122,35 +128,27 @@ class CFunctionExp : public CFunction {  // 13
 // for any other id.
 std::unique_ptr<CFunction> MakeFunction(int id);
 
-// A bracketed sub-expression.
-class CExpression {
- public:
-  virtual ~CExpression() = default;
-  // Evaluates the bracket that opens at or after `position`: its inside
-  // goes to EvaluateExpression, `value` receives the result, and `position`
-  // and `end` move to its closing "]". A bracket that never closes leaves
-  // `value` and `position` alone. The result is always null.
-  virtual std::unique_ptr<CFunction> Evaluate(WStringView text, std::size_t& position, std::size_t& end,
-                                              double& value, CGCProgram& program, std::vector<WString>& messages);
-};
-
-// A function call.
-class CExpressionFuncs : public CExpression {
+// The parse of a function call.
+class CExpressionFuncs {
  public:
   // Parses the call whose keyword starts at `position` and moves `position`
   // to the last character of the call (the "]" of its last argument);
-  // `end` receives the same. `value` is left alone. Null (with a message)
-  // when the keyword names no function or the arguments are missing.
+  // `end` receives the same. `value` is left alone. The argument is the
+  // bracket right after the keyword; ATAN takes exactly two, ATAN[a]/[b].
+  // Null (with a message) when the keyword names no function or the
+  // arguments are missing.
   std::unique_ptr<CFunction> Evaluate(WStringView text, std::size_t& position, std::size_t& end, double& value,
-                                      CGCProgram& program, std::vector<WString>& messages) override;
+                                      CGCProgram& program, std::vector<WString>& messages);
 };
 
-// A bracketed condition "[a OP b]" with OP one of GE GT LE LT NE EQ: 1 true,
-// 0 false (also when the brackets do not balance), -1 invalid.
+// A bracketed condition "[a OP b]" with OP one of GE GT LE LT NE EQ, or
+// bracketed conditions joined by AND and OR: 1 true, 0 false (also when the
+// brackets do not balance), -1 invalid.
 int EvaluateCondition(WStringView text, CGCProgram& program, std::vector<WString>& messages);
-// IF [condition] GOTO n / GO n / THEN #i=expression: the sequence number to
+// IF [condition] GOTO n / GO n / THEN statement: the sequence number to
 // jump to when the condition holds and the statement jumps; 0 when the
-// condition is false or a THEN assignment ran; -2 when a message was queued.
+// condition is false or the THEN statement (an assignment list) ran; -2
+// when a message was queued.
 int EvaluateIf(WStringView text, CGCProgram& program, std::vector<WString>& messages);
 
 // WHILE [condition] DO n.
@@ -174,20 +172,32 @@ class CEnd : public CLoop {
                std::vector<WString>& messages) override;
 };
 
-// The part of a line that a statement reads: up to the first "(" (a
-// comment) or ";" (end of block).
-WStringView StatementText(WStringView line);
-
-// The statements as the block scanner runs them on a whole line (comments
-// cut off); messages go to the block.
-// The IF statement of a line: the jump target (> 0), 0 when the condition
-// is false or the statement is a plain IF ... THEN, -2 on an error.
-int RunIfStatement(WStringView line, CGCBlock& block);
+// The statements as the block scanner runs them on the compact text of a
+// block from the statement's keyword on; messages go to the block.
+// The IF statement: the jump target (> 0), 0 when the condition is false
+// or the statement is an IF ... THEN, -2 on an error.
+int RunIfStatement(WStringView statement, CGCBlock& block);
 // WHILE [condition] DOn: the loop number; the block's statement kind
 // becomes "WHILE with a false condition" when the condition is false (or
 // invalid, in which case the result is -2).
-int RunWhileStatement(WStringView line, CGCBlock& block);
+int RunWhileStatement(WStringView statement, CGCBlock& block);
 // ENDn: the loop number, or -2 on an error.
-int RunEndStatement(WStringView line, CGCBlock& block);
+int RunEndStatement(WStringView statement, CGCBlock& block);
+
+// Words whose value comes from a variable or an expression.
+// One past the value of a word whose letter stands before `from` in a
+// compact line: digits, signs, operators, "#" and whole brackets.
+// `expression` tells whether it holds a variable or a bracket.
+std::size_t WordValueEnd(WStringView line, std::size_t from, bool& expression);
+// The value as a number text that reads back exactly, with a decimal point.
+WString ExactNumberText(double value);
+// Appends to `code` (the letter) the number text of a code word's value:
+// exact for F; G whole, S T D H M rounded to the nearest whole number (G
+// and M with two digits at least). False when the value names no code.
+bool CodeWordValueText(char16_t letter, double value, WString& code);
+
+// The sequence number a GOTO target expression gives: a whole number from
+// 1 on; -2 with a message otherwise.
+int SequenceTarget(WStringView target, CGCProgram& program, std::vector<WString>& messages);
 
 }  // namespace quillet

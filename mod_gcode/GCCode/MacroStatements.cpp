@@ -1,26 +1,16 @@
 // Macro statements: assignments, conditions, IF, WHILE and END.
+#include <cmath>
+#include <string>
 #include <utility>
 
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Macro.h"
-#include "mod_gcode/GCCode/MacroPattern.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "platform/Numbers.h"
 
 namespace quillet {
 
-namespace mp = macro_pattern;
-
 namespace {
-
-bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
-WStringView TrimBlank(WStringView text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
 
 // A loop number as written after DO or END: 1 and up, within int.
 bool ReadLoopNumber(WStringView digits, int& number, std::vector<WString>& messages) {
@@ -55,112 +45,136 @@ bool TooLong(WStringView statement, std::vector<WString>& messages) {
 
 // ---------------------------------------------------------- assignments
 
+namespace {
+
+// The end of the bracket that opens at `open`, one past its "]"; npos when
+// it does not close.
+std::size_t BracketEnd(WStringView text, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < text.size(); ++i) {
+    if (text[i] == u'[') ++depth;
+    else if (text[i] == u']' && --depth == 0) return i + 1;
+  }
+  return WStringView::npos;
+}
+
+// One "#n=expression" item (compact): false when a message was queued.
+bool AssignOne(WStringView item, CGCProgram& program, std::vector<WString>& messages) {
+  auto invalid = [&] {
+    messages.push_back(u"Syntax error : " + WString(item) + u" : invalid assignment");
+    return false;
+  };
+  std::size_t equals = WStringView::npos;
+  if (item.size() > 1 && item[1] == u'[') {
+    const std::size_t end = BracketEnd(item, 1);
+    if (end != WStringView::npos && end < item.size() && item[end] == u'=') equals = end;
+  } else {
+    equals = item.find(u'=');
+  }
+  if (equals == WStringView::npos || equals + 1 >= item.size()) return invalid();
+  const std::size_t before = messages.size();
+  int number = 0;
+  if (!VariableNumberOf(item.substr(0, equals), program, messages, number))
+    return messages.size() == before ? invalid() : false;
+  const double value = EvaluateExpression(item.substr(equals + 1), program, messages);
+  // A value with an error is not stored (a control stops with an alarm).
+  if (messages.size() != before) return false;
+  if (program.SetVariable(number, value)) return true;
+  messages.push_back(u"error : variable #" + plat::FormatIntW(number) + u" does not exist");
+  return false;
+}
+
+}  // namespace
+
 int AssignVariables(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
+  WString buffer;
+  const WStringView compact = CompactMacroText(text, buffer);
   std::size_t begin = 0;
-  while (begin <= text.size()) {
-    std::size_t comma = text.find(u',', begin);
-    if (comma == WStringView::npos) comma = text.size();
-    const WStringView item = text.substr(begin, comma - begin);
+  while (begin <= compact.size()) {
+    // Items end at a comma outside brackets.
+    std::size_t comma = begin;
+    for (int depth = 0; comma < compact.size(); ++comma) {
+      if (compact[comma] == u'[') ++depth;
+      else if (compact[comma] == u']') --depth;
+      else if (compact[comma] == u',' && depth <= 0) break;
+    }
+    const WStringView item = compact.substr(begin, comma - begin);
     begin = comma + 1;
-    if (TrimBlank(item).empty()) continue;
-    mp::Match m;
-    if (!mp::CollectLastMatchGroups(mp::SearchAssignment, item, m)) {
-      // Nothing of the form #n=value (for example blanks around "="):
-      // saying so beats silently skipping the assignment.
-      messages.push_back(u"Syntax error : " + WString(TrimBlank(item)) + u" : invalid assignment");
-      return -2;
-    }
-    const std::size_t before = messages.size();
-    const double value = EvaluateExpression(m.Get(item, 2), program, messages);
-    // A value with an error is not stored (a control stops with an alarm).
-    if (messages.size() == before) {
-      const WStringView name = m.Get(item, 1);
-      if (!program.SetVariableByText(name, value))
-        messages.push_back(u"error : variable " + WString(name) + u" does not exist");
-    }
-    if (!messages.empty()) return -2;
+    if (item.empty()) continue;
+    if (!AssignOne(item, program, messages) || !messages.empty()) return -2;
   }
   return 100;
 }
 
-// ------------------------------------------------------------ conditions
-
-int EvaluateCondition(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
-  const int balance = mp::BracketBalance(text);
-  if (balance > 0) {
-    messages.push_back(u"Syntax error : Missing \"]\" ");
-    return 0;
-  }
-  if (balance < 0) {
-    messages.push_back(u"Syntax error : Missing \"[\" ");
-    return 0;
-  }
-  bool found = false, invalid = false;
-  int result = 0;
-  mp::Match m;
-  std::size_t pos = 0;
-  while (mp::SearchCondition(text, pos, m)) {
-    found = true;
-    pos = m.End();
-    const WStringView left = m.Get(text, 1).substr(1);
-    const WStringView right = m.Get(text, 3);
-    const double l = EvaluateExpression(left, program, messages);
-    const double r = EvaluateExpression(right.substr(0, right.size() - 1), program, messages);
-    const WStringView word = m.Get(text, 2);
-    if (word == u"GE") result = l >= r;
-    else if (word == u"GT") result = l > r;
-    else if (word == u"LE") result = l <= r;
-    else if (word == u"LT") result = l < r;
-    else if (word == u"NE") result = l != r;
-    else if (word == u"EQ") result = l == r;
-    else invalid = true;
-  }
-  if (found && !invalid) return result;
-  messages.push_back(u"error :" + WString(text) + u" : Invalid macro instruction.");
-  return -1;
-}
-
 // ------------------------------------------------------------------- IF
 
+namespace {
+
+// The letters at the start of a text.
+WStringView LeadingLetters(WStringView text) {
+  std::size_t n = 0;
+  while (n < text.size() && text[n] >= u'A' && text[n] <= u'Z') ++n;
+  return text.substr(0, n);
+}
+
+// The bracket that opens at `open` in `text` (its "[" and "]" included);
+// empty when there is no bracket there, the rest of the text when it does
+// not close (`closed` false).
+WStringView BracketAt(WStringView text, std::size_t open, bool& closed) {
+  closed = false;
+  if (open >= text.size() || text[open] != u'[') return WStringView();
+  std::size_t end = BracketEnd(text, open);
+  closed = end != WStringView::npos;
+  if (!closed) end = text.size();
+  return text.substr(open, end - open);
+}
+
+}  // namespace
+
 int EvaluateIf(WStringView text, CGCProgram& program, std::vector<WString>& messages) {
+  WString buffer;
+  const WStringView compact = CompactMacroText(text, buffer);
   const std::size_t before = messages.size();
-  bool taken = false;
-  bool found = false;
-  mp::Match m, last;
-  std::size_t pos = 0;
-  while (mp::SearchIf(text, pos, m)) {
-    found = true;
-    last = m;
-    pos = m.End();
-    const WStringView word = m.Get(text, 5);
-    if (word != u"GOTO" && word != u"GO" && word != u"THEN") {
-      messages.push_back(u"Syntax error : " + WString(word) + u" : identifier not found");
-      return -2;
-    }
-    const WStringView keyword = m.Get(text, 1);
-    if (keyword == u"IF") {
-      int c = EvaluateCondition(m.Get(text, 3), program, messages);
-      if (c == -1) return -2;
-      taken = c == 1;
-    } else {
-      messages.push_back(u"Syntax error : " + WString(keyword) + u" : identifier not found");
-    }
-  }
-  if (!found) {
+  const WStringView keyword = LeadingLetters(compact);
+  bool closed = false;
+  const WStringView condition = BracketAt(compact, keyword.size(), closed);
+  if (keyword.empty() || condition.empty()) {
     messages.push_back(u"Syntax error for IF");
     return -2;
   }
-  // A condition that could not be read cleanly decides nothing.
-  if (messages.size() != before) return -2;
-  if (!taken) return 0;
-  const WStringView target = last.Get(text, 7);
-  if (last.Get(text, 5) == u"THEN") {
-    // The target holds no ",": only the first assignment of a list runs.
-    return AssignVariables(target, program, messages) == -2 ? -2 : 0;
+  if (!closed) {
+    EvaluateCondition(condition, program, messages);  // names the missing "]"
+    return -2;
   }
+  if (keyword != u"IF") {
+    messages.push_back(u"Syntax error : " + WString(keyword) + u" : identifier not found");
+    return -2;
+  }
+  const WStringView rest = compact.substr(keyword.size() + condition.size());
+  const WStringView word = LeadingLetters(rest);
+  if (word != u"GOTO" && word != u"GO" && word != u"THEN") {
+    messages.push_back(u"Syntax error : " + WString(word.empty() ? rest : word) + u" : identifier not found");
+    return -2;
+  }
+  const WStringView target = rest.substr(word.size());
+  if (target.empty()) {
+    messages.push_back(word == u"THEN" ? u"Syntax error for IF" : u"Syntax error : Sequence number not found");
+    return -2;
+  }
+  const int c = EvaluateCondition(condition, program, messages);
+  // A condition that could not be read cleanly decides nothing.
+  if (c == -1 || messages.size() != before) return -2;
+  if (c == 0) return 0;
+  // THEN runs its whole statement, every assignment of a list.
+  if (word == u"THEN") return AssignVariables(target, program, messages) == -2 ? -2 : 0;
+  return SequenceTarget(target, program, messages);
+}
+
+int SequenceTarget(WStringView target, CGCProgram& program, std::vector<WString>& messages) {
+  const std::size_t before = messages.size();
   const double value = EvaluateExpression(target, program, messages);
   if (messages.size() != before) return -2;
-  if (!plat::FitsInt(value) || static_cast<int>(value) < 1) {
+  if (!plat::FitsInt(value) || static_cast<int>(value) < 1 || value != std::floor(value)) {
     messages.push_back(u"Syntax error : Sequence number not found");
     return -2;
   }
@@ -172,32 +186,48 @@ int EvaluateIf(WStringView text, CGCProgram& program, std::vector<WString>& mess
 int CLoop::Evaluate(WStringView text, int position, int& number, CGCProgram& program,
                     std::vector<WString>& messages) {
   (void)position;
-  mp::Match m;
-  if (!mp::CollectLastMatchGroups(mp::SearchWhile, text, m)) {
+  WString buffer;
+  const WStringView compact = CompactMacroText(text, buffer);
+  const WStringView keyword = LeadingLetters(compact);
+  bool closed = false;
+  const WStringView condition = BracketAt(compact, keyword.size(), closed);
+  if (keyword.empty() || condition.empty()) {
     messages.push_back(u"Syntax error for WHILE");
     return -2;
   }
-  const WStringView word = m.Get(text, 3);
-  if (word.find(u"DO") == WStringView::npos) {
+  if (!closed) {
+    EvaluateCondition(condition, program, messages);  // names the missing "]"
+    number = -2;
+    return -2;
+  }
+  // DO and the loop number after the condition.
+  const WStringView rest = compact.substr(keyword.size() + condition.size());
+  const WStringView word = LeadingLetters(rest);
+  const WStringView digits = rest.substr(word.size());
+  if (digits.empty() || digits.find_first_not_of(u"0123456789") != WStringView::npos) {
+    messages.push_back(u"Syntax error for WHILE");
+    return -2;
+  }
+  if (word != u"DO") {
     messages.push_back(u"Syntax error : " + WString(word) + u" : identifier not found");
     return -2;
   }
   int doNumber = 0;
-  if (!ReadLoopNumber(m.Get(text, 4), doNumber, messages)) {
+  if (!ReadLoopNumber(digits, doNumber, messages)) {
     number = -2;
     return -2;
   }
   const std::size_t before = messages.size();
-  const int c = EvaluateCondition(m.Get(text, 2), program, messages);
+  const int c = EvaluateCondition(condition, program, messages);
   if (c == 1 && messages.size() == before) {
     number = doNumber;
     return doNumber;
   }
-  if (c == 0) {
+  if (c == 0 && messages.size() == before) {
     number = doNumber;
     return -2;
   }
-  // Invalid, or true only because of an error (a missing variable reads
+  // Invalid, or decided only through an error (a missing variable reads
   // as 0): running the body would repeat the error, maybe endlessly.
   number = -2;
   return -2;
@@ -207,34 +237,30 @@ int CEnd::Evaluate(WStringView text, int position, int& number, CGCProgram& prog
                    std::vector<WString>& messages) {
   (void)position;
   (void)program;
-  mp::Match m;
-  if (!mp::CollectLastMatchGroups(mp::SearchEnd, text, m)) {
+  WString buffer;
+  const WStringView compact = CompactMacroText(text, buffer);
+  const WStringView keyword = LeadingLetters(compact);
+  const WStringView digits = compact.substr(keyword.size());
+  if (keyword.empty() || digits.empty() || digits.find_first_not_of(u"0123456789") != WStringView::npos) {
     messages.push_back(u"Syntax error for END");
     return -2;
   }
   int endNumber = 0;
-  if (!ReadLoopNumber(m.Get(text, 2), endNumber, messages)) return -2;
+  if (!ReadLoopNumber(digits, endNumber, messages)) return -2;
   number = endNumber;
   return endNumber;
 }
 
 // ------------------------------------------------- the block's statements
 
-WStringView StatementText(WStringView line) {
-  std::size_t cut = line.find_first_of(u"(;");
-  return cut == WStringView::npos ? line : line.substr(0, cut);
-}
-
-int RunIfStatement(WStringView line, CGCBlock& block) {
-  const WStringView statement = StatementText(line);
+int RunIfStatement(WStringView statement, CGCBlock& block) {
   std::vector<WString> messages;
   int result = TooLong(statement, messages) ? -2 : EvaluateIf(statement, *block.Program(), messages);
   Deliver(messages, block);
   return result;
 }
 
-int RunWhileStatement(WStringView line, CGCBlock& block) {
-  const WStringView statement = StatementText(line);
+int RunWhileStatement(WStringView statement, CGCBlock& block) {
   std::vector<WString> messages;
   int number = -2;
   int result = -2;
@@ -244,8 +270,7 @@ int RunWhileStatement(WStringView line, CGCBlock& block) {
   return number;
 }
 
-int RunEndStatement(WStringView line, CGCBlock& block) {
-  const WStringView statement = StatementText(line);
+int RunEndStatement(WStringView statement, CGCBlock& block) {
   std::vector<WString> messages;
   int number = -2;
   int result = TooLong(statement, messages) ? -2 : CEnd().Evaluate(statement, 0, number, *block.Program(), messages);

@@ -26,7 +26,10 @@ bool ReportOddPoints(const CGCInstruction& instr, short kind, const CPoint3d& va
 
 CGCInstructionLine::~CGCInstructionLine() = default;
 
-const CPathStyle& CGCInstructionLine::PlainStyle() const { return Lib().styles[kStyleFeed]; }
+const CPathStyle& CGCInstructionLine::PlainStyle() const {
+  // A feed move made rapid (a move in machine coordinates) is drawn as one.
+  return Lib().styles[m_kind == kKindRapid ? kStyleRapid : kStyleFeed];
+}
 
 const CPathStyle& CGCInstructionLineRapidTraverse::PlainStyle() const { return Lib().styles[kStyleRapid]; }
 

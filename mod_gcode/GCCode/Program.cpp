@@ -6,6 +6,7 @@
 
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/GCCode/Global.h"
+#include "mod_gcode/GCCode/TextUtil.h"
 #include "mod_gcode/GCCode/Transform.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
@@ -41,10 +42,12 @@ int FindSequenceWord(WStringView line, std::size_t* matchStart, std::size_t* mat
     char16_t c = line[i];
     if (c != u'N' && c != u'n') continue;
     if (i > 0 && IsWordChar(line[i - 1])) continue;
-    if (i + 1 >= n || !IsDigit(line[i + 1])) continue;
-    std::size_t j = i + 1;
+    std::size_t d = i + 1;
+    while (d < n && (line[d] == u' ' || line[d] == u'\t')) ++d;  // "N 10" is N10
+    if (d >= n || !IsDigit(line[d])) continue;
+    std::size_t j = d;
     int value = 0;
-    while (j < n && j < i + 6 && IsDigit(line[j])) value = value * 10 + (line[j++] - u'0');
+    while (j < n && j < d + 5 && IsDigit(line[j])) value = value * 10 + (line[j++] - u'0');
     std::size_t k = j;
     while (k < n && IsSpace(line[k])) ++k;
     if (matchStart) *matchStart = i;
@@ -99,7 +102,8 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
     : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
-    : m_s(caller.m_s),
+    : m_localShift(caller.m_localShift),
+      m_s(caller.m_s),
       m_f(caller.m_f),
       m_initialLevel(caller.m_initialLevel),
       m_comp(caller.m_comp),
@@ -117,6 +121,21 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_depth(caller.m_depth + 1),
       m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+}
+
+void CGCProgram::TakeModalState(const CGCProgram& child) {
+  // Groups 19 to 32; the modal macro call (33) belongs to its own level.
+  for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = child.m_modal[g];
+  m_localShift = child.m_localShift;
+  m_s = child.m_s;
+  m_f = child.m_f;
+  m_initialLevel = child.m_initialLevel;
+  m_motionRule = child.m_motionRule;
+  m_h = child.m_h;
+  m_d = child.m_d;
+  m_t = child.m_t;
+  m_workOffsetFlag = child.m_workOffsetFlag;
+  TouchModalState();
 }
 
 CGCProgram::~CGCProgram() {
@@ -272,155 +291,177 @@ bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
   return true;
 }
 
-static bool SkipLine(WStringView line, bool inWhileBody) {
+static bool SkipLine(WStringView line) {
   if (line.empty()) return false;
   if (line[0] == u'/' && Lib().skip) return true;
   if (line[0] == u'*') return true;
-  if (line[0] == u'(' && !inWhileBody) return true;
+  if (line[0] == u'(') return true;
   return false;
 }
+
+namespace {
+
+// Finds the WHILE and END lines that belong together: an END matches the
+// WHILE with the same loop number, loops of that number nested between
+// them paired off first. Lines are read as the block scanner reads them
+// (comments left out, blanks and letter case not significant). Matches
+// are remembered, so a loop run many times is matched once.
+class CLoopMatcher {
+ public:
+  explicit CLoopMatcher(const CGCLineTable& lines) : m_lines(lines) {}
+
+  // The END line of the WHILE ... DOn at `line`; -1 when there is none.
+  int EndOf(int line, int n) { return Find(m_ends, line, n, +1); }
+  // The WHILE line of the ENDn at `line`; -1 when there is none.
+  int WhileOf(int line, int n) { return Find(m_whiles, line, n, -1); }
+  // The loop number that the WHILE at `line` names; 0 when it names none.
+  int WhileNumber(int line) {
+    const Mark m = Read(line);
+    return m.kind == Mark::kWhile ? m.number : 0;
+  }
+
+ private:
+  struct Mark {
+    enum Kind : char { kNone, kWhile, kEnd } kind = kNone;
+    int number = 0;
+  };
+
+  static bool LoopNumber(WStringView digits, int& number) {
+    if (digits.empty() || digits.size() > 9) return false;
+    number = 0;
+    for (char16_t c : digits) {
+      if (!IsDigit(c)) return false;
+      number = number * 10 + (c - u'0');
+    }
+    return true;
+  }
+
+  Mark Read(int line) {
+    const WStringView raw = m_lines.Line(line);
+    if (SkipLine(raw)) return {};
+    CompactBlockText(raw, m_buffer);
+    WStringView t = m_buffer;
+    if (!t.empty() && t[0] == u'/') t.remove_prefix(1);
+    if (!t.empty() && t[0] == u'N') {
+      std::size_t k = 1;
+      while (k < t.size() && IsDigit(t[k])) ++k;
+      t.remove_prefix(k);
+    }
+    Mark m;
+    if (t.starts_with(u"END")) {
+      if (LoopNumber(t.substr(3), m.number)) m.kind = Mark::kEnd;
+    } else if (t.starts_with(u"WHILE[") || t.starts_with(u"WH[")) {
+      const std::size_t d = t.rfind(u"DO");
+      if (d != WStringView::npos && LoopNumber(t.substr(d + 2), m.number)) m.kind = Mark::kWhile;
+    }
+    return m;
+  }
+
+  int Find(std::unordered_map<int, int>& memo, int line, int n, int step) {
+    if (auto it = memo.find(line); it != memo.end()) return it->second;
+    const Mark::Kind same = step > 0 ? Mark::kWhile : Mark::kEnd;
+    int depth = 0, found = -1;
+    for (int j = line + step; j >= 0 && j < m_lines.Count(); j += step) {
+      const Mark m = Read(j);
+      if (m.kind == Mark::kNone || m.number != n) continue;
+      if (m.kind == same) {
+        ++depth;
+      } else if (depth-- == 0) {
+        found = j;
+        break;
+      }
+    }
+    memo.emplace(line, found);
+    return found;
+  }
+
+  const CGCLineTable& m_lines;
+  WString m_buffer;
+  std::unordered_map<int, int> m_ends, m_whiles;
+};
+
+}  // namespace
 
 void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous) {
   NotifyLineCount(e - s);
   auto begin = std::chrono::steady_clock::now();
   m_blocks.reserve(m_blocks.size() + static_cast<std::size_t>(e > s ? e - s : 0));
-  for (int i = s; i < e;) {
+  std::optional<CLoopMatcher> loops;  // made at the first loop statement
+  auto matcher = [&]() -> CLoopMatcher& {
+    if (!loops) loops.emplace(lines);
+    return *loops;
+  };
+  for (int i = s; i >= 0 && i < e;) {
     WStringView text = lines.Line(i);
     CGCBlock* block = NewBlock(previous);
     block->SetLineNumber(i);
-    if (SkipLine(text, false)) {
+    if (SkipLine(text)) {
       AddBlock(block);
       ++i;
       continue;
     }
-    m_lineBuffer.assign(text);
+    CompactBlockText(text, m_lineBuffer);
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();
     AddBlock(block);
     NotifyLineDone(i);
     if (ExecutedLimitReached(block)) break;
-    if (r > 0) {
-      short kind = block->GetStatement();
-      if (kind == kStmtWhile) {
-        int endLine = 0;
-        CGCBlock* last = block;
-        if (previous) previous->SetNext(block);
-        if (!RunWhileBody(i + 1, lines, block, m_previousMotion, r, endLine, 0)) break;
-        // The body's blocks were linked after the WHILE block.
-        for (CGCBlock* b = block; b; b = b->GetNext()) last = b;
-        previous = last;
-        i = endLine + 1;
-        continue;
-      }
-      if (kind == kStmtWhileFalse) {
-        int end = lines.FindText(i, u"END" + plat::FormatIntW(r));
+    // Where the program goes on: the next line, or where a statement jumps.
+    int next = i + 1;
+    bool jumped = false, stop = false;
+    switch (block->GetStatement()) {
+      case kStmtWhile:
+        if (r > 0 && matcher().EndOf(i, r) < 0) {
+          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
+          stop = true;
+        }
+        break;
+      case kStmtWhileFalse: {
+        // Past the loop's own END; a WHILE that could not be read skips its
+        // body too when its END can be found.
+        const int n = r > 0 ? r : matcher().WhileNumber(i);
+        const int end = n > 0 ? matcher().EndOf(i, n) : -1;
         if (end >= 0) {
-          if (previous) previous->SetNext(block);
-          previous = block;
-          i = end + 1;
-          continue;
+          next = end + 1;
+        } else if (r > 0) {
+          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
+          stop = true;
         }
-      } else if (kind == kStmtIf || kind == kStmtGoto) {
-        int target = lines.FindSequence(r);
-        if (target >= 0) {
-          i = target;
-          continue;
-        }
+        break;
       }
+      case kStmtEnd:
+        if (r > 0) {
+          const int head = matcher().WhileOf(i, r);
+          if (head >= 0) next = head;
+          else block->AddMessage(u"END" + plat::FormatIntW(r) + u" without WHILE");
+        }
+        break;
+      case kStmtIf:
+      case kStmtGoto:
+        if (r > 0) {
+          const int target = lines.FindSequence(r);
+          if (target >= 0) {
+            next = target;
+            jumped = true;
+          } else {
+            block->AddMessage(u"Syntax error : Sequence number N" + plat::FormatIntW(r) + u" not found");
+          }
+        }
+        break;
+      default:
+        break;
     }
-    if (r == -2) {
-      ++i;
+    if (stop) break;
+    if (r == -2 || jumped) {
+      i = next;
       continue;
     }
     if (block->IsEndOfProgram()) break;
     if (previous) previous->SetNext(block);
     previous = block;
-    ++i;
+    i = next;
   }
   TraceSeconds("code parsing loop:", Seconds(begin));
-}
-
-bool CGCProgram::RunWhileBody(int b, const CGCLineTable& lines, CGCBlock* whileBlock, CGCInstruction* caller, int n,
-                              int& endLine, int depth) {
-  endLine = 0;
-  if (depth > 64) {
-    whileBlock->AddMessage(u"WHILE loops nested too deeply");
-    return false;
-  }
-  CGCBlock* previous = whileBlock;
-  int lastEnd = 0;
-  int i = b;
-  while (true) {
-    if (i >= lines.Count()) {
-      whileBlock->AddMessage(u"WHILE without END" + plat::FormatIntW(n));
-      endLine = lastEnd;
-      return false;
-    }
-    WStringView text = lines.Line(i);
-    CGCBlock* block = NewBlock(previous);
-    block->SetLineNumber(i);
-    if (SkipLine(text, true)) {
-      AddBlock(block);
-      ++i;
-      continue;
-    }
-    m_lineBuffer.assign(text);
-    int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
-    if (r == -2) {
-      AddBlock(block);
-      endLine = lastEnd;
-      return false;
-    }
-    block->ApplyTransforms();
-    AddBlock(block);
-    if (ExecutedLimitReached(block)) {
-      endLine = lastEnd;
-      return false;
-    }
-    short kind = block->GetStatement();
-    previous->SetNext(block);
-    previous = block;
-    if (kind == kStmtWhile && i >= b) {
-      int inner = 0;
-      if (!RunWhileBody(i + 1, lines, block, caller, r, inner, depth + 1)) {
-        endLine = lastEnd;
-        return false;
-      }
-      for (CGCBlock* x = block; x; x = x->GetNext()) previous = x;
-      i = inner + 1;
-      continue;
-    }
-    if (kind == kStmtWhileFalse) {
-      if (i >= b) {
-        // A nested loop whose condition is false: skip to its END.
-        int end = lines.FindText(i, u"END" + plat::FormatIntW(r));
-        if (end < 0) {
-          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
-          endLine = lastEnd;
-          return false;
-        }
-        i = end + 1;
-        continue;
-      }
-      endLine = lastEnd;
-      return true;
-    }
-    if (kind == kStmtEnd) {
-      if (r != n) {
-        block->AddMessage(u"WHILE without matching number for END");
-        endLine = lastEnd;
-        return false;
-      }
-      lastEnd = i;
-      i = b - 1;
-      continue;
-    }
-    if (block->IsEndOfProgram()) {
-      endLine = lines.Count();
-      return true;
-    }
-    ++i;
-  }
 }
 
 // --------------------------------------------------------------- paths
@@ -505,7 +546,7 @@ void CGCProgram::ClearBlockPaths() { m_pathGroups.clear(); }
 
 CVariableBase* CGCProgram::GetVariable(int number) {
   if (number < 0) return nullptr;
-  if (number <= 32) return m_locals.GetVariable(number);
+  if (number <= kLastLocal) return m_localVars->GetVariable(number);
   return m_globals ? m_globals->GetVariable(number) : nullptr;
 }
 
@@ -516,7 +557,7 @@ CVariableBase* CGCProgram::GetVariableByText(WStringView text) {
 }
 
 bool CGCProgram::SetVariable(int number, double value) {
-  if (number > 32 && m_globals) return m_globals->SetValue(number, 0, value);
+  if (number > kLastLocal && m_globals) return m_globals->SetValue(number, 0, value);
   CVariableBase* v = GetVariable(number);
   if (!v) return false;
   v->SetValue(value);
@@ -531,7 +572,7 @@ bool CGCProgram::SetVariableByText(WStringView text, double value) {
 
 const WString& CGCProgram::GetLocalText(int number) {
   static const WString empty;
-  const CVariableBase* v = m_locals.GetVariable(number);
+  const CVariableBase* v = m_localVars->GetVariable(number);
   return v ? v->Text() : empty;
 }
 
@@ -597,8 +638,9 @@ CPoint3d CGCProgram::SelectWorkOffset(int index, bool* ok) {
     bool inch = GetModalCode(31) != 1;
     for (int axis = 0; axis < 3; ++axis) {
       CGCDimWordMM w = MakeWord(inch);
-      w.SetValue(p.At(axis));
-      w.SetPosition(p.At(axis));
+      // A local coordinate system shifts every work system alike.
+      w.SetValue(p.At(axis) + m_localShift.At(axis));
+      w.SetPosition(p.At(axis) + m_localShift.At(axis));
       g25->SetWord(axis, w, false);
     }
   }

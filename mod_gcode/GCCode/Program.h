@@ -120,13 +120,17 @@ class CGCProgram {
   PathGroups& Paths() { return m_pathGroups; }
   CPathArena& Arena() { return m_arena; }
 
-  // Variables: 0 to 32 local, higher numbers from the global table. Null
+  // Variables: 0 to 33 local, higher numbers from the global table. Null
   // when the number is outside the tables.
   CVariableBase* GetVariable(int number);
   CVariableBase* GetVariableByText(WStringView text);
   bool SetVariable(int number, double value);
   bool SetVariableByText(WStringView text, double value);
   const WString& GetLocalText(int number);
+  // Makes this frame run on the local variables of `caller` (a sub-program
+  // call shares its caller's level; a macro call has its own).
+  void ShareLocals(CGCProgram& caller) { m_localVars = caller.m_localVars; }
+  static constexpr int kLastLocal = 33;
 
   // Modal groups 19 to 33.
   static int GetModalIndex(int group) { return group - kFirstModalGroup; }
@@ -139,6 +143,12 @@ class CGCProgram {
   bool IsModalActive(int group) const { return GetModalCode(group) > 0; }
   double GetGroupOffset(int group) const;
   CPoint3d GetPartZero() const;
+  // The local coordinate system (G52): a shift of every work system.
+  const CPoint3d& LocalShift() const { return m_localShift; }
+  void SetLocalShift(const CPoint3d& shift) { m_localShift = shift; }
+  // Takes over the modal state a called program left (the control keeps one
+  // modal state for all program levels).
+  void TakeModalState(const CGCProgram& child);
   CPoint3d SelectWorkOffset(int index, bool* ok = nullptr);
   void ApplyWorkOffsetFromModal();
 
@@ -203,10 +213,6 @@ class CGCProgram {
  protected:
   void BuildPreamble(const CPoint3d& start);
   void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous);
-  // The WHILE body from line b; returns false on failure; `endLine` is the
-  // line to continue after.
-  bool RunWhileBody(int b, const CGCLineTable& lines, CGCBlock* whileBlock, CGCInstruction* caller, int n,
-                    int& endLine, int depth);
   bool ExecutedLimitReached(CGCBlock* block);
   void NotifyLineCount(int lines);
   void NotifyLineDone(int line);
@@ -221,8 +227,10 @@ class CGCProgram {
   CPathArena m_arena;
   CGCInstruction* m_modal[kModalGroups] = {};
   std::vector<CPathStyle> m_savedStyles;
-  CVariables m_locals{33};
+  CVariables m_locals{kLastLocal + 1};
+  CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
+  CPoint3d m_localShift;
   double m_s = 120.0;
   double m_f = 0.0;
   double m_initialLevel = 0.0;

@@ -43,13 +43,17 @@ void CGCInstructionReturnRef::ApplyTransforms() {
   ApplyChain();
   m_intermediate = GetEndPoint();
   CGCCoord w = Words();
+  const CPoint3d start = GetStartPoint();
+  // An incremental intermediate point is measured from where the tool is.
+  for (int i = 0; i < 3; ++i)
+    if (w.IsSpecified(i) && !w.IsAbsolute(i)) m_intermediate.At(i) = start.At(i) + w.GetValue(i);
   if (w.GetValue(0) == 0.0 && w.GetValue(1) == 0.0 && w.GetValue(2) == 0.0) {
     // Axis by axis: each given axis goes straight to the reference point,
     // Z to the tool's length.
     double a = 0, b = 0, h = 0;
     CGCProgram* program = GetProgram();
     AskToolOffsets(program ? program->GetT() : 0, a, b, h);
-    CPoint3d p = GetStartPoint();
+    CPoint3d p = start;
     if (w.IsSpecified(0)) {
       p.x = 0.0;
       AddMove(p);
@@ -65,7 +69,11 @@ void CGCInstructionReturnRef::ApplyTransforms() {
     w.SetPositionPoint(p);
     m_direct = true;
   } else {
-    w.SetPositionPoint(CPoint3d());
+    // The named axes end at the reference point; the others stay.
+    CPoint3d end = start;
+    for (int i = 0; i < 3; ++i)
+      if (w.IsSpecified(i)) end.At(i) = 0.0;
+    w.SetPositionPoint(end);
     AddMove(m_intermediate);
   }
 }
@@ -77,7 +85,7 @@ void CGCInstructionReturnRef::BuildPath(CPathSink& sink) {
     for (CGCInstruction* m : m_moves) pts.push_back(SwapForPlane(m->GetEndPoint(), m_planeCode));
   } else {
     pts.push_back(SwapForPlane(m_intermediate, m_planeCode));
-    pts.push_back(CPoint3d());
+    pts.push_back(GetEndPointInPlane());
   }
   sink.Add(sink.arena->MakePolyline(ReturnStyle(), pts.data(), pts.size()));
   if (CGCProgram* p = GetProgram()) p->SetReferenceIntermediate(m_intermediate);

@@ -100,7 +100,8 @@ void CActionReturn2R::Generate(CScriptRun& run, const CGCCoord& current, const C
 }
 
 void CActionReturn2InitP::Generate(CScriptRun& run, const CGCCoord& current, const CGCCoord&, const CGCCoord&) {
-  MoveAlongZ(run, current, std::fabs(CurrentZ(current) - run.initialLevel), false, kKindRapid);
+  // Up or down: an R level above the initial level leaves the tool above it.
+  MoveAlongZ(run, current, run.initialLevel - CurrentZ(current), false, kKindRapid);
 }
 
 void CActionFeed2R::Generate(CScriptRun& run, const CGCCoord& current, const CGCCoord& cycle, const CGCCoord&) {
@@ -124,11 +125,11 @@ void CActionDwell::Generate(CScriptRun& run, const CGCCoord&, const CGCCoord& cy
 }
 
 void CActionMS_CW::Generate(CScriptRun& run, const CGCCoord&, const CGCCoord&, const CGCCoord&) {
-  run.Add<CGCInstructionCCState>(kKindSpindleCw, 120.0);
+  run.Add<CGCInstructionCCState>(kKindSpindleCw, run.spindleSpeed);
 }
 
 void CActionMS_CCW::Generate(CScriptRun& run, const CGCCoord&, const CGCCoord&, const CGCCoord&) {
-  run.Add<CGCInstructionCCState>(kKindSpindleCcw, 120.0);
+  run.Add<CGCInstructionCCState>(kKindSpindleCcw, run.spindleSpeed);
 }
 
 void CActionMS_Stop::Generate(CScriptRun& run, const CGCCoord&, const CGCCoord&, const CGCCoord&) {
@@ -280,8 +281,9 @@ void CScript::OnBlock(const WString& name, const std::map<WString, WString>& ite
 }
 
 int CScript::RepeatCount(bool hasK, double k) {
-  if (!hasK || std::isnan(k) || k < 1.0) return 1;
-  if (k >= 10000.0) return 0;
+  if (!hasK || std::isnan(k) || k < 0.0) return 1;
+  // K0 keeps the cycle for the following blocks and drills nothing here.
+  if (k < 1.0 || k >= 10000.0) return 0;
   return static_cast<int>(k);
 }
 
@@ -295,7 +297,6 @@ void CScript::Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start)
   cyc.CopyWords(cycle);
   const int kIndex = PlaneWordIndex(kWordK, run.planeCode);
   const int n = RepeatCount(cycle.IsSpecified(kIndex), cycle.GetValue(kIndex));
-  double angle = run.yShift;
   for (int rep = 0; rep < n; ++rep) {
     for (const Action& action : m_actions) {
       for (const Step& step : action.steps) {
@@ -307,13 +308,15 @@ void CScript::Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start)
     start.CopyWords(current);
     // The next hole.
     if (run.polar) {
-      angle += run.yShift;
-      const double a = DegToRad(angle);
-      const double dx = run.xShift * std::cos(a);
-      const double dy = run.xShift * std::sin(a);
+      // Turned about the pole by the angle step, at the same radius.
+      const double a = DegToRad(run.yShift);
+      const double cs = std::cos(a);
+      const double sn = std::sin(a);
       for (const CGCCoord* c : {&current, &cyc}) {
-        c->AddToPosition(kWordX, dx);
-        c->AddToPosition(kWordY, dy);
+        const double x = c->GetPosition(kWordX) - run.poleX;
+        const double y = c->GetPosition(kWordY) - run.poleY;
+        c->SetPosition(kWordX, run.poleX + x * cs - y * sn);
+        c->SetPosition(kWordY, run.poleY + x * sn + y * cs);
       }
     } else {
       for (const CGCCoord* c : {&current, &cyc}) {

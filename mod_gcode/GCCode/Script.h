@@ -47,7 +47,10 @@ struct CScriptRun {
   short returnMode = 1;       // 1 back to the initial level, other values to R
   bool polar = false;
   double xShift = 0.0;  // the programmed X and Y of an incremental cycle
-  double yShift = 0.0;
+  double yShift = 0.0;  // in polar mode the angle step of the repetitions
+  double poleX = 0.0;   // the pole of polar mode, in the plane's order
+  double poleY = 0.0;
+  double spindleSpeed = 0.0;  // the programmed S
   int planeCode = 0;  // the cycle's plane: generated moves keep its axis order
   int pecks = 0;      // peck counter of the peck action that runs
   int repetitions = 0;  // repetitions done by the last Run
@@ -244,9 +247,10 @@ class CScript {
   const std::vector<Action>& Actions() const { return m_actions; }
 
   // Runs the actions K times (K at the cycle's word 5 in machine order: the
-  // run's plane gives its index). Nothing at all for K of 10000 or more, once
-  // for K absent, below 1 or not a number. Between repetitions the hole moves
-  // by the shifts (on a circle in polar mode). `start` is the position before
+  // run's plane gives its index). Nothing at all for K from 0 to below 1 and
+  // for K of 10000 or more, once for K absent, negative or not a number.
+  // Between repetitions the hole moves by the shifts (in polar mode it turns
+  // about the pole by the angle step). `start` is the position before
   // the cycle and is updated to the tool's position after each repetition.
   void Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start) const;
 

@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/TextUtil.h"
 
+#include <array>
 #include <cmath>
 
 #include "platform/Numbers.h"
@@ -47,6 +48,58 @@ WString TrimmedSubstring(WStringView text, std::size_t first, std::size_t end) {
   WString trimmed;
   if (TrimBlanksCopy(part, trimmed)) return trimmed;
   return WString(part);
+}
+
+WStringView CompactMacroText(WStringView text, WString& buffer) {
+  bool plain = true;
+  for (char16_t c : text)
+    if (IsBlankChar(c) || (c >= u'a' && c <= u'z')) {
+      plain = false;
+      break;
+    }
+  if (plain) return text;
+  buffer.clear();
+  for (char16_t c : text)
+    if (!IsBlankChar(c)) buffer.push_back(UpperChar(c));
+  return buffer;
+}
+
+namespace {
+
+// What CompactBlockText does with an ASCII character: 0 keep, 1 drop (a
+// blank), 2 upper-case, 3 a comment starts, 4 the block ends.
+constexpr std::array<unsigned char, 128> kBlockCharClass = [] {
+  std::array<unsigned char, 128> t{};
+  for (char16_t c = 0; c < 128; ++c)
+    if (IsBlankChar(c)) t[c] = 1;
+  for (char c = 'a'; c <= 'z'; ++c) t[static_cast<unsigned char>(c)] = 2;
+  t['('] = 3;
+  t[';'] = 4;
+  return t;
+}();
+
+}  // namespace
+
+void CompactBlockText(WStringView line, WString& out) {
+  if (out.size() < line.size()) out.resize(line.size());
+  char16_t* dst = out.data();
+  const char16_t* p = line.data();
+  const char16_t* const end = p + line.size();
+  while (p != end) {
+    const char16_t c = *p++;
+    const unsigned char k = c < 128 ? kBlockCharClass[c] : 0;
+    if (k == 0) {
+      *dst++ = c;
+    } else if (k == 2) {
+      *dst++ = static_cast<char16_t>(c - 32);
+    } else if (k == 3) {
+      while (p != end && *p != u')') ++p;
+      if (p != end) ++p;
+    } else if (k == 4) {
+      break;
+    }
+  }
+  out.resize(static_cast<std::size_t>(dst - out.data()));
 }
 
 }  // namespace quillet

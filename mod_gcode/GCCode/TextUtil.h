@@ -37,6 +37,18 @@ inline void UpperCaseChar(char16_t* c) {
 }
 inline char16_t UpperChar(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
+// ASCII white space (space, tab, LF, VT, FF, CR).
+constexpr bool IsBlankChar(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+// A macro text as the control reads it: blanks dropped, letters in upper
+// case. The result is `text` itself when it needs no change, else `buffer`.
+WStringView CompactMacroText(WStringView text, WString& buffer);
+
+// A block as the control reads it, into `out`: blanks dropped, letters in
+// upper case, comments "(...)" left out (the words after ")" stay), and
+// nothing from ";" (the end of the block) on.
+void CompactBlockText(WStringView line, WString& out);
+
 // ASCII literal to UTF-16 (for constants and number texts).
 inline WString W(std::string_view ascii) { return plat::AsciiToWide(ascii); }
 

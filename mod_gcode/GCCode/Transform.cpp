@@ -17,6 +17,14 @@ CPoint3d DefiningPoint(const CGCInstruction* d) {
   return d ? d->Words().GetValuePointOrZero() : CPoint3d();
 }
 
+// The same point in the axis order of a plane (the defining instruction
+// keeps its words in the order of its own plane).
+CPoint3d DefiningPointIn(const CGCInstruction* d, int planeCode) {
+  if (!d) return CPoint3d();
+  const short own = static_cast<short>(d->GetPlaneCode());
+  return SwapForPlane(SwapForPlane(DefiningPoint(d), own), static_cast<short>(planeCode));
+}
+
 }  // namespace
 
 CGCTransform::CGCTransform(short type, const CGCInstruction* defining) : m_type(type) {
@@ -74,26 +82,32 @@ void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int plane
 
 void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
   const CGCInstruction* d = Defining();
-  CPoint3d c = d ? SwapForPlane(DefiningPoint(d), planeCode) : CPoint3d();
+  CPoint3d c = DefiningPointIn(d, planeCode);
   CPoint3d v = point - c;
   bool hasR = instr.Words().GetCount() > 5;
   double r = hasR ? instr.GetWordValue(kWordR) : 0.0;
   bool rSpecified = hasR && instr.Words().IsSpecified(kWordR);
+  const bool cycle = instr.GetKind() == kKindCycle;
+  // Factors along this plane's axes: I, J and K scale X, Y and Z.
   double f[3] = {1, 1, 1};
   if (d && d->Words().IsSpecified(kWordP)) {
     double s = d->GetWordValue(kWordP) / 1000.0;
-    v = v * s;
-    if (rSpecified) instr.PutWordPosition(kWordR, std::fabs(r * s));
     f[0] = f[1] = f[2] = s;
+    if (rSpecified && !cycle) instr.PutWordPosition(kWordR, std::fabs(r * s));
   } else {
-    for (int k = 0; k < 3; ++k)
-      if (d && d->Words().IsSpecified(3 + k)) f[k] = d->GetWordValue(3 + k) / 1000.0;
+    const int own = d ? d->GetPlaneCode() : 0;
+    for (int k = 0; k < 3; ++k) {
+      const int word = 3 + PlaneWordIndex(PlaneWordIndex(k, planeCode), own);
+      if (d && d->Words().IsSpecified(word)) f[k] = d->GetWordValue(word) / 1000.0;
+    }
     m_negative = f[0] * f[1] < 0;
-    v = CPoint3d(f[0] * v.x, f[1] * v.y, f[2] * v.z);
-    if (rSpecified) instr.PutWordPosition(kWordR, std::fabs(r * std::max(f[0], f[1])));
+    if (rSpecified && !cycle) instr.PutWordPosition(kWordR, std::fabs(r * std::max(f[0], f[1])));
   }
+  v = CPoint3d(f[0] * v.x, f[1] * v.y, f[2] * v.z);
+  // A cycle's R level is a level along the third axis, scaled like Z.
+  if (cycle && rSpecified && instr.Words().IsAbsolute(kWordR)) instr.PutWordPosition(kWordR, c.z + f[2] * (r - c.z));
   point = c + v;
-  if (instr.Words().GetCount() >= 4 && !rSpecified) {
+  if (instr.Words().GetCount() >= 4 && !rSpecified && !cycle) {
     for (int k = 0; k < 3; ++k)
       if (instr.Words().IsSpecified(3 + k)) instr.PutWordPosition(3 + k, instr.GetWordValue(3 + k) * f[k]);
   }
@@ -101,7 +115,7 @@ void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeC
 
 void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
   const CGCInstruction* d = Defining();
-  CPoint3d c = d ? SwapForPlane(DefiningPoint(d), planeCode) : CPoint3d();
+  CPoint3d c = DefiningPointIn(d, planeCode);
   double deg = d ? d->GetWordValue(kWordR) : 0.0;
   // Positive angles turn counter-clockwise seen from the positive end of the
   // plane's normal; the ZX and YZ internal orders are mirror images of that.
@@ -145,7 +159,10 @@ void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int pla
   point.y = w.IsSpecified(1) ? point.y + o.y : p.y;
   if (instr.GetKind() == kKindCycle) {
     if (w.IsSpecified(kWordR)) {
-      double r = instr.GetWordValue(kWordR);
+      // Under scaling the R level is the scaled one.
+      const CTransformChain* chain = instr.Transforms().get();
+      const bool scaled = chain && chain->Find(CGCTransform::kScale) && w.IsAbsolute(kWordR);
+      double r = scaled ? instr.GetWordPosition(kWordR) : instr.GetWordValue(kWordR);
       instr.PutWordPosition(kWordR, w.IsAbsolute(kWordR) ? r + o.z : r + p.z);
     }
     if (w.Has(2) && !w.IsAbsolute(2) && w.IsSpecified(2)) {

@@ -157,8 +157,13 @@ QUILLET_API int Code_ShowCodeRule(CodeRuleCallback callback) {
 QUILLET_API void* Code_Parsing(char16_t* path, double* x, double* y, double* z) {
   if (!path || !x || !y || !z) return nullptr;
   DeleteProgramNow();
-  g_program = NewProgram(u"", u"");
-  g_program->ParseFile(plat::WView(path), CPoint3d(*x, *y, *z));
+  // The program knows its folder (its sub-programs are found there) and its
+  // file name (its messages name it).
+  std::u16string_view p = plat::WView(path);
+  std::size_t sep = p.find_last_of(u"\\/");
+  std::u16string_view folder = sep == std::u16string_view::npos ? std::u16string_view() : p.substr(0, sep);
+  g_program = NewProgram(folder, sep == std::u16string_view::npos ? p : p.substr(sep + 1));
+  g_program->ParseFile(p, CPoint3d(*x, *y, *z));
   return nullptr;
 }
 
@@ -196,8 +201,7 @@ QUILLET_API void Code_AutoRun(void) {
 
 QUILLET_API PathGroups* Code_SelBlock(unsigned* blockIndex) {
   if (!g_program || !blockIndex) return nullptr;
-  // An index past the end highlights nothing and changes nothing.
-  if (*blockIndex >= g_program->Paths().size()) return &g_program->Paths();
+  // An index at or past the end clears the highlight.
   return g_program->SelectBlock(*blockIndex);
 }
 

@@ -19,7 +19,7 @@ TEST_F(MessageTest, MessageNamesLineAndNumberAndEndsThePath) {
     const char16_t* message;  // or its start
   } cases[] = {{u"G00 X0 Y0 Z0\nG01 X1 F100\nX2\nX3\nX4\nN40 G02 X50 Y0 R1\nG00 X9\n", 6, 6, 40, u"Arc cannot exist"},
                {u"GOTO 30\nG00 X1\nN30 G02 X10 Y0 R1\n", 2, 3, 30, u"Arc cannot exist"},
-               {u"G00 X1 Y0 Z0\nN20 G 01 X5\nG00 X9\n", 2, 2, 20, u"Syntax error : G  : identifier not found"}};
+               {u"G00 X1 Y0 Z0\nN20 GOTO 99\nG00 X9\n", 2, 2, 20, u"Syntax error : Sequence number N99 not found"}};
   for (const auto& c : cases) {
     Log().Clear();
     PathGroups* paths = Parse(c.text);

@@ -159,12 +159,14 @@ TEST_F(PathTest, SelBlockHighlightsOneBlock) {
   PathGroups* sel = Code_SelBlock(&index);
   EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 1), Lit(kFeedStyle)));
   EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 0), kRapidStyle));
-  for (unsigned next : {1u, 6u, 1000u}) {
+  // Another block takes the highlight; an index at or past the last list
+  // (6 lists) clears it.
+  for (unsigned next : {1u, 6u, 1u, 1000u}) {
     index = next;
     sel = Code_SelBlock(&index);
     ASSERT_NE(sel, nullptr);
     EXPECT_EQ(sel->size(), 6u);
-    EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 0), Lit(kRapidStyle))) << next;
+    EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 0), next == 1u ? Lit(kRapidStyle) : kRapidStyle)) << next;
     EXPECT_TRUE(HasStyle(OnlyPolyline(sel, 1), kFeedStyle)) << next;
   }
   EXPECT_TRUE(Near(End(sel, 0), {10, 20, 5}));

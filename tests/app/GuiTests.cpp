@@ -8,7 +8,11 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
+#include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
@@ -176,6 +180,41 @@ TEST_F(Viewer, MessageColumnsScaleWithTheWindow) {
   QTest::qWait(50);
   EXPECT_EQ(list->columnWidth(0), name0);
   EXPECT_EQ(list->columnWidth(3), error0);
+}
+
+// The open dialog starts on the first filter ("*.cnc") yet takes the typed
+// name of any existing file; a name that names no file is refused.
+TEST_F(Viewer, TheOpenDialogTakesAnyExistingFileWhateverTheFilter) {
+  const QFileInfo sample(Sample("contour_arcs.nc"));
+  struct Case {
+    QString typed;
+    bool accepted;
+  } cases[] = {{sample.fileName(), true}, {sample.absoluteFilePath(), true}, {QStringLiteral("no_such.nc"), false}};
+  for (const Case& c : cases) {
+    g_seam.messages.clear();
+    NcFileDialog dialog(nullptr, NcFileFilter(), QFileDialog::AcceptOpen);
+    dialog.setDirectory(sample.absolutePath());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("cnc Files (*.cnc)"));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_TRUE(name && buttons);
+    name->setText(c.typed);
+    QApplication::processEvents();
+    QPushButton* open = buttons->button(QDialogButtonBox::Open);
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->isEnabled()) << c.typed.toStdString();
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.typed.toStdString();
+    if (c.accepted) {
+      EXPECT_EQ(dialog.selectedFiles().value(0), sample.absoluteFilePath());
+      EXPECT_TRUE(g_seam.messages.empty());
+    } else {
+      EXPECT_TRUE(dialog.isVisible()) << "the dialog stays for another name";
+      EXPECT_EQ(g_seam.messages.size(), 1u);
+    }
+  }
 }
 
 TEST_F(Viewer, EnterAndEscapeCloseNeitherTheMainWindowNorTheProgressDialog) {

@@ -44,3 +44,15 @@ TEST(CommandStore, CallbackStoresValuesInArgumentOrderAndAnswersZeroToStop) {
 }
 
 }  // namespace
+
+// The command list names the kinds of the modal groups (19 to 33) by their
+// own groups: G43/G44/G49 (19) "ComH", G90/G91 (20) "Abs./Rel.", G40-G42 (21)
+// "ComD", up to the modal macro call (33).
+TEST(CommandStore, ModalGroupKindsShowTheirOwnNames) {
+  const std::pair<int, const char*> rows[] = {
+      {18, "ComH"},       {19, "ComH"},      {20, "Abs./Rel."},  {21, "ComD"},       {22, "Scale"},
+      {23, "Rot"},        {24, "Mrr"},       {25, "PartZero"},   {26, "PanelSel"},   {27, "Polar"},
+      {28, "StartPoint"}, {29, "ReturnMode"}, {30, "LCrdSys"},   {31, "Input unit"}, {32, "Feed unit"},
+      {33, "Call Macro"}, {34, ""},          {-1, ""}};
+  for (const auto& [kind, name] : rows) EXPECT_STREQ(CommandKindName(kind), name) << kind;
+}

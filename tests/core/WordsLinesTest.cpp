@@ -60,9 +60,9 @@ TEST(LineTable, SequenceNumbersMapToTheirLastLine) {
       u"N20 Z5\n"            // 4  repeats 20: wins
       u"N123456 Z1\n"        // 5  five digits at most
       u"(N60) M01\n"         // 6  after a bracket: a word start
-      u"N 80";               // 7  no digit right after N
+      u"N 80";               // 7  blanks between N and its digits do not count
   CGCLineTable lines(text);
-  const std::pair<int, int> rows[] = {{10, 0}, {20, 4}, {40, -1}, {50, 3}, {12345, 5}, {123456, -1}, {60, 6}, {80, -1}};
+  const std::pair<int, int> rows[] = {{10, 0}, {20, 4}, {40, -1}, {50, 3}, {12345, 5}, {123456, -1}, {60, 6}, {80, 7}};
   for (auto [number, line] : rows) EXPECT_EQ(lines.FindSequence(number), line) << number;
 }
 

@@ -3,6 +3,7 @@
 // work offsets and the bounds. Every expected point is worked out by hand
 // from the program text.
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include "ProgramFixture.h"
@@ -210,16 +211,63 @@ TEST_F(CycleTest, IncrementalRepeatCountDrillsAlongTheShift) {
   ExpectChain(2, {P(30, 0, 10), P(30, 0, 20)});
 }
 
-TEST_F(CycleTest, RepeatCountBelowOneDrillsOnceAndFromTenThousandNothing) {
+TEST_F(CycleTest, NegativeRepeatCountDrillsOnceAndZeroOrFromTenThousandNothing) {
   for (const char16_t* k : {u"", u"K0", u"K-99999999999999", u"K10000", u"K2147483648", u"K99999999999999999999"}) {
     SCOPED_TRACE(plat::WideToUtf8(k));
-    const bool drilled = std::u16string(k).size() < 5 || k[1] == u'-';
+    const bool drilled = std::u16string(k).empty() || k[1] == u'-';
     Parse(u"G90 G0 X0 Y0 Z10\n"
           u"G99 G81 X10 Y20 Z-5 R2 " + std::u16string(k) + u" F100\n" + u"G80 G0 Z30\n");
     EXPECT_EQ(SegmentsOfLine(1).size(), drilled ? 4u : 0u);
     EXPECT_EQ(RecordsOfLine(1).size(), drilled ? 4u : 0u);
     // Without a hole the tool did not move: the next move leaves from where it was.
     ExpectChain(2, {drilled ? P(10, 20, 2) : P(0, 0, 10), drilled ? P(10, 20, 30) : P(0, 0, 30)});
+  }
+}
+
+TEST_F(CycleTest, PolarRepeatCountStepsTheAngle) {
+  // G16: X is the radius and Y the angle; G91 Y45 K3 drills three holes 45
+  // degrees apart on the radius-50 circle, from 45 degrees on.
+  Parse(u"G90 G17 G0 X0 Y0 Z10\n"
+        u"G16\n"
+        u"G99 G81 X50 Y0 Z-5 R2 F100\n"
+        u"G91 Y45 K3\n"
+        u"Y45\n");
+  ASSERT_TRUE(Messages().empty());
+  const double h = 25 * std::sqrt(2.0);
+  ExpectChain(3, {P(50, 0, 2), P(h, h, 2), P(h, h, -5), P(h, h, 2),  //
+                  P(0, 50, 2), P(0, 50, -5), P(0, 50, 2),            //
+                  P(-h, h, 2), P(-h, h, -5), P(-h, h, 2)});
+  // The next step goes on from the last hole's angle.
+  ExpectChain(4, {P(-h, h, 2), P(-50, 0, 2), P(-50, 0, -5), P(-50, 0, 2)});
+}
+
+TEST_F(CycleTest, RepeatCountZeroStoresTheCycleForTheNextPositions) {
+  Parse(u"G90 G0 X0 Y0 Z10\n"
+        u"G99 G81 X10 Y20 Z-5 R2 K0 F100\n"
+        u"X30\n");
+  ASSERT_TRUE(Messages().empty());
+  EXPECT_TRUE(SegmentsOfLine(1).empty());
+  EXPECT_TRUE(RecordsOfLine(1).empty());
+  // The tool did not move: the hole is at X30 and the Y where it stands.
+  ExpectChain(2, {P(0, 0, 10), P(30, 0, 10), P(30, 0, 2), P(30, 0, -5), P(30, 0, 2)});
+}
+
+TEST_F(CycleTest, G98ReturnsToTheInitialLevelBelowR) {
+  Parse(u"G90 G0 X0 Y0 Z20\n"
+        u"G98 G81 X10 Y0 Z-5 R30 F100\n"
+        u"G80 G0 X0\n");
+  ExpectChain(1, {P(0, 0, 20), P(10, 0, 20), P(10, 0, 30), P(10, 0, -5), P(10, 0, 30), P(10, 0, 20)});
+  ExpectChain(2, {P(10, 0, 20), P(0, 0, 20)});
+}
+
+TEST_F(CycleTest, SpindleRecordsCarryTheProgrammedSpeed) {
+  for (const char16_t* text : {u"S500 M03\nG98 G84 X5 Y0 Z-5 R2 P0.2 F100\n", u"M03\nG98 G84 X5 Y0 Z-5 R2 P0.2 F100 S500\n"}) {
+    SCOPED_TRACE(plat::WideToUtf8(text));
+    Parse(u"G90 G0 X0 Y0 Z10\n" + std::u16string(text));
+    std::vector<std::pair<short, double>> spindle;
+    for (const Record& r : RecordsOfLine(2))
+      if (r.kind == 10 || r.kind == 11) spindle.emplace_back(r.kind, r.value.x);
+    EXPECT_EQ(spindle, (std::vector<std::pair<short, double>>{{11, 500.0}, {10, 500.0}}));
   }
 }
 

@@ -102,7 +102,7 @@ TEST(ScriptRun, StepNamesAreExactAndUnknownNamesAndCyclesRunNothing) {
 
 TEST(ScriptRun, RepeatCountFromK) {
   const double inf = std::numeric_limits<double>::infinity();
-  const std::pair<double, int> rows[] = {{std::nan(""), 1}, {-inf, 1}, {0.5, 1}, {3.0, 3}, {9999.9, 9999},
+  const std::pair<double, int> rows[] = {{std::nan(""), 1}, {-inf, 1}, {-1.0, 1}, {0.0, 0}, {0.5, 0}, {3.0, 3}, {9999.9, 9999},
                                          {10000.0, 0},     {70000.0, 0}, {inf, 0}};  // 70000 not wrapped to 16 bits
   for (const auto& [k, n] : rows) EXPECT_EQ(CScript::RepeatCount(true, k), n) << k;
 }

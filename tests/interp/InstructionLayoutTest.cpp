@@ -10,6 +10,15 @@
 namespace quillet::test {
 namespace {
 
+// Kinds 19 to 33 are the modal groups; each shows its own group's name.
+TEST(InstructionLayout, ModalGroupKindsHaveTheirOwnNames) {
+  const std::pair<int, std::u16string_view> rows[] = {
+      {18, u"ComH"},     {19, u"ComH"},     {20, u"Abs./Rel."}, {21, u"ComD"},  {22, u"Scale"},
+      {23, u"Rot"},      {24, u"Mrr"},      {25, u"PartZero"},  {26, u"PanelSel"}, {27, u"Polar"},
+      {29, u"ReturnMode"}, {31, u"Input unit"}, {32, u"Feed unit"}, {33, u"Call Macro"}, {34, u""}};
+  for (const auto& [kind, name] : rows) EXPECT_EQ(std::u16string_view(CommandKindName(kind)), name) << kind;
+}
+
 TEST(InstructionLayout, WordStoreFollowsTheBaseInEveryClass) {
   ChainRef none;
   CGCInstructionGlobal global(none, nullptr, nullptr, 22, 7);

@@ -19,17 +19,17 @@ class Expression : public MacroTest {
   }
 };
 
-// Divisions are reduced first, then multiplications, subtractions and
-// additions; an operator without an operand before it takes 0 (2*0 - 3).
+// * and / before + and -; a minus after an operator belongs to its operand.
 // SI is the first function that begins with SI; BIN has no conversion and
-// gives 0; lower-case letters are skipped, leaving the bracket.
+// gives 0; function names are read in either case. FIX drops the fraction,
+// FUP raises it away from zero, ROUND rounds half away from zero.
 TEST_F(Expression, OperatorOrderAndFunctions) {
   // clang-format off
   const std::pair<const char16_t*, double> cases[] = {
-      {u"2+3*4", 14}, {u"10-4-3", 3}, {u"8/2/2", 2}, {u"2*3/4", 1.5}, {u".5*4+1E3", 1002}, {u"2*-3", -3},
-      {u"SIN[30]", 0.5}, {u"ACOS[0.5]", 60}, {u"ATAN[1]/[-1]", 135}, {u"ATAN[-1]/[-1]", -135}, {u"FIX[-1.5]", -2},
-      {u"FUP[-1.2]", -1}, {u"ROUND[-1.2346]", -1.234}, {u"ABS[SIN[-30]]", 0.5}, {u"SI[30]", 0.5}, {u"BIN[5]", 0},
-      {u"sin[30]", 30}};
+      {u"2+3*4", 14}, {u"10-4-3", 3}, {u"8/2/2", 2}, {u"2*3/4", 1.5}, {u".5*4+1E3", 1002}, {u"2*-3", -6},
+      {u"SIN[30]", 0.5}, {u"ACOS[0.5]", 60}, {u"ATAN[1]/[-1]", 135}, {u"ATAN[-1]/[-1]", -135}, {u"FIX[-1.5]", -1},
+      {u"FUP[-1.2]", -2}, {u"ROUND[-1.2346]", -1.235}, {u"ABS[SIN[-30]]", 0.5}, {u"SI[30]", 0.5}, {u"BIN[5]", 0},
+      {u"sin[30]", 0.5}};
   // clang-format on
   for (auto [text, value] : cases) {
     EXPECT_NEAR(Assigned(text), value, 1e-12) << Utf8(text);
@@ -46,7 +46,7 @@ TEST_F(Expression, LocalAndGlobalVariables) {
   EXPECT_EQ(Messages(), Texts{});
   EXPECT_DOUBLE_EQ(Var(3), 3.5);
   EXPECT_DOUBLE_EQ(Var(4), 2.5);  // "P" starts a variable operand that an operator closes
-  EXPECT_DOUBLE_EQ(Var(6), 7);    // #[#5] is the bracket's value, not the variable it numbers
+  EXPECT_DOUBLE_EQ(Var(6), 99);   // #[#5] is the variable whose number #5 holds
   EXPECT_DOUBLE_EQ(Var(33), 5.5);
   EXPECT_DOUBLE_EQ(Lib().tables.vars->GetValue(100, 0), 3.5);
   // A variable that holds no number is refused, not read.

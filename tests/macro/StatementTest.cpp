@@ -20,9 +20,9 @@ TEST_F(Statement, IfGotoThenAndAssignmentLists) {
   // A jump backward makes a loop.
   Parse(u"#1=0\nN10 #1=#1+1\nIF [#1 LT 5] GOTO 10\n#2=#1");
   EXPECT_EQ(Var(2), 5);
-  // THEN runs the first assignment only; a plain list runs in order.
+  // THEN runs its whole assignment list; a plain list runs in order.
   Parse(u"#1=1\nIF [#1 EQ 1] THEN #2=5,#3=6\nIF [#1 EQ 2] THEN #4=7\n#5=1,#6=#5*2,,#7=3");
-  EXPECT_EQ(Var(2) * 100 + Var(3) * 10 + Var(4), 500);
+  EXPECT_EQ(Var(2) * 100 + Var(3) * 10 + Var(4), 560);
   EXPECT_EQ(Var(6) * 10 + Var(7), 23);
   EXPECT_EQ(Messages(), Texts{});
 }
@@ -44,8 +44,8 @@ TEST_F(Statement, ComparisonWords) {
 // (reading #7000 as 0 would make it true).
 TEST_F(Statement, FaultyStatementGivesAMessageAndTheProgramGoesOn) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
-      {u"IF [#1 GE 1] goto 5", u"Syntax error : goto : identifier not found"},
-      {u"IF [#1 XX 2] GOTO 5", u"error :[#1 XX 2] : Invalid macro instruction."},
+      {u"IF [#1 GE 1] GOSUB 5", u"Syntax error : GOSUB : identifier not found"},
+      {u"IF [#1 XX 2] GOTO 5", u"error :[#1XX2] : Invalid macro instruction."},
       {u"IF [[#1 GT 10] GOTO 5", u"Syntax error : Missing \"]\" "},
       {u"IF #1 GOTO 5", u"Syntax error for IF"},
       {u"IF [1 EQ 1] GOTO #9", u"Syntax error : Sequence number not found"},  // #9 = 1E300
@@ -56,8 +56,8 @@ TEST_F(Statement, FaultyStatementGivesAMessageAndTheProgramGoesOn) {
       {u"END", u"Syntax error for END"},
       {u"END0", u"Syntax error : 0 : loop number out of range"},
       {u"END4294967297", u"Syntax error : 4294967297 : loop number out of range"},
-      {u"#1 = 5", u"Syntax error : #1 = 5 : invalid assignment"},
-      {u"#12345=1", u"Syntax error : #12345=1 : invalid assignment"},
+      {u"#1 5", u"Syntax error : #15 : invalid assignment"},
+      {u"#12345=1", u"error : variable #12345 does not exist"},
       {u"#7000=1", u"error : variable #7000 does not exist"},
       {u"#1=SQRT[-4]", u"error : SQRT[-4] : argument out of range"},
       {u"#1=EXP[1000]", u"error : EXP[1000] : argument out of range"},
@@ -94,10 +94,10 @@ TEST_F(Statement, WhileRunsItsBodyUntilTheConditionFails) {
   Parse(u"#1=0\nWHILE [#1 LT 2] DO1\n#2=0\nWHILE [#2 LT 3] DO2\n#3=#3+1\n#2=#2+1\nEND2\n#1=#1+1\nEND1\n#4=1");
   EXPECT_EQ(Messages(), Texts{});
   EXPECT_EQ(Var(3) * 10 + Var(4), 61);
-  // An END whose number is not the loop's stops the frame.
+  // A loop without its own END (END2 is not END1) stops the frame.
   Parse(u"#1=0\nWHILE [#1 LT 3] DO1\n#1=#1+1\nEND2\n#2=7");
-  EXPECT_EQ(Messages(), Texts{u"WHILE without matching number for END"});
-  EXPECT_EQ(Executed(), (Lines{0, 1, 2, 3}));
+  EXPECT_EQ(Messages(), Texts{u"WHILE without END1"});
+  EXPECT_EQ(Executed(), (Lines{0, 1}));
 }
 
 TEST_F(Statement, EndlessLoopStopsAtTheExecutedBlockLimit) {
@@ -105,10 +105,11 @@ TEST_F(Statement, EndlessLoopStopsAtTheExecutedBlockLimit) {
   Parse(u"WHILE [1 LT 2] DO1\n#1=#1+1\nEND1\n#2=1");
   EXPECT_EQ(m_program->Blocks().size(), 200u);
   EXPECT_EQ(Messages(), Texts{u"Program stopped: more than 200 blocks executed (endless jump or loop?)"});
-  // A condition true only through an error does not loop.
+  // A condition true only through an error does not loop: the program goes
+  // on after the loop's END.
   Parse(u"WHILE [#7000 LT 3] DO1\nEND1\n#2=1");
   EXPECT_EQ(Messages(), Texts{u"error : variable #7000 does not exist"});
-  EXPECT_EQ(Executed(), (Lines{0, 1, 2}));
+  EXPECT_EQ(Executed(), (Lines{0, 2}));
 }
 
 }  // namespace

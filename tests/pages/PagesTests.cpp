@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
@@ -26,6 +27,7 @@
 
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgRender.h"
@@ -407,6 +409,13 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   QTextBlock line4 = edit->document()->findBlockByNumber(3);
   const int y = edit->cursorRect(QTextCursor(line4)).center().y();
   ASSERT_EQ(edit->LineAtY(y), 4);
+  // The program's path lists, taken before the click (an index past the end
+  // highlights nothing).
+  quillet::PathGroups* groups = nullptr;
+  ASSERT_TRUE(WithLibrary([&] {
+    unsigned past = 1u << 30;
+    groups = Code_SelBlock(&past);
+  }, std::chrono::milliseconds(2000)));
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
@@ -414,8 +423,6 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
   }
   EXPECT_EQ(edit->selectedLine(), 4);
   const bool ran = WithLibrary([&] {
-    unsigned past = 1u << 30;  // past the end: the paths unchanged
-    quillet::PathGroups* groups = Code_SelBlock(&past);
     ASSERT_TRUE(groups);
     ASSERT_GT(groups->size(), 4u);
     for (std::size_t g = 0; g < groups->size(); ++g)
@@ -493,6 +500,50 @@ TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
 }
 
 // ------------------------------------------------------------ shell list
+
+// The options page: a typed increment reaches the library when the edit is
+// committed, without a click on a radio button; calculator-type input sends 0.
+TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
+  Start();
+  main->SelectPage(5);
+  auto* options = page<CDlgCodeOptions>(5);
+  auto libraryValue = [&] {
+    double value = -1;
+    WithLibrary([&] {
+      unsigned kind = 2;
+      int r = -1, c = -1;
+      value = Code_GetDataValue(&kind, &r, &c);
+    });
+    return value;
+  };
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
+  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  ASSERT_TRUE(edit && edit->isEnabled());
+  for (const char* typed : {"0.001", "0.0001", "0.01"}) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(libraryValue(), plat::ParseDouble(std::string_view(typed))) << typed;
+  }
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"ignoredecimal"))->click();
+  EXPECT_EQ(libraryValue(), 0.0);
+}
+
+// At start-up the folder tree shows the folder the page starts in, scrolled
+// into sight however deep it lies, not the top of the file system.
+TEST_F(Pages, TheFolderTreeStartsScrolledToTheSavedFolder) {
+  Start();
+  CShellTree* tree = code()->tree();
+  ASSERT_TRUE(tree);
+  const QString folder = QString::fromStdString((exe / "code").string());
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  QTest::qWait(1500);  // the folders above it load one by one
+  EXPECT_EQ(tree->GetSelectedPath(), folder);
+  const QRect shown = tree->visualRect(tree->currentIndex());
+  EXPECT_TRUE(tree->viewport()->rect().intersects(shown)) << shown.y() << " in " << tree->viewport()->height();
+}
 
 TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   Start();

@@ -7,7 +7,7 @@
 #include "mod_gcode/GCCode/PathArena.h"
 #include "viewer/render/RenderData.h"
 
-TEST(RenderData, CopiesPointsAsSixFloatsPerVertexAndOutlivesTheLibrarysMemory) {
+TEST(RenderData, CopiesPointsAsThreeFloatsPerVertexAndOutlivesTheLibrarysMemory) {
   auto arena = std::make_unique<quillet::CPathArena>();
   quillet::CPathStyle feed;
   feed.g = 1.f, feed.width = 1.5f;
@@ -19,9 +19,9 @@ TEST(RenderData, CopiesPointsAsSixFloatsPerVertexAndOutlivesTheLibrarysMemory) {
   groups.clear();
   arena.reset();
   ASSERT_EQ(5u, d.vertexCount());
-  const float expected[] = {1, 2, 3, 0, 1, 0, 4, -5, 6, 0, 1, 0, 7, 8, 9, 0, 1, 0, 10, 11, 12, 0, 1, 0, 13, 14, -15, 0, 1, 0};
-  ASSERT_EQ(30, d.floatCount);
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(expected[i], d.vertices[i]) << i;
+  const float expected[] = {1, 2, 3, 4, -5, 6, 7, 8, 9, 10, 11, 12, 13, 14, -15};
+  ASSERT_EQ(15, d.floatCount);
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(expected[i], d.vertices[i]) << i;
   EXPECT_EQ((std::vector<std::int32_t>{0, 2}), d.firsts);
   EXPECT_EQ((std::vector<std::int32_t>{2, 3}), d.counts);
   // Segments of each polyline only: nothing joins vertex 1 to vertex 2.

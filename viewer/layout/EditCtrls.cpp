@@ -8,7 +8,10 @@
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QScreen>
 #include <QThread>
+
+#include <algorithm>
 
 #include "viewer/Styling.h"
 #include "viewer/UiSeam.h"
@@ -260,12 +263,38 @@ void CXRichEdit::GutterRelease() {
 void CXRichEdit::JoinWorkers(bool all) {
   for (auto it = m_workers.begin(); it != m_workers.end();) {
     if (all || it->done->load()) {
-      it->thread.join();
+      it->thread->wait();
       it = m_workers.erase(it);
     } else {
       ++it;
     }
   }
+}
+
+QTextDocument* CXRichEdit::NewLargeDocument() {
+  // A plain-text editor lays out every line of its document whenever its
+  // width grows beyond the document's line width or when it is the view that
+  // owns that width: a line layout of a few hundred bytes for each of
+  // millions of lines. Lines do not wrap here, so the width does not matter:
+  // an empty, never shown editor as wide as the screens takes the width
+  // first, and this editor then only lays out the lines it shows.
+  if (!m_widthHolder) {
+    m_widthHolder = std::make_unique<QPlainTextEdit>();
+    m_widthHolder->setAttribute(Qt::WA_DontShowOnScreen);
+    m_widthHolder->setLineWrapMode(QPlainTextEdit::NoWrap);
+  }
+  QScreen* screen = this->screen();
+  const int wide = std::max(screen ? screen->virtualGeometry().width() : 0, 4096);
+  m_widthHolder->resize(std::max(wide, width()) + 64, 32);
+  m_widthHolder->show();
+  auto* document = new QTextDocument();
+  document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+  document->setUndoRedoEnabled(false);
+  document->setDefaultFont(font());
+  m_widthHolder->setDocument(document);
+  m_widthHolder->setDocument(nullptr);
+  m_widthHolder->hide();
+  return document;
 }
 
 void CXRichEdit::SetCodeText(const QString& text) {
@@ -283,7 +312,7 @@ void CXRichEdit::SetCodeText(const QString& text) {
     emit textReady();
     return;
   }
-  // A large text: the document is built on a worker thread and handed to
+  // A large text: the document is filled on a worker thread and handed to
   // the editor when it is complete; meanwhile the editor is read-only and
   // answers with the text itself.
   m_preparing = true;
@@ -294,21 +323,21 @@ void CXRichEdit::SetCodeText(const QString& text) {
   QThread* guiThread = thread();
   QPointer<CXRichEdit> self(this);
   auto done = std::make_shared<std::atomic<bool>>(false);
-  const QFont editorFont = font();
-  std::thread worker([self, serial, text, guiThread, done, editorFont] {
-    auto* document = new QTextDocument();
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
-    document->setUndoRedoEnabled(false);
-    document->setDefaultFont(editorFont);
-    document->setPlainText(text);
-    // Every line's layout object is made here: the editor that takes the
-    // document then only resets them on the interface thread.
-    for (QTextBlock b = document->firstBlock(); b.isValid(); b = b.next()) b.layout();
-    document->setUndoRedoEnabled(true);
-    document->setModified(false);
-    document->moveToThread(guiThread);
-    // The editor joins this thread before it goes away, so `self` is alive
-    // when the call is queued; a late call for an older text is dropped.
+  QTextDocument* document = NewLargeDocument();
+  std::unique_ptr<QThread> worker(QThread::create([self, serial, text, guiThread, done, document]() mutable {
+    try {
+      document->setPlainText(text);
+      document->setUndoRedoEnabled(true);
+      document->setModified(false);
+    } catch (const std::bad_alloc&) {
+      // No memory for the document: the editor keeps the text itself (and
+      // saves it), without showing it.
+      delete document;
+      document = nullptr;
+    }
+    if (document) document->moveToThread(guiThread);
+    // The editor waits for this thread before it goes away, so `self` is
+    // alive when the call is queued; a late call for an older text is dropped.
     QMetaObject::invokeMethod(
         self.data(),
         [self, serial, document] {
@@ -317,7 +346,9 @@ void CXRichEdit::SetCodeText(const QString& text) {
         },
         Qt::QueuedConnection);
     done->store(true);
-  });
+  }));
+  document->moveToThread(worker.get());
+  worker->start();
   m_workers.push_back(Worker{std::move(worker), done});
 }
 
@@ -326,6 +357,10 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
   if (serial != m_serial) {
     delete document;
     return;
+  }
+  if (!document) {
+    setPlainText(tr("The program is too large to be shown here; it is kept as it was read."));
+    return;  // still read-only, and CodeText() answers with the text
   }
   // setDocument deletes a document that the editor made itself; one that
   // was adopted earlier (its parent is this editor) is deleted here.

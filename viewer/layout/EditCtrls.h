@@ -22,6 +22,7 @@
 #include <vector>
 
 class QTextDocument;
+class QThread;
 
 namespace ravik {
 
@@ -75,8 +76,10 @@ class CXRichEdit : public QPlainTextEdit {
   explicit CXRichEdit(QWidget* parent = nullptr);
   ~CXRichEdit() override;
 
-  // Texts above this size are laid out on a worker thread, so a program of
-  // a million lines does not freeze the interface.
+  // Texts above this size are put into a document on a worker thread, so a
+  // program of a million lines does not freeze the interface. Such a
+  // document never gets a line layout per line: only the lines shown are
+  // laid out (see SetCodeText).
   static constexpr qsizetype kBackgroundBytes = 2 * 1024 * 1024;
 
   // Measures the margin (the width of "99999" in the normal dialog font)
@@ -118,6 +121,8 @@ class CXRichEdit : public QPlainTextEdit {
   void GutterRelease();
   void JoinWorkers(bool all);
   void AdoptDocument(unsigned serial, QTextDocument* document);
+  // An empty document for a large text (see the .cpp).
+  QTextDocument* NewLargeDocument();
 
   QWidget* m_gutter = nullptr;
   QColor m_gutterBack, m_gutterText;
@@ -130,10 +135,12 @@ class CXRichEdit : public QPlainTextEdit {
   bool m_preparing = false;
   unsigned m_serial = 0;
   struct Worker {
-    std::thread thread;
+    std::unique_ptr<QThread> thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
   std::vector<Worker> m_workers;
+  // Holds the line width of large documents (see SetCodeText).
+  std::unique_ptr<QPlainTextEdit> m_widthHolder;
 };
 
 class CEditInplace : public QLineEdit {

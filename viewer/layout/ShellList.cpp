@@ -136,7 +136,11 @@ CShellTree::CShellTree(QWidget* parent) : QTreeView(parent) {
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+  connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
+    if (!m_revealing.isEmpty() && m_revealing.startsWith(folder)) Reveal();
+  });
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    if (!m_revealing.isEmpty() && m_fs->filePath(current) != m_revealing) m_revealing.clear();
     NmHdr hdr;
     hdr.hwndFrom = this;
     hdr.idFrom = CtrlId(this);
@@ -146,12 +150,24 @@ CShellTree::CShellTree(QWidget* parent) : QTreeView(parent) {
 }
 
 bool CShellTree::SelectPath(const QString& folder) {
-  const QModelIndex index = m_fs->index(QDir::cleanPath(folder));
-  if (!index.isValid()) return false;
-  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) expand(p);
-  setCurrentIndex(index);
-  scrollTo(index);
+  const QString path = QDir::cleanPath(folder);
+  if (!m_fs->index(path).isValid()) return false;
+  m_revealing = path;
+  Reveal();
   return true;
+}
+
+void CShellTree::Reveal() {
+  const QModelIndex index = m_fs->index(m_revealing);
+  if (!index.isValid()) return;
+  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) expand(p);
+  if (currentIndex() != index) setCurrentIndex(index);
+  scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void CShellTree::showEvent(QShowEvent* event) {
+  QTreeView::showEvent(event);
+  if (currentIndex().isValid()) scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
 }
 
 QString CShellTree::GetSelectedPath() const {

@@ -92,8 +92,19 @@ class CShellTree : public QTreeView {
   // Expands the first root item.
   void ExpandRoot();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
+  // Expands down to the folder being revealed, selects it and scrolls it
+  // into the middle of the view.
+  void Reveal();
+
   QFileSystemModel* m_fs;
+  // The folder SelectPath asked for: the folders above it load one after
+  // another, each moving it, so it is revealed again as each arrives until
+  // another folder is chosen.
+  QString m_revealing;
 };
 
 class CCustomTTCtrl : public QObject {

@@ -165,14 +165,7 @@ void CDlgCodeCommands::Refresh() {
 QString CDlgCodeCommands::CellText(int item, int column) {
   if (item < 0 || column < 0 || column > 14) return {};
   CommandRecord rec;
-  bool found = false;
-  Commands().Read([&](const std::vector<CommandRecord>& records) {
-    if (static_cast<std::size_t>(item) < records.size()) {
-      rec = records[static_cast<std::size_t>(item)];
-      found = true;
-    }
-  });
-  if (!found) return {};
+  if (!Commands().At(static_cast<std::size_t>(item), rec)) return {};
   if (column == 0) return FromU16(IntToWString(rec.line));
   if (column == 1) return QString::fromLatin1(CommandKindName(rec.kind));
   return FromU16(DoubleToWString(rec.values[column - 2]));
@@ -300,6 +293,11 @@ bool CDlgCodeOptions::OnInitDialog() {
   ApplyOption();
   if (ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) == 1.0)
     if (QWidget* edit = layout()->FindWndByName(u"Leastinput")) edit->setEnabled(false);
+  // A typed increment is used as soon as the edit is committed (Enter or
+  // leaving the field), so the field never shows a value the library does
+  // not use.
+  if (auto* edit = qobject_cast<QLineEdit*>(layout()->FindWndByName(u"Leastinput")))
+    connect(edit, &QLineEdit::editingFinished, this, [this] { ApplyOption(); });
   return true;
 }
 

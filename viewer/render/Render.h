@@ -152,8 +152,9 @@ class CRenderHiVer : public CRender {
  private:
   // Points the vertex array object at the current buffers.
   void BindLayout();
+  // A negative normal offset: the normal is the constant (0, 1, 0).
   int m_components = 3, m_stride = CRenderData::kStrideBytes, m_positionOffset = 0,
-      m_normalOffset = 12;
+      m_normalOffset = -1;
   bool m_layoutSet = false;
   int m_projectionLocation = -1, m_modelViewLocation = -1, m_colourLocation = -1;
 };

@@ -50,7 +50,7 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
     }
     if (full) break;
   }
-  styles.reserve(polylines);
+  styleIds.reserve(polylines);
   firsts.reserve(polylines);
   counts.reserve(polylines);
   indexStarts.reserve(polylines);
@@ -62,12 +62,12 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
   std::size_t vertex = 0, index = 0;
   double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
   for (const quillet::CPathList& list : groups) {
-    if (styles.size() == polylines) break;
+    if (styleIds.size() == polylines) break;
     for (const quillet::CPathPolyline* pl : list) {
-      if (styles.size() == polylines) break;
+      if (styleIds.size() == polylines) break;
       if (!pl || pl->PointCount() < 0) continue;
       std::size_t n = static_cast<std::size_t>(pl->PointCount());
-      styles.push_back(StyleOf(pl->Style()));
+      styleIds.push_back(StyleId(StyleOf(pl->Style())));
       firsts.push_back(static_cast<std::int32_t>(vertex));
       counts.push_back(static_cast<std::int32_t>(n));
       indexStarts.push_back(static_cast<std::uint32_t>(index));
@@ -82,9 +82,6 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
         v[0] = static_cast<float>(c[0]);
         v[1] = static_cast<float>(c[1]);
         v[2] = static_cast<float>(c[2]);
-        v[3] = 0.0f;
-        v[4] = 1.0f;
-        v[5] = 0.0f;
         v += kFloatsPerVertex;
       }
       for (std::size_t i = 1; i < n; ++i) {
@@ -103,7 +100,31 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
   maxY = hi[1];
   maxZ = hi[2];
   floatCount = static_cast<std::int32_t>(vertices.size());
+  m_vertexCount = points;
+  m_indexCount = indices.size();
   DeriveBatches();
+}
+
+std::uint16_t CRenderData::StyleId(const PolylineStyle& style) {
+  // Paths use a handful of styles; the last one found is the likely next.
+  if (!styleIds.empty() && palette[styleIds.back()] == style) return styleIds.back();
+  for (std::size_t i = 0; i < palette.size(); ++i)
+    if (palette[i] == style) return static_cast<std::uint16_t>(i);
+  if (palette.size() == 0xFFFF) return 0;  // beyond 65535 styles the first one stands in
+  palette.push_back(style);
+  return static_cast<std::uint16_t>(palette.size() - 1);
+}
+
+void CRenderData::ReleaseHostArrays() {
+  std::vector<float>().swap(vertices);
+  std::vector<std::uint32_t>().swap(indices);
+}
+
+std::size_t CRenderData::HeldBytes() const {
+  return vertices.capacity() * sizeof(float) + indices.capacity() * sizeof(std::uint32_t) +
+         palette.capacity() * sizeof(PolylineStyle) + styleIds.capacity() * sizeof(std::uint16_t) +
+         (firsts.capacity() + counts.capacity()) * sizeof(std::int32_t) +
+         indexStarts.capacity() * sizeof(std::uint32_t) + batches.capacity() * sizeof(DrawBatch);
 }
 
 bool CRenderData::Restyle(const quillet::PathGroups& groups) {
@@ -111,16 +132,17 @@ bool CRenderData::Restyle(const quillet::PathGroups& groups) {
   for (const quillet::CPathList& list : groups) {
     for (const quillet::CPathPolyline* pl : list) {
       if (!pl || pl->PointCount() < 0) continue;
-      if (i >= styles.size() || pl->PointCount() != counts[i]) return false;
+      if (i >= styleIds.size() || pl->PointCount() != counts[i]) return false;
       ++i;
     }
   }
-  if (i != styles.size()) return false;
+  if (i != styleIds.size()) return false;
   i = 0;
   for (const quillet::CPathList& list : groups) {
     for (const quillet::CPathPolyline* pl : list) {
       if (!pl || pl->PointCount() < 0) continue;
-      styles[i++] = StyleOf(pl->Style());
+      styleIds[i] = StyleId(StyleOf(pl->Style()));
+      ++i;
     }
   }
   DeriveBatches();
@@ -134,15 +156,15 @@ void CRenderData::SetBatchMode(BatchMode mode) {
 
 void CRenderData::DeriveBatches() {
   batches.clear();
-  const std::size_t n = styles.size();
+  const std::size_t n = styleIds.size();
   std::size_t i = 0;
   while (i < n) {
     std::size_t j = i + 1;
     if (m_mode != BatchMode::PerPolyline) {
-      while (j < n && styles[j] == styles[i]) ++j;
+      while (j < n && styleIds[j] == styleIds[i]) ++j;
     }
     DrawBatch b;
-    b.style = styles[i];
+    b.style = palette[styleIds[i]];
     b.firstPolyline = static_cast<std::uint32_t>(i);
     b.polylineCount = static_cast<std::uint32_t>(j - i);
     std::int32_t maxCount = 0;
@@ -171,7 +193,7 @@ void CRenderData::DeriveBatches() {
     } else if (StipplePattern(b.style.pattern) < 0 || maxCount <= 2) {
       b.draw = BatchDraw::Lines;
       b.firstIndex = indexStarts[i];
-      std::size_t end = (j < n) ? indexStarts[j] : indices.size();
+      std::size_t end = (j < n) ? indexStarts[j] : m_indexCount;
       b.indexCount = static_cast<std::uint32_t>(end - indexStarts[i]);
     } else {
       b.draw = BatchDraw::MultiDraw;

@@ -6,6 +6,12 @@
 // count, and the bounding box. The library may free or replace its polylines
 // as soon as the constructor returns.
 //
+// A vertex is its position alone (three floats); the normal, the same
+// (0, 1, 0) for every vertex of a line, is a constant attribute. A polyline's
+// style is a number into a small table of the distinct styles. Once the
+// vertices and indices are in buffer objects, the renderer drops this copy of
+// them (`ReleaseHostArrays`); the counts, styles and batches stay.
+//
 // Drawing is grouped into batches: consecutive polylines of the same style
 // (colour, width, primitive kind and stipple pattern) are drawn with one call.
 // A line strip per polyline must not connect to the next polyline, so a batch
@@ -75,7 +81,7 @@ enum class BatchMode : std::uint8_t {
 
 class CRenderData {
  public:
-  static constexpr int kFloatsPerVertex = 6;  // x, y, z, then the normal (0, 1, 0)
+  static constexpr int kFloatsPerVertex = 3;  // x, y, z
   static constexpr int kStrideBytes = kFloatsPerVertex * 4;
 
   CRenderData() = default;
@@ -90,10 +96,16 @@ class CRenderData {
   void SetBatchMode(BatchMode mode);
   BatchMode batchMode() const { return m_mode; }
 
-  bool empty() const { return vertices.empty(); }
-  std::size_t vertexCount() const { return vertices.size() / kFloatsPerVertex; }
-  std::size_t polylineCount() const { return styles.size(); }
+  bool empty() const { return m_vertexCount == 0; }
+  std::size_t vertexCount() const { return m_vertexCount; }
+  std::size_t polylineCount() const { return styleIds.size(); }
   const float* vertexPointer() const { return vertices.empty() ? nullptr : vertices.data(); }
+  const PolylineStyle& style(std::size_t polyline) const { return palette[styleIds[polyline]]; }
+  // Frees `vertices` and `indices` (they were copied into buffer objects).
+  void ReleaseHostArrays();
+  bool hasHostArrays() const { return !vertices.empty() || m_vertexCount == 0; }
+  // Bytes held by this copy.
+  std::size_t HeldBytes() const;
 
   // The bounding box; it always contains the origin.
   double minX = 0, minY = 0, minZ = 0;
@@ -101,8 +113,9 @@ class CRenderData {
 
   std::vector<float> vertices;
   std::int32_t floatCount = 0;
-  // Per polyline, in drawing order.
-  std::vector<PolylineStyle> styles;
+  // The distinct styles, and per polyline (in drawing order) its number there.
+  std::vector<PolylineStyle> palette;
+  std::vector<std::uint16_t> styleIds;
   std::vector<std::int32_t> firsts;  // first vertex
   std::vector<std::int32_t> counts;  // point count
   std::vector<std::uint32_t> indexStarts;  // first entry in `indices`
@@ -112,7 +125,11 @@ class CRenderData {
 
  private:
   void DeriveBatches();
+  // The number of `style` in the palette (added when new).
+  std::uint16_t StyleId(const PolylineStyle& style);
   BatchMode m_mode = BatchMode::Batched;
+  std::size_t m_vertexCount = 0;
+  std::size_t m_indexCount = 0;
 };
 
 }  // namespace ravik

@@ -154,7 +154,7 @@ bool CRenderScene::Initialize(int width, int height) {
   m_halfHeight = static_cast<int>(height * 0.5);
   m_depthClamp = GLEW_VERSION_3_2 || GLEW_ARB_depth_clamp;
   ChooseRenderer();
-  m_render->SetAttribLayout(3, CRenderData::kStrideBytes, 0, 12);
+  m_render->SetAttribLayout(3, CRenderData::kStrideBytes, 0, -1);  // constant normal
   m_overlay.items.clear();
   m_overlay.BuildFont();
   m_overlay.r = 0.f;

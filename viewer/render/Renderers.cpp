@@ -273,10 +273,14 @@ void CRenderHiVer::BindLayout() {
     glVertexAttribPointer(static_cast<GLuint>(positionLocation), m_components, GL_FLOAT, GL_FALSE,
                           m_stride, ByteOffset(static_cast<std::size_t>(m_positionOffset)));
   }
-  if (normalLocation >= 0) {
+  if (normalLocation >= 0 && m_normalOffset >= 0) {
     glEnableVertexAttribArray(static_cast<GLuint>(normalLocation));
     glVertexAttribPointer(static_cast<GLuint>(normalLocation), m_components, GL_FLOAT, GL_FALSE,
                           m_stride, ByteOffset(static_cast<std::size_t>(m_normalOffset)));
+  } else if (normalLocation >= 0) {
+    // Every vertex of a line has the same normal.
+    glDisableVertexAttribArray(static_cast<GLuint>(normalLocation));
+    glVertexAttrib3f(static_cast<GLuint>(normalLocation), 0.0f, 1.0f, 0.0f);
   }
   // The element buffer binding is part of the vertex array object's state.
   ibo.Bind();
@@ -299,6 +303,7 @@ float CRenderHiVer::SetRenderData(std::unique_ptr<CRenderData> d) {
                static_cast<GLsizeiptr>(data->indices.size() * sizeof(std::uint32_t)),
                data->indices.empty() ? nullptr : data->indices.data(), GL_STATIC_DRAW);
   vao.Unbind();
+  data->ReleaseHostArrays();  // the buffers hold them now
   return TakeExtents(*data);
 }
 
@@ -313,6 +318,7 @@ float CRenderHiVer::AdoptUploaded(std::unique_ptr<CRenderData> d, GpuBuffers buf
   ibo.name = buffers.indexBuffer;
   if (ibo.name == 0) ibo.Create();
   data = std::move(d);
+  data->ReleaseHostArrays();  // the buffers hold them now
   BindLayout();
   return TakeExtents(*data);
 }

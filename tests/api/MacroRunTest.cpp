@@ -1,0 +1,166 @@
+// Macro programs through the Code_ interface, each result worked out by
+// hand from the control's rules: expressions, statements and loops, call
+// arguments, words whose values come from variables, and local variables
+// per call level. Results are read from common variables (#100 on) and from
+// the paths and command records.
+#include <cmath>
+#include <string>
+
+#include "tests/api/ApiHarness.h"
+
+namespace apitest {
+namespace {
+
+constexpr unsigned kVariables = 3;
+
+class MacroRunTest : public ApiTest {
+ protected:
+  // Runs the program after clearing #100 to #104; the value of #100.
+  double Run(const std::u16string& program) {
+    Parse(u"#100=0,#101=0,#102=0,#103=0,#104=0\n" + program);  // the path build delivers the messages
+    return Var(100);
+  }
+  double Var(int number) { return Cell(kVariables, number, 0); }
+  std::vector<std::u16string> Texts() const {
+    std::vector<std::u16string> texts;
+    for (const Message& m : Log().messages) texts.push_back(m.text);
+    return texts;
+  }
+};
+
+struct Case {
+  const char* program;
+  double expected;
+};
+
+// Operators, signs, indirect variables, blanks and letter case, and the
+// functions whose results the control's manual defines.
+TEST_F(MacroRunTest, ExpressionsEvaluateAsOnTheControl) {
+  const Case cases[] = {
+      {"#100=2*-3", -6},
+      {"#100=10/-2", -5},
+      {"#100=3*-2*4", -24},
+      {"#100=2--3", 5},
+      {"#1=4\n#100=#1*-1", -4},
+      {"#1=3\n#100=-#1*2", -6},
+      {"#5=3\n#3=7\n#100=#[#5]", 7},
+      {"#5=3\n#[100+#5]=4\n#100=#103", 4},
+      {"#1 = 5\n#2=2\n#3=#1 + #2\n#100=#3", 7},
+      {"#1=1\nIF [#1 + 1 EQ 2] THEN #100=1", 1},
+      {"#100=FIX[-1.5]", -1},
+      {"#100=FIX[1.5]", 1},
+      {"#100=FUP[-1.2]", -2},
+      {"#100=FUP[1.2]", 2},
+      {"#100=ROUND[-1.2346]", -1.235},
+      {"#100=ROUND[-2.5]", -2.5},
+      {"#100=ROUND[1.2346]", 1.235},
+      {"#100=ATAN[1]/[1]+[8/2]", 49},
+      {"#100=ATAN[1]/[1]+ATAN[1]/[-1]", 180},
+      {"#100=ATAN[1]/[1]*2", 90},
+      {"#100=sin[30]*4", 2},
+      {"#100=Abs[-2]+fix[2.5]", 4},
+  };
+  for (const Case& c : cases) {
+    Log().Clear();
+    EXPECT_NEAR(Run(W(c.program)), c.expected, 1e-9) << c.program;
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{}) << c.program;
+  }
+}
+
+// AND and OR, jumps in and out of WHILE bodies, a false WHILE that skips to
+// its own END, keywords in lower case, THEN with its whole statement.
+TEST_F(MacroRunTest, StatementsDecideTheFlowAsOnTheControl) {
+  const Case cases[] = {
+      // 10 when the IF jumps over "#100=1", 11 when it does not.
+      {"#1=1\n#2=3\nIF [[#1 EQ 1] AND [#2 EQ 3]] GOTO 20\n#100=1\nN20 #100=#100+10", 10},
+      {"#1=1\n#2=4\nIF [[#1 EQ 1] AND [#2 EQ 3]] GOTO 20\n#100=1\nN20 #100=#100+10", 11},
+      {"#1=1\n#2=3\nIF [[#1 EQ 2] OR [#2 EQ 3]] GOTO 20\n#100=1\nN20 #100=#100+10", 10},
+      {"#1=1\n#2=4\nIF [[#1 EQ 2] OR [#2 EQ 3]] GOTO 20\n#100=1\nN20 #100=#100+10", 11},
+      {"#1=1\nif [#1 eq 1] goto 20\n#100=1\nn20 #100=#100+10", 10},
+      // An IF in the body leaves the loop at #1 = 2.
+      {"#1=0\nWHILE [#1 LT 5] DO1\n#1=#1+1\nIF [#1 EQ 2] GOTO 50\nEND1\n#100=99\nN50 #100=#1", 2},
+      {"#1=0\nWHILE [#1 LT 3] DO1\n#1=#1+1\nGOTO 40\nEND1\nN40 #100=#1", 1},
+      // A jump inside the body skips its rest for #1 = 2 only: #2 counts 1 and 3.
+      {"#1=0\n#2=0\nWHILE [#1 LT 3] DO1\n#1=#1+1\nIF [#1 EQ 2] GOTO 10\n#2=#2+1\nN10 END1\n#100=#2", 2},
+      // The false loop ends at END 1: not at the comment, not at END10.
+      {"#1=5\nWHILE [#1 LT 3] DO1\n#100=1 (END1)\nEND10\n#100=2\nEND 1\n#100=#100+10", 10},
+      {"#1=0\nwhile [#1 lt 3] do1\n#1=#1+1\nend1\n#100=#1", 3},
+      {"#1=0\nWHILE [#1 LT 2] DO1\n#2=0\nWHILE [#2 LT 3] DO2\n#100=#100+1\n#2=#2+1\nEND2\n#1=#1+1\nEND1", 6},
+      {"#1=1\nIF [#1 EQ 1] THEN #100 = 5 + 1", 6},
+      {"#1=1\nIF [#1 EQ 1] THEN #100=5,#101=6\n#100=#100*10+#101", 56},
+  };
+  for (const Case& c : cases) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{}) << c.program;
+  }
+}
+
+// A missing END and a missing sequence number get a block message.
+TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
+  const struct {
+    const char* program;
+    double expected;
+    const char16_t* message;
+    int line;  // of the program, from 1
+  } cases[] = {
+      {"#1=5\nWHILE [#1 LT 3] DO1\n#100=1", 0, u"WHILE without END1", 2},
+      {"#1=0\nWHILE [#1 LT 3] DO2\n#100=1\nEND1", 0, u"WHILE without END2", 2},
+      {"GOTO 99\n#100=1", 1, u"Syntax error : Sequence number N99 not found", 1},
+      {"#1=1\nIF [#1 EQ 1] GOTO 98\n#100=2", 2, u"Syntax error : Sequence number N98 not found", 2},
+  };
+  for (const auto& c : cases) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    ASSERT_EQ(Log().messages.size(), 1u) << c.program;
+    EXPECT_EQ(Log().messages[0].text, c.message) << c.program;
+    EXPECT_EQ(Log().messages[0].line, c.line + 1) << c.program;  // after the clearing line
+  }
+}
+
+// G65 passes arguments written as variables and expressions (M is #13); the
+// macro's #33 stays in its own level. M98 runs on its caller's locals, and
+// its P may come from a variable (rounded). G66 passes expressions too.
+TEST_F(MacroRunTest, CallArgumentsAndLocalLevels) {
+  Run(u"#5=1.5\n#33=2\nG65 P9101 X#5 Y[2+3] Z-1 M4\n#104=#33");
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
+  const double expected[] = {1.5, 5, -1, 4, 2};
+  for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(Var(100 + i), expected[i]) << "#" << 100 + i;
+
+  EXPECT_DOUBLE_EQ(Run(u"#1=2\nM98 P9102\n#100=#1"), 7);
+  EXPECT_DOUBLE_EQ(Run(u"#10=9101.6\n#1=2\nM98 P#10\n#100=#1"), 7);
+  EXPECT_DOUBLE_EQ(Run(u"#5=2\nG66 P9103 Z[#5*2]\nG00 X1\nG00 X2\nG67"), 8);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
+}
+
+// Words whose values come from variables: coordinates and F exact, S T M
+// rounded to whole numbers, G from an expression; blanks inside words and a
+// comment in the middle of a block change nothing.
+TEST_F(MacroRunTest, WordsFromVariablesAndWrittenLoosely) {
+  PathGroups* paths = Parse(u"#1=12.3456789\nG00 X0 Y0 Z0\nX#1\nG01 X3 (TURN) Y9 F100\nG00 X 45. Z -110");
+  EXPECT_TRUE(Near(End(paths, 2), {12.3456789, 0, 0}));
+  EXPECT_TRUE(Near(End(paths, 3), {3, 9, 0}));
+  EXPECT_TRUE(Near(End(paths, 4), {45, 9, -110}));
+
+  // G[#1-1] with #1 = 2 is G01: drawn as a feed move.
+  paths = Parse(u"#1=2\nG[#1-1] X5 F100");
+  EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 1), kFeedStyle));
+
+  Parse(u"#2=250.5\nG01 X1 F#2\nG01 X2 F[#2*2]\n#1=4.6\nT#1\n#1=1199.5\nS#1 M03\n#1=2.6\nM#1");
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
+  const std::vector<Record> records = Simulate();
+  const std::vector<Record> moves = Motions(records);
+  ASSERT_EQ(moves.size(), 2u);
+  EXPECT_EQ(moves[0].feed, 250.5);
+  EXPECT_EQ(moves[1].feed, 501.0);
+  const std::vector<Record> tools = OfKind(records, 17);
+  ASSERT_EQ(tools.size(), 1u);
+  EXPECT_EQ(tools[0].position.x, 5.0);
+  const std::vector<Record> spindle = OfKind(records, 10);
+  ASSERT_EQ(spindle.size(), 2u);  // M03 and M#1 = M03
+  EXPECT_EQ(spindle[0].position.x, 1200.0);
+  EXPECT_EQ(spindle[1].position.x, 1200.0);
+}
+
+}  // namespace
+}  // namespace apitest
