@@ -271,16 +271,23 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
     if (mode == 1) {
       char setPath = 1;
       Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath);
-      char16_t* code = Code_GetCodeStr(&buffer);
+      const char16_t* code = Code_GetCodeStr(&buffer);
+      const bool readable = code != nullptr;
       step(LoadStage::Text, [&] {
-        QString copy = FromU16(code);
+        text = FromU16(code);
         std::lock_guard lock(m_textMutex);
-        m_loadedText = std::move(copy);
+        m_loadedText = text;  // shared: the editor shows the text the program is parsed from
         m_hasLoadedText = true;
       });
       std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
       std::u16string name(plat::WView(Code_GetNCName(&buffer)));
-      if (!failed) Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
+      // The program is parsed from the viewer's copy, which this thread holds
+      // to its end; the buffer's own copy of a large program is not kept.
+      if (!failed) Code_ClearBuffer(&buffer);
+      if (!failed) {
+        auto* parsed16 = readable ? const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())) : nullptr;
+        Code_ParsingFromBuffer(&startLine, parsed16, folder.data(), name.data(), &x, &y, &z);
+      }
     } else if (mode == 0) {
       Code_SetFolder(&buffer, path.data());
       std::u16string folder(plat::WView(Code_GetFolder(&buffer)));

@@ -47,6 +47,9 @@ struct CLineScan {
   // a refused code's words are to be dropped.
   CGCInstruction* machine = nullptr;
   CGCInstruction* rotation = nullptr;
+  // The G50.1 of this line and the mirror it cancels.
+  CGCInstruction* mirrorCancel = nullptr;
+  const CGCInstruction* mirrorBefore = nullptr;
   bool dropWords = false;
 };
 
@@ -98,9 +101,10 @@ class CGCBlock {
   }
   void DestroyInstructions();
 
-  // Parses and interprets the line. Result: 0 ordinary line, -2 syntax
-  // error (reported into the message list), > 0 a jump target or loop
-  // number of a macro statement.
+  // Parses and interprets the line, given in its compact form
+  // (CompactBlockText: no blanks, no comments, upper case). Result: 0
+  // ordinary line, -2 syntax error (reported into the message list), > 0 a
+  // jump target or loop number of a macro statement.
   int ParseLine(WString& line, CGCInstruction** previousMotion);
   // The post-parse step: every instruction's coordinates through its
   // transforms.
@@ -187,6 +191,8 @@ class CGCBlock {
   void FinishLine(CGCInstruction** previousMotion);
   // Whether the pending words program a position for the modal move `rule`.
   bool PendingWordsMove(const CCodeRuleEntry& rule) const;
+  // G50.1: the mirrored axes the cancel does not name stay mirrored.
+  void KeepUnnamedMirrorAxes(CGCInstruction* cancel, const CGCInstruction* before);
   // Makes the line's move a rapid move in machine coordinates (G53).
   void MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* machine);
   // Where the tool is, in the program coordinates of the work system in

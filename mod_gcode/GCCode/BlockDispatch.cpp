@@ -546,7 +546,12 @@ void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
 void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
   const WString& f = rule.m_codefunc;
   if (f != u"GMrr" && f != u"GMrrCan") return;
+  const CGCInstruction* before = m_program->IsModalActive(24) ? m_program->GetModal(24) : nullptr;
   CGCInstruction* g = SetModalInstruction(24, rule);
+  if (f == u"GMrrCan") {
+    Scan().mirrorCancel = g;
+    Scan().mirrorBefore = before;
+  }
   SetModalInstructionWords(g, 8);
   // G50.1 X.. names the axes it cancels: its words go to it, not to a move.
   Scan().current = g;
@@ -775,6 +780,28 @@ void CGCBlock::MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* 
   m_program->SetWorkOffsetFlag(true);
 }
 
+void CGCBlock::KeepUnnamedMirrorAxes(CGCInstruction* cancel, const CGCInstruction* before) {
+  // G50.1 with axis words cancels the mirror of those axes only; the axes
+  // it does not name stay mirrored. Without axis words it cancels all.
+  if (!before || cancel->Words().NoneOfXYZSpecified()) return;
+  bool kept = false;
+  for (int axis = 0; axis < 3; ++axis) {
+    CGCWordRef own = cancel->GetWord(axis);
+    if (!own) continue;
+    if (own.IsSpecified()) {
+      own.ClearSpecified();
+    } else if (before->Words().IsSpecified(axis)) {
+      own.SetValue(before->GetWordValue(axis));
+      own.MarkSpecified();
+      kept = true;
+    }
+  }
+  if (kept) {
+    cancel->SetModalCode(before->GetModalCode());
+    m_program->TouchModalState();
+  }
+}
+
 void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
   CLineScan& scan = Scan();
   if (!scan.pending.empty() && !scan.dropWords) {
@@ -786,6 +813,7 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
     }
   }
   if (scan.machine && IsRapidOrLine(scan.current)) MoveInMachineCoordinates(scan.current, scan.machine);
+  if (scan.mirrorCancel) KeepUnnamedMirrorAxes(scan.mirrorCancel, scan.mirrorBefore);
   if (scan.rotation) {
     // G68 without a centre turns about where the tool is.
     CGCInstruction* r = scan.rotation;

@@ -1,6 +1,7 @@
 #include "mod_gcode/GCCode/CompensatedPath.h"
 
 #include <cmath>
+#include <typeinfo>
 
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Compensation.h"
@@ -33,11 +34,21 @@ CPoint3d WithZ(CPoint3d p, double z) {
   return p;
 }
 
+// The motion classes by their exact type: a path build asks this several
+// times per move, where a cast through the hierarchy would cost more than the
+// geometry.
+bool IsArc(const CGCInstruction* instr) { return instr && typeid(*instr) == typeid(CGCInstructionCircular); }
+
 const CGCInstructionCircular* AsArc(const CGCInstruction* instr) {
-  return dynamic_cast<const CGCInstructionCircular*>(instr);
+  return IsArc(instr) ? static_cast<const CGCInstructionCircular*>(instr) : nullptr;
 }
 
-bool IsLineOrArc(const CGCInstruction* instr) { return dynamic_cast<const CGCInstructionLine*>(instr) || AsArc(instr); }
+bool IsLineOrArc(const CGCInstruction* instr) {
+  if (!instr) return false;
+  const std::type_info& t = typeid(*instr);
+  return t == typeid(CGCInstructionLine) || t == typeid(CGCInstructionLineRapidTraverse) ||
+         t == typeid(CGCInstructionCircular);
+}
 
 const CGraphicCircle* SolvedArc(const CGCInstructionCircular& arc) {
   const CGraphicCircle* g = arc.IsSolved() && arc.Plane() ? arc.Plane()->GetGraphic() : nullptr;

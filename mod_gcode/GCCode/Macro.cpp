@@ -1,11 +1,10 @@
-// Macro expressions: the left-to-right scan that collects operands and
-// operators, the reduction by operator code, bracketed sub-expressions and
-// the function calls.
+// Macro expressions: a recursive-descent reader over the compact text
+// (operators by precedence, signs, brackets with comparisons, variables
+// direct and indirect), and the function calls.
 #include "mod_gcode/GCCode/Macro.h"
 
 #include <cmath>
 
-#include "mod_gcode/GCCode/MacroPattern.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
@@ -54,13 +53,6 @@ bool Apply(unsigned char op, double a, double b, double& result, std::vector<WSt
 }
 
 }  // namespace
-
-bool IsVariableReference(WStringView text) {
-  if (text.size() < 2 || text[0] != u'#') return false;
-  for (std::size_t i = 1; i < text.size(); ++i)
-    if (!IsDigit(text[i])) return false;
-  return true;
-}
 
 // Half away from zero at the 0.001 step, for negative values as for
 // positive ones.
@@ -329,14 +321,13 @@ int EvaluateCondition(WStringView text, CGCProgram& program, std::vector<WString
     messages.push_back(u"Syntax error : Missing \"[\" ");
     return 0;
   }
-  const std::size_t before = messages.size();
   ExpressionReader::Value value;
   if (ReadExpression(text, program, messages, true, value)) {
     if (value.condition) return value.number != 0.0 ? 1 : 0;
+    // A value without a comparison decides nothing.
     WString buffer;
     messages.push_back(u"error :" + WString(CompactMacroText(text, buffer)) + u" : Invalid macro instruction.");
   }
-  (void)before;
   return -1;
 }
 
@@ -398,7 +389,9 @@ std::unique_ptr<CFunction> CExpressionFuncs::Evaluate(WStringView text, std::siz
   (void)value;
   (void)program;
   const WStringView rest = text.substr(position < text.size() ? position : text.size());
-  WString keyword(macro_pattern::FirstLetterRun(rest));
+  std::size_t letters = 0;
+  while (letters < rest.size() && UpperChar(rest[letters]) >= u'A' && UpperChar(rest[letters]) <= u'Z') ++letters;
+  WString keyword(rest.substr(0, letters));
   for (char16_t& c : keyword) c = UpperChar(c);
   if (keyword.size() < 2) {
     InvalidKeyword(keyword, messages);

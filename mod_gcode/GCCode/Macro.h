@@ -33,8 +33,6 @@ double EvaluateExpression(WStringView text, CGCProgram& program, std::vector<WSt
 // Runs the comma-separated #n=expression items of `text`: 100 when all ran,
 // -2 when a message was queued.
 int AssignVariables(WStringView text, CGCProgram& program, std::vector<WString>& messages);
-// "#" followed only by decimal digits, at least one.
-bool IsVariableReference(WStringView text);
 // The number of the variable that an assignment's compact target names:
 // #n, Pn or #[expression]. False when the text is no target; a message is
 // queued when its expression fails.

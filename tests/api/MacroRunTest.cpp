@@ -133,8 +133,8 @@ TEST_F(MacroRunTest, CallArgumentsAndLocalLevels) {
   EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
-// Words whose values come from variables: coordinates and F exact, S T M
-// rounded to whole numbers, G from an expression; blanks inside words and a
+// Words whose values come from variables: coordinates and F exact, S T M D
+// H rounded to whole numbers, G from an expression; blanks inside words and a
 // comment in the middle of a block change nothing.
 TEST_F(MacroRunTest, WordsFromVariablesAndWrittenLoosely) {
   PathGroups* paths = Parse(u"#1=12.3456789\nG00 X0 Y0 Z0\nX#1\nG01 X3 (TURN) Y9 F100\nG00 X 45. Z -110");
@@ -160,6 +160,11 @@ TEST_F(MacroRunTest, WordsFromVariablesAndWrittenLoosely) {
   ASSERT_EQ(spindle.size(), 2u);  // M03 and M#1 = M03
   EXPECT_EQ(spindle[0].position.x, 1200.0);
   EXPECT_EQ(spindle[1].position.x, 1200.0);
+
+  // D and H round to the nearest offset number: 1.6 is 2, 2.4 is 2.
+  ParseOnly(u"#1=1.6\nD#1\n#1=2.4\nH#1");
+  EXPECT_EQ(Code_GetCurD(), 2);
+  EXPECT_EQ(Code_GetCurH(), 2);
 }
 
 }  // namespace

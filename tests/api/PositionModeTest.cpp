@@ -215,8 +215,8 @@ TEST_F(PositionModeTest, ModalStateSetInACalledProgramStaysInForce) {
   EXPECT_TRUE(Contains(PointsOf(paths, 3), {18, 2, 0}));
 }
 
-// G52 shifts every work system until G52 X0 cancels it; mirror cancel with
-// its axis words moves nothing.
+// G52 shifts every work system until G52 X0 (or G92) cancels it; mirror
+// cancel names the axes it cancels and moves nothing.
 TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
   SetWorkOffset(1, {100, 0, 0});
   SetWorkOffset(2, {200, 0, 0});
@@ -225,8 +225,16 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
       {"G55 with the local shift", local, 3, {205, 0, 0}},
       {"G54 again with the shift", local, 5, {105, 0, 0}},
       {"the shift cancelled", local, 7, {100, 0, 0}},
+      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X0\nG55\nG00 X0\n", 4, {200, 0, 0}},
   });
   SetWorkOffset(1, {0, 0, 0});
+  // G50.1 X0 cancels the mirror of X only; G50.1 alone cancels every axis.
+  const char16_t* partly = u"G00 X10 Y10 Z0\nG51.1 X0 Y0\nG00 X5 Y5\nG50.1 X0\nG00 X6 Y6\nG50.1\nG00 X7 Y7\n";
+  ExpectEnds({
+      {"both axes mirrored", partly, 2, {-5, -5, 0}},
+      {"Y still mirrored", partly, 4, {6, -6, 0}},
+      {"no axis mirrored", partly, 6, {7, 7, 0}},
+  });
   // G50.1 X0 after a move of each motion mode: no move, no arc to solve.
   for (const char16_t* motion : {u"G00", u"G01", u"G02"}) {
     std::u16string program = u"G00 X10 Y10 Z0\nG51.1 X0\n";
