@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target under tests/fuzz/ for a while with libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer: FUZZ_SECONDS each (60 by
-# default), starting from the target's seeds in tests/fuzz/corpus/<target>/.
+# default), starting from the seeds in tests/fuzz/<name>_seeds/ for the
+# target <name>_fuzz.
 # A finding stops the script with the input saved as build-fuzz/<target>-*.
 # A tests/fuzz/<target>.dict file gives libFuzzer words to splice in.
 # Without a clang that links libFuzzer it says so and passes: the ordinary
@@ -17,16 +18,17 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe/probe.
 fi
 BUILD=build-fuzz
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON -DQUILLET_FUZZ=ON \
-  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link"
-cmake --build "$BUILD" -j "$(nproc)" --target fuzz_targets
-for target in "$BUILD"/bin/*_fuzz; do
-  name=$(basename "$target")
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON -DQUILLET_FUZZ=ON
+targets=()
+for file in tests/fuzz/*.cmake; do targets+=("$(basename "$file" .cmake)_fuzz"); done
+cmake --build "$BUILD" -j "$(nproc)" --target "${targets[@]}"
+for name in "${targets[@]}"; do
+  target="$BUILD/bin/$name"
   work="$probe/$name"
   mkdir -p "$work"
   dict=()
   if [ -f "tests/fuzz/$name.dict" ]; then dict=("-dict=tests/fuzz/$name.dict"); fi
   echo "fuzz: $name for ${FUZZ_SECONDS:-60} s"
   "$target" "${dict[@]}" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
-    -print_final_stats=1 -artifact_prefix="$BUILD/$name-" "$work" "tests/fuzz/corpus/$name"
+    -print_final_stats=1 -artifact_prefix="$BUILD/$name-" "$work" "tests/fuzz/${name%_fuzz}_seeds"
 done

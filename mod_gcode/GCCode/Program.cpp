@@ -585,11 +585,13 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   if (m_highlighted >= 0 && static_cast<std::size_t>(m_highlighted) < m_pathGroups.size()) {
     const CPathList& list = m_pathGroups[static_cast<std::size_t>(m_highlighted)];
     for (std::size_t i = 0; i < list.size() && i < m_savedStyles.size(); ++i) {
-      list[i]->m_style.r = m_savedStyles[i].r;
-      list[i]->m_style.g = m_savedStyles[i].g;
-      list[i]->m_style.b = m_savedStyles[i].b;
-      list[i]->m_style.a = m_savedStyles[i].a;
-      list[i]->m_style.width = m_savedStyles[i].width;
+      CPathStyle s = list[i]->Style();
+      s.r = m_savedStyles[i].r;
+      s.g = m_savedStyles[i].g;
+      s.b = m_savedStyles[i].b;
+      s.a = m_savedStyles[i].a;
+      s.width = m_savedStyles[i].width;
+      m_arena.SetStyle(list[i], s);
     }
   }
   m_savedStyles.clear();
@@ -597,12 +599,14 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   if (index < m_pathGroups.size()) {
     const CPathList& list = m_pathGroups[index];
     for (CPathPolyline* p : list) {
-      m_savedStyles.push_back(p->m_style);
-      p->m_style.r = 1.f;
-      p->m_style.g = 0.f;
-      p->m_style.b = 0.f;
-      p->m_style.a = 1.f;
-      p->m_style.width = 3.f;
+      CPathStyle s = p->Style();
+      m_savedStyles.push_back(s);
+      s.r = 1.f;
+      s.g = 0.f;
+      s.b = 0.f;
+      s.a = 1.f;
+      s.width = 3.f;
+      m_arena.SetStyle(p, s);
     }
     m_highlighted = static_cast<int>(index);
   }

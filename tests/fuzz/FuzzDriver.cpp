@@ -1,6 +1,6 @@
-// Runs a fuzz target over files without libFuzzer: each argument is a file
-// or a folder of files, and every file is one input. Used where clang's
-// libFuzzer is not at hand, and by the test that replays the seed corpus.
+// Runs a fuzz target's entry over files, for builds without libFuzzer: each
+// argument is a file (or a folder whose files are taken) handed to
+// LLVMFuzzerTestOneInput as it is. A crash or a sanitizer report fails the run.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,33 +10,30 @@
 #include <string>
 #include <vector>
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-void RunFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  std::size_t inputs = 0;
+  LLVMFuzzerInitialize(&argc, &argv);
+  std::vector<std::filesystem::path> files;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg(argv[i]);
-    if (std::filesystem::is_directory(arg)) {
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-        if (entry.is_regular_file()) {
-          RunFile(entry.path());
-          ++inputs;
-        }
+    const std::filesystem::path p(argv[i]);
+    if (std::filesystem::is_directory(p)) {
+      for (const auto& e : std::filesystem::directory_iterator(p))
+        if (e.is_regular_file()) files.push_back(e.path());
     } else {
-      RunFile(arg);
-      ++inputs;
+      files.push_back(p);
     }
   }
-  std::printf("%zu inputs run\n", inputs);
-  return inputs > 0 ? 0 : 1;
+  for (const auto& f : files) {
+    std::ifstream in(f, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "cannot read %s\n", f.string().c_str());
+      return 1;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::printf("%zu inputs\n", files.size());
+  return files.empty() ? 1 : 0;
 }

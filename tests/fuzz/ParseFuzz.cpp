@@ -67,9 +67,12 @@ void Start() {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Start();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool started = (Start(), true);
-  (void)started;
   std::u16string text;
   text.reserve(size);
   for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char16_t>(data[i] ? data[i] : u' '));
