@@ -283,9 +283,11 @@ QTextDocument* CXRichEdit::NewLargeDocument() {
     m_widthHolder->setAttribute(Qt::WA_DontShowOnScreen);
     m_widthHolder->setLineWrapMode(QPlainTextEdit::NoWrap);
   }
+  // The editor is never wider than the screens; the horizontal scroll range
+  // is this width less the editor's.
   QScreen* screen = this->screen();
-  const int wide = std::max(screen ? screen->virtualGeometry().width() : 0, 4096);
-  m_widthHolder->resize(std::max(wide, width()) + 64, 32);
+  const int wide = screen ? screen->virtualGeometry().width() : 4096;
+  m_widthHolder->resize(std::max(wide, width()) + 16, 32);
   m_widthHolder->show();
   auto* document = new QTextDocument();
   document->setDocumentLayout(new QPlainTextDocumentLayout(document));
