@@ -101,9 +101,10 @@ class CGCBlock {
   }
   void DestroyInstructions();
 
-  // Parses and interprets the line. Result: 0 ordinary line, -2 syntax
-  // error (reported into the message list), > 0 a jump target or loop
-  // number of a macro statement.
+  // Parses and interprets the line, given in its compact form
+  // (CompactBlockText: no blanks, no comments, upper case). Result: 0
+  // ordinary line, -2 syntax error (reported into the message list), > 0 a
+  // jump target or loop number of a macro statement.
   int ParseLine(WString& line, CGCInstruction** previousMotion);
   // The post-parse step: every instruction's coordinates through its
   // transforms.

@@ -41,50 +41,9 @@ CharClass Classify(char16_t c) {
   return CharClass::Ignored;
 }
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
 // Upper-cases one character of the ASCII letters (the only ones the lexer
 // hands over).
 char16_t UpperCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
-
-std::size_t LeadingDigits(std::u16string_view s) {
-  std::size_t n = 0;
-  while (n < s.size() && IsDigit(s[n])) ++n;
-  return n;
-}
-
-bool HoldsBlockEnd(const CodeItemLine& items) {
-  for (const auto& item : items)
-    if (item == kBlockEnd) return true;
-  return false;
-}
-
-// Cuts items after each ";" item: every piece but the last ends with ";";
-// the last one is what follows the last ";" (possibly nothing).
-std::vector<CodeItemLine> CutAtBlockEnds(CodeItemLine items) {
-  std::vector<CodeItemLine> pieces(1);
-  for (auto& item : items) {
-    bool end = item == kBlockEnd;
-    pieces.back().push_back(std::move(item));
-    if (end) pieces.emplace_back();
-  }
-  return pieces;
-}
-
-// Typing digits extends the word at the cursor: the text's leading digits
-// are appended to `item`, and what the first lexed item holds beyond them
-// (".5" of "5.5") stays to be inserted as its own item.
-void ExtendByDigits(std::u16string& item, std::u16string_view text, CodeItemLine& items) {
-  std::size_t run = LeadingDigits(text);
-  item.append(text.substr(0, run));
-  if (items.empty()) return;
-  std::u16string& first = items.front();
-  std::size_t inItem = LeadingDigits(first);
-  if (inItem >= first.size())
-    items.erase(items.begin());
-  else
-    first.erase(0, inItem);
-}
 
 std::string FormatSeconds(double seconds) {
   // As a standard stream prints a double: six significant digits.
@@ -107,23 +66,39 @@ CCodeAnalyzer::CCodeAnalyzer() : m_itemPool(kItemChunk) {}
 
 CCodeAnalyzer::~CCodeAnalyzer() = default;
 
-void CCodeAnalyzer::LexBlockText(std::u16string_view text, CodeItemLine& items, bool closing) {
+void CCodeAnalyzer::LexBlockText(std::u16string_view text, CodeItemLine& items, bool closing,
+                                 std::vector<CodeItemSpan>* spans) {
   CCodeItem* current = nullptr;
   bool comment = false;
+  std::size_t begin = 0;  // where the current item starts in the text
+  std::size_t i = 0;      // the character being read
 
   auto take = [&]() {
     current = m_itemPool.construct();
     if (!current) throw std::bad_alloc();
+    begin = i;
   };
+  // The current item ends before character `end` (the last character given
+  // to it, kept or dropped, is end - 1).
+  std::size_t last = 0;
   auto emit = [&]() {
     if (!current) return;
-    if (!current->Empty()) items.push_back(current->Text());
+    if (!current->Empty()) {
+      items.push_back(current->Text());
+      if (spans) spans->push_back({begin, last + 1});
+    }
     m_itemPool.destroy(current);
     current = nullptr;
   };
+  auto single = [&](std::u16string item) {
+    items.push_back(std::move(item));
+    if (spans) spans->push_back({i, i + 1});
+  };
 
-  for (char16_t c : text) {
+  for (; i < text.size(); ++i) {
+    const char16_t c = text[i];
     if (comment) {
+      last = i;
       current->AppendName(c);
       if (c == u')') {
         emit();
@@ -134,7 +109,7 @@ void CCodeAnalyzer::LexBlockText(std::u16string_view text, CodeItemLine& items, 
     switch (Classify(c)) {
       case CharClass::Separator:
         emit();
-        if (c != u' ') items.emplace_back(1, c);
+        if (c != u' ') single(std::u16string(1, c));
         break;
       case CharClass::Number:
         if (current && current->letter) {
@@ -148,25 +123,28 @@ void CCodeAnalyzer::LexBlockText(std::u16string_view text, CodeItemLine& items, 
           current->AppendValue(c);
           if (c == u'#') current->variable = 1;
         }
+        last = i;
         break;
       case CharClass::CommentStart:
         comment = true;
         emit();
         take();
         current->AppendName(c);
+        last = i;
         break;
       case CharClass::Minus:
         if (current && (current->letter || current->variable)) {
           emit();
-          items.emplace_back(1, c);
+          single(std::u16string(1, c));
         } else {
           if (!current) take();
           current->AppendValue(c);
+          last = i;
         }
         break;
       case CharClass::BlockEnd:
         emit();
-        items.push_back(kBlockEnd);
+        single(kBlockEnd);
         break;
       case CharClass::Upper:
       case CharClass::Lower:
@@ -180,13 +158,17 @@ void CCodeAnalyzer::LexBlockText(std::u16string_view text, CodeItemLine& items, 
           take();
           current->AppendName(UpperCase(c));
         }
+        last = i;
         break;
       case CharClass::Ignored:
         break;
     }
   }
   emit();
-  if (closing) items.push_back(kBlockEnd);
+  if (closing) {
+    items.push_back(kBlockEnd);
+    if (spans) spans->push_back({text.size(), text.size()});
+  }
 }
 
 void CCodeAnalyzer::AnalyzeNow(std::u16string_view text) {
@@ -268,254 +250,6 @@ const char16_t* CCodeAnalyzer::ItemStr(int line, int col) {
   CompleteTable();
   if (m_table.empty()) return nullptr;
   return GetItem(line, col).c_str();
-}
-
-void CCodeAnalyzer::InsertText(std::u16string_view text, int& line, int& col) {
-  CompleteTable();
-  if (text.empty()) return;
-  // A closing bracket before any opening one would leave a comment half open.
-  std::size_t open = text.find(u'(');
-  std::size_t close = text.find(u')');
-  if (close != std::u16string_view::npos && (open == std::u16string_view::npos || close < open)) return;
-
-  if (m_table.empty()) {
-    CodeItemLine only;
-    LexBlockText(text, only, true);
-    m_table.push_back(std::move(only));
-    return;
-  }
-  if (!ValidCursor(line, col)) return;
-
-  auto q = static_cast<std::size_t>(line);
-  auto a = static_cast<std::size_t>(col);
-  const bool onLastItem = a + 1 == m_table[q].size();
-  const bool digitsFirst = IsDigit(text.front());
-  CodeItemLine items;
-  LexBlockText(text, items, false);
-
-  // Splits line q after item a: the items after it move to a new line after
-  // q, and line q gets a closing ";".
-  auto splitCursorLine = [&]() {
-    CodeItemLine& cur = m_table[q];
-    CodeItemLine moved(std::make_move_iterator(cur.begin() + static_cast<std::ptrdiff_t>(a) + 1),
-                       std::make_move_iterator(cur.end()));
-    cur.erase(cur.begin() + static_cast<std::ptrdiff_t>(a) + 1, cur.end());
-    cur.push_back(kBlockEnd);
-    m_table.insert(m_table.begin() + static_cast<std::ptrdiff_t>(q) + 1, std::move(moved));
-  };
-  auto insertLine = [&](std::size_t at, CodeItemLine l) {
-    m_table.insert(m_table.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
-  };
-  auto setCursorAtEnd = [&](std::size_t l) {
-    line = static_cast<int>(l);
-    col = static_cast<int>(m_table[l].size()) - 1;
-  };
-
-  if (text == kBlockEnd) {
-    if (onLastItem) {
-      insertLine(q + 1, CodeItemLine{kBlockEnd});
-      line = static_cast<int>(q + 1);
-      col = 0;
-    } else {
-      splitCursorLine();
-      col = static_cast<int>(a + 1);
-    }
-    return;
-  }
-
-  if (!HoldsBlockEnd(items)) {
-    if (onLastItem) {
-      if (q + 1 == m_table.size()) {
-        items.push_back(kBlockEnd);
-        insertLine(q + 1, std::move(items));
-        line = static_cast<int>(q + 1);
-        col = 0;
-      } else {
-        CodeItemLine& next = m_table[q + 1];
-        next.insert(next.begin(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
-        setCursorAtEnd(q + 1);
-      }
-    } else {
-      CodeItemLine& cur = m_table[q];
-      if (digitsFirst) ExtendByDigits(cur[a], text, items);
-      cur.insert(cur.begin() + static_cast<std::ptrdiff_t>(a) + 1, std::make_move_iterator(items.begin()),
-                 std::make_move_iterator(items.end()));
-      col = static_cast<int>(a + items.size());
-    }
-    return;
-  }
-
-  // The text holds ";" and is more than ";".
-  if (!onLastItem) {
-    if (digitsFirst) ExtendByDigits(m_table[q][a], text, items);
-    std::vector<CodeItemLine> pieces = CutAtBlockEnds(std::move(items));
-    CodeItemLine tail = std::move(pieces.back());
-    pieces.pop_back();
-    splitCursorLine();
-    // The first piece goes before the closing ";" of the cursor line; its own
-    // ";" is that line end.
-    CodeItemLine& cur = m_table[q];
-    CodeItemLine& first = pieces.front();
-    cur.insert(cur.end() - 1, std::make_move_iterator(first.begin()), std::make_move_iterator(first.end() - 1));
-    std::size_t lastReceived = q;
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
-      insertLine(lastReceived + 1, std::move(pieces[i]));
-      ++lastReceived;
-    }
-    if (!tail.empty()) {
-      CodeItemLine& moved = m_table[lastReceived + 1];
-      moved.insert(moved.begin(), std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()));
-    }
-    setCursorAtEnd(lastReceived);
-    return;
-  }
-
-  std::vector<CodeItemLine> pieces = CutAtBlockEnds(std::move(items));
-  CodeItemLine tail = std::move(pieces.back());
-  pieces.pop_back();
-  std::size_t insertAt = q + 1;
-  std::size_t lastReceived = q;
-  if (text.front() == u';') {
-    // A leading ";" opens an empty line first; what follows the text's last
-    // ";" then lands at the start of that line.
-    insertLine(insertAt, std::move(pieces.front()));
-    pieces.erase(pieces.begin());
-    lastReceived = insertAt;
-  }
-  for (auto& piece : pieces) {
-    insertLine(insertAt, std::move(piece));
-    lastReceived = insertAt;
-    ++insertAt;
-  }
-  if (!tail.empty()) {
-    if (insertAt < m_table.size()) {
-      CodeItemLine& next = m_table[insertAt];
-      next.insert(next.begin(), std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()));
-    } else {
-      tail.push_back(kBlockEnd);
-      insertLine(insertAt, std::move(tail));
-    }
-    lastReceived = insertAt;
-  }
-  setCursorAtEnd(lastReceived);
-}
-
-void CCodeAnalyzer::ReplaceItem(std::u16string_view text, int& line, int& col) {
-  CompleteTable();
-  if (m_table.empty() || !ValidCursor(line, col)) return;
-  if (line == 0 && col == 0 && m_table[0][0] == u"O") return;
-
-  auto q = static_cast<std::size_t>(line);
-  auto a = static_cast<std::size_t>(col);
-  CodeItemLine items;
-  LexBlockText(text, items, false);
-  const bool cut = HoldsBlockEnd(items);
-  const std::size_t inserted = items.size();
-
-  CodeItemLine& cur = m_table[q];
-  const bool onLastItem = a + 1 == cur.size();
-  const bool lastLine = q + 1 == m_table.size();
-  // The new item sequence of the line (and of the joined next line).
-  CodeItemLine seq(std::make_move_iterator(cur.begin()),
-                   std::make_move_iterator(cur.begin() + static_cast<std::ptrdiff_t>(a)));
-  seq.insert(seq.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
-  std::size_t replacedLines = 1;
-  if (onLastItem && lastLine) {
-    seq.push_back(std::move(cur[a]));  // the items go before the last ";", which stays
-  } else if (onLastItem) {
-    CodeItemLine& next = m_table[q + 1];
-    seq.insert(seq.end(), std::make_move_iterator(next.begin()), std::make_move_iterator(next.end()));
-    replacedLines = 2;
-  } else {
-    seq.insert(seq.end(), std::make_move_iterator(cur.begin() + static_cast<std::ptrdiff_t>(a) + 1),
-               std::make_move_iterator(cur.end()));
-  }
-
-  std::vector<CodeItemLine> lines;
-  if (cut) {
-    lines = CutAtBlockEnds(std::move(seq));
-    if (lines.back().empty()) lines.pop_back();
-  } else if (!seq.empty()) {
-    lines.push_back(std::move(seq));
-  }
-  auto first = m_table.begin() + static_cast<std::ptrdiff_t>(q);
-  m_table.erase(first, first + static_cast<std::ptrdiff_t>(replacedLines));
-  m_table.insert(m_table.begin() + static_cast<std::ptrdiff_t>(q), std::make_move_iterator(lines.begin()),
-                 std::make_move_iterator(lines.end()));
-
-  if (cut && inserted > 0) {
-    // The cursor goes to the last inserted item.
-    std::size_t index = a + inserted - 1;
-    std::size_t l = q;
-    while (l < m_table.size() && index >= m_table[l].size()) index -= m_table[l++].size();
-    if (l < m_table.size()) {
-      line = static_cast<int>(l);
-      col = static_cast<int>(index);
-    }
-  }
-  if (!m_table.empty() && !ValidCursor(line, col)) {
-    std::size_t l = std::min(static_cast<std::size_t>(line), m_table.size() - 1);
-    line = static_cast<int>(l);
-    col = static_cast<int>(m_table[l].size()) - 1;
-  }
-}
-
-void CCodeAnalyzer::DeleteItem(int& line, int& col) {
-  CompleteTable();
-  if (m_table.empty() || !ValidCursor(line, col)) return;
-  auto q = static_cast<std::size_t>(line);
-  auto a = static_cast<std::size_t>(col);
-  CodeItemLine& cur = m_table[q];
-  const bool lastItem = a + 1 == cur.size();
-  if (lastItem && q + 1 == m_table.size()) return;  // the final ";" stays
-
-  cur.erase(cur.begin() + static_cast<std::ptrdiff_t>(a));
-  if (cur.empty()) {
-    // A line of only ";" disappears; the cursor now points at the start of
-    // the line that followed it.
-    m_table.erase(m_table.begin() + static_cast<std::ptrdiff_t>(q));
-    col = 0;
-    return;
-  }
-  if (lastItem) {
-    if (q + 1 < m_table.size()) {
-      CodeItemLine& next = m_table[q + 1];
-      cur.insert(cur.end(), std::make_move_iterator(next.begin()), std::make_move_iterator(next.end()));
-      m_table.erase(m_table.begin() + static_cast<std::ptrdiff_t>(q) + 1);
-    } else {
-      col = static_cast<int>(cur.size()) - 1;
-    }
-  }
-}
-
-int CCodeAnalyzer::WriteItemsToFile(std::u16string_view path, const CodeItemTable& table, std::size_t* replaced) {
-  if (replaced) *replaced = 0;
-  if (table.empty()) return kCodeWriteNothing;
-  if (path.empty()) return kCodeWriteFailed;
-
-  // The whole text first, then one conversion to the code page.
-  std::u16string text;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const bool lastLine = i + 1 == table.size();
-    for (const auto& item : table[i]) {
-      if (item == kBlockEnd) {
-        if (!lastLine) text.push_back(u'\n');
-      } else {
-        text.append(item);
-      }
-    }
-  }
-  plat::Narrowed narrowed = plat::NarrowTo(text, plat::SystemCodePage());
-  std::string bytes = plat::ToCrLf(narrowed.text);
-  if (replaced) *replaced = narrowed.replaced;
-
-  std::string file = ResolveCodeFilePath(path);
-  std::string error;
-  if (!plat::WriteFileAtomic(file, bytes, false, &error)) {
-    plat::Trace("cannot write " + file + ": " + error + "\n");
-    return kCodeWriteFailed;
-  }
-  return narrowed.replaced > 0 ? kCodeWriteLossy : kCodeWriteOk;
 }
 
 std::string ResolveCodeFilePath(std::u16string_view path) { return plat::ResolvePath(path, "."); }

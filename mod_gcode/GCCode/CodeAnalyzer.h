@@ -1,10 +1,10 @@
-// The lexer of NC program text for display and editing: it cuts a text into
-// lines and every line into items (words such as G01, X-10.5 or #100,
-// operators, comments and the block end ";"), and edits the resulting table
-// item by item.
+// The lexer of NC program text for display: it cuts a text into lines and
+// every line into items (words such as G01, X-10.5 or #100, operators,
+// comments and the block end ";").
 //
-// The interpreter does not read this table; it is what the host shows and
-// edits through the buffer exports and Code_Analyze.
+// The interpreter does not read this table; it is what the host shows
+// through the buffer exports and Code_Analyze, and the buffers locate their
+// item-by-item edits in the text with it.
 #pragma once
 
 #include <boost/pool/object_pool.hpp>
@@ -48,8 +48,15 @@ struct CCodeItem {
   std::u16string Text() const;
 };
 
-// Results of CCodeAnalyzer::WriteItemsToFile (and so of CCodeBuffer::WriteTo
-// and Code_WriteBuffer).
+// Where an item lies in the line it was lexed from: characters [begin, end).
+// The closing ";" of a line lies at the line's end, with begin == end.
+struct CodeItemSpan {
+  std::size_t begin;
+  std::size_t end;
+};
+
+// Results of CCodeBuffer::WriteTo (and so of Code_WriteBuffer) and of the
+// saves of the buffer edits.
 enum CodeWriteResult : int {
   kCodeWriteOk = 0,       // written
   kCodeWriteNothing = 1,  // the table is empty: nothing was written
@@ -82,39 +89,13 @@ class CCodeAnalyzer {
   int ColCount(int line);
   const char16_t* ItemStr(int line, int col);
 
-  // Item editing. `line` and `col` are a cursor in item coordinates that the
-  // edit reads and moves. A cursor outside a non-empty table changes nothing.
-  //
-  // InsertText lexes `text` and puts its items after the cursor item: ";"
-  // splits the line there (or opens an empty line when the cursor is on the
-  // line's ";"), words typed on a line's ";" start the next line (or a new
-  // last line), digits typed inside a line extend the cursor word, and a
-  // text holding ";" is cut into lines at each ";". An empty table gets the
-  // text as its only line. Empty text, or a ")" before any "(", is refused.
-  //
-  // ReplaceItem puts the text's items in place of the cursor item; in place
-  // of a line's ";" they join the next line to this one (on the last line
-  // they go before its ";"). A text holding ";" cuts the line at each ";"
-  // and moves the cursor to the last item put in. An item exactly "O" at
-  // 0, 0 stays.
-  //
-  // DeleteItem removes the cursor item; removing a line's ";" joins the next
-  // line, a line left empty disappears, and the last ";" of the table stays.
-  void InsertText(std::u16string_view text, int& line, int& col);
-  void ReplaceItem(std::u16string_view text, int& line, int& col);
-  void DeleteItem(int& line, int& col);
-
-  // Writes the items of `table` to the file at `path` (backslashes or
-  // slashes): the items of a line run together, every line but the last
-  // ends with CR LF, text in the system code page. The file is replaced
-  // atomically. Returns a CodeWriteResult; `replaced` receives the number of
-  // characters written as '?'.
-  int WriteItemsToFile(std::u16string_view path, const CodeItemTable& table,
-                       std::size_t* replaced = nullptr);
-
   // Lexes one line of text (without its line end) and appends its items;
-  // `closing` appends the final ";".
-  void LexBlockText(std::u16string_view text, CodeItemLine& items, bool closing);
+  // `closing` appends the final ";". `spans`, when given, receives where
+  // each appended item lies in `text`. Characters an item holds beyond its
+  // room (a comment over 256 units, a value over 12) are inside its span
+  // though not in its text.
+  void LexBlockText(std::u16string_view text, CodeItemLine& items, bool closing,
+                    std::vector<CodeItemSpan>* spans = nullptr);
 
  protected:
   // Empties the table and drops a pending analysis.
@@ -125,12 +106,13 @@ class CCodeAnalyzer {
   void AnalyzeLater(const std::u16string* text, std::u16string head);
   // Runs a pending analysis.
   void CompleteTable();
+  // Whether (line, col) names an item of the table.
+  bool ValidCursor(int line, int col) const;
 
   CodeItemTable m_table;
 
  private:
   void AnalyzeNow(std::u16string_view text);
-  bool ValidCursor(int line, int col) const;
 
   boost::object_pool<CCodeItem> m_itemPool;
 

@@ -9,7 +9,8 @@
 //  - start-up: the move that turns compensation on ends offset from its end
 //    point, square to the next move in the plane (radially for an arc);
 //  - inside corners end where the two offset elements meet;
-//  - outside corners: two lines meet where their offsets cross; at an arc the
+//  - outside corners: two lines meet where their offsets cross; at an arc,
+//    and where a path turns back on itself without the offsets meeting, the
 //    offset ends are joined by straight moves along the elements' directions
 //    that pass outside the programmed corner (one corner point up to a turn
 //    of 90 degrees, two extension points beyond);

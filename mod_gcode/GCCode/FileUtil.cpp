@@ -1,11 +1,13 @@
 #include "mod_gcode/GCCode/FileUtil.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/Host.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace quillet {
 
@@ -33,9 +35,178 @@ bool WriteTextFile(const std::string& path, std::string_view text) {
   return plat::WriteFileAtomic(path, plat::ToCrLf(text));
 }
 
+void ProgramFileLayout::Splice(std::size_t index, std::size_t removed, std::size_t added) {
+  if (lineEnds.empty()) return;  // all alike: new ones take the same kind
+  index = std::min(index, lineEnds.size());
+  removed = std::min(removed, lineEnds.size() - index);
+  lineEnds.erase(lineEnds.begin() + static_cast<std::ptrdiff_t>(index),
+                 lineEnds.begin() + static_cast<std::ptrdiff_t>(index + removed));
+  lineEnds.insert(lineEnds.begin() + static_cast<std::ptrdiff_t>(index), added, lineEnd);
+}
+
+namespace {
+
+bool IsUtf8CodePage(const std::string& name) {
+  std::string up;
+  for (char c : name) up.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+  return up == "UTF-8" || up == "UTF8";
+}
+
+// Collects the kinds of a file's line ends: only the first while all agree.
+class LineEndRecorder {
+ public:
+  void Add(ProgramFileLayout::LineEnd kind) {
+    if (m_count == 0) {
+      m_first = kind;
+    } else if (!m_mixed && kind != m_first) {
+      m_mixed = true;
+      m_ends.assign(m_count, m_first);
+    }
+    if (m_mixed) m_ends.push_back(kind);
+    ++m_count;
+  }
+  void Into(ProgramFileLayout& layout) {
+    if (m_count > 0) layout.lineEnd = m_first;
+    layout.lineEnds = std::move(m_ends);
+  }
+
+ private:
+  ProgramFileLayout::LineEnd m_first = ProgramFileLayout::kCrLf;
+  std::size_t m_count = 0;
+  bool m_mixed = false;
+  std::vector<unsigned char> m_ends;
+};
+
+}  // namespace
+
+std::u16string WidenFileText(std::string_view bytes, ProgramFileLayout* layout) {
+  LineEndRecorder ends;
+  bool zero = false;
+  const std::string codePage = plat::SystemCodePage();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  // Handles the line end or zero byte at p[i] (`put` receives what it reads
+  // as); returns the bytes it took.
+  auto control = [&](std::size_t i, auto put) -> std::size_t {
+    if (p[i] == 0) {
+      zero = true;
+      put(true);
+      return 1;
+    }
+    put(false);
+    if (p[i] == '\n') {
+      ends.Add(ProgramFileLayout::kLf);
+      return 1;
+    }
+    if (i + 1 < n && p[i + 1] == '\n') {
+      ends.Add(ProgramFileLayout::kCrLf);
+      return 2;
+    }
+    ends.Add(ProgramFileLayout::kCr);
+    return 1;
+  };
+  auto isControl = [](unsigned char c) { return c == '\n' || c == '\r' || c == 0; };
+
+  std::u16string out;
+  if (IsUtf8CodePage(codePage)) {
+    // ASCII is copied directly, the runs of other bytes are decoded. A run of
+    // bytes >= 0x80 holds whole sequences, so decoding run by run equals
+    // decoding the whole text, and no UTF-8 sequence widens to more units
+    // than it has bytes.
+    out.assign(n, u'\0');
+    char16_t* o = out.data();
+    std::size_t i = 0;
+    while (i < n) {
+      const unsigned char c = p[i];
+      if (c < 0x80) {
+        if (isControl(c)) {
+          i += control(i, [&](bool isZero) { *o++ = isZero ? kZeroByteShown : u'\n'; });
+        } else {
+          *o++ = c;
+          ++i;
+        }
+        continue;
+      }
+      std::size_t j = i;
+      while (j < n && p[j] >= 0x80) ++j;
+      plat::Widened run = plat::WidenFrom(bytes.substr(i, j - i), codePage);
+      std::memcpy(o, run.text.data(), run.text.size() * sizeof(char16_t));
+      o += run.text.size();
+      i = j;
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+  } else {
+    // Line ends and zero bytes are never part of a multi-byte character of
+    // the code pages, so they are sorted out on the bytes; the text between
+    // zero bytes is converted piece by piece.
+    std::string lines;
+    lines.reserve(n);
+    std::vector<std::size_t> zeros;
+    for (std::size_t i = 0; i < n;) {
+      if (!isControl(p[i])) {
+        lines.push_back(static_cast<char>(p[i++]));
+        continue;
+      }
+      i += control(i, [&](bool isZero) {
+        if (isZero) zeros.push_back(lines.size());
+        else lines.push_back('\n');
+      });
+    }
+    std::size_t start = 0;
+    for (std::size_t k = 0; k <= zeros.size(); ++k) {
+      const std::size_t stop = k < zeros.size() ? zeros[k] : lines.size();
+      out += plat::WidenFrom(std::string_view(lines).substr(start, stop - start), codePage).text;
+      if (k < zeros.size()) out.push_back(kZeroByteShown);
+      start = stop;
+    }
+  }
+  if (layout) {
+    *layout = ProgramFileLayout();
+    ends.Into(*layout);
+    layout->zeroBytes = zero;
+  }
+  return out;
+}
+
+std::string NarrowFileText(std::u16string_view text, const ProgramFileLayout& layout, std::size_t* replaced) {
+  static const char16_t* const kEnds[] = {u"\n", u"\r\n", u"\r"};
+  std::u16string wide;
+  wide.reserve(text.size() + text.size() / 16 + 2);
+  std::size_t endIndex = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\n') {
+      wide.push_back(c);
+      continue;
+    }
+    unsigned kind = endIndex < layout.lineEnds.size() ? layout.lineEnds[endIndex] : static_cast<unsigned>(layout.lineEnd);
+    ++endIndex;
+    if (i > 0 && text[i - 1] == u'\r') kind = ProgramFileLayout::kLf;  // CR LF given as such
+    wide.append(kEnds[kind < 3 ? kind : 1]);
+  }
+  // Zero bytes are put between the converted pieces: the conversion itself
+  // works on zero-terminated text.
+  std::string out;
+  std::size_t lost = 0;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t zero = layout.zeroBytes ? wide.find(kZeroByteShown, start) : std::u16string::npos;
+    plat::Narrowed piece =
+        plat::NarrowTo(std::u16string_view(wide).substr(start, zero == std::u16string::npos ? zero : zero - start),
+                       plat::SystemCodePage());
+    out += piece.text;
+    lost += piece.replaced;
+    if (zero == std::u16string::npos) break;
+    out.push_back('\0');
+    start = zero + 1;
+  }
+  if (replaced) *replaced = lost;
+  return out;
+}
+
 std::optional<WString> LoadOrCreateFile(const std::string& path, const char16_t* defaultText) {
-  auto bytes = ReadWholeFile(path);
-  if (bytes && !bytes->empty()) return AnsiToWide(*bytes);
+  auto bytes = plat::ReadFileBytes(path);
+  if (bytes && !bytes->empty()) return WidenFileText(*bytes);
   if (!defaultText) return std::nullopt;
   // The default as it would read back from the file: through the code page.
   return AnsiToWide(WideToAnsi(plat::WView(defaultText)));

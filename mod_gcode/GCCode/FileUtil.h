@@ -7,10 +7,46 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mod_gcode/GCCode/TextUtil.h"
 
 namespace quillet {
+
+// A zero byte of a program file as the text shows it (SYMBOL FOR NULL): a
+// zero character would end the text for every caller that takes it as a
+// zero-terminated string.
+constexpr char16_t kZeroByteShown = u'\u2400';
+
+// How a program file's text lies on disk, so that a save writes back what
+// it read: its line ends (CR LF, LF or CR, each file keeping its own) and
+// its zero bytes.
+struct ProgramFileLayout {
+  enum LineEnd : unsigned char { kLf, kCrLf, kCr };
+  // The file's first line end, given to lines a save adds.
+  LineEnd lineEnd = kCrLf;
+  // Every line end in order when the file mixes kinds; empty when all are
+  // `lineEnd`.
+  std::vector<unsigned char> lineEnds;
+  // The file holds zero bytes (shown as kZeroByteShown).
+  bool zeroBytes = false;
+
+  // An edit took `removed` line ends from the text, starting with line end
+  // `index`, and put `added` new ones in their place.
+  void Splice(std::size_t index, std::size_t removed, std::size_t added);
+};
+
+// Reads a program file's bytes as text: converted from the system code page,
+// every line end (CR LF, CR alone, LF) made one LF, and every zero byte
+// shown as kZeroByteShown, so no byte of the file is lost. `layout`
+// receives what a save needs to write the same bytes back.
+std::u16string WidenFileText(std::string_view bytes, ProgramFileLayout* layout = nullptr);
+// The bytes of `text` as a file of `layout`: each LF written as the file's
+// line end (an LF after a CR stays alone), each kZeroByteShown as a zero
+// byte when the file held them, in the system code page. `replaced`
+// receives the number of characters the code page cannot hold (written as
+// '?').
+std::string NarrowFileText(std::u16string_view text, const ProgramFileLayout& layout, std::size_t* replaced);
 
 // Folder of the running executable, and a relative path under it resolved
 // to a real path (backslashes, case-insensitive components).
@@ -25,9 +61,10 @@ std::string ResolveUserPath(WStringView path);
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Replaces the file with the text, each LF written as CR LF (no CR doubled).
 bool WriteTextFile(const std::string& path, std::string_view text);
-// Reads an 8-bit text file as UTF-16. A missing or empty file is not created:
-// the default text (when given) is returned instead, as if it had been
-// written and read back; without a default the result is nothing.
+// Reads a program file as UTF-16 (WidenFileText: whole, every line end one
+// LF). A missing or empty file is not created: the default text (when given)
+// is returned instead, as if it had been written and read back; without a
+// default the result is nothing.
 std::optional<WString> LoadOrCreateFile(const std::string& path, const char16_t* defaultText);
 // Raw table files. Reading never creates anything; a short file fills only
 // the first bytes. Writing replaces the file atomically, creating folders.

@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/Program.h"
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <cstdio>
@@ -66,15 +67,28 @@ void CGCLineTable::Build(WStringView text) {
   std::size_t pos = 0;
   const std::size_t n = text.size();
   m_lines.reserve(n / 24 + 1);
+  m_zeroLines.clear();
   while (true) {
+    // A line ends at LF (the CR of CR LF stays in it) or at a CR alone; a
+    // zero byte (as read from a file, or shown as kZeroByteShown) marks the
+    // line for a message.
     std::size_t end = pos;
-    while (end < n && text[end] != u'\n') ++end;
+    bool zero = false;
+    for (; end < n; ++end) {
+      const char16_t c = text[end];
+      // One test lets through every character that is none of them (all
+      // four have no bit outside 0x240F).
+      if ((c & ~0x240F) != 0) continue;
+      if (c == u'\n' || (c == u'\r' && (end + 1 == n || text[end + 1] != u'\n'))) break;
+      if (c == 0 || c == kZeroByteShown) zero = true;
+    }
     std::size_t start = pos;
     while (start < end && text[start] == u' ') ++start;
     int index = static_cast<int>(m_lines.size());
     m_lines.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
     int seq = FindSequenceWord(text.substr(start, end - start));
     m_bySequence[seq < 0 ? 0 : seq] = index;
+    if (zero) m_zeroLines.push_back(index);
     if (end >= n) break;
     pos = end + 1;
   }
@@ -291,6 +305,13 @@ bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
   return true;
 }
 
+// A zero byte in a program file reads as a blank (dropped with the other
+// blanks of the block text), and the block says so.
+static void DropZeroBytes(WString& line, CGCBlock* block) {
+  std::erase_if(line, [](char16_t c) { return c == 0 || c == kZeroByteShown; });
+  block->AddMessage(u"The line holds a zero byte (NUL), read as a blank");
+}
+
 static bool SkipLine(WStringView line) {
   if (line.empty()) return false;
   if (line[0] == u'/' && Lib().skip) return true;
@@ -401,6 +422,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       continue;
     }
     CompactBlockText(text, m_lineBuffer);
+    if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block);
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();
     AddBlock(block);
@@ -512,11 +534,13 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   if (m_highlighted >= 0 && static_cast<std::size_t>(m_highlighted) < m_pathGroups.size()) {
     const CPathList& list = m_pathGroups[static_cast<std::size_t>(m_highlighted)];
     for (std::size_t i = 0; i < list.size() && i < m_savedStyles.size(); ++i) {
-      list[i]->m_style.r = m_savedStyles[i].r;
-      list[i]->m_style.g = m_savedStyles[i].g;
-      list[i]->m_style.b = m_savedStyles[i].b;
-      list[i]->m_style.a = m_savedStyles[i].a;
-      list[i]->m_style.width = m_savedStyles[i].width;
+      CPathStyle s = list[i]->Style();
+      s.r = m_savedStyles[i].r;
+      s.g = m_savedStyles[i].g;
+      s.b = m_savedStyles[i].b;
+      s.a = m_savedStyles[i].a;
+      s.width = m_savedStyles[i].width;
+      m_arena.SetStyle(list[i], s);
     }
   }
   m_savedStyles.clear();
@@ -524,12 +548,14 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   if (index < m_pathGroups.size()) {
     const CPathList& list = m_pathGroups[index];
     for (CPathPolyline* p : list) {
-      m_savedStyles.push_back(p->m_style);
-      p->m_style.r = 1.f;
-      p->m_style.g = 0.f;
-      p->m_style.b = 0.f;
-      p->m_style.a = 1.f;
-      p->m_style.width = 3.f;
+      CPathStyle s = p->Style();
+      m_savedStyles.push_back(s);
+      s.r = 1.f;
+      s.g = 0.f;
+      s.b = 0.f;
+      s.a = 1.f;
+      s.width = 3.f;
+      m_arena.SetStyle(p, s);
     }
     m_highlighted = static_cast<int>(index);
   }

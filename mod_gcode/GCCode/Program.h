@@ -6,6 +6,7 @@
 // highlights one block's path.
 #pragma once
 #include <boost/pool/object_pool.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -33,8 +34,13 @@ class CGCLineTable {
   explicit CGCLineTable(WStringView text) { Build(text); }
   void Build(WStringView text);
   int Count() const { return static_cast<int>(m_lines.size()); }
-  // Line i without its leading spaces (a CR stays at its end).
+  // Line i without its leading spaces (the CR of CR LF stays at its end).
+  // Lines end at LF and at a CR alone.
   WStringView Line(int i) const;
+  // Whether line i holds a zero byte (0 or kZeroByteShown).
+  bool HoldsZeroByte(int i) const {
+    return !m_zeroLines.empty() && std::binary_search(m_zeroLines.begin(), m_zeroLines.end(), i);
+  }
   // Line of an N number, -1 when none.
   int FindSequence(int n) const;
   // First line from `from` on that contains `needle`, -1 when none.
@@ -45,6 +51,7 @@ class CGCLineTable {
   struct Span { std::uint32_t start; std::uint32_t length; };
   std::vector<Span> m_lines;
   std::unordered_map<int, int> m_bySequence;
+  std::vector<int> m_zeroLines;  // in ascending order
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to

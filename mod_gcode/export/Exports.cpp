@@ -63,6 +63,12 @@ CGCProgramPath* NewProgram(std::u16string_view folder, std::u16string_view name)
 
 CCodeBuffer* Buffer(const int* id) { return id ? GetCodeBuffer(*id) : nullptr; }
 
+// The table an edit export hands back: none when the edit could not be saved
+// whole to the buffer's file (the edit itself stays in the buffer).
+CodeItemTable* EditResult(CodeItemTable* table, int saved) {
+  return (saved == kCodeWriteFailed || saved == kCodeWriteLossy) ? nullptr : table;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- life cycle
@@ -331,19 +337,25 @@ QUILLET_API void Code_SetFolder(int* id, char16_t* path) {
 QUILLET_API CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col) {
   CCodeBuffer* b = Buffer(id);
   if (!b || !text || !line || !col) return nullptr;
-  return b->Insert(plat::WView(text), *line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Insert(plat::WView(text), *line, *col, &saved);
+  return EditResult(table, saved);
 }
 
 QUILLET_API CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col) {
   CCodeBuffer* b = Buffer(id);
   if (!b || !text || !line || !col) return nullptr;
-  return b->Replace(plat::WView(text), *line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Replace(plat::WView(text), *line, *col, &saved);
+  return EditResult(table, saved);
 }
 
 QUILLET_API CodeItemTable* Code_EditDelete(int* id, int* line, int* col) {
   CCodeBuffer* b = Buffer(id);
   if (!b || !line || !col) return nullptr;
-  return b->Delete(*line, *col);
+  int saved = kCodeWriteNothing;
+  CodeItemTable* table = b->Delete(*line, *col, &saved);
+  return EditResult(table, saved);
 }
 
 QUILLET_API CodeItemTable* Code_GetFormatedStr(int* id) {

@@ -95,6 +95,12 @@ QUILLET_API char16_t* Code_GetCodeStr(int* id);
 QUILLET_API char16_t* Code_GetNCName(int* id);
 QUILLET_API char16_t* Code_GetFolder(int* id);
 QUILLET_API void Code_SetFolder(int* id, char16_t* path);
+// The edits change the buffer's text at the cursor item and save it to the
+// buffer's file; they return the table, or null when that save failed or
+// could not keep every character (the edit stays in the buffer; the table is
+// then had from Code_GetFormatedStr). Code_WriteBuffer returns 0 when
+// written, 1 with nothing to write, 2 when the file could not be written
+// (an old file stays whole) and 3 when characters were written as '?'.
 QUILLET_API quillet::CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditDelete(int* id, int* line, int* col);

@@ -35,10 +35,10 @@ TEST_F(Buffer, CreateReadsInTextModeAndPutsTheDefaultBeforeATextWithoutProgramNu
   EXPECT_EQ(Text(), u"O1234\nG1 X1\nM30\n");
   EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"O1234", u";"}, {u"G1", u"X1", u";"}, {u"M30", u";"}, {u";"}}));
 
-  WriteBytes(dir.File("p.nc"), std::string("G1 X1\nM30\0X2", 12));  // a zero byte ends the text
+  WriteBytes(dir.File("p.nc"), std::string("G1 X1\nM30\0X2", 12));  // a zero byte shows, the text goes on
   EXPECT_EQ(Create("p.nc", u"o1 (new)"), 'G');
-  EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"o1 (new)", u";"}, {u"G1", u"X1", u";"}, {u"M30", u";"}}));
-  EXPECT_EQ(Text(), u"G1 X1\nM30");  // the text stays as loaded
+  EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"o1 (new)", u";"}, {u"G1", u"X1", u";"}, {u"M30", u"X2", u";"}}));
+  EXPECT_EQ(Text(), u"G1 X1\nM30\u2400X2");  // the text stays as loaded
   EXPECT_EQ(Create("p.nc", nullptr), 'G');
   EXPECT_EQ(b.LineCount(), 2);
 }
@@ -60,30 +60,34 @@ TEST_F(Buffer, AMissingOrEmptyFileGivesTheDefaultAndIsNeverCreated) {
   EXPECT_FALSE(plat::IsDirectory(dir.File("no")));
 }
 
-TEST_F(Buffer, EditsWriteTheItemsToTheFileButNeverTouchTheProgramNumber) {
+TEST_F(Buffer, EditsWriteTheTextToTheFileButNeverTouchTheProgramNumber) {
   WriteBytes(dir.File("e.nc"), "O1 G1\nG1 X1\nM30");
   Create("e.nc", u"O0000");
   b.Replace(u"O9", line = 0, col = 0);
   b.Delete(line = 0, col = 0);
   EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1\nG1 X1\nM30");  // not even rewritten
   b.Insert(u"Y2", line = 1, col = 1);
-  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1G1\r\nG1X1Y2\r\nM30");
+  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1\nG1 X1 Y2\nM30");
   b.Delete(line = 0, col = 2);
-  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1G1G1X1Y2\r\nM30");
-  EXPECT_EQ(Text(), u"O1G1G1X1Y2;\nM30;\n");
+  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1 G1 X1 Y2\nM30");
+  EXPECT_EQ(Text(), u"O1 G1 G1 X1 Y2\nM30");
 }
 
-TEST_F(Buffer, WriteToGivesCrLfWithoutDoublingAndReportsEveryResult) {
+TEST_F(Buffer, WriteToKeepsTheFilesLineEndsAndReportsEveryResult) {
   const std::u16string path = dir.WideFile("w.nc");
   EXPECT_EQ(b.WriteTo(path), kCodeWriteNothing);
   EXPECT_FALSE(plat::FileExists(dir.File("w.nc")));
-  // A default line with line ends of its own gets CR LF, never a doubled CR.
+  // The default line is shown, not written; the file's own LF stay.
   WriteBytes(dir.File("g.nc"), "G1 (a b)\n\nX-1");
   Create("g.nc", u"O1\r\n(x)\n");
   EXPECT_EQ(b.WriteTo(path), kCodeWriteOk);
-  EXPECT_EQ(ReadBytes(dir.File("w.nc")), "O1\r\n(x)\r\n\r\nG1(a b)\r\n\r\nX-1");
+  EXPECT_EQ(ReadBytes(dir.File("w.nc")), "G1 (a b)\n\nX-1");
   EXPECT_EQ(b.WriteTo(dir.WideFile("missing/w.nc")), kCodeWriteFailed);
   EXPECT_FALSE(plat::IsDirectory(dir.File("missing")));
+  // A text given as a string is written with CR LF, without doubling a CR.
+  b.Reset(u"O1\nG1\r\nM30", nullptr);
+  EXPECT_EQ(b.WriteTo(path), kCodeWriteOk);
+  EXPECT_EQ(ReadBytes(dir.File("w.nc")), "O1\r\nG1\r\nM30");
 
   plat::SetSystemCodePage("ISO-8859-1");
   b.Reset(u"(\u00e9\u4f60\u597d)X1", nullptr);
@@ -105,10 +109,12 @@ TEST_F(Buffer, AFailedWriteLeavesTheOldFileWhole) {
   lowered.rlim_cur = 8;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
   const int result = b.WriteTo(dir.WideFile("keep.nc"));
-  b.Insert(u"Y2 Z3 F100", line = 1, col = 1);  // the edit happens, its save fails
+  int editSaved = kCodeWriteOk;
+  b.Insert(u"Y2 Z3 F100", line = 1, col = 1, &editSaved);  // the edit happens, its save fails
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, kCodeWriteFailed);
+  EXPECT_EQ(editSaved, kCodeWriteFailed);
   EXPECT_EQ(b.GetItem(1, 2), u"Y2");
   EXPECT_EQ(ReadBytes(dir.File("keep.nc")), old);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no temporary left
@@ -127,7 +133,12 @@ TEST_F(Buffer, FilesAreReadInTheSystemCodePage) {
   for (int round = 0; round < 200; ++round) {
     std::string bytes(rng() % 40, ' ');
     for (char& c : bytes) c = pool[rng() % sizeof(pool)];
-    EXPECT_EQ(WidenFileText(bytes), plat::WidenFrom(plat::FromCrLf(bytes), "UTF-8").text) << round;
+    std::string lines;  // every line end one LF
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+      lines.push_back(bytes[i] == '\r' ? '\n' : bytes[i]);
+    }
+    EXPECT_EQ(WidenFileText(bytes), plat::WidenFrom(lines, "UTF-8").text) << round;
   }
 }
 
@@ -158,16 +169,127 @@ TEST_F(Buffer, DeferredAnalysisAndItsEditsEqualImmediateOnes) {
     if (first != u'O') fileExpected.insert(fileExpected.begin(), {u"O0000", u";"});
     EXPECT_EQ(Copy(b.GetTable()), fileExpected) << seed;
   }
-  const std::u16string text = RandomProgram(99, 40);
-  CCodeAnalyzer eager;
-  eager.Analyze(text);
-  b.Reset(text.c_str(), nullptr);
-  int l1 = 3, c1 = 0, l2 = 3, c2 = 0;
-  eager.InsertText(u"X1;Y2", l1, c1);
-  b.Insert(u"X1;Y2", l2, c2);
-  EXPECT_EQ(std::pair(l1, c1), std::pair(l2, c2));
-  EXPECT_EQ(Copy(b.GetTable()), Copy(eager.GetTable()));
+  // Random edits (on a buffer without a file): the table always shows the
+  // text, and the cursor stays in it.
+  CCodeBuffer r;
+  std::mt19937 rng(5);
+  static const std::u16string typed[] = {u"X1", u";", u"5", u"A1;B2", u";C3", u"(c;d)", u"#1=2", u"-", u"G1X2\r\nY3"};
+  for (unsigned seed = 1; seed <= 30; ++seed) {
+    const std::u16string text = RandomProgram(100 + seed, 12);
+    r.Reset(text.c_str(), nullptr);
+    for (int edit = 0; edit < 25 && r.LineCount() > 0; ++edit) {
+      line = static_cast<int>(rng() % static_cast<unsigned>(r.LineCount()));
+      col = static_cast<int>(rng() % static_cast<unsigned>(r.ColCount(line)));
+      const std::u16string& t = typed[rng() % std::size(typed)];
+      switch (rng() % 3) {
+        case 0: r.Insert(t, line, col); break;
+        case 1: r.Replace(t, line, col); break;
+        default: r.Delete(line, col); break;
+      }
+      CCodeAnalyzer eager;
+      ASSERT_EQ(Copy(r.GetTable()), Copy(eager.Analyze(r.GetText()))) << seed << " " << edit;
+      ASSERT_TRUE(line >= 0 && line < r.LineCount() && col >= 0 && col < r.ColCount(line)) << seed << " " << edit;
+    }
+  }
 }
 
+// The file after an edit is the file before it with only the edit changed:
+// "%" lines, blanks, tabs, commas, long values, long comments, zero bytes
+// and every kind of line end stay as they were.
+TEST_F(Buffer, AnEditChangesNothingButItsPlaceInTheFile) {
+  const std::string comment = "(" + std::string(300, 'c') + ")", zero(1, '\0');
+  // Lines joined by "|", which each layout turns into its line ends.
+  const std::string head = "%|O1000 (TEST)|N10\tG90 G54  X-1234.5678901 Y12.3456789012345";
+  const std::string before = head + "|#1=5,#2=6|" + comment + " G1 X1|(a" + zero + "b) M30|%|";
+  struct Edit {
+    int op;  // 0 insert, 1 replace, 2 delete
+    const char16_t* text;
+    int line, col;
+    std::string after;
+    int endAt, endsAdded;  // a line end the edit adds (1) or removes (-1) there
+  };
+  const Edit cases[] = {
+      {0, u"M08", 5, 1, head + "|#1=5,#2=6|" + comment + " G1 X1|(a" + zero + "b) M30 M08|%|", 0, 0},
+      {0, u"M08", 2, 4, head + " M08|#1=5,#2=6|" + comment + " G1 X1|(a" + zero + "b) M30|%|", 0, 0},
+      {1, u"7", 3, 4, head + "|#1=5,#2=7|" + comment + " G1 X1|(a" + zero + "b) M30|%|", 0, 0},
+      {2, u"", 4, 1, head + "|#1=5,#2=6|" + comment + " X1|(a" + zero + "b) M30|%|", 0, 0},
+      {0, u";", 1, 2, "%|O1000 (TEST)||" + before.substr(std::string("%|O1000 (TEST)|").size()), 2, 1},
+      {2, u"", 0, 0, before.substr(2), 0, -1},
+  };
+  const std::string crlf = "\r\n", lf = "\n", cr = "\r";
+  const struct {
+    const char* name;
+    std::vector<std::string> ends;  // one per line end of `before`
+  } layouts[] = {{"CR LF", std::vector<std::string>(7, crlf)},
+                 {"LF", std::vector<std::string>(7, lf)},
+                 {"CR", std::vector<std::string>(7, cr)},
+                 {"mixed", {crlf, lf, lf, cr, crlf, lf, cr}}};
+  auto withEnds = [](const std::string& text, const std::vector<std::string>& ends) {
+    std::string out;
+    std::size_t k = 0;
+    for (char c : text) {
+      if (c == '|') out += k < ends.size() ? ends[k++] : "?";
+      else out.push_back(c);
+    }
+    return out;
+  };
+  for (const auto& layout : layouts) {
+    for (const Edit& e : cases) {
+      SCOPED_TRACE(std::string(layout.name) + " " + plat::WideToUtf8(e.text) + " at " + std::to_string(e.line) +
+                   "," + std::to_string(e.col));
+      const std::string file = dir.File("keep.nc");
+      WriteBytes(file, withEnds(before, layout.ends));
+      ASSERT_EQ(Create("keep.nc", nullptr), u';');  // the first line holds no item
+      EXPECT_EQ(b.LineCount(), 8);
+      int saved = kCodeWriteNothing;
+      line = e.line;
+      col = e.col;
+      if (e.op == 0) b.Insert(e.text, line, col, &saved);
+      if (e.op == 1) b.Replace(e.text, line, col, &saved);
+      if (e.op == 2) b.Delete(line, col, &saved);
+      EXPECT_EQ(saved, kCodeWriteOk);
+      // A new line end takes the file's first kind; the others keep theirs.
+      std::vector<std::string> ends = layout.ends;
+      if (e.endsAdded > 0) ends.insert(ends.begin() + e.endAt, ends.front());
+      if (e.endsAdded < 0) ends.erase(ends.begin() + e.endAt);
+      EXPECT_EQ(ReadBytes(file), withEnds(e.after, ends));
+    }
+  }
+}
+
+// A new file leaves nothing of the text before it: no edited text, no tail,
+// no modified flag.
+TEST_F(Buffer, CreateStartsFromTheNewFile) {
+  // A new program template belongs to no file: its edits never land in the
+  // file loaded before it.
+  WriteBytes(dir.File("old.nc"), "O1\r\nG1 X9\r\n");
+  Create("old.nc", nullptr);
+  b.Reset(u"O0000", u"M30");
+  b.Insert(u"G1 X1", line = 0, col = 1);
+  EXPECT_EQ(Text(), u"O0000\nG1 X1\nM30");
+  EXPECT_EQ(ReadBytes(dir.File("old.nc")), "O1\r\nG1 X9\r\n");
+  WriteBytes(dir.File("n.nc"), "O2\r\nG0 X5\r\n");
+  Create("n.nc", nullptr);
+  EXPECT_FALSE(b.IsModified());
+  EXPECT_EQ(Text(), u"O2\nG0 X5\n");
+  EXPECT_EQ(b.Save(), kCodeWriteNothing);
+  b.Insert(u"Y1", line = 1, col = 1);
+  EXPECT_EQ(Text(), u"O2\nG0 X5 Y1\n");
+  EXPECT_EQ(ReadBytes(dir.File("n.nc")), "O2\r\nG0 X5 Y1\r\n");
+}
+
+// A CR alone ends a line as LF and CR LF do; the text shows every line end
+// as LF.
+TEST_F(Buffer, LineEndsOfEveryKindMakeLines) {
+  for (const char* end : {"\r", "\n", "\r\n"}) {
+    const std::string bytes = std::string("O1") + end + "G1 X1" + end + "M30";
+    WriteBytes(dir.File("cr.nc"), bytes);
+    Create("cr.nc", nullptr);
+    EXPECT_EQ(Text(), u"O1\nG1 X1\nM30") << end;
+    EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"O1", u";"}, {u"G1", u"X1", u";"}, {u"M30", u";"}})) << end;
+    EXPECT_EQ(b.WriteTo(dir.WideFile("copy.nc")), kCodeWriteOk);
+    EXPECT_EQ(ReadBytes(dir.File("copy.nc")), bytes) << end;
+  }
+}
 }  // namespace
 }  // namespace quillet::test

@@ -1,6 +1,7 @@
-// Item editing on an analyzer's table: insert, replace, delete, and the
-// cursor each edit leaves.
+// Item editing in a buffer: each edit changes the text at the cursor item
+// only, the table shows the new text, and the cursor lands on the edit.
 #include "BufferTestUtil.h"
+#include "mod_gcode/GCCode/CodeBuffer.h"
 
 namespace quillet::test {
 namespace {
@@ -10,70 +11,108 @@ enum Op { kInsert, kReplace, kDelete };
 struct EditCase {
   Op op;
   std::u16string text;
-  int line, col;          // the cursor before
-  Lines table;            // the table after
-  int endLine, endCol;    // the cursor after
+  int line, col;        // the cursor before
+  std::u16string after;  // the text after
+  int endLine, endCol;  // the cursor after
 };
 
+void Apply(CCodeBuffer& b, Op op, const std::u16string& text, int& line, int& col) {
+  if (op == kInsert) b.Insert(text, line, col);
+  if (op == kReplace) b.Replace(text, line, col);
+  if (op == kDelete) b.Delete(line, col);
+}
+
 // Every edit starts from  O100 ;  /  G1 X1 Y2 ;  /  M30 ;
-TEST(Edit, TableAndCursorAfterEachEdit) {
-  const Items l0{u"O100", u";"}, l1{u"G1", u"X1", u"Y2", u";"}, l2{u"M30", u";"};
+TEST(Edit, TextTableAndCursorAfterEachEdit) {
+  const std::u16string start = u"O100\nG1 X1 Y2\nM30";
   const EditCase cases[] = {
       // A block end at the line end opens an empty line, inside a line it splits it.
-      {kInsert, u";", 1, 3, {l0, l1, {u";"}, l2}, 2, 0},
-      {kInsert, u";", 1, 1, {l0, {u"G1", u"X1", u";"}, {u"Y2", u";"}, l2}, 1, 2},
+      {kInsert, u";", 1, 3, u"O100\nG1 X1 Y2\n\nM30", 2, 0},
+      {kInsert, u";", 1, 1, u"O100\nG1 X1\n Y2\nM30", 1, 2},
       // Words at the end of the last line make a new line, at the end of
       // another line they start the next one, inside a line they follow the
-      // cursor item.
-      {kInsert, u"Z5", 2, 1, {l0, l1, l2, {u"Z5", u";"}}, 3, 0},
-      {kInsert, u"Z5 F100", 1, 3, {l0, l1, {u"Z5", u"F100", u"M30", u";"}}, 2, 3},
-      {kInsert, u"Z5 F100", 1, 1, {l0, {u"G1", u"X1", u"Z5", u"F100", u"Y2", u";"}, l2}, 1, 3},
-      // Digits extend the word at the cursor; what follows them is its own item.
-      {kInsert, u"5.5", 1, 1, {l0, {u"G1", u"X15", u".5", u"Y2", u";"}, l2}, 1, 2},
-      {kInsert, u"A1;B2", 1, 1, {l0, {u"G1", u"X1", u"A1", u";"}, {u"B2", u"Y2", u";"}, l2}, 1, 3},
-      {kInsert, u"A1;B2", 1, 3, {l0, l1, {u"A1", u";"}, {u"B2", u"M30", u";"}}, 3, 2},
-      {kInsert, u"A1;B2", 2, 1, {l0, l1, l2, {u"A1", u";"}, {u"B2", u";"}}, 4, 1},
-      {kInsert, u";A1", 1, 3, {l0, l1, {u"A1", u";"}, l2}, 2, 1},
+      // cursor item with a blank as the line has them.
+      {kInsert, u"Z5", 2, 1, u"O100\nG1 X1 Y2\nM30\nZ5", 3, 0},
+      {kInsert, u"Z5 F100", 1, 3, u"O100\nG1 X1 Y2\nZ5 F100 M30", 2, 1},
+      {kInsert, u"Z5 F100", 1, 1, u"O100\nG1 X1 Z5 F100 Y2\nM30", 1, 3},
+      {kInsert, u"F100", 1, 2, u"O100\nG1 X1 Y2 F100\nM30", 1, 3},
+      // Digits extend the word at the cursor.
+      {kInsert, u"5.5", 1, 1, u"O100\nG1 X15.5 Y2\nM30", 1, 1},
+      {kInsert, u"A1;B2", 1, 1, u"O100\nG1 X1 A1\nB2 Y2\nM30", 2, 0},
+      {kInsert, u"A1;B2", 1, 3, u"O100\nG1 X1 Y2\nA1\nB2 M30", 3, 0},
+      {kInsert, u"A1;B2", 2, 1, u"O100\nG1 X1 Y2\nM30\nA1\nB2", 4, 0},
+      {kInsert, u";A1", 1, 3, u"O100\nG1 X1 Y2\nA1\nM30", 2, 1},
+      {kInsert, u"(a;b)", 1, 1, u"O100\nG1 X1 (a;b) Y2\nM30", 1, 2},  // a ";" in a comment stays
       // Empty or unbalanced text and a cursor outside the table change nothing.
-      {kInsert, u"X1)", 1, 1, {l0, l1, l2}, 1, 1},
-      {kInsert, u"X9", 1, 4, {l0, l1, l2}, 1, 4},
-      {kReplace, u"X9", 0, 2, {l0, l1, l2}, 0, 2},
-      {kReplace, u"X8 Z9", 1, 1, {l0, {u"G1", u"X8", u"Z9", u"Y2", u";"}, l2}, 1, 1},
-      {kReplace, u"X7;X8", 1, 1, {l0, {u"G1", u"X7", u";"}, {u"X8", u"Y2", u";"}, l2}, 2, 0},
+      {kInsert, u"X1)", 1, 1, start, 1, 1},
+      {kInsert, u"", 1, 1, start, 1, 1},
+      {kInsert, u"X9", 1, 4, start, 1, 4},
+      {kReplace, u"X9", 0, 2, start, 0, 2},
+      {kReplace, u"O9", 0, 0, start, 0, 0},  // the program number stays
+      {kReplace, u"X8 Z9", 1, 1, u"O100\nG1 X8 Z9 Y2\nM30", 1, 1},
+      {kReplace, u"X7;X8", 1, 1, u"O100\nG1 X7\nX8 Y2\nM30", 2, 0},
       // Replacing a block end joins the next line, the last one is kept.
-      {kReplace, u"Z1", 1, 3, {l0, {u"G1", u"X1", u"Y2", u"Z1", u"M30", u";"}}, 1, 3},
-      {kReplace, u"M2", 2, 1, {l0, l1, {u"M30", u"M2", u";"}}, 2, 1},
-      {kDelete, u"", 1, 1, {l0, {u"G1", u"Y2", u";"}, l2}, 1, 1},
-      {kDelete, u"", 0, 1, {{u"O100", u"G1", u"X1", u"Y2", u";"}, l2}, 0, 1},
-      {kDelete, u"", 2, 1, {l0, l1, l2}, 2, 1},  // the last block end stays
+      {kReplace, u"Z1", 1, 3, u"O100\nG1 X1 Y2 Z1 M30", 1, 3},
+      {kReplace, u"M2", 2, 1, u"O100\nG1 X1 Y2\nM30 M2", 2, 1},
+      {kDelete, u"", 1, 1, u"O100\nG1 Y2\nM30", 1, 1},
+      {kDelete, u"", 1, 0, u"O100\nX1 Y2\nM30", 1, 0},
+      {kDelete, u"", 1, 2, u"O100\nG1 X1\nM30", 1, 2},
+      {kDelete, u"", 0, 1, u"O100 G1 X1 Y2\nM30", 0, 1},
+      {kDelete, u"", 0, 0, start, 0, 0},  // the program number stays
+      {kDelete, u"", 2, 1, start, 2, 1},  // the last block end stays
   };
   for (const auto& c : cases) {
-    CCodeAnalyzer a;
-    a.Analyze(u"O100\nG1 X1 Y2\nM30");
+    CCodeBuffer b;
+    b.Reset(start.c_str(), nullptr);
     int line = c.line, col = c.col;
-    if (c.op == kInsert) a.InsertText(c.text, line, col);
-    if (c.op == kReplace) a.ReplaceItem(c.text, line, col);
-    if (c.op == kDelete) a.DeleteItem(line, col);
-    EXPECT_EQ(std::tuple(Copy(a.GetTable()), line, col), std::tuple(c.table, c.endLine, c.endCol))
+    Apply(b, c.op, c.text, line, col);
+    const std::u16string text = b.GetText();
+    EXPECT_EQ(std::tuple(text, line, col), std::tuple(c.after, c.endLine, c.endCol))
         << plat::WideToUtf8(c.text) << " at " << c.line << "," << c.col;
+    CCodeAnalyzer fresh;
+    EXPECT_EQ(Copy(b.GetTable()), Copy(fresh.Analyze(text))) << plat::WideToUtf8(c.text);
   }
 }
 
-TEST(Edit, EmptyLinesAndEmptyTables) {
-  CCodeAnalyzer a;
+// Words written without blanks stay so: a blank goes in only where the new
+// text would run into its neighbour.
+TEST(Edit, CompactLinesStayCompact) {
+  const struct {
+    Op op;
+    std::u16string text;
+    int col;
+    std::u16string after;
+  } cases[] = {
+      {kInsert, u"Z5", 1, u"G1X1Z5Y2"},
+      {kInsert, u"5", 0, u"G15X1Y2"},
+      {kReplace, u"X5", 1, u"G1X5Y2"},
+      {kReplace, u"5", 1, u"G1 5Y2"},  // a value alone would join G1
+      {kDelete, u"", 1, u"G1Y2"},
+  };
+  for (const auto& c : cases) {
+    CCodeBuffer b;
+    b.Reset(u"G1X1Y2", nullptr);
+    int line = 0, col = c.col;
+    Apply(b, c.op, c.text, line, col);
+    EXPECT_EQ(std::u16string(b.GetText()), c.after) << plat::WideToUtf8(c.text);
+  }
+}
+
+TEST(Edit, EmptyLinesAndEmptyBuffers) {
+  CCodeBuffer b;
   int line = 1, col = 0;
-  a.Analyze(u"G1\n\nM30");
-  a.DeleteItem(line, col);  // the only item of a line: the line goes
-  EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"G1", u";"}, {u"M30", u";"}}));
-  a.Analyze(u"O\nG1");
-  a.ReplaceItem(u"X1", line = 0, col = 0);  // a bare "O" at the start stays
-  EXPECT_EQ(Copy(a.GetTable()), (Lines{{u"O", u";"}, {u"G1", u";"}}));
-  CCodeAnalyzer empty;
-  empty.ReplaceItem(u"X1", line = 0, col = 0);
-  empty.DeleteItem(line, col);
+  b.Reset(u"G1\n%\nM30", nullptr);
+  b.Delete(line, col);  // a line without items goes, with what it holds
+  EXPECT_EQ(std::u16string(b.GetText()), u"G1\nM30");
+  EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"G1", u";"}, {u"M30", u";"}}));
+  CCodeBuffer empty;
+  empty.Replace(u"X1", line = 0, col = 0);
+  empty.Delete(line, col);
   EXPECT_EQ(empty.GetTable(), nullptr);
-  empty.InsertText(u"G1 X1", line = 7, col = 7);
-  EXPECT_EQ(Copy(empty.GetTable()), (Lines{{u"G1", u"X1", u";"}}));
+  empty.Insert(u"G1 X1;M30", line = 7, col = 7);
+  EXPECT_EQ(std::u16string(empty.GetText()), u"G1 X1\nM30");
+  EXPECT_EQ(Copy(empty.GetTable()), (Lines{{u"G1", u"X1", u";"}, {u"M30", u";"}}));
+  EXPECT_EQ(std::pair(line, col), std::pair(1, 0));
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST(WordSets, CopiesKeepTheUnitClassAndIndicesBeyondTheCountAreIgnored) {
   EXPECT_FALSE(small.View().Has(kWordZ));
 }
 
-TEST(LineTable, LinesAreCutAtLineFeedsAndTheLastLineCounts) {
+TEST(LineTable, LinesEndAtLineFeedsAndLoneCarriageReturnsTheLastLineCounts) {
   const WString text = u"O1000\r\n  G01 X1\r\n\tN10 Y2\nM30";
   CGCLineTable lines(text);
   ASSERT_EQ(lines.Count(), 4);
@@ -49,6 +49,15 @@ TEST(LineTable, LinesAreCutAtLineFeedsAndTheLastLineCounts) {
   EXPECT_EQ(lines.Line(-1), u"");
   const WString ended = u"G00 X0\nM30\n";  // the table borrows its text
   EXPECT_EQ(CGCLineTable(ended).Count(), 3);
+  // A CR alone ends a line too; zero bytes mark their lines.
+  const WString old(u"O1\rG01 X1\r\rX2\0Y1\r\nX3\u2400\rM30\r", 26);
+  CGCLineTable crLines(old);
+  ASSERT_EQ(crLines.Count(), 7);
+  const WString expected[] = {u"O1", u"G01 X1", u"", WString(u"X2\0Y1\r", 6), u"X3\u2400", u"M30", u""};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(crLines.Line(i), expected[i]) << i;
+    EXPECT_EQ(crLines.HoldsZeroByte(i), i == 3 || i == 4) << i;
+  }
 }
 
 TEST(LineTable, SequenceNumbersMapToTheirLastLine) {

@@ -24,8 +24,8 @@ TEST_F(Modal, WorkOffsetChangeKeepsUnprogrammedAxesAndG53SelectsNoRow) {
   Parse(u"G90 G54 G00 X10 Y10 Z50\nG01 Z-5\nG55\nG00 X0 Y0\nZ5\n");
   ExpectPoint(EndOfLine(3), 200, 0, -5);  // Z is not programmed: it stays
   ExpectPoint(EndOfLine(4), 200, 0, -15);
-  // G53 names no table row: G21, which applies the work offset again, does
-  // not select the "Ext" row 0.
+  // G53 selects no table row and leaves G54 in force: G21, which applies the
+  // work offset again, does not select the "Ext" row 0.
   SetWorkOffset(0, 500, 500, 500);
   Parse(u"G53 G00 X1\nG21\nG00 X2\n");
   ExpectPoint(EndOfLine(2), 2, 0, 0);
