@@ -64,11 +64,7 @@ TEST(RenderData, StylesShareATableAndBatchesStayRightOnceTheArraysAreInBuffers) 
 
   // A highlight recolours the rapid segment like the feed: one run of all
   // four, whose index range reaches the end of the (released) indices.
-  // (A style carries the point count too; a highlight keeps it.)
-  auto recolour = [](quillet::CPathPolyline* pl, quillet::CPathStyle style) {
-    style.count = pl->m_style.count;
-    pl->m_style = style;
-  };
+  auto recolour = [&](quillet::CPathPolyline* pl, const quillet::CPathStyle& style) { arena->SetStyle(pl, style); };
   recolour(items[2], feed);
   ASSERT_TRUE(d.Restyle(groups));
   ASSERT_EQ(d.batches.size(), 1u);
