@@ -83,6 +83,10 @@ class CDlgParams : public QWidget, public CMsgTarget {
   // The in-place editor lent to the main list (null without a main list).
   CNumEdit* listEditor() const { return m_listEditor.data(); }
   const QRect& lastClientRect() const { return m_lastClient; }
+  // The window that owns the page (the main window makes the view window
+  // the owner of every page with a list); null when none.
+  void SetOwnerWindow(QWidget* owner) { m_owner = owner; }
+  QWidget* ownerWindow() const { return m_owner.data(); }
   // The tallest band of the page, across its width, that no window of the
   // layout (nor the notice) takes; `except` is left out of the count. A
   // page whose layout could not be read whole puts a stand-in control there.
@@ -118,6 +122,7 @@ class CDlgParams : public QWidget, public CMsgTarget {
   QPointer<QWidget> m_mainList;
   QPointer<CNumEdit> m_listEditor;
   QPointer<QWidget> m_notice;
+  QPointer<QWidget> m_owner;
   bool m_created = false;
 
   void ShowLayoutNotice();

@@ -221,6 +221,8 @@ void CRavikDlg::OnInitDialog() {
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
     if (!m_pages[i]->IsCreated()) m_pages[i]->Create();
     m_tabBar->insertTab(static_cast<int>(i), m_pages[i]->GetTitle());
+    // A page with a list is owned by the view window.
+    if (m_pages[i]->mainList()) m_pages[i]->SetOwnerWindow(m_render);
     m_pages[i]->setVisible(static_cast<int>(i) == m_current);
   }
   m_tabBar->setCurrentIndex(m_current);

@@ -122,11 +122,15 @@ class CGCWordRef {
 };
 
 // The words of one instruction: a view over its store (N values, then N
-// positions, then N flag bytes) and its presence mask.
+// positions, then N flag bytes unless the flags are kept elsewhere) and its
+// presence mask.
 class CGCCoord {
  public:
-  CGCCoord(double* store, int count, std::uint16_t* present)
-      : m_store(store), m_present(present), m_count(static_cast<std::uint8_t>(count)) {}
+  CGCCoord(double* store, int count, std::uint16_t* present, std::uint8_t* flags = nullptr)
+      : m_store(store),
+        m_present(present),
+        m_flags(flags ? flags : reinterpret_cast<std::uint8_t*>(store + 2 * count)),
+        m_count(static_cast<std::uint8_t>(count)) {}
 
   int GetCount() const { return m_count; }
   bool Has(int i) const { return i >= 0 && i < m_count && ((*m_present >> i) & 1u); }
@@ -165,11 +169,12 @@ class CGCCoord {
   void CopyWords(const CGCCoord& other) const;
 
  private:
-  std::uint8_t* Flags() const { return reinterpret_cast<std::uint8_t*>(m_store + 2 * m_count); }
+  std::uint8_t* Flags() const { return m_flags; }
   CGCWordRef Slot(int i) const { return CGCWordRef(m_store + i, m_store + m_count + i, Flags() + i); }
 
   double* m_store;
   std::uint16_t* m_present;
+  std::uint8_t* m_flags;
   std::uint8_t m_count;
 };
 

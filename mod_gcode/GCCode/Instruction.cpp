@@ -65,7 +65,8 @@ ChainRef::~ChainRef() {
 }
 
 void* CInstructionArena::Allocate(std::size_t bytes) {
-  constexpr std::size_t kAlign = alignof(std::max_align_t);
+  // Instructions hold doubles and pointers, nothing wider.
+  constexpr std::size_t kAlign = alignof(double) > alignof(void*) ? alignof(double) : alignof(void*);
   bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
   if (bytes > m_left) {
     std::size_t size = bytes > m_nextChunk ? bytes : m_nextChunk;
@@ -87,14 +88,14 @@ void CGCInstruction::Dispose(CGCInstruction* instr) {
 }
 
 CGCInstruction::CGCInstruction(short kind, int wordCount)
-    : m_kind(kind), m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
+    : m_kind(static_cast<std::int8_t>(kind)), m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
 
 CGCInstruction::CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind,
                                int wordCount)
     : m_block(block),
       m_previous(previous),
       m_transforms(chain),
-      m_kind(kind),
+      m_kind(static_cast<std::int8_t>(kind)),
       m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
 
 CGCInstruction::~CGCInstruction() = default;

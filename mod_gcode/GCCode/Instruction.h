@@ -96,6 +96,7 @@ class CGCInstruction {
   // Makes an instruction in an arena.
   template <class T, class... A>
   static T* Make(CInstructionArena& arena, A&&... args) {
+    static_assert(alignof(T) <= alignof(double), "the arena aligns to a double");
     T* p = new (arena) T(std::forward<A>(args)...);
     p->m_inArena = 1;
     return p;
@@ -129,7 +130,7 @@ class CGCInstruction {
   // For a call: the first motion of the called program, or null.
   virtual CGCInstruction* FindChildMotion() const { return nullptr; }
 
-  CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, &m_present); }
+  CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, &m_present, FlagStore()); }
 
   CPoint3d GetStartPoint() const;
   CPoint3d GetStartValuePoint() const;
@@ -154,7 +155,7 @@ class CGCInstruction {
   CGCInstruction* GetPrevious() const { return m_previous; }
   void SetPrevious(CGCInstruction* p) { m_previous = p; }
   short GetKind() const { return m_kind; }
-  void SetKind(short k) { m_kind = k; }
+  void SetKind(short k) { m_kind = static_cast<std::int8_t>(k); }
   short GetSide() const { return m_side; }
   // Compensation side (0, 1; 2 = none) and cutter radius.
   void SetCompensation(short side, double radius);
@@ -187,23 +188,44 @@ class CGCInstruction {
   double ParseNumber(WStringView text) const;
   void ApplyChain();
   // The word store follows this base directly (see CGCInstructionWords).
+  // (Reached through the address as a number: the store lies outside this
+  // base subobject, which the compiler's object-size checks would flag.)
   double* WordStore() const {
-    return reinterpret_cast<double*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(CGCInstruction));
+    return reinterpret_cast<double*>(reinterpret_cast<std::uintptr_t>(this) + sizeof(CGCInstruction));
+  }
+  // The flag bytes of the words: in this base for up to kInlineFlags
+  // words, else behind the values and positions in the store.
+  static constexpr int kInlineFlags = 3;  // CInstructionWordStore agrees
+  std::uint8_t* FlagStore() const {
+    return m_wordCount <= kInlineFlags ? m_inlineFlags : reinterpret_cast<std::uint8_t*>(WordStore() + 2 * m_wordCount);
   }
 
   CGCBlock* m_block = nullptr;
   CGCInstruction* m_previous = nullptr;
   ChainRef m_transforms;
-  short m_kind = 0;
-  std::uint8_t m_side = 2;
+  // The small fields share one word: kinds and codes fit a byte.
+  std::int8_t m_kind = 0;
   std::uint8_t m_planeCode = 0;
-  std::uint8_t m_wordCount = 0;
-  std::uint8_t m_inArena = 0;
+  std::uint8_t m_side : 2 = 2;
+  std::uint8_t m_inArena : 1 = 0;
+  std::uint8_t m_wordCount : 4 = 0;  // at most kMaxWords
+  mutable std::uint8_t m_inlineFlags[kInlineFlags] = {};
   mutable std::uint16_t m_present = 0;
 };
 
 // An instruction with inline room for N words, stored right behind the base
 // (its first member, where `WordStore` finds it).
+// Values and positions of N words, and their flags unless the base holds them.
+template <int N, bool FlagsInBase = (N <= 3)>
+struct CInstructionWordStore {
+  double values[2 * N] = {};
+  std::uint8_t flags[N] = {};
+};
+template <int N>
+struct CInstructionWordStore<N, true> {
+  double values[2 * N] = {};
+};
+
 template <int N>
 class CGCInstructionWords : public CGCInstruction {
  public:
@@ -214,7 +236,7 @@ class CGCInstructionWords : public CGCInstruction {
  protected:
   template <class... A>
   explicit CGCInstructionWords(A&&... args) : CGCInstruction(std::forward<A>(args)..., N) {}
-  CWordStore<N> m_store;
+  CInstructionWordStore<N> m_store;
 };
 
 // A plain copy of another instruction (the start of a modal macro call and

@@ -1,8 +1,8 @@
 // Rapid, linear and circular moves.
 //
 // Under cutter-radius compensation (G41/G42) a line or an arc draws, in
-// place of its plain path, a compensated polyline: its corner with the next
-// motion is solved (Compensation.h) and the corner is kept as the move's
+// place of its plain path, a compensated polyline (CompensatedPath.h): its
+// corner with the next motion in the plane is solved and kept as the move's
 // path end, where the next compensated move starts. The moves that start
 // and end compensation are drawn in the rapid style.
 #pragma once

@@ -36,6 +36,26 @@ CPoint3d* CPathArena::AllocatePoints(std::size_t count) {
   return static_cast<CPoint3d*>(m_points.Allocate(sizeof(CPoint3d) * count, alignof(CPoint3d)));
 }
 
+const CPathStyle* CPathArena::Shared(const CPathStyle& style, std::int32_t count) {
+  CPathStyle key = style;
+  key.count = count;
+  static_assert(sizeof(CPathStyle) == 7 * 4, "a style has no padding bytes");
+  if (m_lastStyle && std::memcmp(m_lastStyle, &key, sizeof key) == 0) return m_lastStyle;
+  std::string_view bytes(reinterpret_cast<const char*>(&key), sizeof key);
+  auto it = m_styles.find(bytes);
+  if (it == m_styles.end()) {
+    void* mem = m_heads.Allocate(sizeof(CPathStyle), alignof(CPathStyle));
+    const auto* shared = new (mem) CPathStyle(key);
+    it = m_styles.emplace(std::string_view(reinterpret_cast<const char*>(shared), sizeof key), shared).first;
+  }
+  m_lastStyle = it->second;
+  return m_lastStyle;
+}
+
+void CPathArena::SetStyle(CPathPolyline* polyline, const CPathStyle& style) {
+  if (polyline) polyline->m_style = Shared(style, polyline->PointCount());
+}
+
 CPathPolyline* CPathArena::MakePolyline(const CPathStyle& style, const CPoint3d* points,
                                         std::size_t count) {
   CPoint3d* pts = nullptr;
@@ -44,8 +64,9 @@ CPathPolyline* CPathArena::MakePolyline(const CPathStyle& style, const CPoint3d*
     std::memcpy(static_cast<void*>(pts), points, sizeof(CPoint3d) * count);
   }
   m_runEnd = nullptr;
+  const CPathStyle* shared = Shared(style, static_cast<std::int32_t>(count));
   void* mem = m_heads.Allocate(sizeof(CPathPolyline), alignof(CPathPolyline));
-  return new (mem) CPathPolyline(style, pts, static_cast<std::int32_t>(count));
+  return new (mem) CPathPolyline(shared, pts);
 }
 
 CPathPolyline* CPathArena::MakeSegment(const CPathStyle& style, const CPoint3d& start,
@@ -65,8 +86,9 @@ CPathPolyline* CPathArena::MakeSegment(const CPathStyle& style, const CPoint3d& 
     pts[1] = end;
   }
   m_runEnd = pts + 2;
+  const CPathStyle* shared = Shared(style, 2);
   void* mem = m_heads.Allocate(sizeof(CPathPolyline), alignof(CPathPolyline));
-  return new (mem) CPathPolyline(style, pts, 2);
+  return new (mem) CPathPolyline(shared, pts);
 }
 
 CPathList CPathArena::MakeList(CPathPolyline* const* items, std::size_t count) {
@@ -74,14 +96,15 @@ CPathList CPathArena::MakeList(CPathPolyline* const* items, std::size_t count) {
   if (count == 0) return list;
   if (count == 1) {
     list.m_one = items[0];
-    list.m_count = 1;
     return list;
   }
-  auto** arr = static_cast<CPathPolyline**>(
-      m_heads.Allocate(sizeof(CPathPolyline*) * count, alignof(CPathPolyline*)));
-  std::memcpy(static_cast<void*>(arr), items, sizeof(CPathPolyline*) * count);
-  list.m_items = arr;
-  list.m_count = static_cast<std::uint32_t>(count);
+  // The count, then the pointers; the record's address is tagged in its
+  // lowest bit (the record is pointer-aligned, so that bit is free).
+  auto* record = static_cast<std::size_t*>(
+      m_heads.Allocate(sizeof(std::size_t) + sizeof(CPathPolyline*) * count, alignof(CPathPolyline*)));
+  *record = count;
+  std::memcpy(static_cast<void*>(record + 1), items, sizeof(CPathPolyline*) * count);
+  list.m_one = reinterpret_cast<CPathPolyline*>(reinterpret_cast<std::uintptr_t>(record) | 1u);
   return list;
 }
 
@@ -89,6 +112,8 @@ void CPathArena::Reset() {
   m_points.Reset();
   m_heads.Reset();
   m_runEnd = nullptr;
+  m_styles.clear();
+  m_lastStyle = nullptr;
 }
 
 }  // namespace quillet

@@ -5,9 +5,13 @@
 // Points live in one region and polyline heads and lists in another, so the
 // points of consecutive segments form one unbroken run: a segment that starts
 // where the previous one ended shares that point instead of repeating it.
+// Styles (with their point counts) are kept once each and shared by the
+// polylines that use them.
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "mod_gcode/GCCode/PathRecords.h"
@@ -26,6 +30,8 @@ class CPathArena {
   CPathPolyline* MakeSegment(const CPathStyle& style, const CPoint3d& start, const CPoint3d& end);
   // A list holding copies of the given polyline pointers.
   CPathList MakeList(CPathPolyline* const* items, std::size_t count);
+  // Gives a polyline of this arena another style (its point count stays).
+  void SetStyle(CPathPolyline* polyline, const CPathStyle& style);
 
   // Releases everything made so far.
   void Reset();
@@ -43,12 +49,17 @@ class CPathArena {
     void Reset();
   };
   CPoint3d* AllocatePoints(std::size_t count);
+  // The shared copy of `style` with the point count `count`.
+  const CPathStyle* Shared(const CPathStyle& style, std::int32_t count);
 
   Region m_points;
   Region m_heads;
   // One past the last point written, when the last point allocation was a
   // segment; null otherwise.
   CPoint3d* m_runEnd = nullptr;
+  // The shared styles, keyed by their bytes; the last one found.
+  std::unordered_map<std::string_view, const CPathStyle*> m_styles;
+  const CPathStyle* m_lastStyle = nullptr;
 };
 
 }  // namespace quillet

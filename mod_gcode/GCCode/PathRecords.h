@@ -42,46 +42,54 @@ struct CPathStyle {
   std::int16_t pattern = -1;                 // stipple pattern index, -1 = solid
 };
 
-// A style followed by its points in drawing order. Made only by a path arena
-// (see PathArena.h); the points are immutable once the polyline exists, the
-// style may change (block highlighting).
+// A style and its points in drawing order. Made only by a path arena (see
+// PathArena.h), which keeps one copy of each distinct style (the point count
+// is part of the style, so every straight segment shares one); the points
+// are immutable once the polyline exists, the style may change (block
+// highlighting, which points the polyline at another shared style).
 class CPathPolyline {
  public:
-  CPathStyle m_style;
-
+  const CPathStyle& Style() const { return *m_style; }
   const CPoint3d* Points() const { return m_points; }
-  std::int32_t PointCount() const { return m_style.count; }
+  std::int32_t PointCount() const { return m_style->count; }
   const CPoint3d& Point(std::int32_t i) const { return m_points[i]; }
   const CPoint3d* begin() const { return m_points; }
-  const CPoint3d* end() const { return m_points + m_style.count; }
+  const CPoint3d* end() const { return m_points + m_style->count; }
 
  private:
   friend class CPathArena;
-  CPathPolyline(const CPathStyle& style, const CPoint3d* points, std::int32_t count)
-      : m_style(style), m_points(points) {
-    m_style.count = count;
-  }
+  CPathPolyline(const CPathStyle* style, const CPoint3d* points) : m_style(style), m_points(points) {}
+  const CPathStyle* m_style;
   const CPoint3d* m_points;
 };
 
-// The polylines of one executed block, in the order they were appended. A
-// list of one polyline (most blocks) holds it in place.
+// The polylines of one executed block, in the order they were appended, in
+// one word: null when empty; the pointer to the polyline when there is one
+// (most blocks); else, tagged in its lowest bit, the pointer to an arena
+// record of the count followed by the polyline pointers.
 class CPathList {
  public:
-  std::size_t size() const { return m_count; }
-  bool empty() const { return m_count == 0; }
+  std::size_t size() const {
+    if (!m_one) return 0;
+    return Tagged() ? *Many() : 1;
+  }
+  bool empty() const { return m_one == nullptr; }
   CPathPolyline* operator[](std::size_t i) const { return begin()[i]; }
-  CPathPolyline* const* begin() const { return m_count == 1 ? &m_one : m_items; }
-  CPathPolyline* const* end() const { return begin() + m_count; }
+  CPathPolyline* const* begin() const {
+    return Tagged() ? reinterpret_cast<CPathPolyline* const*>(Many() + 1) : &m_one;
+  }
+  CPathPolyline* const* end() const { return begin() + size(); }
 
  private:
   friend class CPathArena;
-  union {
-    CPathPolyline* m_one;
-    CPathPolyline** m_items = nullptr;
-  };
-  std::uint32_t m_count = 0;
+  bool Tagged() const { return (reinterpret_cast<std::uintptr_t>(m_one) & 1u) != 0; }
+  // The count, followed by the polyline pointers.
+  const std::size_t* Many() const {
+    return reinterpret_cast<const std::size_t*>(reinterpret_cast<std::uintptr_t>(m_one) & ~std::uintptr_t{1});
+  }
+  CPathPolyline* m_one = nullptr;
 };
+static_assert(sizeof(CPathList) == sizeof(CPathPolyline*), "a list is one word");
 
 // One list per executed block, in execution order, the preamble block first.
 using PathGroups = std::vector<CPathList>;

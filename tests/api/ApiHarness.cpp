@@ -63,7 +63,7 @@ double DoubleAt(const std::string& bytes, std::size_t index) {
 
 ::testing::AssertionResult HasStyle(const CPathPolyline* poly, const StyleValues& s) {
   if (!poly) return ::testing::AssertionFailure() << "no polyline";
-  const quillet::CPathStyle& st = poly->m_style;
+  const quillet::CPathStyle& st = poly->Style();
   if (st.r == s.r && st.g == s.g && st.b == s.b && st.a == s.a && st.width == s.width && st.pattern == s.pattern &&
       st.kind == 3)
     return ::testing::AssertionSuccess();

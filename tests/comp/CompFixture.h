@@ -38,7 +38,7 @@ class CompTest : public ProgramTest {
     const CPathList* list = ListOfLine(*m_paths, line);
     EXPECT_TRUE(list && list->size() == 1) << "line " << line;
     if (!list || list->size() != 1) return {};
-    if (style) *style = (*list)[0]->m_style;
+    if (style) *style = (*list)[0]->Style();
     return {(*list)[0]->begin(), (*list)[0]->end()};
   }
   // Every drawn point is finite and inside the box.

@@ -36,7 +36,7 @@ class CycleTest : public ProgramTest {
     std::vector<Segment> out;
     if (const CPathList* list = ListOfLine(*m_program->GetCutterPath(false), line))
       for (CPathPolyline* p : *list)
-        for (int i = 0; i + 1 < p->PointCount(); ++i) out.push_back({p->Point(i), p->Point(i + 1), p->m_style});
+        for (int i = 0; i + 1 < p->PointCount(); ++i) out.push_back({p->Point(i), p->Point(i + 1), p->Style()});
     return out;
   }
   // Expects the segments of a line to run through the points in order.

@@ -7,12 +7,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QHeaderView>
+#include <QPainter>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTextBlock>
 #include <QToolButton>
 
 #include "GuiUtil.h"
 #include "viewer/layout/ListCtrls.h"
+#include "viewer/layout/ShellList.h"
 #include "viewer/pages/DlgCodeEdit.h"
 
 using namespace ravik;
@@ -234,6 +238,109 @@ TEST(LayoutControls, TheBrowseEditTellsItsParentWhenBrowsingEnds) {
   EXPECT_EQ(eb->text(), "/chosen");
   EXPECT_EQ(page->Of(WM_BROWSE_DONE).size(), 2u);
   SetUiSeam(nullptr);
+}
+
+TEST(LayoutControls, TheMenuButtonAndTheTipTakeTheirImagesFromFiles) {
+  ExeFolder exe("images");
+  auto page = MakePage(exe, "img0.dlgc", OneBand(Ctrl(u"type=mfcbutton,\nname=m,\nid=7,\nlblname=Menu")));
+  // Without the files: the text alone, and a drawn icon for the tip.
+  auto* bare = qobject_cast<QToolButton*>(page->layout()->FindWndByName(u"m"));
+  ASSERT_NE(bare, nullptr);
+  EXPECT_TRUE(bare->icon().isNull());
+  CCustomTTCtrl tip(nullptr);
+  QImage drawn(32, 32, QImage::Format_ARGB32);
+  drawn.fill(Qt::transparent);
+  {
+    QPainter p(&drawn);
+    EXPECT_TRUE(tip.OnDrawIcon(p, drawn.rect(), true));
+  }
+  EXPECT_NE(drawn.pixel(16, 4), 0u);
+  for (const char* name : {"mfcbutton.png", "mfcbutton_checked.png", "tooltip_icon.png"})
+    fs::copy_file(fs::path(RAVIK_DATA_DIR) / name, exe.dir / name);
+  page = MakePage(exe, "img1.dlgc", OneBand(Ctrl(u"type=mfcbutton,\nname=m,\nid=7,\nlblname=Menu")));
+  auto* button = qobject_cast<QToolButton*>(page->layout()->FindWndByName(u"m"));
+  ASSERT_NE(button, nullptr);
+  ASSERT_FALSE(button->icon().isNull());
+  const QImage off = button->icon().pixmap(16, 16, QIcon::Normal, QIcon::Off).toImage();
+  const QImage on = button->icon().pixmap(16, 16, QIcon::Normal, QIcon::On).toImage();
+  EXPECT_EQ(off, QImage(QString::fromStdString((exe.dir / "mfcbutton.png").string())).convertToFormat(off.format()));
+  EXPECT_NE(off, on) << "the checked image differs";
+  // The tip draws the file's icon, scaled to its rectangle.
+  const QImage file(QString::fromStdString((exe.dir / "tooltip_icon.png").string()));
+  QImage fromFile(32, 32, QImage::Format_ARGB32);
+  fromFile.fill(Qt::transparent);
+  {
+    QPainter p(&fromFile);
+    EXPECT_TRUE(tip.OnDrawIcon(p, fromFile.rect(), true));
+  }
+  EXPECT_EQ(fromFile, file.convertToFormat(QImage::Format_ARGB32));
+  // Asked for no icon, it draws nothing.
+  QImage none(32, 32, QImage::Format_ARGB32);
+  none.fill(Qt::transparent);
+  {
+    QPainter p(&none);
+    EXPECT_TRUE(tip.OnDrawIcon(p, none.rect(), false));
+  }
+  EXPECT_EQ(none.pixel(16, 16), 0u);
+}
+
+TEST(LayoutControls, ASpinIsPairedWithTheEditBeforeIt) {
+  ExeFolder exe("spin");
+  auto page = MakePage(exe, "spin.dlgc",
+                       OneBand(Ctrl(u"type=edit,\nname=count,\nvalue=7,\nlbl=1,\nlblname=&Count") +
+                                   Ctrl(u"type=spin,\nname=s") + Ctrl(u"type=label,\nname=l,\nlblname=x") +
+                                   Ctrl(u"type=spin,\nname=lone"),
+                               u"ctrl_h=0.8,\ncol=1,\ncol_ratio=1,\nratio=1,\nlbl_w=0.3\n"));
+  CLayoutProp& l = *page->layout();
+  auto* edit = qobject_cast<QLineEdit*>(l.FindWndByName(u"count"));
+  auto* spin = qobject_cast<QSpinBox*>(l.FindWndByName(u"s"));
+  ASSERT_TRUE(edit && spin);
+  EXPECT_EQ(dynamic_cast<CDlgSpin&>(l.FindCtrlByName(u"s")).buddy.data(), edit);
+  EXPECT_EQ(dynamic_cast<CDlgSpin&>(l.FindCtrlByName(u"lone")).buddy.data(), nullptr) << "a label stands before it";
+  EXPECT_EQ(spin->value(), 7);
+  spin->stepUp();
+  EXPECT_EQ(edit->text(), "8");
+  EXPECT_EQ(l.FindCtrlByName(u"count").value, u"8") << "the layout's value follows";
+  QTest::keyClicks(edit, "0");
+  EXPECT_EQ(spin->value(), 80);
+  // The edit's label leads to it.
+  EXPECT_EQ(l.FindCtrlByName(u"count").label->buddy(), edit);
+}
+
+TEST(LayoutControls, TheShellListAndListsTakeTheExtendedListStyles) {
+  ExeFolder exe("exstyle");
+  auto page = MakePage(exe, "ex.dlgc", OneBand(Ctrl(u"type=mfcshelllist,\nname=sl")));
+  auto* shell = qobject_cast<QTreeView*>(page->layout()->FindWndByName(u"sl"));
+  ASSERT_NE(shell, nullptr);
+  EXPECT_EQ(shell->property("exStyle").toUInt(), 0x21u);
+  EXPECT_EQ(shell->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_TRUE(shell->allColumnsShowFocus());
+
+  CListCtrlEx list(page.get());
+  list.InsertColumn(0, "A", 0, 50);
+  list.InsertColumn(1, "B", 0, 50);
+  for (int r = 0; r < 4; ++r) list.InsertItem(r, QString::number(r));
+  list.resize(200, 200);
+  list.show();
+  list.SetExtendedStyle(LVS_EX_TRACKSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_ONECLICKACTIVATE);
+  EXPECT_FALSE(list.showGrid());
+  EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectItems);
+  EXPECT_TRUE(list.horizontalHeader()->sectionsMovable());
+  QApplication::processEvents();
+  const QPoint cell2 = list.visualRect(list.model()->index(2, 1)).center();
+  QTest::mouseMove(list.viewport(), cell2);
+  QMouseEvent move(QEvent::MouseMove, cell2, list.viewport()->mapToGlobal(cell2), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list.viewport(), &move);
+  EXPECT_EQ(list.currentIndex().row(), 2) << "the row under the mouse";
+  int activated = 0;
+  QObject::connect(&list, &QAbstractItemView::activated, &list, [&] { ++activated; });
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(1, 0)).center());
+  EXPECT_EQ(activated, 1) << "one click activates";
+  list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  EXPECT_TRUE(list.showGrid());
+  EXPECT_FALSE(list.horizontalHeader()->sectionsMovable());
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(1, 0)).center());
+  EXPECT_EQ(activated, 1);
 }
 
 // ------------------------------------------------------------ page base

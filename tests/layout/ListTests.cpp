@@ -4,6 +4,8 @@
 
 #include <QFocusEvent>
 #include <QHeaderView>
+#include <QCalendarWidget>
+#include <QDateTimeEdit>
 #include <QLineEdit>
 
 #include <tuple>
@@ -132,6 +134,56 @@ TEST_F(ListEditing, InAnActiveWindowAClickOnAnotherCellCommitsWhatWasTyped) {
   EXPECT_FALSE(list->IsEditing());
   EXPECT_EQ(list->GetItemText(3, 1), "0");
   EXPECT_EQ(Edits().size(), 3u);
+}
+
+TEST_F(ListEditing, AcceleratorsActOnlyWhileTheListHasTheFocus) {
+  auto* other = new QLineEdit(page.get());
+  other->setGeometry(0, 0, 10, 10);
+  other->show();
+  page->activateWindow();
+  QApplication::setActiveWindow(page.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+  list->SetAccelerators({{QKeySequence(Qt::CTRL | Qt::Key_D), 777}, {QKeySequence(Qt::Key_F5), 778}});
+  EXPECT_EQ(list->AcceleratorCount(), 2);
+  auto commands = [&] {
+    std::vector<unsigned> ids;
+    for (const SeenMsg& m : page->Of(WM_COMMAND)) ids.push_back(LoWord(m.wParam));
+    return ids;
+  };
+  list->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list->hasFocus(); }, 1000));
+  QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_F5);
+  EXPECT_EQ(commands(), (std::vector<unsigned>{777, 778}));
+  other->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return other->hasFocus(); }, 1000));
+  QTest::keyClick(other, Qt::Key_D, Qt::ControlModifier);
+  QTest::keyClick(other, Qt::Key_F5);
+  EXPECT_EQ(commands().size(), 2u) << "not while another control has the focus";
+  list->SetAccelerators({});
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_F5);
+  EXPECT_EQ(commands().size(), 2u);
+}
+
+TEST_F(ListEditing, AClickInAnOpenDatePickerCalendarDoesNotEndTheEdit) {
+  auto* date = new QDateTimeEdit(page.get());
+  date->setCalendarPopup(true);
+  date->hide();
+  list->SetEditor(date);
+  list->SetColumnEditable(2);
+  ASSERT_EQ(list->StartEdit(1, 2), 1);
+  QWidget* calendar = date->calendarWidget()->window();
+  ASSERT_NE(calendar, page.get());
+  calendar->move(page->mapToGlobal(QPoint(0, 0)));
+  calendar->show();
+  QApplication::processEvents();
+  QTest::mouseClick(date->calendarWidget(), Qt::LeftButton, {}, date->calendarWidget()->rect().center());
+  EXPECT_TRUE(list->IsEditing()) << "the calendar is open";
+  calendar->hide();
+  QApplication::processEvents();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, CellCentre(4, 0));
+  EXPECT_FALSE(list->IsEditing()) << "a click elsewhere once it has closed";
 }
 
 TEST_F(ListEditing, ReadOnlyAndMissingCellsAreNeitherEditedNorWritten) {

@@ -154,6 +154,11 @@ TEST_P(Readable, EveryListShowsItsTitlesTextsAndGlyphsWhole) {
 
   auto* code = dynamic_cast<CDlgCodeEdit*>(main->pages().at(0));
   ASSERT_NE(code, nullptr);
+  // Every page with a list is owned by the view window; the code page has none.
+  for (CDlgParams* page : main->pages())
+    EXPECT_EQ(page->ownerWindow(), page->mainList() ? static_cast<QWidget*>(main->render()) : nullptr)
+        << page->GetTitle().toStdString();
+  EXPECT_EQ(code->ownerWindow(), nullptr);
   ASSERT_NE(code->shellList(), nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return code->shellList()->GetItemCount() >= 3; }, 5000));
 

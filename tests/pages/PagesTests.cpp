@@ -427,7 +427,7 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
     ASSERT_GT(groups->size(), 4u);
     for (std::size_t g = 0; g < groups->size(); ++g)
       for (quillet::CPathPolyline* p : (*groups)[g]) {
-        const bool red = p->m_style.r == 1.f && p->m_style.g == 0.f && p->m_style.width == 3.f;
+        const bool red = p->Style().r == 1.f && p->Style().g == 0.f && p->Style().width == 3.f;
         EXPECT_EQ(red, g == 4) << "group " << g;
       }
     ASSERT_EQ((*groups)[4].size(), 1u);

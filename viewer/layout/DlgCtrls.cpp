@@ -2,7 +2,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QHeaderView>
+#include <QIcon>
+#include <QPixmap>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -150,9 +153,44 @@ QWidget* CDlgCheckBox::Create(const QRect& rect, QWidget* parent) {
 int CDlgCheckBox::CreatedCount() { return g_checkBoxCount.load(); }
 
 QWidget* CDlgSpin::Create(const QRect& rect, QWidget* parent) {
+  // The window created just before the spin (its own label aside) is its
+  // buddy when it is an edit: the spin sets the edit's text to its value,
+  // and a whole number typed into the edit moves the spin.
+  QLineEdit* pair = nullptr;
+  if (parent) {
+    const QObjectList& siblings = parent->children();
+    for (auto it = siblings.rbegin(); it != siblings.rend(); ++it) {
+      auto* w = qobject_cast<QWidget*>(*it);
+      if (!w || w == label.data()) continue;
+      pair = qobject_cast<QLineEdit*>(w);
+      break;
+    }
+  }
   auto* spin = new QSpinBox(parent);
   spin->setRange(0, 100);
-  return Adopt(spin, rect, kStyleSpin);
+  Adopt(spin, rect, kStyleSpin);
+  buddy = pair;
+  if (pair) {
+    bool whole = false;
+    const int v = pair->text().toInt(&whole);
+    if (whole) spin->setValue(v);
+    QObject::connect(spin, &QSpinBox::valueChanged, pair, [pair](int value) {
+      if (pair->text() == QString::number(value)) return;
+      pair->setText(QString::number(value));
+      // Reported as typed, so that the layout's value of the edit follows.
+      WndMsg m;
+      m.msg = WM_CHAR;
+      m.source = pair;
+      m.lParam = reinterpret_cast<std::intptr_t>(pair);
+      SendToParent(pair, m);
+    });
+    QObject::connect(pair, &QLineEdit::textChanged, spin, [spin](const QString& text) {
+      bool ok = false;
+      const int value = text.toInt(&ok);
+      if (ok && value != spin->value()) spin->setValue(value);
+    });
+  }
+  return spin;
 }
 
 QWidget* CDlgCtrlsLabel::Create(const QRect& rect, QWidget* parent) {
@@ -219,6 +257,16 @@ QWidget* CDlgCtrlsMfcButton::Create(const QRect& rect, QWidget* parent) {
   button->setCheckable(true);
   button->setPopupMode(QToolButton::MenuButtonPopup);
   button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  // The image and the checked image, from files beside the executable.
+  QIcon icon;
+  const QPixmap image(FromU16(MakeExePath(u"mfcbutton.png")));
+  const QPixmap checkedImage(FromU16(MakeExePath(u"mfcbutton_checked.png")));
+  if (!image.isNull()) icon.addPixmap(image, QIcon::Normal, QIcon::Off);
+  if (!checkedImage.isNull()) icon.addPixmap(checkedImage, QIcon::Normal, QIcon::On);
+  if (!icon.isNull()) {
+    button->setIcon(icon);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  }
   menu = new QMenu(button);
   QAction* item = menu->addAction(QStringLiteral("设置"));
   item->setData(id);
@@ -289,7 +337,10 @@ QWidget* CDlgCtrlsRichEdit::Create(const QRect& rect, QWidget* parent) {
 QWidget* CDlgCtrlsMFCShellListCtrl::Create(const QRect& rect, QWidget* parent) {
   style = kStyleShellList;
   QWidget* w = g_shellListFactory ? g_shellListFactory(parent) : DefaultShellList(parent);
-  return w ? Adopt(w, rect, style) : nullptr;
+  if (!w) return nullptr;
+  // Grid lines and full-row selection, as for the other lists.
+  if (auto* view = qobject_cast<QAbstractItemView*>(w)) ApplyListExStyle(view, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  return Adopt(w, rect, style);
 }
 
 QWidget* CDlgCtrlsMFCShellTreeCtrl::Create(const QRect& rect, QWidget* parent) {

@@ -80,10 +80,13 @@ class CDlgCheckBox : public CDlgCtrls {
   static int CreatedCount();
 };
 
+// An up-down control. Its buddy is the edit created just before it (when
+// the window before it is one): the spin's value is the edit's number.
 class CDlgSpin : public CDlgCtrls {
  public:
   using CDlgCtrls::CDlgCtrls;
   QWidget* Create(const QRect& rect, QWidget* parent) override;
+  QPointer<QWidget> buddy;
 };
 
 class CDlgCtrlsLabel : public CDlgCtrls {

@@ -161,6 +161,8 @@ void Layout::Build(const WRect& bandRect, QWidget* parent, int bandIndex) {
     ctrl.style = static_cast<std::uint32_t>(grid.lbl_align);
     ctrl.band = bandIndex;
     ctrl.Create(cell.control.ToQRect(), parent);
+    // The label's mnemonic gives its control the focus.
+    if (ctrl.label && ctrl.GetWnd()) ctrl.label->setBuddy(ctrl.GetWnd());
     // Every item view starts zero-time timers that only the event loop
     // ends, and Qt searches its whole timer list on each start and stop: on
     // a page of thousands of controls the timers are let run now and then,
@@ -267,7 +269,12 @@ void CLayoutProp::LoadText(std::u16string_view text) {
 void CLayoutProp::OnLayoutBlock(void* owner, const std::u16string& name, const KeyValueMap* pairs) {
   auto* self = static_cast<CLayoutProp*>(owner);
   if (!pairs) {
-    if (name == u"layout") self->m_layouts.emplace_back();
+    if (name == u"layout") {
+      // A band whose grid block is missing reads as one with an empty grid
+      // block (whose empty column list is one column of 0), so that what is
+      // written for it reads back the same.
+      self->m_layouts.emplace_back().grid.col_ratio = SplitNumberList(u"");
+    }
     return;
   }
   const KeyValueMap& p = *pairs;

@@ -140,12 +140,15 @@ void CountZeros(const std::string& b, std::size_t& even, std::size_t& odd) {
 }  // namespace
 
 LayoutText ReadLayoutText(const std::u16string& path) {
-  LayoutText result;
   std::optional<std::string> bytes;
   if (!path.empty()) bytes = plat::ReadFileBytes(PathBytes(path));
-  if (!bytes) return result;
+  if (!bytes) return {};
+  return DecodeLayoutBytes(*bytes);
+}
+
+LayoutText DecodeLayoutBytes(const std::string& b) {
+  LayoutText result;
   result.opened = true;
-  const std::string& b = *bytes;
   auto starts = [&b](const char* prefix, std::size_t n) { return b.size() >= n && b.compare(0, n, prefix, n) == 0; };
   if (starts("\xFF\xFE", 2)) {
     const std::u16string units = Utf16Units(b, 2, false);

@@ -63,6 +63,8 @@ struct LayoutText {
 // LF or CR as line ends. Bytes that are none of these give Unknown and no
 // text. Shows no message.
 LayoutText ReadLayoutText(const std::u16string& path);
+// The same for bytes already read (`opened` is set).
+LayoutText DecodeLayoutBytes(const std::string& bytes);
 // The name of an encoding as the pages report it.
 const char* EncodingName(TextEncoding encoding);
 

@@ -3,12 +3,17 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QCalendarWidget>
 #include <QDateTime>
+#include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 
 #include <algorithm>
 #include <utility>
@@ -60,12 +65,22 @@ std::vector<CMsgHook*>& HeldHooks() {
 
 bool Inside(const QWidget* editor, const QWidget* w) { return w && (w == editor || editor->isAncestorOf(w)); }
 
+// The date editors in an editor (the editor itself included).
+QList<QDateTimeEdit*> DateEdits(QWidget* editor) {
+  QList<QDateTimeEdit*> edits = editor->findChildren<QDateTimeEdit*>();
+  if (auto* self = qobject_cast<QDateTimeEdit*>(editor)) edits.push_back(self);
+  return edits;
+}
+
 bool DropDownOpen(const CMsgHook& h) {
   if (h.m_dropDownOpen) return true;
   QList<QComboBox*> combos = h.m_editor->findChildren<QComboBox*>();
   if (auto* self = qobject_cast<QComboBox*>(h.m_editor.data())) combos.push_back(self);
   for (QComboBox* c : combos)
     if (c->view() && c->view()->isVisible()) return true;
+  // A date picker whose calendar is open.
+  for (QDateTimeEdit* d : DateEdits(h.m_editor.data()))
+    if (d->calendarPopup() && d->calendarWidget() && d->calendarWidget()->isVisible()) return true;
   return false;
 }
 
@@ -81,16 +96,28 @@ void EndEditOf(CListCtrlEx* list, bool commit) {
 // a click, wheel turn or menu elsewhere commits.
 class EditingFilter : public QObject {
  public:
+  struct Edit {
+    QPointer<QWidget> editor;
+    QPointer<CListCtrlEx> list;
+    CMsgHook* hook;
+  };
+
+  // A date picker's calendar opening or closing (its drop-down notices):
+  // while it is open, clicks in it do not end the edit.
+  static void TrackCalendar(const std::vector<Edit>& edits, QWidget* w, bool shown) {
+    for (const Edit& e : edits) {
+      if (!e.editor) continue;
+      for (QDateTimeEdit* d : DateEdits(e.editor.data()))
+        if (d->calendarPopup() && d->calendarWidget() && w == d->calendarWidget()->window())
+          e.hook->m_dropDownOpen = shown ? 1 : 0;
+    }
+  }
+
   bool eventFilter(QObject* object, QEvent* event) override {
     if (!object->isWidgetType()) return false;
     if (HeldHooks().empty()) return false;
     auto* w = static_cast<QWidget*>(object);
     // Acting may end edits and change the records: work on a copy.
-    struct Edit {
-      QPointer<QWidget> editor;
-      QPointer<CListCtrlEx> list;
-      CMsgHook* hook;
-    };
     std::vector<Edit> edits;
     for (CMsgHook* h : HeldHooks())
       if (h->Holds() && h->m_list) edits.push_back({h->m_editor, h->m_list, h});
@@ -128,11 +155,17 @@ class EditingFilter : public QObject {
         }
         return false;
       }
+      case QEvent::Hide:
+        TrackCalendar(edits, w, false);
+        return false;
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick:
       case QEvent::Wheel:
       case QEvent::Show: {
-        if (event->type() == QEvent::Show && !qobject_cast<QMenu*>(w)) return false;
+        if (event->type() == QEvent::Show) {
+          TrackCalendar(edits, w, true);
+          if (!qobject_cast<QMenu*>(w)) return false;
+        }
         for (Edit& e : edits) {
           if (!e.editor || Inside(e.editor, w) || !e.editor->isVisible() || DropDownOpen(*e.hook)) continue;
           if (e.list) EndEditOf(e.list, true);
@@ -377,9 +410,74 @@ void CListCtrlBase::SetOwnerData(bool on) {
 
 void CListCtrlBase::SetExtendedStyle(std::uint32_t exStyle) {
   m_exStyle = exStyle;
-  setShowGrid((exStyle & LVS_EX_GRIDLINES) != 0);
-  setSelectionBehavior((exStyle & LVS_EX_FULLROWSELECT) ? QAbstractItemView::SelectRows
-                                                         : QAbstractItemView::SelectItems);
+  ApplyListExStyle(this, exStyle);
+}
+
+namespace {
+
+// Grid lines of a view that draws none itself (a tree view): each cell's
+// right and bottom edge in the grid colour.
+class GridLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(ColorFromRef(0xC0C0C0));
+    painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    painter->restore();
+  }
+};
+
+// Selects the row under the mouse (LVS_EX_TRACKSELECT).
+class TrackSelect : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::MouseMove) return false;
+    auto* view = qobject_cast<QAbstractItemView*>(watched->parent());
+    if (!view) return false;
+    const QModelIndex i = view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (i.isValid() && i != view->currentIndex()) view->setCurrentIndex(i);
+    return false;
+  }
+};
+
+}  // namespace
+
+void ApplyListExStyle(QAbstractItemView* view, std::uint32_t exStyle) {
+  if (!view) return;
+  view->setProperty("exStyle", exStyle);
+  const bool grid = (exStyle & LVS_EX_GRIDLINES) != 0;
+  if (auto* table = qobject_cast<QTableView*>(view)) {
+    table->setShowGrid(grid);
+  } else if (grid && !dynamic_cast<GridLineDelegate*>(view->itemDelegate())) {
+    view->setItemDelegate(new GridLineDelegate(view));
+  }
+  view->setSelectionBehavior((exStyle & LVS_EX_FULLROWSELECT) ? QAbstractItemView::SelectRows
+                                                               : QAbstractItemView::SelectItems);
+  if (auto* tree = qobject_cast<QTreeView*>(view)) tree->setAllColumnsShowFocus((exStyle & LVS_EX_FULLROWSELECT) != 0);
+  QHeaderView* header = nullptr;
+  if (auto* table = qobject_cast<QTableView*>(view)) header = table->horizontalHeader();
+  else if (auto* tree = qobject_cast<QTreeView*>(view)) header = tree->header();
+  if (header) header->setSectionsMovable((exStyle & LVS_EX_HEADERDRAGDROP) != 0);
+  const bool track = (exStyle & LVS_EX_TRACKSELECT) != 0;
+  view->setMouseTracking(track);
+  view->viewport()->setMouseTracking(track);
+  TrackSelect* tracker = nullptr;
+  for (QObject* o : view->viewport()->children())
+    if (auto* t = dynamic_cast<TrackSelect*>(o)) tracker = t;
+  if (track && !tracker) view->viewport()->installEventFilter(new TrackSelect(view->viewport()));
+  else if (!track && tracker) delete tracker;
+  // One click activates: the style's single-click activation for this view.
+  view->setProperty("oneClickActivate", (exStyle & LVS_EX_ONECLICKACTIVATE) != 0);
+  if (exStyle & LVS_EX_ONECLICKACTIVATE) {
+    QObject::connect(view, &QAbstractItemView::clicked, view, &QAbstractItemView::activated,
+                     Qt::UniqueConnection);
+  } else {
+    QObject::disconnect(view, &QAbstractItemView::clicked, view, &QAbstractItemView::activated);
+  }
 }
 
 int CListCtrlBase::GetNextSelected(int after) const {
@@ -671,6 +769,26 @@ void CListCtrlEx::OnColumnClick(int column) {
 }
 
 int CListCtrlEx::AppendRow() { return 0; }
+
+void CListCtrlEx::SetAccelerators(const std::vector<std::pair<QKeySequence, int>>& table) {
+  for (QPointer<QShortcut>& s : m_accelerators) delete s.data();
+  m_accelerators.clear();
+  for (const auto& entry : table) {
+    const int command = entry.second;
+    // Scoped to the list: the keys act only while it has the focus.
+    auto* shortcut = new QShortcut(entry.first, this);
+    shortcut->setContext(Qt::WidgetShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, this, [this, command] {
+      WndMsg m;
+      m.msg = WM_COMMAND;
+      m.wParam = MakeWParam(static_cast<unsigned>(command), 1);  // 1: from an accelerator
+      m.source = this;
+      m.lParam = 0;
+      SendToParent(this, m);
+    });
+    m_accelerators.emplace_back(shortcut);
+  }
+}
 
 void CListCtrlEx::TabToNextCell(bool backwards) {
   const int rows = GetItemCount(), columns = GetColumnCount();

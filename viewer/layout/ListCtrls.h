@@ -16,6 +16,8 @@
 // wParam = column << 16 | row and the value in WndMsg::number.
 #pragma once
 #include <QAbstractTableModel>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QPointer>
 #include <QTableView>
 
@@ -34,7 +36,19 @@ class CListCtrlBase;
 class CMsgHook;
 
 // Extended list styles.
-enum : std::uint32_t { LVS_EX_GRIDLINES = 0x01, LVS_EX_FULLROWSELECT = 0x20 };
+enum : std::uint32_t {
+  LVS_EX_GRIDLINES = 0x01,
+  LVS_EX_TRACKSELECT = 0x08,
+  LVS_EX_HEADERDRAGDROP = 0x10,
+  LVS_EX_FULLROWSELECT = 0x20,
+  LVS_EX_ONECLICKACTIVATE = 0x40,
+  LVS_EX_INFOTIP = 0x400,
+  LVS_EX_LABELTIP = 0x4000
+};
+// Gives an item view the Qt settings of extended list styles: grid lines,
+// selection under the hovering mouse, movable header sections, full-row
+// selection, activation by one click, and the texts of cut cells as tips.
+void ApplyListExStyle(QAbstractItemView* view, std::uint32_t exStyle);
 // Colour value meaning "not set".
 constexpr std::int64_t kNoColour = -1;
 
@@ -201,6 +215,12 @@ class CListCtrlEx : public CListCtrlBase, public CMsgTarget {
   std::intptr_t WindowProc(WndMsg& msg) override;
   void CellColours(int row, int column, std::int64_t& back, std::int64_t& text) const override;
 
+  // Keyboard shortcuts that work while the list has the focus: each sends
+  // the list's parent WM_COMMAND with its command id (the list's
+  // accelerator table); an empty table removes them.
+  void SetAccelerators(const std::vector<std::pair<QKeySequence, int>>& table);
+  int AcceleratorCount() const { return static_cast<int>(m_accelerators.size()); }
+
   int editOnDoubleClick = 1;
   int deleteKeyDeletes = 0;
   int appendOnTab = 0;
@@ -218,6 +238,7 @@ class CListCtrlEx : public CListCtrlBase, public CMsgTarget {
   bool CellReadOnly(int row, int column) const;
   int Compare(int a, int b) const;
 
+  std::vector<QPointer<QShortcut>> m_accelerators;
   std::recursive_mutex m_lock;
   std::unique_ptr<CMsgHook> m_hook;
   QPointer<QWidget> m_editor;

@@ -5,8 +5,11 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QToolTip>
 
+#include "viewer/TextConv.h"
+#include "viewer/layout/LayoutFile.h"
 #include "viewer/layout/WinMsg.h"
 
 namespace ravik {
@@ -188,7 +191,13 @@ CCustomTTCtrl::CCustomTTCtrl(QWidget* owner) : QObject(owner), m_owner(owner) {
 
 bool CCustomTTCtrl::OnDrawIcon(QPainter& painter, const QRect& rect, bool withIcon) const {
   if (withIcon) {
-    // The tip's icon: a blue disc with a white "i".
+    // The tip's icon from the file beside the executable, or, when it is
+    // missing, a blue disc with a white "i" drawn in its place.
+    const QPixmap image(FromU16(MakeExePath(u"tooltip_icon.png")));
+    if (!image.isNull()) {
+      painter.drawPixmap(rect, image);
+      return true;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);

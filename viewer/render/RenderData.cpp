@@ -67,7 +67,7 @@ CRenderData::CRenderData(const quillet::PathGroups& groups, BatchMode mode) : m_
       if (styleIds.size() == polylines) break;
       if (!pl || pl->PointCount() < 0) continue;
       std::size_t n = static_cast<std::size_t>(pl->PointCount());
-      styleIds.push_back(StyleId(StyleOf(pl->m_style)));
+      styleIds.push_back(StyleId(StyleOf(pl->Style())));
       firsts.push_back(static_cast<std::int32_t>(vertex));
       counts.push_back(static_cast<std::int32_t>(n));
       indexStarts.push_back(static_cast<std::uint32_t>(index));
@@ -141,7 +141,7 @@ bool CRenderData::Restyle(const quillet::PathGroups& groups) {
   for (const quillet::CPathList& list : groups) {
     for (const quillet::CPathPolyline* pl : list) {
       if (!pl || pl->PointCount() < 0) continue;
-      styleIds[i] = StyleId(StyleOf(pl->m_style));
+      styleIds[i] = StyleId(StyleOf(pl->Style()));
       ++i;
     }
   }

@@ -1,0 +1,76 @@
+// Fuzz target of the layout reader: any bytes as a ".dlgc" file. They are
+// decoded, parsed into the records, laid out on a page and written back;
+// nothing may crash, overflow or hang, every cell lies on the page, and a
+// layout that would be written back reads back to the same text.
+#include <QCoreApplication>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "viewer/UiSeam.h"
+#include "viewer/layout/Layout.h"
+#include "viewer/layout/LayoutFile.h"
+
+namespace {
+
+class FuzzLayout : public ravik::CLayoutProp {
+ public:
+  FuzzLayout() : CLayoutProp("fuzz.dlgc", DeferLoad{}) {}
+};
+
+// A broken promise stops the run with the promise named.
+#define Check(ok) ((ok) ? (void)0 : Fail(#ok, __LINE__))
+[[noreturn]] void Fail(const char* what, int line) {
+  std::fprintf(stderr, "layout fuzz: line %d: %s does not hold\n", line, what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const ravik::LayoutText text = ravik::DecodeLayoutBytes(bytes);
+  if (text.encoding == ravik::TextEncoding::Unknown) return 0;
+  FuzzLayout layout;
+  layout.LoadText(text.text);
+
+  // The page of the default window size.
+  constexpr int kWidth = 560, kHeight = 780;
+  std::vector<float> ratios;
+  for (const ravik::Layout& band : layout.layouts()) ratios.push_back(band.grid.ratio);
+  const std::vector<ravik::WRect> bands = ravik::StackBands(ratios, kWidth, kHeight);
+  Check(bands.size() == layout.layouts().size());
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    const ravik::Layout& band = layout.layouts()[i];
+    for (float f : {band.grid.ctrl_h, band.grid.lbl_w, band.grid.ratio, band.grid.margin}) Check(f >= 0.0f && f <= 1.0f);
+    std::vector<bool> labels;
+    for (const auto& c : band.controls) labels.push_back(c->lbl);
+    const ravik::BandGeometry g = ravik::ComputeBandGeometry(band.grid, labels, bands[i]);
+    Check(g.cells.size() == labels.size());
+    for (const ravik::CellGeometry& cell : g.cells)
+      Check(cell.control.left >= 0 && cell.control.top >= 0 && cell.control.Width() <= kWidth &&
+            cell.control.Height() <= kHeight);
+  }
+
+  // What would be written reads back to the same text.
+  const std::u16string written = layout.ToText();
+  if (layout.IsComplete()) {
+    bool writable = ravik::IsWritableValue(layout.name());
+    for (const ravik::Layout& band : layout.layouts()) {
+      writable = writable && ravik::IsWritableValue(band.grid.name);
+      for (const auto& c : band.controls) writable = writable && c->IsWritable();
+    }
+    if (writable) {
+      FuzzLayout again;
+      again.LoadText(written);
+      Check(again.IsComplete());
+      Check(again.ToText() == written);
+    }
+  }
+  return 0;
+}
