@@ -142,6 +142,27 @@ TEST_F(Buffer, FilesAreReadInTheSystemCodePage) {
   }
 }
 
+// Reading a file and writing it back gives its bytes, whatever line ends,
+// zero bytes and code page it holds.
+TEST_F(Buffer, AFileReadAndWrittenBackKeepsEveryByte) {
+  std::mt19937 rng(11);
+  for (const char* codePage : {"ISO-8859-1", "UTF-8"}) {
+    plat::SetSystemCodePage(codePage);
+    const std::string letter = std::string(codePage) == "UTF-8" ? "\xc3\xa9" : "\xe9";
+    const std::string pool[] = {"G", "1", " ", "\r", "\n", std::string(1, '\0'), "(", ";", "\t", "%", letter};
+    for (int round = 0; round < 300; ++round) {
+      std::string bytes;
+      for (int k = static_cast<int>(rng() % 30); k > 0; --k) bytes += pool[rng() % std::size(pool)];
+      ProgramFileLayout layout;
+      const std::u16string text = WidenFileText(bytes, &layout);
+      EXPECT_EQ(text.find_first_of(std::u16string(u"\r\0", 2)), std::u16string::npos) << codePage << round;
+      std::size_t replaced = 1;
+      EXPECT_EQ(NarrowFileText(text, layout, &replaced), bytes) << codePage << " " << round;
+      EXPECT_EQ(replaced, 0u);
+    }
+  }
+}
+
 // A text mixing everything the lexer tells apart, with every kind of line end.
 std::u16string RandomProgram(unsigned seed, int lines) {
   std::mt19937 rng(seed);
