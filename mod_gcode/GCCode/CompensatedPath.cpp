@@ -272,8 +272,12 @@ Ending SolveCorner(const Element& A, const Element& B) {
   // meet (a valley between two arcs) and outside where they do not.
   const bool turnsBack = std::fabs(cross) <= kStraight;
   const bool inside = !turnsBack && (cross > 0.0) == (A.cutter.side == 0);
+  // Two lines at an outside corner meet where their offsets cross only up
+  // to a turn of 90 degrees; beyond it the crossing lies far out and the
+  // cutter goes round the corner by the extension moves below.
+  const bool obtuseLines = !A.arc && !B.arc && dot >= 0.0;
   CPoint3d meet;
-  if (inside || turnsBack || (!A.arc && !B.arc)) {
+  if (inside || turnsBack || obtuseLines) {
     if (OffsetsMeet(A, B, meet)) {
       out.end = meet;
       return out;

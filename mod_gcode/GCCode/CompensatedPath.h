@@ -9,11 +9,13 @@
 //  - start-up: the move that turns compensation on ends offset from its end
 //    point, square to the next move in the plane (radially for an arc);
 //  - inside corners end where the two offset elements meet;
-//  - outside corners: two lines meet where their offsets cross; at an arc,
+//  - outside corners: two lines that turn by up to 90 degrees meet where
+//    their offsets cross; at a sharper turn between two lines, at an arc,
 //    and where a path turns back on itself without the offsets meeting, the
 //    offset ends are joined by straight moves along the elements' directions
 //    that pass outside the programmed corner (one corner point up to a turn
-//    of 90 degrees, two extension points beyond);
+//    of 90 degrees, beyond it two extension points, each one radius past
+//    its element's offset end);
 //  - the move before the cancel (G40) ends where its offset meets the offset
 //    of the cancel move, which then runs from there to its programmed end;
 //  - the last move of a program without a cancel ends at its own offset end.

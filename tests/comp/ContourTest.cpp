@@ -306,14 +306,22 @@ TEST_F(CompTest, FullCircleKeepsTheCutterInside) {
       u"G01 Y-10\n"
       u"G40 X0 Y0\n");
   ASSERT_TRUE(Messages().empty());
-  // Radially onto the circle of radius 8, round it, then down x = 12 to the
-  // exit line's offset x + y = -2 sqrt 2.
+  // Radially onto the circle of radius 8, round it, then down x = 12. The
+  // exit line turns by 135 degrees: on by 2 to (12, -12), then to 2 before
+  // the exit line's offset start (10 - sqrt 2, -10 - sqrt 2), and there.
   ExpectPoint(PointsOfLine(1).back(), 12, 0, 0);
   const auto circle = PointsOfLine(2);
   ASSERT_EQ(circle.size(), 75u);
   for (const CPoint3d& p : circle) EXPECT_NEAR(std::hypot(p.x - 20, p.y), 8, 1e-9);
   EXPECT_LT(circle[18].y, 0);  // a quarter on, counter-clockwise: below the centre
-  ExpectPoint(PointsOfLine(3).back(), 12, -12 - 2 * std::sqrt(2.0), 0);
+  const double s2 = std::sqrt(2.0);
+  const auto side = PointsOfLine(3);
+  ASSERT_EQ(side.size(), 5u);
+  ExpectPoint(side[0], 12, 0, 0);
+  ExpectPoint(side[1], 12, -10, 0);
+  ExpectPoint(side[2], 12, -12, 0);
+  ExpectPoint(side[3], 10, -10 - 2 * s2, 0);
+  ExpectPoint(side[4], 10 - s2, -10 - s2, 0);
 }
 
 TEST_F(CompTest, ImpossibleArcGivesAMessageAndASoundPath) {

@@ -4,9 +4,12 @@
 // points are written in the plane's view from the positive end of its normal
 // (h to the right, v up), where G02 turns clockwise and G41 keeps the cutter
 // on the left; the cutter radius is 2. Inside corners end where the two
-// offsets meet; outside corners at an arc go straight along both elements'
-// directions to the point where those meet (a turn of 90 degrees here).
+// offsets meet, and so do two lines at an outside turn of up to 90 degrees;
+// outside corners at an arc go straight along both elements' directions to
+// the point where those meet (a turn of 90 degrees here), and a sharper
+// outside turn between two lines goes on by the radius along each element.
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <tuple>
 
@@ -56,6 +59,30 @@ const CornerCase kCases[] = {
       {2, kComp, {{0, -2}, {22, -2}}},
       {3, kComp, {{22, -2}, {22, 18}}},
       {4, kRapid, {{22, 18}, {40, 20}}}}},
+    {"LineLineSharp",
+     u"G00 h-10 v-10\nS G01 h0 v0 D1 F100\nh20\nh14 v8\nh34\nG40 v-10\n",
+     // A zigzag that turns by 126.87 degrees at (20, 0), onto the direction
+     // (-0.6, 0.8), and back by as much at (14, 8). Outside corners of two
+     // lines that turn by more than 90 degrees go on by the radius along
+     // each offset and then to the next offset start.
+     // left: inside at (20, 0), where y = 2 meets the line through
+     // (18.4, -1.2), 4 before the corner; outside at (14, 8) from the
+     // offset end (12.4, 6.8) to the next offset start (14, 10); outside
+     // by 90 degrees before the cancel, where y = 10 and x = 36 cross
+     {{1, kRapid, {{-10, -10}, {0, 2}}},
+      {2, kComp, {{0, 2}, {16, 2}}},
+      {3, kComp, {{16, 2}, {12.4, 6.8}, {11.2, 8.4}, {12, 10}, {14, 10}}},
+      {4, kComp, {{14, 10}, {36, 10}}},
+      {5, kRapid, {{36, 10}, {34, -10}}}},
+     // right: outside at (20, 0) from the offset end (20, -2) to the next
+     // offset start (21.6, 1.2); inside at (14, 8), where y = 6 meets the
+     // line through (21.6, 1.2), 4 after the corner; inside before the
+     // cancel, where y = 6 meets x = 32
+     {{1, kRapid, {{-10, -10}, {0, -2}}},
+      {2, kComp, {{0, -2}, {20, -2}, {22, -2}, {22.8, -0.4}, {21.6, 1.2}}},
+      {3, kComp, {{21.6, 1.2}, {18, 6}}},
+      {4, kComp, {{18, 6}, {32, 6}}},
+      {5, kRapid, {{32, 6}, {34, -10}}}}},
     {"LineArc",
      u"G00 h-10 v-10\nS G01 h0 v0 D1 F100\nh20\nG02 h30 v0 i5 j0\nG40 G01 h40\n",
      // left: the cutter outside the half circle, radius 7, meets y = 2 at
@@ -149,7 +176,7 @@ TEST_P(Corners, JoinOnTheOffsets) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CasesPlanesAndSides, Corners,
-                         ::testing::Combine(::testing::Range(0, 4), ::testing::Values(0, 1, 2), ::testing::Values(41, 42)),
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(std::size(kCases))), ::testing::Values(0, 1, 2), ::testing::Values(41, 42)),
                          [](const auto& info) {
                            return std::string(kCases[std::get<0>(info.param)].name) + "_G" +
                                   std::to_string(17 + std::get<1>(info.param)) + "_G" +
