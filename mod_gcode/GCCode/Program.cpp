@@ -155,19 +155,11 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   TouchModalState();
 }
 
-CGCProgram::~CGCProgram() {
-  // Blocks (and their instructions) die with the pool; polylines with the arena.
-  m_blocks.clear();
-}
+CGCProgram::~CGCProgram() = default;  // blocks (and their instructions) die with the store
 
 CGCProgramPath::~CGCProgramPath() = default;
 
-CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) {
-  // The pool answers an allocation failure with null, not an exception.
-  CGCBlock* block = m_pool.construct(previous, this);
-  if (!block) throw std::bad_alloc();
-  return block;
-}
+CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_blocks.Make(previous); }
 
 void CGCProgram::AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars) {
   m_comp = comp;
@@ -215,10 +207,6 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
   CGCLineTable lines(WStringView(text, length));
-  m_blocks.reserve(static_cast<std::size_t>(lines.Count()) + 1);
-  // One pool chunk for the blocks of a straight run through the text, so the
-  // doubling growth does not leave a mostly empty chunk behind.
-  if (lines.Count() > 32) m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 2);
   try {
     BuildPreamble(start);
     Run(startLine, lines, m_previousMotion);
@@ -240,13 +228,8 @@ void CGCProgram::StopOnException() {
     }
   }();
   m_budget->reported = true;
-  if (m_blocks.empty()) {
-    // Not even the preamble was made: a block of its own carries the
-    // message, from a chunk of one block.
-    m_pool.set_next_size(1);
-    AddBlock(NewBlock(nullptr));
-  }
-  m_blocks.back()->AddMessage(outOfMemory ? u"Program stopped: out of memory"
+  if (m_blocks.empty()) AddBlock(NewBlock(nullptr));  // not even the preamble was made
+  m_blocks[m_blocks.size() - 1]->AddMessage(outOfMemory ? u"Program stopped: out of memory"
                                           : u"Program stopped: internal error");
 }
 
@@ -289,9 +272,6 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   m_name = name;
   m_ownText = std::move(text);
   CGCLineTable lines(*m_ownText);
-  m_blocks.reserve(static_cast<std::size_t>(lines.Count()));
-  // Blocks come from a pool chunk sized for one pass through the text.
-  m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 1);
   m_previousMotion = caller;
   Run(0, lines, caller);
   return true;
@@ -455,7 +435,6 @@ class CLoopMatcher {
 void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous) {
   NotifyLineCount(e - s);
   auto begin = std::chrono::steady_clock::now();
-  m_blocks.reserve(m_blocks.size() + static_cast<std::size_t>(e > s ? e - s : 0));
   std::optional<CLoopMatcher> loops;  // made at the first loop statement
   auto matcher = [&]() -> CLoopMatcher& {
     if (!loops) loops.emplace(lines);

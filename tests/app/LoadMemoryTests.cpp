@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include "viewer/DlgRender.h"
 #include "viewer/RavikDlg.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/EditCtrls.h"
 #include "viewer/pages/DlgCodeEdit.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +89,29 @@ TEST(PackedCommands, EveryRecordComesBackBitForBitAcrossBlocks) {
   store.Clear();
   EXPECT_EQ(store.Size(), 0u);
   EXPECT_FALSE(store.At(0, none));
+}
+
+TEST(LargeEditorText, TheDocumentHoldsExactlyTheTextGivenWhateverItsCharacters) {
+  // Large texts reach the editor's document piece by piece from 8-bit text
+  // when every character is Latin-1, and whole otherwise; either way the
+  // document is what the plain text makes of it, CR LF line ends included
+  // where a piece ends.
+  QString latin;
+  for (int i = 0; latin.size() < 3 * CXRichEdit::kBackgroundBytes / 2; ++i)
+    latin += QStringLiteral("N%1 G01 X%2 Y-1.5 (caf\u00e9)\r\n").arg(i).arg(i * 0.25);
+  const QString chinese = latin + QStringLiteral("(\u6d4b\u8bd5) M30\n");
+  for (const QString& text : {latin, chinese}) {
+    CXRichEdit edit;
+    QSignalSpy ready(&edit, &CXRichEdit::textReady);
+    edit.SetCodeText(text);
+    ASSERT_TRUE(edit.IsPreparing());
+    EXPECT_EQ(edit.CodeText(), text) << "while the document is prepared, the text itself";
+    ASSERT_TRUE(ready.wait(60000));
+    QTextDocument reference;
+    reference.setPlainText(text);
+    EXPECT_EQ(edit.document()->blockCount(), reference.blockCount());
+    EXPECT_TRUE(edit.CodeText() == reference.toPlainText());
+  }
 }
 
 struct MemorySeam : UiSeam {
