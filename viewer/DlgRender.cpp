@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -243,6 +244,11 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+#ifdef __GLIBC__
+  // What the last program held goes back to the system before the next one
+  // is read, not only to the allocator's free lists.
+  malloc_trim(0);
+#endif
   SetSimulationStop(false);
   {
     std::lock_guard lock(m_textMutex);
