@@ -5,7 +5,6 @@
 // builds the per-block tool-path lists, simulates the program and
 // highlights one block's path.
 #pragma once
-#include <boost/pool/object_pool.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -92,8 +91,10 @@ class CGCProgram {
   virtual ~CGCProgram();
   CGCProgram& operator=(const CGCProgram&) = delete;
 
+  // Counts a block made by NewBlock as executed (the store keeps blocks
+  // in the order they are made, which is the order they run in).
   virtual void AddBlock(CGCBlock* block) {
-    m_blocks.push_back(block);
+    (void)block;
     ++m_budget->executed;
   }
   virtual void BuildPath();
@@ -185,7 +186,7 @@ class CGCProgram {
   CDataComp* OffsetTable() const { return m_comp; }
   CDataCoordSystem* CoordTable() const { return m_coord; }
   CVariables* GlobalVariables() const { return m_globals; }
-  const std::vector<CGCBlock*>& Blocks() const { return m_blocks; }
+  const CBlockStore& Blocks() const { return m_blocks; }
   int HighlightedBlock() const { return m_highlighted; }
   CGCInstruction*& PreviousMotion() { return m_previousMotion; }
   CLineScan& Scan() { return m_scan; }
@@ -227,8 +228,7 @@ class CGCProgram {
   // Instructions outlive nothing but their blocks: the arena is declared
   // before the pool so it is released after the blocks are destroyed.
   CInstructionArena m_instrArena;
-  boost::object_pool<CGCBlock> m_pool{32};
-  std::vector<CGCBlock*> m_blocks;
+  CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
   CPathArena m_arena;
