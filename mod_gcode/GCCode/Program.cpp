@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <bit>
 #include <optional>
 #include <cstdio>
 
@@ -160,6 +161,18 @@ CGCProgram::~CGCProgram() = default;  // blocks (and their instructions) die wit
 CGCProgramPath::~CGCProgramPath() = default;
 
 CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_blocks.Make(previous); }
+
+std::uint32_t CGCProgram::FeedIndex(double feed) {
+  const auto bits = std::bit_cast<std::uint64_t>(feed);
+  if (std::bit_cast<std::uint64_t>(m_feeds[m_lastFeed]) == bits) return m_lastFeed;
+  auto it = m_feedIndex.find(bits);
+  if (it == m_feedIndex.end()) {
+    m_feeds.push_back(feed);
+    it = m_feedIndex.emplace(bits, static_cast<std::uint32_t>(m_feeds.size() - 1)).first;
+  }
+  m_lastFeed = it->second;
+  return m_lastFeed;
+}
 
 void CGCProgram::AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars) {
   m_comp = comp;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -210,6 +211,9 @@ class CGCProgram {
   void TouchModalState() { ++m_modalEpoch; }
 
   CGCBlock* NewBlock(CGCBlock* previous);
+  // The blocks' feeds: each distinct value once, at a stable address.
+  std::uint32_t FeedIndex(double feed);
+  const double* FeedAt(std::uint32_t index) const { return &m_feeds[index]; }
   CInstructionArena& InstrArena() { return *m_instructions; }
   template <class T, class... A>
   T* MakeInstruction(A&&... args) {
@@ -237,6 +241,9 @@ class CGCProgram {
   // Instructions outlive nothing but their blocks: the arena is declared
   // before the pool so it is released after the blocks are destroyed.
   CInstructionArena m_instrArena;
+  std::deque<double> m_feeds{0.0};
+  std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
+  std::uint32_t m_lastFeed = 0;
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
