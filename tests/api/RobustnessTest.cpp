@@ -122,8 +122,9 @@ class Robustness : public ApiTest {
  protected:
   // Parses a program whose sub-programs are files in `folder`, builds its
   // path and returns it.
-  PathGroups* ParseIn(const std::string& folder, const std::string& program) {
-    std::u16string text = W(program), dir = W(folder), name = u"O1234";
+  PathGroups* ParseIn(const std::string& folder, const std::string& program) { return ParseIn(folder, W(program)); }
+  PathGroups* ParseIn(const std::string& folder, std::u16string text) {
+    std::u16string dir = W(folder), name = u"O1234";
     int start = 0;
     CPoint3d origin;
     Code_ParsingFromBuffer(&start, text.data(), dir.data(), name.data(), &origin.x, &origin.y, &origin.z);
@@ -165,7 +166,7 @@ TEST_F(Robustness, CallsEndWithAMessageWithinBoundedMemory) {
   for (const auto& c : cases) {
     if (kSanitized && c.runsToTheBudget) continue;
     for (const auto& [name, text] : c.files) WriteBytes(folder.File(name), text);
-    ChildEnd end = RunLimited(kGiB + kGiB / 2, [&] {
+    ChildEnd end = RunLimited(2 * kGiB, [&] {
       ParseIn(folder.Path(), c.program);
       return MessageLines();
     });
@@ -219,9 +220,10 @@ TEST_F(Robustness, AnAllocationFailureEndsTheParseAndTheLibraryStaysUsable) {
   if (kSanitized) GTEST_SKIP() << "no address-space limit under the sanitizer";
   std::u16string big;
   for (int i = 0; i < 400000; ++i) big += u"G01 X1 Y1 F100\nG00 X0 Y0\n";
-  ChildEnd end = RunLimited(64u << 20, [&] {
+  // The text is made before the limit; the parse then has 16 MB.
+  ChildEnd end = RunLimited(16u << 20, [&] {
     std::string out;
-    ParseIn(folder.Path(), Narrow(big));
+    ParseIn(folder.Path(), std::move(big));
     // Building the path may fail as well: no list then, and no exception.
     Code_CutterPath();
     rlimit limit{};
