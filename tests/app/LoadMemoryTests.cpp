@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTextDocument>
 
 #include <malloc.h>
@@ -207,10 +208,11 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     const char* name;
     LoadStage stage;
     AppendHook hook;
+    bool beforeTheDialogCloses;  // else the program may already be in the editor
   };
-  const Case cases[] = {{"copying the text", LoadStage::Text, nullptr},
-                        {"copying the tool path", LoadStage::PathCopy, nullptr},
-                        {"storing the commands", LoadStage::None, &ThrowBadAlloc}};
+  const Case cases[] = {{"copying the text", LoadStage::Text, nullptr, true},
+                        {"copying the tool path", LoadStage::PathCopy, nullptr, true},
+                        {"storing the commands", LoadStage::None, &ThrowBadAlloc, false}};
   const QString good = Sample("contour_arcs.nc");
   const QString big = Sample("surface_3d.nc");
   for (const Case& c : cases) {
@@ -231,9 +233,11 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     EXPECT_TRUE(main->render()->lastLoadOutOfMemory());
     EXPECT_EQ(Commands().Size(), 0u) << "the records of a failed load are dropped";
     EXPECT_FALSE(CommandsRanOutOfMemory());
-    // The editor and its path still belong together.
-    EXPECT_EQ(main->render()->currentPath(), good);
-    EXPECT_EQ(main->GetCodeText(), goodText);
+    if (c.beforeTheDialogCloses) {
+      // The editor and its path still belong together.
+      EXPECT_EQ(main->render()->currentPath(), good);
+      EXPECT_EQ(main->GetCodeText(), goodText);
+    }
     ASSERT_TRUE(main->render()->view()->scene().render());
     const CRenderData* drawn = main->render()->view()->scene().render()->data.get();
     EXPECT_TRUE(!drawn || drawn->empty()) << "the view shows no path of the failed load";
@@ -251,6 +255,29 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     ASSERT_TRUE(drawn);
     EXPECT_GT(drawn->vertexCount(), 100u);
   }
+}
+
+TEST_F(LoadMemory, ALargeProgramLetGoForALoadThatFailsComesBack) {
+  // A program large enough that its document is let go while another file
+  // loads.
+  const fs::path file = fs::temp_directory_path() / ("ravik_shelf_" + std::to_string(getpid()) + ".nc");
+  ASSERT_TRUE(plat::WriteFileAtomic(file.string(), quillet::bench::MakeSurfacingProgram(100000)));
+  const QString large = QString::fromStdString(file.string());
+  Open(large);
+  const QString text = main->GetCodeText();
+  ASSERT_GE(text.size(), CXRichEdit::kBackgroundBytes);
+
+  InjectLoadAllocationFailure(LoadStage::PathCopy);
+  bool letGo = false;  // looked at while the progress dialog runs
+  QTimer::singleShot(0, main.get(), [&] { letGo = main->render()->loadInProgress() && main->GetCodeText().isEmpty(); });
+  Open(Sample("contour_arcs.nc"));
+  EXPECT_TRUE(letGo) << "the editor held nothing while the other file loaded";
+  ASSERT_EQ(seam.messages.size(), 1u);
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !page->IsPreparing(); }, 60000));
+  EXPECT_TRUE(main->GetCodeText() == text) << "the large program is back in the editor";
+  EXPECT_EQ(main->render()->currentPath(), large);
+  fs::remove(file);
 }
 
 std::size_t HeapInUse() {
