@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -54,7 +55,8 @@ class CGCLineTable {
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to
-// five digits), as the block scanner and the line table read it. Returns
+// five digits) outside comments "(...)" and before any ";", as the block
+// scanner and the line table read it. Returns
 // the number, or -1; `matchStart`/`matchLength` receive the word's place
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
@@ -203,6 +205,9 @@ class CGCProgram {
   void TouchModalState() { ++m_modalEpoch; }
 
   CGCBlock* NewBlock(CGCBlock* previous);
+  // The blocks' feeds: each distinct value once, at a stable address.
+  std::uint32_t FeedIndex(double feed);
+  const double* FeedAt(std::uint32_t index) const { return &m_feeds[index]; }
   CInstructionArena& InstrArena() { return m_instrArena; }
   template <class T, class... A>
   T* MakeInstruction(A&&... args) {
@@ -228,6 +233,9 @@ class CGCProgram {
   // Instructions outlive nothing but their blocks: the arena is declared
   // before the pool so it is released after the blocks are destroyed.
   CInstructionArena m_instrArena;
+  std::deque<double> m_feeds{0.0};
+  std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
+  std::uint32_t m_lastFeed = 0;
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
