@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <new>
 #include <optional>
 #include <cstdio>
 
@@ -216,9 +217,17 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
-  CGCLineTable lines(WStringView(text, length));
-  BuildPreamble(start);
-  Run(startLine, lines, m_previousMotion);
+  try {
+    CGCLineTable lines(WStringView(text, length));
+    BuildPreamble(start);
+    Run(startLine, lines, m_previousMotion);
+  } catch (const std::bad_alloc&) {
+    // The program does not fit the memory: the parse ends at the block it
+    // reached, which says so; what was parsed before it stays usable.
+    m_lineBuffer = WString();
+    CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
+    last->AddMessage(u"Not enough memory for this program: parsing stopped at this block");
+  }
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
