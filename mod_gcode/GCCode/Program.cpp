@@ -240,6 +240,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   }
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
+  m_callBlock = callerBlock;
   m_ownText = std::make_unique<WString>(std::move(*text));
   CGCLineTable lines(*m_ownText);
   m_blocks.reserve(static_cast<std::size_t>(lines.Count()));
