@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "viewer/RavikDlg.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/EditCtrls.h"
 
 namespace ravik {
 namespace {
@@ -158,7 +160,23 @@ void CDlgRender::WaitLoaders(bool stop) {
 
 void CDlgRender::OpenFile() {
   if (m_path.isEmpty()) return;
-  RunLoad(1, QString());
+  // A new file replaces the editor's text. A large one is let go before the
+  // load, so that its document and the new program are never held at once;
+  // its plain text is kept to be put back should the load not happen.
+  QString shelved;
+  if (m_main && m_main->codePage()) {
+    QString shown = m_main->GetCodeText();
+    if (shown.size() >= CXRichEdit::kBackgroundBytes) {
+      shelved = std::move(shown);
+      m_main->SetCodeText(QString());
+    }
+  }
+  const bool ran = RunLoad(1, QString());
+  if (!ran || m_lastOutOfMemory) {
+    if (!shelved.isNull()) m_main->SetCodeText(shelved);
+    if (!ran) return;
+  }
+  shelved = QString();
   QString text;
   bool has = false;
   {
@@ -220,12 +238,17 @@ bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
   return Ui().Question(this, QStringLiteral("Ravik"), question, false) == UiSeam::Answer::Yes;
 }
 
-void CDlgRender::RunLoad(int mode, const QString& text) {
-  if (m_inLoad || m_shutDown || !m_initialised) return;
+bool CDlgRender::RunLoad(int mode, const QString& text) {
+  if (m_inLoad || m_shutDown || !m_initialised) return false;
   m_inLoad = true;
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+#ifdef __GLIBC__
+  // What the last program held goes back to the system before the next one
+  // is read, not only to the allocator's free lists.
+  malloc_trim(0);
+#endif
   SetSimulationStop(false);
   {
     std::lock_guard lock(m_textMutex);
@@ -244,6 +267,7 @@ void CDlgRender::RunLoad(int mode, const QString& text) {
   m_loading = nullptr;
   m_inLoad = false;
   emit progressClosed();
+  return true;
 }
 
 void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text) {

@@ -153,7 +153,8 @@ class CDlgRender : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void RunLoad(int mode, const QString& text);
+  // False when no load could start.
+  bool RunLoad(int mode, const QString& text);
   void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text);
   void OnLoaderEnded(unsigned serial);
   // The file at `path` may be loaded (its size against the memory).

@@ -135,6 +135,8 @@ int MeasureOneSize(QApplication& app, long lines, int runs) {
       QMetaObject::Connection c4;
       if (codePage) {
         c4 = QObject::connect(codePage, &CDlgCodeEdit::textReady, [&] {
+          // (a large text in the editor is let go, empty, while a new file loads)
+          if (codePage->editor()->document()->blockCount() < 2) return;
           textIn = true;
           run.textReady = clock.nsecsElapsed() / 1e6;
         });

@@ -91,7 +91,7 @@ bool CodeWordValueText(char16_t letter, double value, WString& code) {
   return true;
 }
 
-CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_program(program) {
+CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) {
   (void)previous;  // the parse loop links blocks forward; nothing reads back
   if (program) {
     short plane = program->GetModalCode(26);
@@ -100,34 +100,79 @@ CGCBlock::CGCBlock(CGCBlock* previous, CGCProgram* program) : m_program(program)
   }
 }
 
-CGCBlock::~CGCBlock() { DestroyInstructions(); }
+CGCBlock::~CGCBlock() {
+  DestroyInstructions();
+  delete ExtraIfAny();
+}
 
 CGCBlock::Extra& CGCBlock::Ext() {
-  if (!m_extra) m_extra = std::make_unique<Extra>();
-  return *m_extra;
+  if (Extra* e = ExtraIfAny()) return *e;
+  auto* e = new Extra();
+  if (m_instr) {
+    try {
+      e->instructions.push_back(reinterpret_cast<CGCInstruction*>(m_instr));
+    } catch (...) {
+      delete e;
+      throw;
+    }
+  }
+  m_instr = reinterpret_cast<std::uintptr_t>(e) | 1u;
+  return *e;
 }
 
 std::vector<WString>& CGCBlock::GetMessages() { return Ext().messages; }
 
 void CGCBlock::AddInstruction(CGCInstruction* instr) {
   if (!instr) return;
-  if (!m_first) {
-    m_first = instr;
+  if (!m_instr) {
+    m_instr = reinterpret_cast<std::uintptr_t>(instr);
     return;
   }
-  Extra& e = Ext();
-  if (e.instructions.empty()) e.instructions.push_back(m_first);
-  e.instructions.push_back(instr);
+  Ext().instructions.push_back(instr);
 }
 
 void CGCBlock::DestroyInstructions() {
-  if (m_extra && !m_extra->instructions.empty()) {
-    for (CGCInstruction* i : m_extra->instructions) CGCInstruction::Dispose(i);
-    m_extra->instructions.clear();
+  if (Extra* e = ExtraIfAny()) {
+    for (CGCInstruction* i : e->instructions) CGCInstruction::Dispose(i);
+    e->instructions.clear();
   } else {
-    CGCInstruction::Dispose(m_first);
+    CGCInstruction::Dispose(reinterpret_cast<CGCInstruction*>(m_instr));
+    m_instr = 0;
   }
-  m_first = nullptr;
+}
+
+CGCBlock::FeedLink& CGCBlock::FeedLink::operator=(double feed) {
+  index = CBlockStore::ProgramAt(this)->FeedIndex(feed);
+  return *this;
+}
+
+const double* CGCBlock::FeedLink::Ptr() const { return CBlockStore::ProgramAt(this)->FeedAt(index); }
+
+CBlockStore::~CBlockStore() {
+  for (std::size_t i = 0; i < m_count; ++i) (*this)[i]->~CGCBlock();
+}
+
+CGCBlock* CBlockStore::Make(CGCBlock* previous) {
+  static_assert(kPerPage >= 1, "a page holds a block");
+  static_assert(sizeof(CGCBlock) <= 32, "a block stays four words");
+  static_assert(alignof(CGCBlock) <= kHeader, "blocks follow the page header aligned");
+  if (m_count == m_pages.size() * kPerPage) {
+    const std::size_t pages = m_nextChunkPages;
+    auto* chunk = static_cast<std::byte*>(std::aligned_alloc(kPageBytes, pages * kPageBytes));
+    if (!chunk) throw std::bad_alloc();
+    std::unique_ptr<std::byte, FreeChunk> owned(chunk);
+    m_chunks.push_back(std::move(owned));
+    for (std::size_t p = 0; p < pages; ++p) {
+      std::byte* page = chunk + p * kPageBytes;
+      *reinterpret_cast<CGCProgram**>(page) = m_program;
+      m_pages.push_back(page);
+    }
+    if (m_nextChunkPages < 256) m_nextChunkPages *= 2;
+  }
+  void* slot = m_pages[m_count / kPerPage] + kHeader + (m_count % kPerPage) * sizeof(CGCBlock);
+  auto* block = new (slot) CGCBlock(previous, m_program);
+  ++m_count;
+  return block;
 }
 
 CLineScan& CGCBlock::Scan() { return m_program->Scan(); }
@@ -431,7 +476,7 @@ void CGCBlock::DeliverMessages() const {
   CodeMessageCallback cb = Lib().message;
   if (!cb || !HasMessages()) return;
   WString name = m_program ? m_program->Name() : WString();
-  for (const WString& text : m_extra->messages) {
+  for (const WString& text : ExtraIfAny()->messages) {
     int line = m_line + 1;
     int seq = m_sequence;
     WString nameCopy = name;
@@ -452,7 +497,7 @@ bool CGCBlock::Simulate() {
     } else if (k == kKindOpenSub) {
       result = instr->Report();
     } else {
-      result = instr->ReportCommand(k, &m_line, &m_feed);
+      result = instr->ReportCommand(k, &m_line, m_feed.Ptr());
     }
   }
   return result;

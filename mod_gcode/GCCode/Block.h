@@ -4,6 +4,7 @@
 // polylines, delivers its messages and is simulated.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ struct CLineScan {
 
 class CGCBlock {
  public:
-  CGCBlock() = default;
+  // Made only by a program's block store (see CBlockStore).
   CGCBlock(CGCBlock* previous, CGCProgram* program);
   ~CGCBlock();
   CGCBlock(const CGCBlock&) = delete;
@@ -70,23 +71,23 @@ class CGCBlock {
   CGCProgram* GetProgram() const { return m_program; }
 
   // Messages queued while the line was interpreted.
-  bool HasMessages() const { return m_extra && !m_extra->messages.empty(); }
-  const std::vector<WString>* GetMessagesIfAny() const { return m_extra ? &m_extra->messages : nullptr; }
+  bool HasMessages() const { return ExtraIfAny() && !ExtraIfAny()->messages.empty(); }
+  const std::vector<WString>* GetMessagesIfAny() const { return ExtraIfAny() ? &ExtraIfAny()->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
 
   bool IsStatement(short kind) const { return m_statement == kind; }
   short GetStatement() const { return m_statement; }
-  void SetStatement(short kind) { m_statement = kind; }
+  void SetStatement(short kind) { m_statement = static_cast<std::int8_t>(kind); }
   bool IsEndOfProgram() const { return m_endOfProgram; }
   void SetEndOfProgram() { m_endOfProgram = true; }
   int GetPlane() const { return m_plane; }
-  void SetPlane(int p) { m_plane = static_cast<short>(p); }
+  void SetPlane(int p) { m_plane = static_cast<std::int8_t>(p); }
   bool IsAbsolute() const { return m_absolute; }
   void SetAbsolute(bool a) { m_absolute = a; }
   // The base handed with every word given to an instruction (always 0).
   double GetWordBase() const { return 0.0; }
-  double* GetFeedRate() { return &m_feed; }
+  const double* GetFeedRate() const { return m_feed.Ptr(); }
   double GetFeed() const { return m_feed; }
   void SetFeed(double f) { m_feed = f; }
   const int* GetLinePtr() const { return &m_line; }
@@ -94,10 +95,12 @@ class CGCBlock {
   // Instructions, in creation order; the block owns them.
   void AddInstruction(CGCInstruction* instr);
   std::size_t InstructionCount() const {
-    return m_extra && !m_extra->instructions.empty() ? m_extra->instructions.size() : (m_first ? 1 : 0);
+    if (const Extra* e = ExtraIfAny()) return e->instructions.size();
+    return m_instr ? 1 : 0;
   }
   CGCInstruction* InstructionAt(std::size_t i) const {
-    return m_extra && !m_extra->instructions.empty() ? m_extra->instructions[i] : m_first;
+    if (const Extra* e = ExtraIfAny()) return e->instructions[i];
+    return reinterpret_cast<CGCInstruction*>(m_instr);
   }
   void DestroyInstructions();
 
@@ -164,7 +167,7 @@ class CGCBlock {
   void SetModalInstructionWords(CGCInstruction* instr, int count);
   void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from);
   void ConsumeWorkOffsetChange(CGCInstruction* motion);
-  void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr);
+  void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named = 0);
   void ApplyCompensationState(CGCInstruction* motion);
   // Whether new words are inch words, and the polar-mode exception for Y.
   bool InchWords() const;
@@ -201,23 +204,99 @@ class CGCBlock {
 
   // What most blocks do not need: a second instruction and messages.
   struct Extra {
-    std::vector<CGCInstruction*> instructions;  // all of them, once there are two
+    std::vector<CGCInstruction*> instructions;  // all of them
     std::vector<WString> messages;
   };
   Extra& Ext();
+  // The extra part, when the instruction word holds one (tagged in its
+  // lowest bit; instructions and extras are at least pointer-aligned).
+  Extra* ExtraIfAny() const { return (m_instr & 1u) ? reinterpret_cast<Extra*>(m_instr & ~std::uintptr_t{1}) : nullptr; }
 
-  CGCInstruction* m_first = nullptr;
-  std::unique_ptr<Extra> m_extra;
-  double m_feed = 0.0;
+  // The program that owns the block, found from the block's address (see
+  // CBlockStore); reads like a pointer to the program.
+  struct ProgramLink {
+    operator CGCProgram*() const;
+    CGCProgram* operator->() const { return *this; }
+  };
+
+  // The only instruction, or the tagged extra part, or 0.
+  // The block's feed: an index into its program's table of the feeds in
+  // use (most blocks share a few); reads and assigns like a double.
+  struct FeedLink {
+    std::uint32_t index = 0;
+    operator double() const { return *Ptr(); }
+    FeedLink& operator=(double feed);
+    const double* Ptr() const;
+  };
+
+  std::uintptr_t m_instr = 0;
+  CGCBlock* m_next = nullptr;
   int m_line = 0;
   int m_sequence = 0;
-  CGCBlock* m_next = nullptr;
-  CGCProgram* m_program = nullptr;
-  short m_plane = 0;
-  short m_statement = kStmtNone;
+  FeedLink m_feed;
+  std::int8_t m_plane = 0;
+  std::int8_t m_statement = kStmtNone;
   bool m_absolute = true;
   bool m_endOfProgram = false;
+  [[no_unique_address]] ProgramLink m_program;
 };
+
+// The blocks of one program, in the order they were made (which is the
+// order they run in). Blocks sit in 1 KB pages that start with the owning
+// program's address, so a block finds its program from its own address
+// instead of holding it; pages come in chunks that double up to 256 pages,
+// so the frame of a short sub-program call costs one page.
+class CBlockStore {
+ public:
+  static constexpr std::size_t kPageBytes = 1024;
+  explicit CBlockStore(CGCProgram* program) : m_program(program) {}
+  CBlockStore(const CBlockStore&) = delete;
+  CBlockStore& operator=(const CBlockStore&) = delete;
+  ~CBlockStore();
+
+  CGCBlock* Make(CGCBlock* previous);
+  std::size_t size() const { return m_count; }
+  bool empty() const { return m_count == 0; }
+  CGCBlock* operator[](std::size_t i) const {
+    return reinterpret_cast<CGCBlock*>(m_pages[i / kPerPage] + kHeader + (i % kPerPage) * sizeof(CGCBlock));
+  }
+  // The program whose store holds the block at `address`.
+  static CGCProgram* ProgramAt(const void* address) {
+    return *reinterpret_cast<CGCProgram* const*>(reinterpret_cast<std::uintptr_t>(address) & ~(kPageBytes - 1));
+  }
+
+  class iterator {
+   public:
+    using value_type = CGCBlock*;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    iterator(const CBlockStore* store, std::size_t i) : m_store(store), m_i(i) {}
+    CGCBlock* operator*() const { return (*m_store)[m_i]; }
+    iterator& operator++() { ++m_i; return *this; }
+    iterator operator++(int) { iterator t = *this; ++m_i; return t; }
+    bool operator==(const iterator& o) const { return m_i == o.m_i; }
+
+   private:
+    const CBlockStore* m_store = nullptr;
+    std::size_t m_i = 0;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, m_count); }
+
+ private:
+  static constexpr std::size_t kHeader = sizeof(CGCProgram*);
+  static constexpr std::size_t kPerPage = (kPageBytes - kHeader) / sizeof(CGCBlock);
+  struct FreeChunk {
+    void operator()(std::byte* p) const { std::free(p); }
+  };
+  CGCProgram* m_program;
+  std::vector<std::byte*> m_pages;
+  std::vector<std::unique_ptr<std::byte, FreeChunk>> m_chunks;
+  std::size_t m_count = 0;
+  std::size_t m_nextChunkPages = 1;
+};
+
+inline CGCBlock::ProgramLink::operator CGCProgram*() const { return CBlockStore::ProgramAt(this); }
 
 // The last motion of the first block from `block` on that has one.
 CGCInstruction* FindNextMotion(const CGCBlock* block);

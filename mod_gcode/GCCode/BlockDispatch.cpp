@@ -36,6 +36,29 @@ double CodeNameNumber(const WString& codename) {
   return codename.size() > 1 ? plat::ParseDouble(WStringView(codename).substr(1)) : 0.0;
 }
 
+// The axis words (a bit per machine axis) a compact line names anywhere in
+// it; letters inside brackets belong to expressions, and a line's
+// assignment names no axis.
+unsigned AxesNamedInLine(const WString& line) {
+  const CCodeRuleTable* table = Lib().mainRules.get();
+  if (!table) return 0;
+  unsigned mask = 0;
+  int depth = 0;
+  for (char16_t c : line) {
+    if (c == u'[') {
+      ++depth;
+    } else if (c == u']') {
+      if (depth > 0) --depth;
+    } else if (c == u'=') {
+      break;
+    } else if (depth == 0 && (c == u'X' || c == u'Y' || c == u'Z')) {
+      const int index = table->FindByLetter(c).RuleNumber();
+      if (index >= 0 && index <= 2) mask |= 1u << index;
+    }
+  }
+  return mask;
+}
+
 const char16_t kModeRefusal[] =
     u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
 const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
@@ -161,20 +184,22 @@ void CGCBlock::ConsumeWorkOffsetChange(CGCInstruction* motion) {
   RebaseOnWorkOffset(motion, m_program->GetModal(25));
 }
 
-void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr) {
+void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named) {
   // The axes the line does not program keep the tool where it is: their
   // carried values become the current position's coordinates in the new
   // system (so neither an absolute nor an incremental word jumps by the
-  // change of offset). Without a position to keep, they start from 0.
+  // change of offset). Without a position to keep, they start from 0. The
+  // axes in `named` (machine order) already hold this line's words.
   CGCInstruction* prev = motion->GetPrevious();
-  if (!prev || !offsetInstr || m_program->IsModalActive(27)) {
-    for (int i = 0; i < 3; ++i) motion->PutWordValue(i, 0.0);
-    return;
-  }
   const int plane = motion->GetPlaneCode();
-  const CPoint3d p = motion->GetStartPoint();
-  const CPoint3d o = RefPointOffset(offsetInstr, m_program, plane);
-  for (int i = 0; i < 3; ++i) motion->PutWordValue(i, p.At(i) - o.At(i));
+  const bool keepTool = prev && offsetInstr && !m_program->IsModalActive(27);
+  const CPoint3d p = keepTool ? motion->GetStartPoint() : CPoint3d();
+  const CPoint3d o = keepTool ? RefPointOffset(offsetInstr, m_program, plane) : CPoint3d();
+  for (int axis = 0; axis < 3; ++axis) {
+    if (named & (1u << axis)) continue;
+    const int i = PlaneWordIndex(axis, plane);
+    motion->PutWordValue(i, p.At(i) - o.At(i));
+  }
 }
 
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
@@ -379,8 +404,9 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     AddInstruction(wp);
     scan.machine = wp;
     // A move made earlier in the line takes its carried axes into machine
-    // coordinates too.
-    if (IsRapidOrLine(scan.current)) RebaseOnWorkOffset(scan.current, wp);
+    // coordinates too; G53 applies to the axis words of its whole line, so
+    // the axes written before it keep their words.
+    if (IsRapidOrLine(scan.current)) RebaseOnWorkOffset(scan.current, wp, AxesNamedInLine(*m_program->ScanLine()));
   } else if (f == u"GLocalCrdSysSet") {
     auto* lc = m_program->MakeInstruction<CGCInstructionGlobalLocalCoordSet>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(lc, axis, MakeWord(InchWords()));

@@ -101,6 +101,8 @@ std::optional<std::u16string> LoadText(std::u16string_view path, const char16_t*
 
 int CCodeBuffer::Create(const char16_t* path, const char16_t* defaultText, bool setPath) {
   if (setPath) SetPath(path);
+  // Edits save to the file that was opened, whether or not it gave the name.
+  m_file = plat::WView(path);
   m_modified = false;
   m_tail.clear();
   m_head.clear();
@@ -125,8 +127,7 @@ int CCodeBuffer::Create(const char16_t* path, const char16_t* defaultText, bool 
 void CCodeBuffer::Reset(const char16_t* text, const char16_t* tail) {
   // A new text belongs to no file yet: edits must not save it over the file
   // that was loaded before.
-  m_folder.clear();
-  m_name.clear();
+  m_file.clear();
   m_hasRaw = text != nullptr;
   m_raw = text ? std::u16string(text) : std::u16string();
   m_head.clear();
@@ -150,6 +151,7 @@ void CCodeBuffer::SetPath(const char16_t* path) {
   if (sep == std::u16string_view::npos) return;
   m_folder = std::u16string(p.substr(0, std::min(sep, kMaxPathPart)));
   m_name = std::u16string(p.substr(sep + 1, kMaxPathPart));
+  m_file = m_name.empty() ? std::u16string() : m_folder + u"\\" + m_name;
 }
 
 const char16_t* CCodeBuffer::GetText() {
@@ -402,8 +404,8 @@ int CCodeBuffer::Edited(int* saved) {
 }
 
 int CCodeBuffer::Save() {
-  if (!m_modified || m_name.empty()) return kCodeWriteNothing;
-  return WriteText(m_folder + u"\\" + m_name, nullptr);
+  if (!m_modified || m_file.empty()) return kCodeWriteNothing;
+  return WriteText(m_file, nullptr);
 }
 
 int CCodeBuffer::WriteTo(std::u16string_view path, std::size_t* replaced) { return WriteText(path, replaced); }

@@ -41,14 +41,15 @@ class CCodeBuffer : public CCodeAnalyzer {
   // item, 0 when there is no text.
   int Create(const char16_t* path, const char16_t* defaultText, bool setPath);
   // The text becomes a copy of `text` (null: no text), the table is made
-  // from it, the tail becomes `tail` (null: empty). Folder and name are
-  // emptied: the text belongs to no file until SetPath.
+  // from it, the tail becomes `tail` (null: empty). The text belongs to no
+  // file until SetPath: edits do not save it.
   void Reset(const char16_t* text, const char16_t* tail);
   // Drops the text and the table; folder, name, tail and the modified flag
   // stay.
   void Clear();
   // Splits `path` at its last backslash or slash into folder and name (each
-  // at most 1023 characters); a path without either changes nothing.
+  // at most 1023 characters), the file that edits save to; a path without
+  // either changes nothing.
   void SetPath(const char16_t* path);
 
   const char16_t* GetName() const { return m_name.c_str(); }
@@ -84,8 +85,10 @@ class CCodeBuffer : public CCodeAnalyzer {
   CodeItemTable* Replace(std::u16string_view text, int& line, int& col, int* saved = nullptr);
   CodeItemTable* Delete(int& line, int& col, int* saved = nullptr);
 
-  // Once modified: writes the text to folder\name. Returns a CodeWriteResult
-  // (kCodeWriteNothing when the buffer was never modified or has no name).
+  // Once modified: writes the text to the buffer's file (the one Create
+  // opened, or folder\name since the last SetPath). Returns a
+  // CodeWriteResult (kCodeWriteNothing when the buffer was never modified or
+  // has no file).
   int Save();
   // Writes the text to `path` with the line ends and zero bytes of the file
   // it was read from (CR LF for a text given as a string); a CodeWriteResult.
@@ -123,6 +126,7 @@ class CCodeBuffer : public CCodeAnalyzer {
   std::u16string m_folder;
   std::u16string m_name;
   std::u16string m_tail;
+  std::u16string m_file;  // the file edits save to; empty: none
   std::u16string m_raw;
   std::u16string m_head;   // the default line shown before a text without program number
   std::u16string m_shown;  // the text followed by the tail, as GetText hands it out

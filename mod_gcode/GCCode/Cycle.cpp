@@ -126,10 +126,12 @@ void CGCInstructionCC::ApplyTransforms() {
   const CGCTransform* ref = chained ? chain->Find(CGCTransform::kRefPoint) : nullptr;
   if (ref && !w.NoneOfXYZSpecified()) {
     // Incremental levels: R counts from the initial level, Z from the R
-    // level (the work offset is in both already).
-    if (w.IsSpecified(kWordR) && !w.IsAbsolute(kWordR)) w.SetPosition(kWordR, w.GetValue(kWordR) + initialLevel);
+    // level (the work offset is in both already); scaled like the levels.
+    auto drawn = [&](double step) { return MapDisplacement(chain, CPoint3d(0.0, 0.0, step), m_planeCode).z; };
+    if (w.IsSpecified(kWordR) && !w.IsAbsolute(kWordR))
+      w.SetPosition(kWordR, initialLevel + drawn(w.GetValue(kWordR)));
     if (w.IsSpecified(kWordZ) && !w.IsAbsolute(kWordZ)) {
-      const double bottom = w.GetPosition(kWordR) + (m_hasZIncrement ? m_zIncrement : 0.0);
+      const double bottom = w.GetPosition(kWordR) + drawn(m_hasZIncrement ? m_zIncrement : 0.0);
       w.SetPosition(kWordZ, bottom);
       // Keep the value in the programmed frame of the position.
       const CPoint3d o = RefPointOffset(ref->Defining(), program, m_planeCode);
@@ -164,6 +166,12 @@ void CGCInstructionCC::ApplyTransforms() {
   run.polar = chained && chain->Find(CGCTransform::kPolar) != nullptr;
   run.xShift = m_xShift;
   run.yShift = m_yShift;
+  if (!run.polar) {
+    // The step between repeated holes as drawn (scaled, mirrored, turned).
+    const CPoint3d step = MapDisplacement(chain, CPoint3d(m_xShift, m_yShift, 0.0), m_planeCode);
+    run.xShift = step.x;
+    run.yShift = step.y;
+  }
   if (run.polar) {
     // In polar mode X is the radius and Y the angle: the pole lies that far
     // back from the hole.
@@ -193,7 +201,8 @@ void CGCInstructionCC::ApplyTransforms() {
   // following move that leaves an axis out keeps the tool where it is
   // instead of going back to the first hole or down to the bottom.
   const CPoint3d end = start.GetPositionPoint();
-  for (int i = run.polar ? 2 : 0; i < 3; ++i) w.SetValue(i, w.GetValue(i) + (end.At(i) - hole.At(i)));
+  const CPoint3d moved = UnmapDisplacement(chain, end - hole, m_planeCode);
+  for (int i = run.polar ? 2 : 0; i < 3; ++i) w.SetValue(i, w.GetValue(i) + moved.At(i));
   // In polar mode the angle is the last hole's.
   if (run.polar && run.repetitions > 1) w.SetValue(kWordY, w.GetValue(kWordY) + (run.repetitions - 1) * m_yShift);
   w.SetPositionPoint(end);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <optional>
 #include <cstdio>
 
@@ -152,14 +153,23 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   TouchModalState();
 }
 
-CGCProgram::~CGCProgram() {
-  // Blocks (and their instructions) die with the pool; polylines with the arena.
-  m_blocks.clear();
-}
+CGCProgram::~CGCProgram() = default;  // blocks (and their instructions) die with the store
 
 CGCProgramPath::~CGCProgramPath() = default;
 
-CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_pool.construct(previous, this); }
+CGCBlock* CGCProgram::NewBlock(CGCBlock* previous) { return m_blocks.Make(previous); }
+
+std::uint32_t CGCProgram::FeedIndex(double feed) {
+  const auto bits = std::bit_cast<std::uint64_t>(feed);
+  if (std::bit_cast<std::uint64_t>(m_feeds[m_lastFeed]) == bits) return m_lastFeed;
+  auto it = m_feedIndex.find(bits);
+  if (it == m_feedIndex.end()) {
+    m_feeds.push_back(feed);
+    it = m_feedIndex.emplace(bits, static_cast<std::uint32_t>(m_feeds.size() - 1)).first;
+  }
+  m_lastFeed = it->second;
+  return m_lastFeed;
+}
 
 void CGCProgram::AttachDataTables(CDataComp* comp, CDataCoordSystem* coord, CParameter* param, CVariables* vars) {
   m_comp = comp;
@@ -207,10 +217,6 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
   CGCLineTable lines(WStringView(text, length));
-  m_blocks.reserve(static_cast<std::size_t>(lines.Count()) + 1);
-  // One pool chunk for the blocks of a straight run through the text, so the
-  // doubling growth does not leave a mostly empty chunk behind.
-  if (lines.Count() > 32) m_pool.set_next_size(static_cast<std::size_t>(lines.Count()) + 2);
   BuildPreamble(start);
   Run(startLine, lines, m_previousMotion);
 }
@@ -243,7 +249,6 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   m_callBlock = callerBlock;
   m_ownText = std::make_unique<WString>(std::move(*text));
   CGCLineTable lines(*m_ownText);
-  m_blocks.reserve(static_cast<std::size_t>(lines.Count()));
   m_previousMotion = caller;
   Run(0, lines, caller);
   return true;
@@ -407,7 +412,6 @@ class CLoopMatcher {
 void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous) {
   NotifyLineCount(e - s);
   auto begin = std::chrono::steady_clock::now();
-  m_blocks.reserve(m_blocks.size() + static_cast<std::size_t>(e > s ? e - s : 0));
   std::optional<CLoopMatcher> loops;  // made at the first loop statement
   auto matcher = [&]() -> CLoopMatcher& {
     if (!loops) loops.emplace(lines);

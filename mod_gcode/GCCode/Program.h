@@ -5,10 +5,10 @@
 // builds the per-block tool-path lists, simulates the program and
 // highlights one block's path.
 #pragma once
-#include <boost/pool/object_pool.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -92,8 +92,10 @@ class CGCProgram {
   virtual ~CGCProgram();
   CGCProgram& operator=(const CGCProgram&) = delete;
 
+  // Counts a block made by NewBlock as executed (the store keeps blocks
+  // in the order they are made, which is the order they run in).
   virtual void AddBlock(CGCBlock* block) {
-    m_blocks.push_back(block);
+    (void)block;
     ++m_budget->executed;
   }
   virtual void BuildPath();
@@ -187,7 +189,7 @@ class CGCProgram {
   CDataComp* OffsetTable() const { return m_comp; }
   CDataCoordSystem* CoordTable() const { return m_coord; }
   CVariables* GlobalVariables() const { return m_globals; }
-  const std::vector<CGCBlock*>& Blocks() const { return m_blocks; }
+  const CBlockStore& Blocks() const { return m_blocks; }
   int HighlightedBlock() const { return m_highlighted; }
   CGCInstruction*& PreviousMotion() { return m_previousMotion; }
   CLineScan& Scan() { return m_scan; }
@@ -204,6 +206,9 @@ class CGCProgram {
   void TouchModalState() { ++m_modalEpoch; }
 
   CGCBlock* NewBlock(CGCBlock* previous);
+  // The blocks' feeds: each distinct value once, at a stable address.
+  std::uint32_t FeedIndex(double feed);
+  const double* FeedAt(std::uint32_t index) const { return &m_feeds[index]; }
   CInstructionArena& InstrArena() { return m_instrArena; }
   template <class T, class... A>
   T* MakeInstruction(A&&... args) {
@@ -229,8 +234,10 @@ class CGCProgram {
   // Instructions outlive nothing but their blocks: the arena is declared
   // before the pool so it is released after the blocks are destroyed.
   CInstructionArena m_instrArena;
-  boost::object_pool<CGCBlock> m_pool{32};
-  std::vector<CGCBlock*> m_blocks;
+  std::deque<double> m_feeds{0.0};
+  std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
+  std::uint32_t m_lastFeed = 0;
+  CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
   CPathArena m_arena;

@@ -58,12 +58,29 @@ void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int planeC
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
 
-void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
-  const CGCInstruction* d = Defining();
-  // The defining axis words in this plane's order.
-  int axis[3] = {0, 1, 2};
+namespace {
+// The defining mirror's axis words in a plane's order.
+void MirrorAxes(int planeCode, int axis[3]) {
+  axis[0] = 0;
+  axis[1] = 1;
+  axis[2] = 2;
   if (planeCode == 1) { axis[1] = 2; axis[2] = 1; }
   if (planeCode == 2) { axis[0] = 2; axis[2] = 0; }
+}
+}  // namespace
+
+void CGCTransformMirror::MapDisplacement(CPoint3d& v, int planeCode) const {
+  const CGCInstruction* d = Defining();
+  int axis[3];
+  MirrorAxes(planeCode, axis);
+  for (int k = 0; k < 3; ++k)
+    if (d && d->Words().IsSpecified(axis[k])) v.At(k) = -v.At(k);
+}
+
+void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  const CGCInstruction* d = Defining();
+  int axis[3];
+  MirrorAxes(planeCode, axis);
   double sign[3] = {1, 1, 1};
   for (int k = 0; k < 3; ++k) {
     if (d && d->Words().IsSpecified(axis[k])) {
@@ -80,6 +97,35 @@ void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int plane
   }
 }
 
+bool CGCTransformScale::Factors(int planeCode, double f[3]) const {
+  // Factors along this plane's axes: I, J and K scale X, Y and Z; P all.
+  const CGCInstruction* d = Defining();
+  f[0] = f[1] = f[2] = 1.0;
+  if (d && d->Words().IsSpecified(kWordP)) {
+    f[0] = f[1] = f[2] = d->GetWordValue(kWordP) / 1000.0;
+    return true;
+  }
+  const int own = d ? d->GetPlaneCode() : 0;
+  for (int k = 0; k < 3; ++k) {
+    const int word = 3 + PlaneWordIndex(PlaneWordIndex(k, planeCode), own);
+    if (d && d->Words().IsSpecified(word)) f[k] = d->GetWordValue(word) / 1000.0;
+  }
+  return false;
+}
+
+void CGCTransformScale::MapDisplacement(CPoint3d& v, int planeCode) const {
+  double f[3];
+  Factors(planeCode, f);
+  for (int k = 0; k < 3; ++k) v.At(k) *= f[k];
+}
+
+void CGCTransformScale::UnmapDisplacement(CPoint3d& v, int planeCode) const {
+  double f[3];
+  Factors(planeCode, f);
+  for (int k = 0; k < 3; ++k)
+    if (f[k] != 0.0) v.At(k) /= f[k];
+}
+
 void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
   const CGCInstruction* d = Defining();
   CPoint3d c = DefiningPointIn(d, planeCode);
@@ -88,18 +134,10 @@ void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeC
   double r = hasR ? instr.GetWordValue(kWordR) : 0.0;
   bool rSpecified = hasR && instr.Words().IsSpecified(kWordR);
   const bool cycle = instr.GetKind() == kKindCycle;
-  // Factors along this plane's axes: I, J and K scale X, Y and Z.
-  double f[3] = {1, 1, 1};
-  if (d && d->Words().IsSpecified(kWordP)) {
-    double s = d->GetWordValue(kWordP) / 1000.0;
-    f[0] = f[1] = f[2] = s;
-    if (rSpecified && !cycle) instr.PutWordPosition(kWordR, std::fabs(r * s));
+  double f[3];
+  if (Factors(planeCode, f)) {
+    if (rSpecified && !cycle) instr.PutWordPosition(kWordR, std::fabs(r * f[0]));
   } else {
-    const int own = d ? d->GetPlaneCode() : 0;
-    for (int k = 0; k < 3; ++k) {
-      const int word = 3 + PlaneWordIndex(PlaneWordIndex(k, planeCode), own);
-      if (d && d->Words().IsSpecified(word)) f[k] = d->GetWordValue(word) / 1000.0;
-    }
     m_negative = f[0] * f[1] < 0;
     if (rSpecified && !cycle) instr.PutWordPosition(kWordR, std::fabs(r * std::max(f[0], f[1])));
   }
@@ -113,15 +151,19 @@ void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeC
   }
 }
 
-void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+void CGCTransformRot::Turn(CPoint3d& v, int planeCode, double sense) const {
   const CGCInstruction* d = Defining();
-  CPoint3d c = DefiningPointIn(d, planeCode);
   double deg = d ? d->GetWordValue(kWordR) : 0.0;
   // Positive angles turn counter-clockwise seen from the positive end of the
   // plane's normal; the ZX and YZ internal orders are mirror images of that.
   if (planeCode == 1 || planeCode == 2) deg = -deg;
+  CGCPanelG17(static_cast<short>(planeCode)).RotatePoint(v, sense * deg);
+}
+
+void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
+  CPoint3d c = DefiningPointIn(Defining(), planeCode);
   CPoint3d v = point - c;
-  CGCPanelG17(static_cast<short>(planeCode)).RotatePoint(v, deg);
+  Turn(v, planeCode, 1.0);
   point = v + c;
   if (CGCWordRef w = instr.GetWord(0)) w.MarkSpecified();
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
@@ -143,6 +185,19 @@ CPoint3d RefPointOffset(const CGCInstruction* d, CGCProgram* program, int planeC
     }
   }
   return SwapForPlane(o, static_cast<short>(planeCode));
+}
+
+CPoint3d MapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode) {
+  if (chain)
+    for (int i = 0; i < chain->Count() && i < CTransformChain::kMax; ++i) chain->At(i)->MapDisplacement(v, planeCode);
+  return v;
+}
+
+CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode) {
+  if (chain)
+    for (int i = std::min(chain->Count(), CTransformChain::kMax) - 1; i >= 0; --i)
+      chain->At(i)->UnmapDisplacement(v, planeCode);
+  return v;
 }
 
 void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,

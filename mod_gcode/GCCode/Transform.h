@@ -19,6 +19,10 @@ class CGCTransform {
   virtual ~CGCTransform() = default;
   virtual void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) = 0;
   virtual std::unique_ptr<CGCTransform> Clone() const = 0;
+  // The transform's linear part on a displacement in the order of a plane
+  // (no centre, no offset), and its inverse; none by default.
+  virtual void MapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
+  virtual void UnmapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
   short GetType() const { return m_type; }
   void SetType(short t) { m_type = t; }
   bool IsType(short t) const { return m_type == t; }
@@ -43,8 +47,12 @@ class CGCTransformScale : public CGCTransform {
   void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformScale>(*this); }
   bool FlipsArcDirection() const override { return m_negative; }
+  void MapDisplacement(CPoint3d& v, int planeCode) const override;
+  void UnmapDisplacement(CPoint3d& v, int planeCode) const override;
 
  private:
+  // The factors along a plane's axes; whether P gives one for all of them.
+  bool Factors(int planeCode, double f[3]) const;
   bool m_negative = false;
 };
 
@@ -53,6 +61,8 @@ class CGCTransformMirror : public CGCTransform {
   explicit CGCTransformMirror(const CGCInstruction* defining) : CGCTransform(kMirror, defining) {}
   void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformMirror>(*this); }
+  void MapDisplacement(CPoint3d& v, int planeCode) const override;
+  void UnmapDisplacement(CPoint3d& v, int planeCode) const override { MapDisplacement(v, planeCode); }
 };
 
 class CGCTransformRot : public CGCTransform {
@@ -60,6 +70,12 @@ class CGCTransformRot : public CGCTransform {
   explicit CGCTransformRot(const CGCInstruction* defining) : CGCTransform(kRot, defining) {}
   void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRot>(*this); }
+  void MapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, 1.0); }
+  void UnmapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, -1.0); }
+
+ private:
+  // Turns a vector by the angle (times `sense`) in the plane.
+  void Turn(CPoint3d& v, int planeCode, double sense) const;
 };
 
 class CGCTransformPolar : public CGCTransform {
@@ -81,6 +97,13 @@ class CGCTransformRefPoint : public CGCTransform {
 // coordinate system, plus or minus the tool length offset of group 19;
 // in the order of the given plane.
 CPoint3d RefPointOffset(const CGCInstruction* defining, CGCProgram* program, int planeCode);
+
+class CTransformChain;
+// A displacement programmed under a chain as drawn (the chain's linear
+// part, in order), and a drawn displacement back in the programmed frame.
+// Both in the order of the plane; a null chain changes nothing.
+CPoint3d MapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
+CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
 
 // An ordered list of at most five transforms with an intrusive count.
 class CTransformChain {

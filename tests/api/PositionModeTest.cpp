@@ -105,6 +105,31 @@ TEST_F(PositionModeTest, MachineCoordinatesAreOneShot) {
   EXPECT_TRUE(machine[0].kind == 1 && machine[0].feed == 3000.0);
 }
 
+// G53 applies to every axis word of its line, written before or after it:
+// the named axes go to machine coordinates (G54 at 100, 50, -20 shows the
+// difference), the others stay where the tool is.
+TEST_F(PositionModeTest, MachineCoordinatesTakeEveryAxisWordOfTheLine) {
+  SetWorkOffset(1, {100, 50, -20});
+  const char16_t* start = u"G54 G00 X0 Y0 Z0\n";
+  auto after = [&](const char16_t* line) { return std::u16string(start) + line; };
+  const struct {
+    const char* what;
+    std::u16string program;
+    int line;
+    CPoint3d end;
+  } cases[] = {
+      {"G53 before the axis", after(u"G53 G00 Z0\n"), 1, {100, 50, 0}},
+      {"G53 after the axis", after(u"G00 Z0 G53\n"), 1, {100, 50, 0}},
+      {"G53 after the axis, no motion code", after(u"Z0 G53\n"), 1, {100, 50, 0}},
+      {"G53 after two axes under G01", after(u"G01 X10 Y10 F100 G53\n"), 1, {10, 10, -20}},
+      {"axes on both sides of G53", after(u"G00 X10 G53 Z5\n"), 1, {10, 50, 5}},
+      {"an expression before G53", after(u"G00 Z[3+4] G53\n"), 1, {100, 50, 7}},
+      {"G53 after the axis in G18", after(u"G18 G00 Y5 G53\n"), 1, {100, 5, -20}},
+      {"the next move is in G54 again", after(u"G00 Z0 G53\nX10\n"), 2, {110, 50, 0}},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
+}
+
 // After G28/G30 the named axes are at the reference point (the origin; Z of
 // an axis-by-axis return at the tool's length, 0 here) and the others stay;
 // a later move that leaves an axis out keeps it there. In G91 the
@@ -129,6 +154,32 @@ TEST_F(PositionModeTest, ReferenceReturnsKeepUnnamedAxesAndTheReferencePoint) {
   PathGroups* paths = Parse(u"G00 X10 Y20 Z30\nG91 G28 Z0\nG90 G00 X40\n");
   EXPECT_TRUE(Near(LastPoint(paths, 1), {110, 20, 0}));
   EXPECT_TRUE(Near(LastPoint(paths, 2), {140, 20, 0}));
+}
+
+// In G90 the zero values of a return name the work zero: the tool passes it
+// (G54 at -300, -200, -400) on its way to the reference point. In G91, or
+// when the work zero is the reference point, the return goes axis by axis.
+TEST_F(PositionModeTest, AbsoluteZeroReturnPassesTheWorkZero) {
+  const struct {
+    const char* what;
+    CPoint3d offset;
+    const char16_t* program;
+    std::vector<CPoint3d> points;
+  } cases[] = {
+      {"G28 X0 Y0 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{-290, -190, -350}, {-300, -200, -400}, {0, 0, 0}}},
+      {"G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 Z0\n",
+       {{-290, -190, -350}, {-290, -190, -400}, {-290, -190, 0}}},
+      {"G91 G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG91 G28 Z0\n", {{-290, -190, -350}, {-290, -190, 0}}},
+      {"G28 X0 Y0 Z0 at a zero offset", {0, 0, 0}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{10, 10, 50}, {0, 10, 50}, {0, 0, 50}, {0, 0, 0}}},
+  };
+  for (const auto& c : cases) {
+    SetWorkOffset(1, c.offset);
+    const std::vector<CPoint3d> pts = PointsOf(Parse(c.program), 1);
+    ASSERT_EQ(pts.size(), c.points.size()) << c.what;
+    for (std::size_t i = 0; i < pts.size(); ++i) EXPECT_TRUE(Near(pts[i], c.points[i])) << c.what << " " << i;
+  }
 }
 
 // After a tool change the program's X, Y and Z are where the change left the
@@ -268,6 +319,36 @@ TEST_F(PositionModeTest, ScalingPerAxisInEveryPlane) {
   EXPECT_TRUE(Contains(pts, {20, 0, 4}) && Contains(pts, {20, 0, -10}));
   EXPECT_FALSE(Contains(pts, {20, 0, 2}));
   EXPECT_TRUE(Near(LastPoint(paths, 2), {20, 0, 4}));
+}
+
+// A cycle's levels and steps are drawn through the transforms like its
+// holes: in G91 R counts from the initial level and Z from the R level, both
+// scaled; the step between repeated holes is scaled, mirrored and turned;
+// after the cycle the tool stays at the level it returned to.
+TEST_F(PositionModeTest, CycleLevelsAndStepsFollowTheTransforms) {
+  SetWorkOffset(1, {0, 0, 0});
+  // P2000: initial level 20, R 20 - 2*4 = 12, bottom 12 - 2*5 = 2, holes at
+  // X20, 40 and 60.
+  PathGroups* paths = Parse(u"G51 X0 Y0 Z0 P2000\nG00 X0 Y0 Z10\nG91 G98 G81 X10 Y0 Z-5 R-4 K3 F100\n");
+  std::vector<CPoint3d> pts = PointsOf(paths, 2);
+  for (double x : {20.0, 40.0, 60.0}) EXPECT_TRUE(Contains(pts, {x, 0, 12}) && Contains(pts, {x, 0, 2})) << x;
+  EXPECT_FALSE(Contains(pts, {20, 0, 16}));
+  EXPECT_TRUE(Near(LastPoint(paths, 2), {60, 0, 20}));
+  ExpectEnds({
+      {"after a scaled G99 cycle Z stays at R (4)",
+       u"G51 X0 Y0 Z0 P2000\nG00 X0 Y0 Z10\nG99 G81 X10 Y0 Z-5 R2 F100\nG80\nG00 X0\n", 4, {0, 0, 4}},
+      {"after a scaled G98 cycle Z stays at the initial level (20)",
+       u"G51 X0 Y0 Z0 P2000\nG00 X0 Y0 Z10\nG98 G81 X10 Y0 Z-5 R2 F100\nG80\nG00 X0\n", 4, {0, 0, 20}},
+      {"Z-only factor K3000: initial level 30, R 30 - 3*2",
+       u"G51 X0 Y0 Z0 K3000\nG00 X0 Y0 Z10\nG91 G99 G81 X5 Y0 Z-1 R-2 F100\n", 2, {5, 0, 24}},
+  });
+  pts = PointsOf(Parse(u"G51 X0 Y0 Z0 K3000\nG00 X0 Y0 Z10\nG91 G99 G81 X5 Y0 Z-1 R-2 F100\n"), 2);
+  EXPECT_TRUE(Contains(pts, {5, 0, 21})) << "the bottom 24 - 3*1";
+  // Turned by 90 degrees the holes step along Y; mirrored in X they step to -X.
+  pts = PointsOf(Parse(u"G68 X0 Y0 R90\nG00 X0 Y0 Z10\nG91 G98 G81 X10 Y0 Z-5 R-4 K3 F100\n"), 2);
+  for (double y : {10.0, 20.0, 30.0}) EXPECT_TRUE(Contains(pts, {0, y, 1})) << y;
+  pts = PointsOf(Parse(u"G51.1 X0\nG00 X0 Y0 Z10\nG91 G98 G81 X10 Y0 Z-5 R-4 K2 F100\n"), 2);
+  for (double x : {-10.0, -20.0}) EXPECT_TRUE(Contains(pts, {x, 0, 1})) << x;
 }
 
 // G68 without X and Y turns about where the tool is when G68 is programmed,

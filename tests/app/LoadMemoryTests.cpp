@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTextDocument>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@
 #include "viewer/DlgRender.h"
 #include "viewer/RavikDlg.h"
 #include "viewer/UiSeam.h"
+#include "viewer/layout/EditCtrls.h"
 #include "viewer/pages/DlgCodeEdit.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +90,29 @@ TEST(PackedCommands, EveryRecordComesBackBitForBitAcrossBlocks) {
   store.Clear();
   EXPECT_EQ(store.Size(), 0u);
   EXPECT_FALSE(store.At(0, none));
+}
+
+TEST(LargeEditorText, TheDocumentHoldsExactlyTheTextGivenWhateverItsCharacters) {
+  // Large texts reach the editor's document piece by piece from 8-bit text
+  // when every character is Latin-1, and whole otherwise; either way the
+  // document is what the plain text makes of it, CR LF line ends included
+  // where a piece ends.
+  QString latin;
+  for (int i = 0; latin.size() < 3 * CXRichEdit::kBackgroundBytes / 2; ++i)
+    latin += QStringLiteral("N%1 G01 X%2 Y-1.5 (caf\u00e9)\r\n").arg(i).arg(i * 0.25);
+  const QString chinese = latin + QStringLiteral("(\u6d4b\u8bd5) M30\n");
+  for (const QString& text : {latin, chinese}) {
+    CXRichEdit edit;
+    QSignalSpy ready(&edit, &CXRichEdit::textReady);
+    edit.SetCodeText(text);
+    ASSERT_TRUE(edit.IsPreparing());
+    EXPECT_EQ(edit.CodeText(), text) << "while the document is prepared, the text itself";
+    ASSERT_TRUE(ready.wait(60000));
+    QTextDocument reference;
+    reference.setPlainText(text);
+    EXPECT_EQ(edit.document()->blockCount(), reference.blockCount());
+    EXPECT_TRUE(edit.CodeText() == reference.toPlainText());
+  }
 }
 
 struct MemorySeam : UiSeam {
@@ -182,10 +208,11 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     const char* name;
     LoadStage stage;
     AppendHook hook;
+    bool beforeTheDialogCloses;  // else the program may already be in the editor
   };
-  const Case cases[] = {{"copying the text", LoadStage::Text, nullptr},
-                        {"copying the tool path", LoadStage::PathCopy, nullptr},
-                        {"storing the commands", LoadStage::None, &ThrowBadAlloc}};
+  const Case cases[] = {{"copying the text", LoadStage::Text, nullptr, true},
+                        {"copying the tool path", LoadStage::PathCopy, nullptr, true},
+                        {"storing the commands", LoadStage::None, &ThrowBadAlloc, false}};
   const QString good = Sample("contour_arcs.nc");
   const QString big = Sample("surface_3d.nc");
   for (const Case& c : cases) {
@@ -206,9 +233,11 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     EXPECT_TRUE(main->render()->lastLoadOutOfMemory());
     EXPECT_EQ(Commands().Size(), 0u) << "the records of a failed load are dropped";
     EXPECT_FALSE(CommandsRanOutOfMemory());
-    // The editor and its path still belong together.
-    EXPECT_EQ(main->render()->currentPath(), good);
-    EXPECT_EQ(main->GetCodeText(), goodText);
+    if (c.beforeTheDialogCloses) {
+      // The editor and its path still belong together.
+      EXPECT_EQ(main->render()->currentPath(), good);
+      EXPECT_EQ(main->GetCodeText(), goodText);
+    }
     ASSERT_TRUE(main->render()->view()->scene().render());
     const CRenderData* drawn = main->render()->view()->scene().render()->data.get();
     EXPECT_TRUE(!drawn || drawn->empty()) << "the view shows no path of the failed load";
@@ -226,6 +255,29 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     ASSERT_TRUE(drawn);
     EXPECT_GT(drawn->vertexCount(), 100u);
   }
+}
+
+TEST_F(LoadMemory, ALargeProgramLetGoForALoadThatFailsComesBack) {
+  // A program large enough that its document is let go while another file
+  // loads.
+  const fs::path file = fs::temp_directory_path() / ("ravik_shelf_" + std::to_string(getpid()) + ".nc");
+  ASSERT_TRUE(plat::WriteFileAtomic(file.string(), quillet::bench::MakeSurfacingProgram(100000)));
+  const QString large = QString::fromStdString(file.string());
+  Open(large);
+  const QString text = main->GetCodeText();
+  ASSERT_GE(text.size(), CXRichEdit::kBackgroundBytes);
+
+  InjectLoadAllocationFailure(LoadStage::PathCopy);
+  bool letGo = false;  // looked at while the progress dialog runs
+  QTimer::singleShot(0, main.get(), [&] { letGo = main->render()->loadInProgress() && main->GetCodeText().isEmpty(); });
+  Open(Sample("contour_arcs.nc"));
+  EXPECT_TRUE(letGo) << "the editor held nothing while the other file loaded";
+  ASSERT_EQ(seam.messages.size(), 1u);
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !page->IsPreparing(); }, 60000));
+  EXPECT_TRUE(main->GetCodeText() == text) << "the large program is back in the editor";
+  EXPECT_EQ(main->render()->currentPath(), large);
+  fs::remove(file);
 }
 
 std::size_t HeapInUse() {

@@ -289,6 +289,13 @@ TEST_F(Buffer, CreateStartsFromTheNewFile) {
   b.Insert(u"G1 X1", line = 0, col = 1);
   EXPECT_EQ(Text(), u"O0000\nG1 X1\nM30");
   EXPECT_EQ(ReadBytes(dir.File("old.nc")), "O1\r\nG1 X9\r\n");
+  // A file opened without taking its name is still the one edits save to.
+  WriteBytes(dir.File("other.nc"), "O3\nG1 X3\n");
+  b.Create(dir.WideFile("other.nc").c_str(), nullptr, false);
+  EXPECT_EQ(std::u16string(b.GetName()), u"old.nc");
+  b.Insert(u"Y3", line = 1, col = 1);
+  EXPECT_EQ(ReadBytes(dir.File("other.nc")), "O3\nG1 X3 Y3\n");
+  EXPECT_EQ(ReadBytes(dir.File("old.nc")), "O1\r\nG1 X9\r\n");
   WriteBytes(dir.File("n.nc"), "O2\r\nG0 X5\r\n");
   Create("n.nc", nullptr);
   EXPECT_FALSE(b.IsModified());

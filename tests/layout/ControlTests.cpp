@@ -17,6 +17,7 @@
 #include "GuiUtil.h"
 #include "viewer/layout/ListCtrls.h"
 #include "viewer/layout/ShellList.h"
+#include "viewer/pages/DataPages.h"
 #include "viewer/pages/DlgCodeEdit.h"
 
 using namespace ravik;
@@ -399,6 +400,50 @@ TEST(PageBase, APageWhoseLayoutCannotBeReadNamesTheFileKeepsItsTitleAndStillHasA
     EXPECT_NE(page.layout()->FindWndByName(u"e"), nullptr);
     ASSERT_NE(page.layoutNotice(), nullptr);
     EXPECT_TRUE(qobject_cast<QLabel*>(page.layoutNotice())->text().contains("UTF-8"));
+  }
+  SetUiSeam(nullptr);
+}
+
+TEST(PageBase, OnExitTheCodePageLeavesALayoutItCouldNotWriteBackAsItWas) {
+  // The code page writes its layout back when it goes (the folder shown);
+  // a file in another form, or one that is no layout, stays byte for byte.
+  RecordingSeam seam;
+  SetUiSeam(&seam);
+  const std::string utf8 =
+      "layoutprop={\nname=Code\n}\nlayout={\ngrid={\nctrl_h=1,\ncol=2,\ncol_ratio=0.5 0.5,\nratio=0.5\n}\n"
+      "ctrl={\ntype=mfcshelltree,\nname=tree,\nid=1010\n}\nctrl={\ntype=mfcshelllist,\nname=shelllist,\nid=1011\n}\n}\n";
+  for (const std::string& bytes : {utf8, std::string("not a layout at all\n"), std::string()}) {
+    ExeFolder exe("codepage_exit");
+    WriteBytes(exe.dir / "dlg_codeedit.dlgc", bytes);
+    {
+      CDlgCodeEdit page;
+      page.resize(600, 400);
+      page.Create();
+      EXPECT_EQ(page.GetTitle(), "Code");
+    }
+    EXPECT_EQ(ReadBytes(exe.dir / "dlg_codeedit.dlgc"), bytes);
+  }
+  {
+    // The options page writes its layout back whenever it goes: a file an
+    // editor saved with LF line ends alone is read whole and left as it is,
+    // never replaced by an empty layout.
+    ExeFolder exe("options_exit");
+    std::string lf;
+    for (char16_t c : std::u16string(u"\uFEFFlayoutprop={\nname=Options\n}\nlayout={\ngrid={\nctrl_h=0.8,\ncol=1,\n"
+                                      u"col_ratio=1,\nratio=0.3\n}\nctrl={\ntype=edit,\nname=Leastinput,\nid=1012,\n"
+                                      u"value=0.001\n}\n}\n")) {
+      lf += static_cast<char>(c & 0xFF);
+      lf += static_cast<char>(c >> 8);
+    }
+    WriteBytes(exe.dir / "dlg_codeoptions.dlgc", lf);
+    {
+      CDlgCodeOptions page;
+      page.resize(600, 400);
+      page.Create();
+      EXPECT_EQ(page.GetTitle(), "Options");
+      EXPECT_NE(page.layout()->FindWndByName(u"Leastinput"), nullptr) << "read whole";
+    }
+    EXPECT_EQ(ReadBytes(exe.dir / "dlg_codeoptions.dlgc"), lf);
   }
   SetUiSeam(nullptr);
 }

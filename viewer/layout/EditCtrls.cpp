@@ -283,9 +283,11 @@ QTextDocument* CXRichEdit::NewLargeDocument() {
     m_widthHolder->setAttribute(Qt::WA_DontShowOnScreen);
     m_widthHolder->setLineWrapMode(QPlainTextEdit::NoWrap);
   }
+  // The editor is never wider than the screens; the horizontal scroll range
+  // is this width less the editor's.
   QScreen* screen = this->screen();
-  const int wide = std::max(screen ? screen->virtualGeometry().width() : 0, 4096);
-  m_widthHolder->resize(std::max(wide, width()) + 64, 32);
+  const int wide = screen ? screen->virtualGeometry().width() : 4096;
+  m_widthHolder->resize(std::max(wide, width()) + 16, 32);
   m_widthHolder->show();
   auto* document = new QTextDocument();
   document->setDocumentLayout(new QPlainTextDocumentLayout(document));
@@ -303,6 +305,7 @@ void CXRichEdit::SetCodeText(const QString& text) {
   if (text.size() < kBackgroundBytes) {
     m_preparing = false;
     m_pending.clear();
+    m_pendingLatin1.clear();
     setReadOnly(false);
     // Loading a text is not an edit, and a loaded program is not undone.
     setUndoRedoEnabled(false);
@@ -316,7 +319,11 @@ void CXRichEdit::SetCodeText(const QString& text) {
   // the editor when it is complete; meanwhile the editor is read-only and
   // answers with the text itself.
   m_preparing = true;
-  m_pending = text;
+  // A text of Latin-1 characters (most programs) waits as 8-bit text, half
+  // the size, while the document is filled.
+  const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+  m_pendingLatin1 = latin1 ? text.toLatin1() : QByteArray();
+  m_pending = latin1 ? QString() : text;
   setReadOnly(true);
   setPlainText(tr("Loading the program text..."));
   const unsigned serial = m_serial;
@@ -324,9 +331,26 @@ void CXRichEdit::SetCodeText(const QString& text) {
   QPointer<CXRichEdit> self(this);
   auto done = std::make_shared<std::atomic<bool>>(false);
   QTextDocument* document = NewLargeDocument();
-  std::unique_ptr<QThread> worker(QThread::create([self, serial, text, guiThread, done, document]() mutable {
+  const QString wide = m_pending;
+  const QByteArray narrow = m_pendingLatin1;
+  std::unique_ptr<QThread> worker(QThread::create([self, serial, wide, narrow, guiThread, done, document]() mutable {
     try {
-      document->setPlainText(text);
+      if (narrow.isNull()) {
+        document->setPlainText(wide);
+      } else {
+        // Piece by piece, each piece ending after a line end.
+        QTextCursor end(document);
+        constexpr qsizetype kPiece = 1 << 20;
+        for (qsizetype at = 0; at < narrow.size();) {
+          qsizetype stop = std::min(narrow.size(), at + kPiece);
+          if (stop < narrow.size()) {
+            const qsizetype lf = narrow.indexOf('\n', stop);
+            stop = lf < 0 ? narrow.size() : lf + 1;
+          }
+          end.insertText(QString::fromLatin1(narrow.constData() + at, stop - at));
+          at = stop;
+        }
+      }
       document->setUndoRedoEnabled(true);
       document->setModified(false);
     } catch (const std::bad_alloc&) {
@@ -373,11 +397,15 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
   setReadOnly(false);
   m_preparing = false;
   m_pending.clear();
+  m_pendingLatin1.clear();
   m_gutter->update();
   emit textReady();
 }
 
-QString CXRichEdit::CodeText() const { return m_preparing ? m_pending : toPlainText(); }
+QString CXRichEdit::CodeText() const {
+  if (!m_preparing) return toPlainText();
+  return m_pendingLatin1.isNull() ? m_pending : QString::fromLatin1(m_pendingLatin1);
+}
 
 // ------------------------------------------------------------ cell editor
 

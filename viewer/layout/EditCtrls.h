@@ -131,7 +131,10 @@ class CXRichEdit : public QPlainTextEdit {
   int m_visibleLines = 0;
   int m_lineHeight = 0;
 
+  // The text given last while it is prepared: as 8-bit text when every
+  // character is Latin-1, else as it is.
   QString m_pending;
+  QByteArray m_pendingLatin1;
   bool m_preparing = false;
   unsigned m_serial = 0;
   struct Worker {
