@@ -55,7 +55,8 @@ class CGCLineTable {
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to
-// five digits), as the block scanner and the line table read it. Returns
+// five digits) outside comments "(...)" and before any ";", as the block
+// scanner and the line table read it. Returns
 // the number, or -1; `matchStart`/`matchLength` receive the word's place
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
