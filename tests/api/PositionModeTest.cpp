@@ -156,6 +156,32 @@ TEST_F(PositionModeTest, ReferenceReturnsKeepUnnamedAxesAndTheReferencePoint) {
   EXPECT_TRUE(Near(LastPoint(paths, 2), {140, 20, 0}));
 }
 
+// In G90 the zero values of a return name the work zero: the tool passes it
+// (G54 at -300, -200, -400) on its way to the reference point. In G91, or
+// when the work zero is the reference point, the return goes axis by axis.
+TEST_F(PositionModeTest, AbsoluteZeroReturnPassesTheWorkZero) {
+  const struct {
+    const char* what;
+    CPoint3d offset;
+    const char16_t* program;
+    std::vector<CPoint3d> points;
+  } cases[] = {
+      {"G28 X0 Y0 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{-290, -190, -350}, {-300, -200, -400}, {0, 0, 0}}},
+      {"G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 Z0\n",
+       {{-290, -190, -350}, {-290, -190, -400}, {-290, -190, 0}}},
+      {"G91 G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG91 G28 Z0\n", {{-290, -190, -350}, {-290, -190, 0}}},
+      {"G28 X0 Y0 Z0 at a zero offset", {0, 0, 0}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{10, 10, 50}, {0, 10, 50}, {0, 0, 50}, {0, 0, 0}}},
+  };
+  for (const auto& c : cases) {
+    SetWorkOffset(1, c.offset);
+    const std::vector<CPoint3d> pts = PointsOf(Parse(c.program), 1);
+    ASSERT_EQ(pts.size(), c.points.size()) << c.what;
+    for (std::size_t i = 0; i < pts.size(); ++i) EXPECT_TRUE(Near(pts[i], c.points[i])) << c.what << " " << i;
+  }
+}
+
 // After a tool change the program's X, Y and Z are where the change left the
 // tool (X, Y kept, Z at the host's 50 for T5). A block of modal codes only
 // moves nothing afterwards, in either distance mode.
