@@ -212,7 +212,8 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.pending.clear();
   scan.current = nullptr;
   scan.previousMotionAtStart = *previousMotion;
-  scan.statementStart = 0;
+  // A block-delete "/" that was not acted on is no part of a statement.
+  scan.statementStart = !line.empty() && line[0] == u'/' ? 1 : 0;
   scan.macroArgs = false;
   scan.machine = nullptr;
   scan.rotation = nullptr;

@@ -1,8 +1,10 @@
 #include "mod_gcode/GCCode/Program.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
+#include <new>
 #include <optional>
 #include <cstdio>
 
@@ -38,10 +40,28 @@ void TraceSeconds(const char* label, double seconds) {
 
 }  // namespace
 
+namespace {
+
+// The characters FindSequenceWord stops at: N, n, "(" and ";".
+constexpr std::array<bool, 128> kSequenceStops = [] {
+  std::array<bool, 128> t{};
+  t['N'] = t['n'] = t['('] = t[';'] = true;
+  return t;
+}();
+
+}  // namespace
+
 int FindSequenceWord(WStringView line, std::size_t* matchStart, std::size_t* matchLength) {
   const std::size_t n = line.size();
   for (std::size_t i = 0; i < n; ++i) {
     char16_t c = line[i];
+    if (c >= 128 || !kSequenceStops[c]) continue;
+    if (c == u'(') {
+      // A comment ends at its ")"; an N in it numbers nothing.
+      while (i + 1 < n && line[i + 1] != u')') ++i;
+      continue;
+    }
+    if (c == u';') break;
     if (c != u'N' && c != u'n') continue;
     if (i > 0 && IsWordChar(line[i - 1])) continue;
     std::size_t d = i + 1;
@@ -218,9 +238,17 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
-  CGCLineTable lines(WStringView(text, length));
-  BuildPreamble(start);
-  Run(startLine, lines, m_previousMotion);
+  try {
+    CGCLineTable lines(WStringView(text, length));
+    BuildPreamble(start);
+    Run(startLine, lines, m_previousMotion);
+  } catch (const std::bad_alloc&) {
+    // The program does not fit the memory: the parse ends at the block it
+    // reached, which says so; what was parsed before it stays usable.
+    m_lineBuffer = WString();
+    CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
+    last->AddMessage(u"Not enough memory for this program: parsing stopped at this block");
+  }
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -248,6 +276,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   }
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
+  m_callBlock = callerBlock;
   m_ownText = std::make_unique<WString>(std::move(*text));
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
@@ -320,10 +349,18 @@ static void DropZeroBytes(WString& line, CGCBlock* block) {
 }
 
 static bool SkipLine(WStringView line) {
+  while (!line.empty() && IsBlankChar(line[0])) line.remove_prefix(1);  // tabs too
   if (line.empty()) return false;
   if (line[0] == u'/' && Lib().skip) return true;
   if (line[0] == u'*') return true;
-  if (line[0] == u'(') return true;
+  if (line[0] == u'(') {
+    // A line that opens with a comment is one unless words follow its ")".
+    const std::size_t close = line.find(u')');
+    if (close == WStringView::npos) return true;
+    for (std::size_t i = close + 1; i < line.size(); ++i)
+      if (!IsBlankChar(line[i])) return line[i] == u';';
+    return true;
+  }
   return false;
 }
 
@@ -418,6 +455,10 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     if (!loops) loops.emplace(lines);
     return *loops;
   };
+  // The loops being run, innermost last: the WHILE line and its END line.
+  // An END repeats only the loop that its WHILE entered; a jump into a body
+  // enters none.
+  std::vector<std::pair<int, int>> running;
   for (int i = s; i >= 0 && i < e;) {
     WStringView text = lines.Line(i);
     CGCBlock* block = NewBlock(previous);
@@ -439,9 +480,14 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     bool jumped = false, stop = false;
     switch (block->GetStatement()) {
       case kStmtWhile:
-        if (r > 0 && matcher().EndOf(i, r) < 0) {
-          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
-          stop = true;
+        if (r > 0) {
+          const int end = matcher().EndOf(i, r);
+          if (end < 0) {
+            block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
+            stop = true;
+          } else if (running.empty() || running.back().first != i) {
+            running.emplace_back(i, end);
+          }
         }
         break;
       case kStmtWhileFalse: {
@@ -449,6 +495,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
         // body too when its END can be found.
         const int n = r > 0 ? r : matcher().WhileNumber(i);
         const int end = n > 0 ? matcher().EndOf(i, n) : -1;
+        if (!running.empty() && running.back().first == i) running.pop_back();
         if (end >= 0) {
           next = end + 1;
         } else if (r > 0) {
@@ -460,7 +507,8 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       case kStmtEnd:
         if (r > 0) {
           const int head = matcher().WhileOf(i, r);
-          if (head >= 0) next = head;
+          if (head >= 0 && !running.empty() && running.back().first == head) next = head;
+          else if (head >= 0) block->AddMessage(u"END" + plat::FormatIntW(r) + u" of a loop that was jumped into");
           else block->AddMessage(u"END" + plat::FormatIntW(r) + u" without WHILE");
         }
         break;
@@ -471,6 +519,9 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
           if (target >= 0) {
             next = target;
             jumped = true;
+            // Loops whose body the target lies outside of are left.
+            while (!running.empty() && (target <= running.back().first || target > running.back().second))
+              running.pop_back();
           } else {
             block->AddMessage(u"Syntax error : Sequence number N" + plat::FormatIntW(r) + u" not found");
           }

@@ -55,7 +55,8 @@ class CGCLineTable {
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to
-// five digits), as the block scanner and the line table read it. Returns
+// five digits) outside comments "(...)" and before any ";", as the block
+// scanner and the line table read it. Returns
 // the number, or -1; `matchStart`/`matchLength` receive the word's place
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
@@ -113,6 +114,8 @@ class CGCProgram {
   bool RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock);
   // Identifies the frame within its top-level program (1 for the top).
   int FrameId() const { return m_frameId; }
+  // The caller's block that ran this frame (M98, G65); null for the top.
+  const CGCBlock* CallBlock() const { return m_callBlock; }
   static constexpr int kMaxCallDepth = 16;
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
   void ParseFile(WStringView path, const CPoint3d& start);
@@ -296,6 +299,7 @@ class CGCProgram {
   int m_depth = 0;  // call nesting of this frame
   bool m_modalMacroCalls = false;
   int m_frameId = 1;
+  const CGCBlock* m_callBlock = nullptr;
 };
 
 class CGCProgramPath : public CGCProgram {
