@@ -141,19 +141,26 @@ void CGCBlock::DestroyInstructions() {
   }
 }
 
+CGCBlock::FeedLink& CGCBlock::FeedLink::operator=(double feed) {
+  index = CBlockStore::ProgramAt(this)->FeedIndex(feed);
+  return *this;
+}
+
+const double* CGCBlock::FeedLink::Ptr() const { return CBlockStore::ProgramAt(this)->FeedAt(index); }
+
 CBlockStore::~CBlockStore() {
   for (std::size_t i = 0; i < m_count; ++i) (*this)[i]->~CGCBlock();
 }
 
 CGCBlock* CBlockStore::Make(CGCBlock* previous) {
   static_assert(kPerPage >= 1, "a page holds a block");
+  static_assert(sizeof(CGCBlock) <= 32, "a block stays four words");
   static_assert(alignof(CGCBlock) <= kHeader, "blocks follow the page header aligned");
   if (m_count == m_pages.size() * kPerPage) {
     const std::size_t pages = m_nextChunkPages;
     auto* chunk = static_cast<std::byte*>(std::aligned_alloc(kPageBytes, pages * kPageBytes));
     if (!chunk) throw std::bad_alloc();
     std::unique_ptr<std::byte, FreeChunk> owned(chunk);
-    m_pages.reserve(m_pages.size() + pages);
     m_chunks.push_back(std::move(owned));
     for (std::size_t p = 0; p < pages; ++p) {
       std::byte* page = chunk + p * kPageBytes;
@@ -205,7 +212,8 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.pending.clear();
   scan.current = nullptr;
   scan.previousMotionAtStart = *previousMotion;
-  scan.statementStart = 0;
+  // A block-delete "/" that was not acted on is no part of a statement.
+  scan.statementStart = !line.empty() && line[0] == u'/' ? 1 : 0;
   scan.macroArgs = false;
   scan.machine = nullptr;
   scan.rotation = nullptr;
@@ -490,7 +498,7 @@ bool CGCBlock::Simulate() {
     } else if (k == kKindOpenSub) {
       result = instr->Report();
     } else {
-      result = instr->ReportCommand(k, &m_line, &m_feed);
+      result = instr->ReportCommand(k, &m_line, m_feed.Ptr());
     }
   }
   return result;

@@ -78,16 +78,16 @@ class CGCBlock {
 
   bool IsStatement(short kind) const { return m_statement == kind; }
   short GetStatement() const { return m_statement; }
-  void SetStatement(short kind) { m_statement = kind; }
+  void SetStatement(short kind) { m_statement = static_cast<std::int8_t>(kind); }
   bool IsEndOfProgram() const { return m_endOfProgram; }
   void SetEndOfProgram() { m_endOfProgram = true; }
   int GetPlane() const { return m_plane; }
-  void SetPlane(int p) { m_plane = static_cast<short>(p); }
+  void SetPlane(int p) { m_plane = static_cast<std::int8_t>(p); }
   bool IsAbsolute() const { return m_absolute; }
   void SetAbsolute(bool a) { m_absolute = a; }
   // The base handed with every word given to an instruction (always 0).
   double GetWordBase() const { return 0.0; }
-  double* GetFeedRate() { return &m_feed; }
+  const double* GetFeedRate() const { return m_feed.Ptr(); }
   double GetFeed() const { return m_feed; }
   void SetFeed(double f) { m_feed = f; }
   const int* GetLinePtr() const { return &m_line; }
@@ -201,6 +201,8 @@ class CGCBlock {
   // Where the tool is, in the program coordinates of the work system in
   // force (machine axis order).
   CPoint3d ProgramPosition(const CGCInstruction* previous) const;
+  // The host's tool length of the tool in use (a work system adds it).
+  double ToolLength() const;
 
   // What most blocks do not need: a second instruction and messages.
   struct Extra {
@@ -220,13 +222,22 @@ class CGCBlock {
   };
 
   // The only instruction, or the tagged extra part, or 0.
+  // The block's feed: an index into its program's table of the feeds in
+  // use (most blocks share a few); reads and assigns like a double.
+  struct FeedLink {
+    std::uint32_t index = 0;
+    operator double() const { return *Ptr(); }
+    FeedLink& operator=(double feed);
+    const double* Ptr() const;
+  };
+
   std::uintptr_t m_instr = 0;
-  double m_feed = 0.0;
   CGCBlock* m_next = nullptr;
   int m_line = 0;
   int m_sequence = 0;
-  short m_plane = 0;
-  short m_statement = kStmtNone;
+  FeedLink m_feed;
+  std::int8_t m_plane = 0;
+  std::int8_t m_statement = kStmtNone;
   bool m_absolute = true;
   bool m_endOfProgram = false;
   [[no_unique_address]] ProgramLink m_program;

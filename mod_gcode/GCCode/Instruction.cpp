@@ -199,7 +199,7 @@ void CGCInstruction::AppendToPolyline(std::vector<CPoint3d>& points) { points.pu
 const int* CGCInstruction::ReportLine() const { return m_block ? m_block->GetLinePtr() : &kZeroLine; }
 
 const double* CGCInstruction::ReportFeed() const {
-  return m_block ? const_cast<CGCBlock*>(m_block)->GetFeedRate() : &kZeroFeed;
+  return m_block ? m_block->GetFeedRate() : &kZeroFeed;
 }
 
 bool CGCInstruction::Report() { return ReportCommand(m_kind, ReportLine(), ReportFeed()); }

@@ -72,8 +72,12 @@ CPathPolyline* CPathArena::MakePolyline(const CPathStyle& style, const CPoint3d*
 CPathPolyline* CPathArena::MakeSegment(const CPathStyle& style, const CPoint3d& start,
                                        const CPoint3d& end) {
   CPoint3d* pts = nullptr;
-  if (m_runEnd && reinterpret_cast<std::byte*>(m_runEnd) == m_points.cursor &&
-      std::memcmp(static_cast<const void*>(&m_runEnd[-1]), &start, sizeof(CPoint3d)) == 0) {
+  if (m_runEnd && std::memcmp(static_cast<const void*>(&m_runEnd[-2]), &start, sizeof(CPoint3d)) == 0 &&
+      std::memcmp(static_cast<const void*>(&m_runEnd[-1]), &end, sizeof(CPoint3d)) == 0) {
+    // The same segment again (a loop that repeats a move): share its points.
+    pts = m_runEnd - 2;
+  } else if (m_runEnd && reinterpret_cast<std::byte*>(m_runEnd) == m_points.cursor &&
+             std::memcmp(static_cast<const void*>(&m_runEnd[-1]), &start, sizeof(CPoint3d)) == 0) {
     // Continue the run in place when the next point still fits this chunk.
     if (auto* slot = static_cast<CPoint3d*>(m_points.Allocate(sizeof(CPoint3d), alignof(CPoint3d), false))) {
       *slot = end;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -54,7 +55,8 @@ class CGCLineTable {
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to
-// five digits), as the block scanner and the line table read it. Returns
+// five digits) outside comments "(...)" and before any ";", as the block
+// scanner and the line table read it. Returns
 // the number, or -1; `matchStart`/`matchLength` receive the word's place
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
@@ -112,6 +114,8 @@ class CGCProgram {
   bool RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock);
   // Identifies the frame within its top-level program (1 for the top).
   int FrameId() const { return m_frameId; }
+  // The caller's block that ran this frame (M98, G65); null for the top.
+  const CGCBlock* CallBlock() const { return m_callBlock; }
   static constexpr int kMaxCallDepth = 16;
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
   void ParseFile(WStringView path, const CPoint3d& start);
@@ -154,6 +158,9 @@ class CGCProgram {
   // The local coordinate system (G52): a shift of every work system.
   const CPoint3d& LocalShift() const { return m_localShift; }
   void SetLocalShift(const CPoint3d& shift) { m_localShift = shift; }
+  // The shift a G92 gave every work system, from the selected system's
+  // table row and tool length.
+  void SetPartZeroShift(const CPoint3d& shift) { m_partZeroShift = shift; }
   // Takes over the modal state a called program left (the control keeps one
   // modal state for all program levels).
   void TakeModalState(const CGCProgram& child);
@@ -203,6 +210,9 @@ class CGCProgram {
   void TouchModalState() { ++m_modalEpoch; }
 
   CGCBlock* NewBlock(CGCBlock* previous);
+  // The blocks' feeds: each distinct value once, at a stable address.
+  std::uint32_t FeedIndex(double feed);
+  const double* FeedAt(std::uint32_t index) const { return &m_feeds[index]; }
   CInstructionArena& InstrArena() { return m_instrArena; }
   template <class T, class... A>
   T* MakeInstruction(A&&... args) {
@@ -228,6 +238,9 @@ class CGCProgram {
   // Instructions outlive nothing but their blocks: the arena is declared
   // before the pool so it is released after the blocks are destroyed.
   CInstructionArena m_instrArena;
+  std::deque<double> m_feeds{0.0};
+  std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
+  std::uint32_t m_lastFeed = 0;
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
@@ -238,6 +251,7 @@ class CGCProgram {
   CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
   CPoint3d m_localShift;
+  CPoint3d m_partZeroShift;
   double m_s = 120.0;
   double m_f = 0.0;
   double m_initialLevel = 0.0;
@@ -285,6 +299,7 @@ class CGCProgram {
   int m_depth = 0;  // call nesting of this frame
   bool m_modalMacroCalls = false;
   int m_frameId = 1;
+  const CGCBlock* m_callBlock = nullptr;
 };
 
 class CGCProgramPath : public CGCProgram {

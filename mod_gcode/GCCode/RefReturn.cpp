@@ -1,5 +1,7 @@
 #include "mod_gcode/GCCode/RefReturn.h"
 
+#include <cmath>
+
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Program.h"
 #include "mod_gcode/export/LibraryState.h"
@@ -8,6 +10,8 @@
 namespace quillet {
 
 namespace {
+// How near (mm) an intermediate point must be to the way to count as on it.
+constexpr double kOnTheWay = 1e-9;
 const CPathStyle& ReturnStyle() { return Lib().styles[kStyleRefReturn]; }
 }  // namespace
 
@@ -47,12 +51,21 @@ void CGCInstructionReturnRef::ApplyTransforms() {
   // An incremental intermediate point is measured from where the tool is.
   for (int i = 0; i < 3; ++i)
     if (w.IsSpecified(i) && !w.IsAbsolute(i)) m_intermediate.At(i) = start.At(i) + w.GetValue(i);
-  if (w.GetValue(0) == 0.0 && w.GetValue(1) == 0.0 && w.GetValue(2) == 0.0) {
+  double a = 0, b = 0, h = 0;
+  CGCProgram* program = GetProgram();
+  AskToolOffsets(program ? program->GetT() : 0, a, b, h);
+  // Zero values return axis by axis when the intermediate point lies on
+  // that way (G91 zeros: where the tool is). An absolute zero is the work
+  // zero, which the tool passes on its way to the reference point.
+  const CPoint3d target(0.0, 0.0, h);
+  bool onTheWay = true;
+  for (int i = 0; i < 3; ++i)
+    if (w.IsSpecified(i) && std::fabs(m_intermediate.At(i) - start.At(i)) > kOnTheWay &&
+        std::fabs(m_intermediate.At(i) - target.At(i)) > kOnTheWay)
+      onTheWay = false;
+  if (w.GetValue(0) == 0.0 && w.GetValue(1) == 0.0 && w.GetValue(2) == 0.0 && onTheWay) {
     // Axis by axis: each given axis goes straight to the reference point,
     // Z to the tool's length.
-    double a = 0, b = 0, h = 0;
-    CGCProgram* program = GetProgram();
-    AskToolOffsets(program ? program->GetT() : 0, a, b, h);
     CPoint3d p = start;
     if (w.IsSpecified(0)) {
       p.x = 0.0;

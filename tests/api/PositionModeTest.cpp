@@ -156,6 +156,32 @@ TEST_F(PositionModeTest, ReferenceReturnsKeepUnnamedAxesAndTheReferencePoint) {
   EXPECT_TRUE(Near(LastPoint(paths, 2), {140, 20, 0}));
 }
 
+// In G90 the zero values of a return name the work zero: the tool passes it
+// (G54 at -300, -200, -400) on its way to the reference point. In G91, or
+// when the work zero is the reference point, the return goes axis by axis.
+TEST_F(PositionModeTest, AbsoluteZeroReturnPassesTheWorkZero) {
+  const struct {
+    const char* what;
+    CPoint3d offset;
+    const char16_t* program;
+    std::vector<CPoint3d> points;
+  } cases[] = {
+      {"G28 X0 Y0 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{-290, -190, -350}, {-300, -200, -400}, {0, 0, 0}}},
+      {"G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG28 Z0\n",
+       {{-290, -190, -350}, {-290, -190, -400}, {-290, -190, 0}}},
+      {"G91 G28 Z0", {-300, -200, -400}, u"G00 X10 Y10 Z50\nG91 G28 Z0\n", {{-290, -190, -350}, {-290, -190, 0}}},
+      {"G28 X0 Y0 Z0 at a zero offset", {0, 0, 0}, u"G00 X10 Y10 Z50\nG28 X0 Y0 Z0\n",
+       {{10, 10, 50}, {0, 10, 50}, {0, 0, 50}, {0, 0, 0}}},
+  };
+  for (const auto& c : cases) {
+    SetWorkOffset(1, c.offset);
+    const std::vector<CPoint3d> pts = PointsOf(Parse(c.program), 1);
+    ASSERT_EQ(pts.size(), c.points.size()) << c.what;
+    for (std::size_t i = 0; i < pts.size(); ++i) EXPECT_TRUE(Near(pts[i], c.points[i])) << c.what << " " << i;
+  }
+}
+
 // After a tool change the program's X, Y and Z are where the change left the
 // tool (X, Y kept, Z at the host's 50 for T5). A block of modal codes only
 // moves nothing afterwards, in either distance mode.
@@ -250,7 +276,7 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
       {"G55 with the local shift", local, 3, {205, 0, 0}},
       {"G54 again with the shift", local, 5, {105, 0, 0}},
       {"the shift cancelled", local, 7, {100, 0, 0}},
-      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X0\nG55\nG00 X0\n", 4, {200, 0, 0}},
+      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X5\nG55\nG00 X0\n", 4, {200, 0, 0}},
   });
   SetWorkOffset(1, {0, 0, 0});
   // G50.1 X0 cancels the mirror of X only; G50.1 alone cancels every axis.
@@ -272,6 +298,24 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
     EXPECT_TRUE(MovesOfLine(Simulate(), 3).empty());
     EXPECT_TRUE(Near(LastPoint(paths, 4), {7, 10, 0}));
   }
+}
+
+// G92 changes the axes it names and shifts every work system by the same
+// amount (G54 at -300, -200, -400, G55 at -100, -100, -100): G92 X0 Y0 Z0
+// at G54's X10 Y10 Z10 shifts both by 10. An axis G92 does not name keeps
+// the tool length the work system adds (T1: 100).
+TEST_F(PositionModeTest, PartZeroShiftsEveryWorkSystem) {
+  SetWorkOffset(1, {-300, -200, -400});
+  SetWorkOffset(2, {-100, -100, -100});
+  Log().toolThird[1] = 100.0;
+  const char16_t* shifted = u"G00 X10 Y10 Z10\nG92 X0 Y0 Z0\nG55 G00 X0 Y0 Z0\nG54 G00 X0 Y0 Z0\n";
+  ExpectEnds({
+      {"Z unnamed keeps the tool length", u"T1 M06\nG00 X10 Y10 Z10\nG92 X0 Y0\nG00 Z10\n", 3, {-290, -190, -290}},
+      {"G55 after G92 is shifted", shifted, 2, {-90, -90, -90}},
+      {"G54 again keeps the shift", shifted, 3, {-290, -190, -390}},
+      {"G55 with the tool length", u"T1 M06\nG00 X10 Y10 Z10\nG92 X0 Y0 Z0\nG55 G00 X0 Y0 Z0\n", 3,
+       {-90, -90, 10}},
+  });
 }
 
 // G51's I, J and K scale X, Y and Z in every plane; a negative factor mirrors
