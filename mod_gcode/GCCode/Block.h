@@ -203,6 +203,8 @@ class CGCBlock {
   // Where the tool is, in the program coordinates of the work system in
   // force (machine axis order).
   CPoint3d ProgramPosition(const CGCInstruction* previous) const;
+  // The host's tool length of the tool in use (a work system adds it).
+  double ToolLength() const;
 
   // What most blocks do not need: a second instruction and messages.
   struct Extra {

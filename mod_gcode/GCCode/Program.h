@@ -158,6 +158,9 @@ class CGCProgram {
   // The local coordinate system (G52): a shift of every work system.
   const CPoint3d& LocalShift() const { return m_localShift; }
   void SetLocalShift(const CPoint3d& shift) { m_localShift = shift; }
+  // The shift a G92 gave every work system, from the selected system's
+  // table row and tool length.
+  void SetPartZeroShift(const CPoint3d& shift) { m_partZeroShift = shift; }
   // Takes over the modal state a called program left (the control keeps one
   // modal state for all program levels).
   void TakeModalState(const CGCProgram& child);
@@ -252,6 +255,7 @@ class CGCProgram {
   CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
   CPoint3d m_localShift;
+  CPoint3d m_partZeroShift;
   double m_s = 120.0;
   double m_f = 0.0;
   double m_initialLevel = 0.0;
