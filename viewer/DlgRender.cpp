@@ -18,6 +18,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "viewer/CommandStore.h"
+#include "viewer/CrashHandler.h"
 #include "viewer/DlgLoading.h"
 #include "viewer/Language.h"
 #include "viewer/Locks.h"
@@ -280,6 +281,7 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
 }
 
 void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text) {
+  InstallThreadSignalStack();  // a stack overflow in the library still writes the dump
   {
     std::lock_guard lib(LibraryMutex());
     Code_SetHWnd(&handle);

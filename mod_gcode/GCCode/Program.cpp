@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <new>
 #include <optional>
 #include <cstdio>
 
@@ -137,6 +138,7 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
     : m_localShift(caller.m_localShift),
+      m_partZeroShift(caller.m_partZeroShift),
       m_s(caller.m_s),
       m_f(caller.m_f),
       m_initialLevel(caller.m_initialLevel),
@@ -161,6 +163,7 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   // Groups 19 to 32; the modal macro call (33) belongs to its own level.
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = child.m_modal[g];
   m_localShift = child.m_localShift;
+  m_partZeroShift = child.m_partZeroShift;
   m_s = child.m_s;
   m_f = child.m_f;
   m_initialLevel = child.m_initialLevel;
@@ -235,9 +238,17 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
-  CGCLineTable lines(WStringView(text, length));
-  BuildPreamble(start);
-  Run(startLine, lines, m_previousMotion);
+  try {
+    CGCLineTable lines(WStringView(text, length));
+    BuildPreamble(start);
+    Run(startLine, lines, m_previousMotion);
+  } catch (const std::bad_alloc&) {
+    // The program does not fit the memory: the parse ends at the block it
+    // reached, which says so; what was parsed before it stays usable.
+    m_lineBuffer = WString();
+    CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
+    last->AddMessage(u"Not enough memory for this program: parsing stopped at this block");
+  }
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -265,6 +276,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   }
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
+  m_callBlock = callerBlock;
   m_ownText = std::make_unique<WString>(std::move(*text));
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
@@ -705,9 +717,10 @@ CPoint3d CGCProgram::SelectWorkOffset(int index, bool* ok) {
     bool inch = GetModalCode(31) != 1;
     for (int axis = 0; axis < 3; ++axis) {
       CGCDimWordMM w = MakeWord(inch);
-      // A local coordinate system shifts every work system alike.
-      w.SetValue(p.At(axis) + m_localShift.At(axis));
-      w.SetPosition(p.At(axis) + m_localShift.At(axis));
+      // A local coordinate system and a G92 shift every work system alike.
+      const double shift = m_localShift.At(axis) + m_partZeroShift.At(axis);
+      w.SetValue(p.At(axis) + shift);
+      w.SetPosition(p.At(axis) + shift);
       g25->SetWord(axis, w, false);
     }
   }

@@ -169,7 +169,8 @@ TEST_F(MacroRunTest, CallArgumentsAndLocalLevels) {
   EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
-// G66 calls its macro after every move, arcs included. The move itself ends
+// G66 calls its macro after every move, arcs and the moves of an M98
+// sub-program included. The move itself ends
 // where it was programmed; the next move starts where the macro left the tool.
 // O9104 feeds to its Z argument and goes back up to R at rapid.
 TEST_F(MacroRunTest, ModalMacroRunsAfterLinesAndArcs) {
@@ -207,6 +208,18 @@ TEST_F(MacroRunTest, ModalMacroRunsAfterLinesAndArcs) {
   ASSERT_GE(moves.size(), 4u);
   const CPoint3d ends[] = {{0, 0, 5}, {10, 10, 5}, {10, 10, -3}, {10, 10, 2}};
   for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(Near(moves[i].position, ends[i], 1e-9)) << i;
+
+  // G66 stays in force in an M98 sub-program, and a G67 there ends it for
+  // the caller too. O9103 adds its Z argument to #100 at each call.
+  const Case calls[] = {
+      {"G66 P9103 Z1\nM98 P9105\nX30.\nG67\nX40.", 3},  // X10 Y10, X20 in the sub; X30
+      {"G66 P9103 Z1\nM98 P9106\nX30.\nX40.", 1},        // X10 only
+  };
+  for (const Case& c : calls) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{}) << c.program;
+  }
 }
 
 // Words whose values come from variables: coordinates and F exact, S T M D
