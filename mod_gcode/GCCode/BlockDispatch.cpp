@@ -386,10 +386,12 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     }
     GiveWord(pz, 3, CGCDimWordMM(-1.0, 1));
     m_program->SetWorkOffsetFlag(true);
-    // Axes the line does not name keep the offset they had.
+    // Axes the line does not name keep the offset they had (a work
+    // system's with the tool length it adds).
     CGCInstruction* old = m_program->GetModal(25);
     scan.partZero = pz;
     scan.partZeroOld = old ? old->Words().GetValuePointOrZero() : m_program->GetPartZero();
+    if (old && old->GetKind() == kKindChangeWcs) scan.partZeroOld.z += ToolLength();
     m_program->SetModal(25, pz);
     scan.current = pz;
     AddInstruction(pz);
@@ -766,9 +768,11 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
     }
     std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
     child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
+    CopyModalMacroCall(*m_program, *child, this);
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
     *previousMotion = child->PreviousMotion();
     m_program->TakeModalState(*child);
+    CopyModalMacroCall(*child, *m_program, this);
     lastChild = child.get();
     AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(*previousMotion, this, kKindOpenSub, std::move(child)));
   }
@@ -787,6 +791,12 @@ bool CGCBlock::PendingWordsMove(const CCodeRuleEntry& rule) const {
     if (cycle && w.index == kWordR) return true;
   }
   return false;
+}
+
+double CGCBlock::ToolLength() const {
+  double a = 0, b = 0, h = 0;
+  AskToolOffsets(m_program->GetT(), a, b, h);
+  return h;
 }
 
 CPoint3d CGCBlock::ProgramPosition(const CGCInstruction* previous) const {
@@ -857,6 +867,10 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
         w.SetPosition(scan.partZeroOld.At(i));
       }
     }
+    // The new zero shifts every work system alike: by its distance from the
+    // selected system's table row and tool length.
+    m_program->SetPartZeroShift(scan.partZero->Words().GetValuePointOrZero() - m_program->GetPartZero() -
+                                CPoint3d(0.0, 0.0, ToolLength()));
     scan.partZero = nullptr;
   }
   scan.pending.clear();

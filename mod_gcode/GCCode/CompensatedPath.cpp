@@ -155,17 +155,48 @@ bool MakeElement(const CGCInstruction& instr, short plane, const Cutter& cutter,
   return Finite(out.s) && Finite(out.e) && !Geometry::CoincidentInPlane(out.s, out.e);
 }
 
+// The first motion a block runs: its first motion instruction, or the
+// first motion of the first call it makes (the first repetition of M98 L..).
+const CGCInstruction* FirstMotionIn(const CGCBlock& block) {
+  for (std::size_t i = 0; i < block.InstructionCount(); ++i) {
+    const CGCInstruction* instr = block.InstructionAt(i);
+    const short k = instr->GetKind();
+    if (k >= kKindRapid && k <= kKindCycle) return instr;
+    if (k == kKindOpenSub)
+      if (const CGCInstruction* m = instr->FindChildMotion()) return m;
+  }
+  return nullptr;
+}
+
+// The motion after `self`. At the end of a called program's blocks it is
+// the first motion after the call, as the control reads on past M99.
+const CGCInstruction* NextMotion(const CGCInstruction& self) {
+  const CGCBlock* block = self.GetNextBlock();
+  const CGCProgram* program = self.GetProgram();
+  for (int depth = 0; depth <= CGCProgram::kMaxCallDepth + 1; ++depth) {
+    for (; block; block = block->GetNext()) {
+      if (const CGCInstruction* m = FirstMotionIn(*block)) return m;
+      program = block->GetProgram();
+    }
+    const CGCBlock* call = program ? program->CallBlock() : nullptr;
+    if (!call) return nullptr;
+    block = call->GetNext();
+    program = call->GetProgram();
+  }
+  return nullptr;
+}
+
 // The next move after `self` that moves in the plane, passing over
 // compensated moves that do not; a move that ends compensation is returned
 // as it is. Null at the end of the program or at a move that is not a line
 // or an arc.
 const CGCInstruction* NextInPlane(const CGCInstruction& self) {
-  const CGCBlock* block = self.GetNextBlock();
+  const CGCInstruction* from = &self;
   for (int n = 0; n < kMaxSkipped; ++n) {
-    const CGCInstruction* m = FindNextMotion(block);
+    const CGCInstruction* m = NextMotion(*from);
     if (!m || !IsLineOrArc(m)) return nullptr;
     if (!m->IsCompensated() || MovesInPlane(*m)) return m;
-    block = m->GetNextBlock();
+    from = m;
   }
   return nullptr;
 }

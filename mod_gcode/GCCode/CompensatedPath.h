@@ -5,7 +5,9 @@
 // in the working plane. Moves without motion in the plane (a plunge or a
 // retract along the tool axis) keep the offset of the move before them, and
 // the look-ahead for a corner passes over them, at start-up, in the contour
-// and before the cancel:
+// and before the cancel. It also reads on into a called sub-program or
+// macro (the first repetition of a repeated call) and, at the end of one,
+// past the return to the moves after the call:
 //  - start-up: the move that turns compensation on ends offset from its end
 //    point, square to the next move in the plane (radially for an arc);
 //  - inside corners end where the two offset elements meet;

@@ -137,13 +137,18 @@ class ExpressionReader {
     return left;
   }
 
-  // A sign belongs to the operand that follows it: 2*-3 is -6.
+  // A sign belongs to the operand that follows it: 2*-3 is -6. A run of
+  // signs is read in a loop, so no text can nest it deeply.
   Value Signed() {
-    const char16_t c = Peek();
-    if (c != u'-' && c != u'+') return Operand();
-    ++m_pos;
-    const Value v = Signed();
-    return {c == u'-' ? -v.number : v.number, false};
+    bool signed_ = false, negative = false;
+    for (char16_t c = Peek(); c == u'-' || c == u'+'; c = Peek()) {
+      signed_ = true;
+      negative ^= c == u'-';
+      ++m_pos;
+    }
+    if (!signed_) return Operand();
+    const Value v = Operand();
+    return {negative ? -v.number : v.number, false};
   }
 
   Value Operand() {
@@ -236,7 +241,13 @@ class ExpressionReader {
   // follows its E (so 1EQ2 stays a comparison).
   Value Number() {
     const std::size_t start = m_pos;
-    while (IsDigit(Peek()) || Peek() == u'.') ++m_pos;
+    int points = 0;
+    for (; IsDigit(Peek()) || Peek() == u'.'; ++m_pos) points += Peek() == u'.';
+    // 1.2.3 or a lone "." is no number.
+    if (points > 1 || m_pos - start == static_cast<std::size_t>(points)) {
+      m_syntax = true;
+      return {};
+    }
     if (Peek() == u'E') {
       std::size_t e = 1;
       if (Peek(1) == u'+' || Peek(1) == u'-') ++e;

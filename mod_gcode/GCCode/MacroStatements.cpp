@@ -12,7 +12,7 @@ namespace quillet {
 
 namespace {
 
-// A loop number as written after DO or END: 1 and up, within int.
+// A loop number as written after DO or END: 1, 2 or 3, as on the control.
 bool ReadLoopNumber(WStringView digits, int& number, std::vector<WString>& messages) {
   std::size_t i = 0;
   while (i + 1 < digits.size() && digits[i] == u'0') ++i;  // leading zeros
@@ -20,7 +20,7 @@ bool ReadLoopNumber(WStringView digits, int& number, std::vector<WString>& messa
   bool fits = digits.size() - i <= 9;
   if (fits)
     for (; i < digits.size(); ++i) value = value * 10 + (digits[i] - u'0');
-  if (!fits || value < 1) {
+  if (!fits || value < 1 || value > 3) {
     messages.push_back(u"Syntax error : " + WString(digits) + u" : loop number out of range");
     return false;
   }

@@ -22,6 +22,30 @@ bool ReportOddPoints(const CGCInstruction& instr, short kind, const CPoint3d& va
   return true;
 }
 
+// The macro call made after `move` while G66 was active, or null.
+CGCInstruction* ModalMacroCallAfter(const CGCInstruction& move) {
+  const CGCProgram* program = move.GetProgram();
+  if (!program || !program->HasModalMacroCalls()) return nullptr;
+  const CInstrExtra* extra = program->FindExtra(&move);
+  return extra ? extra->macroCall.get() : nullptr;
+}
+
+// While a modal macro call (G66) is active, the macro runs after every move,
+// lines and arcs alike, from where the move ends. The move keeps its own end;
+// the next move starts where the macro left the tool.
+void CallModalMacroAfter(CGCInstruction& move) {
+  CGCProgram* program = move.GetProgram();
+  auto* modal = program ? dynamic_cast<CGCInstructionSubMacro*>(program->GetModal(33)) : nullptr;
+  if (!modal) return;
+  CInstrExtra& extra = program->Extra(&move);
+  extra.macroStart = std::make_unique<CGCInstructionCopy>(move);
+  auto call = std::make_unique<CGCInstructionSubMacro>(extra.macroStart.get(), move.GetBlock());
+  call->CopyCallFrom(*modal);
+  call->ApplyTransforms();
+  extra.macroCall = std::move(call);
+  program->NoteModalMacroCall();
+}
+
 }  // namespace
 
 CGCInstructionLine::~CGCInstructionLine() = default;
@@ -43,12 +67,7 @@ void CGCInstructionLine::BuildPath(CPathSink& sink) {
   if (CGCInstruction* call = ModalMacroCall()) call->BuildPath(sink);
 }
 
-CGCInstruction* CGCInstructionLine::ModalMacroCall() const {
-  const CGCProgram* program = GetProgram();
-  if (!program || !program->HasModalMacroCalls()) return nullptr;
-  const CInstrExtra* extra = program->FindExtra(this);
-  return extra ? extra->macroCall.get() : nullptr;
-}
+CGCInstruction* CGCInstructionLine::ModalMacroCall() const { return ModalMacroCallAfter(*this); }
 
 bool CGCInstructionLine::BuildCompensatedPath(CPathSink& sink) { return BuildCompensatedLine(*this, sink); }
 
@@ -71,26 +90,7 @@ bool CGCInstructionLine::Report() {
 
 void CGCInstructionLine::ApplyTransforms() {
   ApplyChain();
-  // While a modal macro call (G66) is active, the macro runs after the move,
-  // from where the move ends, and the move ends where the macro left the tool.
-  CGCProgram* program = GetProgram();
-  auto* modal = program ? dynamic_cast<CGCInstructionSubMacro*>(program->GetModal(33)) : nullptr;
-  if (!modal) return;
-  CInstrExtra& extra = program->Extra(this);
-  extra.macroStart = std::make_unique<CGCInstructionCopy>(*this);
-  auto call = std::make_unique<CGCInstructionSubMacro>(extra.macroStart.get(), m_block);
-  call->CopyCallFrom(*modal);
-  CGCInstruction* resume = program->PreviousMotion();
-  call->ApplyTransforms();
-  program->PreviousMotion() = resume;
-  const CGCCoord end = call->EndWords().View();
-  for (int i = 0; i < 3; ++i) {
-    if (!end.Has(i)) continue;
-    PutWordValue(i, end.GetValue(i));
-    PutWordPosition(i, end.GetPosition(i));
-  }
-  extra.macroCall = std::move(call);
-  program->NoteModalMacroCall();
+  CallModalMacroAfter(*this);
 }
 
 }  // namespace quillet
@@ -181,6 +181,7 @@ void CGCInstructionCircular::ApplyTransforms() {
   }
   if (m_solved && m_block && !CutterFitsArc(*this, *m_plane->GetGraphic()))
     m_block->AddMessage(u"Cutter radius is larger than the radius of the arc it cuts inside");
+  CallModalMacroAfter(*this);
 }
 
 void CGCInstructionCircular::Tessellate(std::vector<CPoint3d>& points) const {
@@ -190,21 +191,29 @@ void CGCInstructionCircular::Tessellate(std::vector<CPoint3d>& points) const {
 void CGCInstructionCircular::AppendToPolyline(std::vector<CPoint3d>& points) { Tessellate(points); }
 
 void CGCInstructionCircular::BuildPath(CPathSink& sink) {
-  if (BuildCompensatedPath(sink)) return;
-  thread_local std::vector<CPoint3d> points;
-  points.clear();
-  Tessellate(points);
-  if (points.empty()) {
-    // An arc that could not be solved: its block carries the message.
-    points.push_back(GetStartPointInPlane());
-    points.push_back(GetEndPointInPlane());
+  if (!BuildCompensatedPath(sink)) {
+    thread_local std::vector<CPoint3d> points;
+    points.clear();
+    Tessellate(points);
+    if (points.empty()) {
+      // An arc that could not be solved: its block carries the message.
+      points.push_back(GetStartPointInPlane());
+      points.push_back(GetEndPointInPlane());
+    }
+    sink.Add(sink.arena->MakePolyline(Lib().styles[kStyleArc], points.data(), points.size()));
   }
-  sink.Add(sink.arena->MakePolyline(Lib().styles[kStyleArc], points.data(), points.size()));
+  if (CGCInstruction* call = ModalMacroCallAfter(*this)) call->BuildPath(sink);
 }
 
 bool CGCInstructionCircular::BuildCompensatedPath(CPathSink& sink) { return BuildCompensatedArc(*this, sink); }
 
 bool CGCInstructionCircular::Report() {
+  const bool go = ReportArc();
+  if (CGCInstruction* call = ModalMacroCallAfter(*this)) return call->Report() && go;
+  return go;
+}
+
+bool CGCInstructionCircular::ReportArc() {
   const CPoint3d value = SwapForPlane(GetEndValuePoint(), m_planeCode);
   if (IsCompensated()) {
     const CGCProgram* program = GetProgram();

@@ -68,6 +68,8 @@ class CGCInstructionCircular : public CGCInstructionWords<7> {
   bool BuildCompensatedPath(CPathSink& sink);
   // The tessellated arc in machine axes.
   void Tessellate(std::vector<CPoint3d>& points) const;
+  // The arc's own records, without a modal macro call after it.
+  bool ReportArc();
 
   std::unique_ptr<CGCPanelG17> m_plane;
   bool m_clockwise;

@@ -1,9 +1,10 @@
 #include "mod_gcode/GCCode/Program.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <new>
 #include <bit>
+#include <new>
 #include <optional>
 #include <cstdio>
 
@@ -39,10 +40,28 @@ void TraceSeconds(const char* label, double seconds) {
 
 }  // namespace
 
+namespace {
+
+// The characters FindSequenceWord stops at: N, n, "(" and ";".
+constexpr std::array<bool, 128> kSequenceStops = [] {
+  std::array<bool, 128> t{};
+  t['N'] = t['n'] = t['('] = t[';'] = true;
+  return t;
+}();
+
+}  // namespace
+
 int FindSequenceWord(WStringView line, std::size_t* matchStart, std::size_t* matchLength) {
   const std::size_t n = line.size();
   for (std::size_t i = 0; i < n; ++i) {
     char16_t c = line[i];
+    if (c >= 128 || !kSequenceStops[c]) continue;
+    if (c == u'(') {
+      // A comment ends at its ")"; an N in it numbers nothing.
+      while (i + 1 < n && line[i + 1] != u')') ++i;
+      continue;
+    }
+    if (c == u';') break;
     if (c != u'N' && c != u'n') continue;
     if (i > 0 && IsWordChar(line[i - 1])) continue;
     std::size_t d = i + 1;
@@ -121,6 +140,7 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
     : m_instructions(caller.m_instructions),
       m_paths(caller.m_paths),
       m_localShift(caller.m_localShift),
+      m_partZeroShift(caller.m_partZeroShift),
       m_s(caller.m_s),
       m_f(caller.m_f),
       m_initialLevel(caller.m_initialLevel),
@@ -145,6 +165,7 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   // Groups 19 to 32; the modal macro call (33) belongs to its own level.
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = child.m_modal[g];
   m_localShift = child.m_localShift;
+  m_partZeroShift = child.m_partZeroShift;
   m_s = child.m_s;
   m_f = child.m_f;
   m_initialLevel = child.m_initialLevel;
@@ -219,8 +240,8 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
-  CGCLineTable lines(WStringView(text, length));
   try {
+    CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
     Run(startLine, lines, m_previousMotion);
   } catch (...) {
@@ -229,8 +250,8 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
 }
 
 void CGCProgram::StopOnException() {
-  // The frames of unfinished calls are gone; the blocks run so far stay,
-  // and the path ends at the last of them with the reason.
+  // The frames of unfinished calls are gone. The parse ends at the block it
+  // reached, which says why; what was parsed before it stays usable.
   const bool outOfMemory = [] {
     try {
       throw;
@@ -241,9 +262,10 @@ void CGCProgram::StopOnException() {
     }
   }();
   m_budget->reported = true;
-  if (m_blocks.empty()) AddBlock(NewBlock(nullptr));  // not even the preamble was made
-  m_blocks[m_blocks.size() - 1]->AddMessage(outOfMemory ? u"Program stopped: out of memory"
-                                          : u"Program stopped: internal error");
+  m_lineBuffer = WString();
+  CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
+  last->AddMessage(outOfMemory ? u"Not enough memory for this program: parsing stopped at this block"
+                               : u"Program stopped: internal error");
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -283,6 +305,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
+  m_callBlock = callerBlock;
   m_ownText = std::move(text);
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
@@ -355,10 +378,18 @@ static void DropZeroBytes(WString& line, CGCBlock* block) {
 }
 
 static bool SkipLine(WStringView line) {
+  while (!line.empty() && IsBlankChar(line[0])) line.remove_prefix(1);  // tabs too
   if (line.empty()) return false;
   if (line[0] == u'/' && Lib().skip) return true;
   if (line[0] == u'*') return true;
-  if (line[0] == u'(') return true;
+  if (line[0] == u'(') {
+    // A line that opens with a comment is one unless words follow its ")".
+    const std::size_t close = line.find(u')');
+    if (close == WStringView::npos) return true;
+    for (std::size_t i = close + 1; i < line.size(); ++i)
+      if (!IsBlankChar(line[i])) return line[i] == u';';
+    return true;
+  }
   return false;
 }
 
@@ -453,6 +484,10 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     if (!loops) loops.emplace(lines);
     return *loops;
   };
+  // The loops being run, innermost last: the WHILE line and its END line.
+  // An END repeats only the loop that its WHILE entered; a jump into a body
+  // enters none.
+  std::vector<std::pair<int, int>> running;
   for (int i = s; i >= 0 && i < e;) {
     WStringView text = lines.Line(i);
     CGCBlock* block = NewBlock(previous);
@@ -474,9 +509,14 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     bool jumped = false, stop = false;
     switch (block->GetStatement()) {
       case kStmtWhile:
-        if (r > 0 && matcher().EndOf(i, r) < 0) {
-          block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
-          stop = true;
+        if (r > 0) {
+          const int end = matcher().EndOf(i, r);
+          if (end < 0) {
+            block->AddMessage(u"WHILE without END" + plat::FormatIntW(r));
+            stop = true;
+          } else if (running.empty() || running.back().first != i) {
+            running.emplace_back(i, end);
+          }
         }
         break;
       case kStmtWhileFalse: {
@@ -484,6 +524,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
         // body too when its END can be found.
         const int n = r > 0 ? r : matcher().WhileNumber(i);
         const int end = n > 0 ? matcher().EndOf(i, n) : -1;
+        if (!running.empty() && running.back().first == i) running.pop_back();
         if (end >= 0) {
           next = end + 1;
         } else if (r > 0) {
@@ -495,7 +536,8 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       case kStmtEnd:
         if (r > 0) {
           const int head = matcher().WhileOf(i, r);
-          if (head >= 0) next = head;
+          if (head >= 0 && !running.empty() && running.back().first == head) next = head;
+          else if (head >= 0) block->AddMessage(u"END" + plat::FormatIntW(r) + u" of a loop that was jumped into");
           else block->AddMessage(u"END" + plat::FormatIntW(r) + u" without WHILE");
         }
         break;
@@ -506,6 +548,9 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
           if (target >= 0) {
             next = target;
             jumped = true;
+            // Loops whose body the target lies outside of are left.
+            while (!running.empty() && (target <= running.back().first || target > running.back().second))
+              running.pop_back();
           } else {
             block->AddMessage(u"Syntax error : Sequence number N" + plat::FormatIntW(r) + u" not found");
           }
@@ -703,9 +748,10 @@ CPoint3d CGCProgram::SelectWorkOffset(int index, bool* ok) {
     bool inch = GetModalCode(31) != 1;
     for (int axis = 0; axis < 3; ++axis) {
       CGCDimWordMM w = MakeWord(inch);
-      // A local coordinate system shifts every work system alike.
-      w.SetValue(p.At(axis) + m_localShift.At(axis));
-      w.SetPosition(p.At(axis) + m_localShift.At(axis));
+      // A local coordinate system and a G92 shift every work system alike.
+      const double shift = m_localShift.At(axis) + m_partZeroShift.At(axis);
+      w.SetValue(p.At(axis) + shift);
+      w.SetPosition(p.At(axis) + shift);
       g25->SetWord(axis, w, false);
     }
   }

@@ -56,7 +56,8 @@ class CGCLineTable {
 };
 
 // The first N number word of a line ("N" or "n" at a word start and one to
-// five digits), as the block scanner and the line table read it. Returns
+// five digits) outside comments "(...)" and before any ";", as the block
+// scanner and the line table read it. Returns
 // the number, or -1; `matchStart`/`matchLength` receive the word's place
 // including the blanks behind it.
 int FindSequenceWord(WStringView line, std::size_t* matchStart = nullptr, std::size_t* matchLength = nullptr);
@@ -117,6 +118,8 @@ class CGCProgram {
   std::shared_ptr<const WString> SubProgramText(const WString& name);
   // Identifies the frame within its top-level program (1 for the top).
   int FrameId() const { return m_frameId; }
+  // The caller's block that ran this frame (M98, G65); null for the top.
+  const CGCBlock* CallBlock() const { return m_callBlock; }
   static constexpr int kMaxCallDepth = 16;
   // What a call (made or refused) counts against the executed-block budget:
   // a frame holds about as much memory as this many blocks.
@@ -162,6 +165,9 @@ class CGCProgram {
   // The local coordinate system (G52): a shift of every work system.
   const CPoint3d& LocalShift() const { return m_localShift; }
   void SetLocalShift(const CPoint3d& shift) { m_localShift = shift; }
+  // The shift a G92 gave every work system, from the selected system's
+  // table row and tool length.
+  void SetPartZeroShift(const CPoint3d& shift) { m_partZeroShift = shift; }
   // Takes over the modal state a called program left (the control keeps one
   // modal state for all program levels).
   void TakeModalState(const CGCProgram& child);
@@ -195,6 +201,9 @@ class CGCProgram {
   CDataCoordSystem* CoordTable() const { return m_coord; }
   CVariables* GlobalVariables() const { return m_globals; }
   const CBlockStore& Blocks() const { return m_blocks; }
+  // Flow links between blocks that the blocks cannot keep themselves (see
+  // CGCBlock::SetNext).
+  std::unordered_map<const CGCBlock*, CGCBlock*>& NextLinks() { return m_nextLinks; }
   int HighlightedBlock() const { return m_highlighted; }
   CGCInstruction*& PreviousMotion() { return m_previousMotion; }
   CLineScan& Scan() { return m_scan; }
@@ -244,6 +253,7 @@ class CGCProgram {
   std::deque<double> m_feeds{0.0};
   std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
   std::uint32_t m_lastFeed = 0;
+  std::unordered_map<const CGCBlock*, CGCBlock*> m_nextLinks;
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
@@ -259,6 +269,7 @@ class CGCProgram {
   CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
   CPoint3d m_localShift;
+  CPoint3d m_partZeroShift;
   double m_s = 120.0;
   double m_f = 0.0;
   double m_initialLevel = 0.0;
@@ -311,6 +322,7 @@ class CGCProgram {
   int m_depth = 0;  // call nesting of this frame
   bool m_modalMacroCalls = false;
   int m_frameId = 1;
+  const CGCBlock* m_callBlock = nullptr;
 };
 
 class CGCProgramPath : public CGCProgram {

@@ -2,6 +2,7 @@
 // cutter radius comes from the offset table (D is a diameter), the drawn
 // path from Code_CutterPath and the holes from the simulation's records.
 #include <cmath>
+#include <vector>
 
 #include "tests/api/ApiHarness.h"
 
@@ -14,6 +15,17 @@ class CompCycleTest : public ApiTest {
   void SetDiameter(double d) {
     SetCell(0, 1, 2, d);
     SetCell(0, 1, 3, 0.0);
+  }
+  // The points of a program line's polylines end to end, without repeats.
+  void ExpectDrawn(const PathGroups& paths, int line, const std::vector<CPoint3d>& expected) {
+    const std::size_t list = static_cast<std::size_t>(line) + 1;  // list 0 is the preamble
+    ASSERT_LT(list, paths.size());
+    std::vector<CPoint3d> drawn;
+    for (const CPathPolyline* p : paths[list])
+      for (int k = 0; k < p->PointCount(); ++k)
+        if (drawn.empty() || !Near(drawn.back(), p->Point(k))) drawn.push_back(p->Point(k));
+    ASSERT_EQ(drawn.size(), expected.size());
+    for (std::size_t k = 0; k < drawn.size(); ++k) EXPECT_TRUE(Near(drawn[k], expected[k])) << "point " << k;
   }
 };
 
@@ -37,6 +49,52 @@ TEST_F(CompCycleTest, PlungeAndRetractUnderCompensationKeepTheOffset) {
     ASSERT_EQ(p->PointCount(), 2);
     EXPECT_TRUE(Near(p->Point(0), ends[line - 1]));
     EXPECT_TRUE(Near(p->Point(1), ends[line]));
+  }
+}
+
+// A contour that runs on in a sub-program: the corners where it enters and
+// leaves the sub-program are joined as any corner. O9311 is the step
+// "G91 X10 / Y10" and O9312 calls it; the radius is 5, the cutter on the
+// left.
+TEST_F(CompCycleTest, CornersAtSubProgramCallsAndReturnsJoinTheOffsets) {
+  SetDiameter(10);
+  struct Case {
+    const char* what;
+    const char16_t* program;
+    std::vector<std::vector<CPoint3d>> lines;  // the points drawn by lines 2 to 6
+  };
+  const Case cases[] = {
+      // Two steps from (0, 10) to (20, 30), then back along y = 30:
+      // outside at (0, 10), inside at (10, 10), outside at (10, 20), inside
+      // at (20, 20) and at (20, 30), where the second rise has no length
+      // left, and inside before the cancel.
+      {"M98 L2 at the end of the contour",
+       u"G17 G90 G00 X-10 Y-10 Z0\nG41 D1 G01 X0 Y0 F100\nY10\nM98 P9311 L2\nX-10\nG40 Y-10\n",
+       {{{-10, -10, 0}, {-5, 0, 0}},
+        {{-5, 0, 0}, {-5, 15, 0}},
+        {{-5, 15, 0}, {5, 15, 0}, {5, 25, 0}, {15, 25, 0}},
+        {{15, 25, 0}, {-5, 25, 0}},
+        {{-5, 25, 0}, {-10, -10, 0}}}},
+      // One step through a nested call, then on along +X: outside at
+      // (10, 20) and before the cancel.
+      {"nested M98 in the middle of the contour",
+       u"G17 G90 G00 X-10 Y-10 Z0\nG41 D1 G01 X0 Y0 F100\nY10\nM98 P9312\nX30\nG40 Y-10\n",
+       {{{-10, -10, 0}, {-5, 0, 0}},
+        {{-5, 0, 0}, {-5, 15, 0}},
+        {{-5, 15, 0}, {5, 15, 0}, {5, 25, 0}},
+        {{5, 25, 0}, {35, 25, 0}},
+        {{35, 25, 0}, {30, -10, 0}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Log().messages.clear();
+    PathGroups* paths = Parse(c.program);
+    ASSERT_NE(paths, nullptr);
+    EXPECT_TRUE(Log().messages.empty());
+    for (std::size_t i = 0; i < c.lines.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "line " << i + 2);
+      ExpectDrawn(*paths, static_cast<int>(i) + 1, c.lines[i]);
+    }
   }
 }
 

@@ -118,6 +118,42 @@ TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
   }
 }
 
+// How the control reads program text around statements: an N in a comment
+// numbers nothing, a line that opens with a comment runs the words after it,
+// an unused block-delete "/" leaves the statement alone; loops are entered
+// only through their WHILE and numbered 1 to 3; a number has one point.
+TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
+  const struct {
+    const char* program;
+    double expected;
+    const char16_t* message;  // the one message expected, or null
+  } cases[] = {
+      // GOTO 50 goes to the N50 block, not to the comment that names it.
+      {"GOTO 50\n#100=1\nN50 #100=#100+7\n#101=1 (BACK TO N50)\n#100=#100+100", 107, nullptr},
+      {"(ROUGH) #100=4", 4, nullptr},
+      {"GOTO 5\n#100=1\n(STEP 2) N5 #100=#100+2", 2, nullptr},
+      {"(ONLY A COMMENT)\n(OPEN\n(X) ; #100=9", 0, nullptr},
+      {"/#100=3", 3, nullptr},
+      {"/ #100=3,#101=2\n#100=#100*#101", 6, nullptr},
+      {"GOTO 10\nWHILE [#100 LT 3] DO1\nN10 #100=#100+1\nEND1\n#100=#100+10", 11,
+       u"END1 of a loop that was jumped into"},
+      // A loop left by a jump is entered afresh at its WHILE: 2 + 1 + 2.
+      {"#1=0\nN10 #2=0\nWHILE [#2 LT 2] DO1\n#2=#2+1\nIF [#1 EQ 1] GOTO 20\nEND1\n"
+       "N20 #1=#1+1\n#100=#100+#2\nIF [#1 LT 3] GOTO 10",
+       5, nullptr},
+      {"WHILE [#100 LT 3] DO4\n#100=#100+1\nEND4\n#100=#100+10", 10, u"Syntax error : 4 : loop number out of range"},
+      {"#100=1.2.3", 0, u"error :1.2.3 : Invalid macro instruction."},
+      {"#100=--+-3.5", -3.5, nullptr},
+  };
+  for (const auto& c : cases) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    const std::vector<std::u16string> expected =
+        c.message ? std::vector<std::u16string>{c.message} : std::vector<std::u16string>{};
+    EXPECT_EQ(Texts(), expected) << c.program;
+  }
+}
+
 // G65 passes arguments written as variables and expressions (M is #13); the
 // macro's #33 stays in its own level. M98 runs on its caller's locals, and
 // its P may come from a variable (rounded). G66 passes expressions too.
@@ -131,6 +167,59 @@ TEST_F(MacroRunTest, CallArgumentsAndLocalLevels) {
   EXPECT_DOUBLE_EQ(Run(u"#10=9101.6\n#1=2\nM98 P#10\n#100=#1"), 7);
   EXPECT_DOUBLE_EQ(Run(u"#5=2\nG66 P9103 Z[#5*2]\nG00 X1\nG00 X2\nG67"), 8);
   EXPECT_EQ(Texts(), std::vector<std::u16string>{});
+}
+
+// G66 calls its macro after every move, arcs and the moves of an M98
+// sub-program included. The move itself ends
+// where it was programmed; the next move starts where the macro left the tool.
+// O9104 feeds to its Z argument and goes back up to R at rapid.
+TEST_F(MacroRunTest, ModalMacroRunsAfterLinesAndArcs) {
+  PathGroups* paths = Parse(
+      u"G00 X0 Y0 Z5.\nG66 P9104 Z-3. R2. F50.\nG00 X10. Y10.\nG02 X20. Y0 R10.\nG67\nG00 X30.");
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
+  ASSERT_NE(paths, nullptr);
+  ASSERT_EQ(paths->size(), 7u);  // the preamble and six lines
+  const struct {
+    int line;
+    std::size_t index;
+    CPoint3d start, end;
+  } segments[] = {
+      {2, 0, {0, 0, 5}, {10, 10, 5}},      // the rapid move, at its own height
+      {2, 1, {10, 10, 5}, {10, 10, -3}},   // the macro after it
+      {2, 2, {10, 10, -3}, {10, 10, 2}},
+      {3, 0, {10, 10, 2}, {20, 0, 2}},     // the arc, from where the macro left the tool
+      {3, 1, {20, 0, 2}, {20, 0, -3}},     // the macro after the arc
+      {3, 2, {20, 0, -3}, {20, 0, 2}},
+      {5, 0, {20, 0, 2}, {30, 0, 2}},      // after G67: no call
+  };
+  for (const auto& s : segments) {
+    const CPathList& list = (*paths)[static_cast<std::size_t>(s.line) + 1];
+    ASSERT_LT(s.index, list.size()) << "line " << s.line;
+    const CPathPolyline* p = list[s.index];
+    EXPECT_TRUE(Near(p->Point(0), s.start, 1e-9)) << "line " << s.line << " #" << s.index;
+    EXPECT_TRUE(Near(p->Point(p->PointCount() - 1), s.end, 1e-9)) << "line " << s.line << " #" << s.index;
+  }
+  EXPECT_EQ((*paths)[3].size(), 3u);
+  EXPECT_EQ((*paths)[4].size(), 3u);
+  EXPECT_EQ((*paths)[6].size(), 1u);
+
+  // The records follow the same path: the rapid move reports its own end.
+  const std::vector<Record> moves = Motions(Simulate());
+  ASSERT_GE(moves.size(), 4u);
+  const CPoint3d ends[] = {{0, 0, 5}, {10, 10, 5}, {10, 10, -3}, {10, 10, 2}};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(Near(moves[i].position, ends[i], 1e-9)) << i;
+
+  // G66 stays in force in an M98 sub-program, and a G67 there ends it for
+  // the caller too. O9103 adds its Z argument to #100 at each call.
+  const Case calls[] = {
+      {"G66 P9103 Z1\nM98 P9105\nX30.\nG67\nX40.", 3},  // X10 Y10, X20 in the sub; X30
+      {"G66 P9103 Z1\nM98 P9106\nX30.\nX40.", 1},        // X10 only
+  };
+  for (const Case& c : calls) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{}) << c.program;
+  }
 }
 
 // Words whose values come from variables: coordinates and F exact, S T M D

@@ -276,7 +276,7 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
       {"G55 with the local shift", local, 3, {205, 0, 0}},
       {"G54 again with the shift", local, 5, {105, 0, 0}},
       {"the shift cancelled", local, 7, {100, 0, 0}},
-      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X0\nG55\nG00 X0\n", 4, {200, 0, 0}},
+      {"G92 cancels the shift", u"G52 X5\nG00 X0 Y0 Z0\nG92 X5\nG55\nG00 X0\n", 4, {200, 0, 0}},
   });
   SetWorkOffset(1, {0, 0, 0});
   // G50.1 X0 cancels the mirror of X only; G50.1 alone cancels every axis.
@@ -298,6 +298,24 @@ TEST_F(PositionModeTest, LocalSystemAndMirrorCancel) {
     EXPECT_TRUE(MovesOfLine(Simulate(), 3).empty());
     EXPECT_TRUE(Near(LastPoint(paths, 4), {7, 10, 0}));
   }
+}
+
+// G92 changes the axes it names and shifts every work system by the same
+// amount (G54 at -300, -200, -400, G55 at -100, -100, -100): G92 X0 Y0 Z0
+// at G54's X10 Y10 Z10 shifts both by 10. An axis G92 does not name keeps
+// the tool length the work system adds (T1: 100).
+TEST_F(PositionModeTest, PartZeroShiftsEveryWorkSystem) {
+  SetWorkOffset(1, {-300, -200, -400});
+  SetWorkOffset(2, {-100, -100, -100});
+  Log().toolThird[1] = 100.0;
+  const char16_t* shifted = u"G00 X10 Y10 Z10\nG92 X0 Y0 Z0\nG55 G00 X0 Y0 Z0\nG54 G00 X0 Y0 Z0\n";
+  ExpectEnds({
+      {"Z unnamed keeps the tool length", u"T1 M06\nG00 X10 Y10 Z10\nG92 X0 Y0\nG00 Z10\n", 3, {-290, -190, -290}},
+      {"G55 after G92 is shifted", shifted, 2, {-90, -90, -90}},
+      {"G54 again keeps the shift", shifted, 3, {-290, -190, -390}},
+      {"G55 with the tool length", u"T1 M06\nG00 X10 Y10 Z10\nG92 X0 Y0 Z0\nG55 G00 X0 Y0 Z0\n", 3,
+       {-90, -90, 10}},
+  });
 }
 
 // G51's I, J and K scale X, Y and Z in every plane; a negative factor mirrors

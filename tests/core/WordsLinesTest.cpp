@@ -68,10 +68,12 @@ TEST(LineTable, SequenceNumbersMapToTheirLastLine) {
       u"X2 N50 Y1\n"         // 3  N as a later word
       u"N20 Z5\n"            // 4  repeats 20: wins
       u"N123456 Z1\n"        // 5  five digits at most
-      u"(N60) M01\n"         // 6  after a bracket: a word start
-      u"N 80";               // 7  blanks between N and its digits do not count
+      u"(N60) N70 M01\n"     // 6  an N in a comment numbers nothing; the one after it does
+      u"N 80\n"              // 7  blanks between N and its digits do not count
+      u"M01 ; N90";          // 8  nothing after ";" is read
   CGCLineTable lines(text);
-  const std::pair<int, int> rows[] = {{10, 0}, {20, 4}, {40, -1}, {50, 3}, {12345, 5}, {123456, -1}, {60, 6}, {80, 7}};
+  const std::pair<int, int> rows[] = {{10, 0},      {20, 4},  {40, -1}, {50, 3}, {12345, 5},
+                                      {123456, -1}, {60, -1}, {70, 6},  {80, 7}, {90, -1}};
   for (auto [number, line] : rows) EXPECT_EQ(lines.FindSequence(number), line) << number;
 }
 
