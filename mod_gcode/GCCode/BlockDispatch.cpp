@@ -59,6 +59,26 @@ unsigned AxesNamedInLine(const WString& line) {
   return mask;
 }
 
+// Whether a compact line's block is in absolute mode: the last G90 or G91
+// anywhere in it decides (the control applies a block's codes together);
+// without one, the mode in force.
+bool LineIsAbsolute(const WString& line, bool inForce) {
+  bool absolute = inForce;
+  int depth = 0;
+  const std::size_t n = line.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = line[i];
+    if (c == u'[') ++depth;
+    else if (c == u']' && depth > 0) --depth;
+    else if (c == u'=') break;
+    if (depth > 0 || c != u'G' || i + 2 >= n || line[i + 1] != u'9') continue;
+    const char16_t mode = line[i + 2];
+    const char16_t after = i + 3 < n ? line[i + 3] : u'\0';
+    if ((mode == u'0' || mode == u'1') && !(after >= u'0' && after <= u'9') && after != u'.') absolute = mode == u'0';
+  }
+  return absolute;
+}
+
 const char16_t kModeRefusal[] =
     u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
 const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
@@ -397,8 +417,9 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     AddInstruction(pz);
   } else if (f == u"GMacSysSel") {
     // Machine coordinates for this block's move only; the work system in
-    // force stays selected. In incremental mode the code is ignored.
-    if (!m_absolute) return;
+    // force stays selected. In incremental mode (the block's, wherever its
+    // G90 or G91 stands) the code is ignored.
+    if (!LineIsAbsolute(*m_program->ScanLine(), m_absolute)) return;
     SetModalCode(19, 2);
     SetModalCode(21, 2);
     auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());

@@ -126,6 +126,9 @@ TEST_F(PositionModeTest, MachineCoordinatesTakeEveryAxisWordOfTheLine) {
       {"an expression before G53", after(u"G00 Z[3+4] G53\n"), 1, {100, 50, 7}},
       {"G53 after the axis in G18", after(u"G18 G00 Y5 G53\n"), 1, {100, 5, -20}},
       {"the next move is in G54 again", after(u"G00 Z0 G53\nX10\n"), 2, {110, 50, 0}},
+      // The block's own G90 or G91 decides, wherever it stands.
+      {"G90 after G53 while G91 is in force", after(u"G91\nG53 G90 G00 Z0\n"), 2, {100, 50, 0}},
+      {"G91 after G53: ignored", after(u"G53 G00 Z5 G91\n"), 1, {100, 50, -15}},
   };
   for (const auto& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
 }
