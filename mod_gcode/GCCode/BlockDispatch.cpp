@@ -222,6 +222,28 @@ void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* 
   }
 }
 
+void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion) {
+  // Under mirror or scaling, and on the move that follows their cancel, the
+  // carried values become the tool's position taken back through the
+  // transforms (before the line's words are given): an axis the line does
+  // not name stays where the tool is, and an incremental word counts from
+  // there. (Under rotation or polar coordinates the carried values of the
+  // plane's axes stand.)
+  const CGCInstruction* prev = motion->GetPrevious();
+  const CTransformChain* chain = motion->Transforms().get();
+  if (!prev || !chain) return;
+  auto perAxis = [](const CTransformChain* c) {
+    return c && (c->Find(CGCTransform::kMirror) || c->Find(CGCTransform::kScale));
+  };
+  if (!perAxis(chain) && !perAxis(prev->Transforms().get())) return;
+  const bool turned = chain->Find(CGCTransform::kRot) || chain->Find(CGCTransform::kPolar);
+  const int plane = motion->GetPlaneCode();
+  const CGCTransform* ref = chain->Find(CGCTransform::kRefPoint);
+  const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
+  const CPoint3d at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
+  for (int i = turned ? 2 : 0; i < 3; ++i) motion->PutWordValue(i, at.At(i));
+}
+
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
   short code = GetModalCode(21);
   short side = (code == 0 || code == 1) ? code : 2;
@@ -241,8 +263,12 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   m_feed = rapid ? 3000.0 : m_program->GetF();
   CarryMotionWords(motion, *previousMotion);
   // Under G53 the carried axes are taken into machine coordinates.
-  if (scan.machine) RebaseOnWorkOffset(motion, scan.machine);
-  else ConsumeWorkOffsetChange(motion);
+  if (scan.machine) {
+    RebaseOnWorkOffset(motion, scan.machine);
+  } else {
+    ConsumeWorkOffsetChange(motion);
+    KeepUnnamedAxesInPlace(motion);
+  }
   ApplyCompensationState(motion);
   m_program->SetMotionRule(&rule);
   *previousMotion = motion;
@@ -273,6 +299,7 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
   for (int i = 3; i <= 5; ++i) GiveWord(arc, i, MakeWord(inch && !polar));
   GiveWord(arc, kWordR, MakeWord(inch));
   ConsumeWorkOffsetChange(arc);
+  KeepUnnamedAxesInPlace(arc);
   m_program->SetMotionRule(&rule);
   *previousMotion = arc;
   ApplyCompensationState(arc);

@@ -372,6 +372,24 @@ TEST_F(PositionModeTest, CycleLevelsAndStepsFollowTheTransforms) {
   for (double x : {-10.0, -20.0}) EXPECT_TRUE(Contains(pts, {x, 0, 1})) << x;
 }
 
+// Under mirror and scaling, and after their cancel, an axis a move does not
+// name stays where the tool is, and an incremental word counts from there.
+TEST_F(PositionModeTest, UnnamedAxesStayUnderMirrorAndScaling) {
+  SetWorkOffset(1, {0, 0, 0});
+  ExpectEnds({
+      {"a Y move under mirror in X", u"G00 X10 Y0 Z10\nG51.1 X0\nG00 Y5\n", 2, {10, 5, 10}},
+      {"a Y move after the mirror's cancel", u"G00 X10 Y0 Z10\nG51.1 X0\nG01 X20 F100\nG50.1 X0\nG00 Y6\n", 4,
+       {-20, 6, 10}},
+      {"an X move under P2000", u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5\n", 2, {10, 0, 10}},
+      {"an X move after G50", u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5 Z10\nG50\nG01 X6 F100\n", 4,
+       {6, 0, 20}},
+      {"an incremental move after G50", u"G00 X10 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X10\nG50\nG91 G00 X1\n", 4,
+       {21, 0, 10}},
+      {"Z under rotation after G50",
+       u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5 Z10\nG50\nG68 X0 Y0 R90\nG01 X5 Y0 F100\n", 5, {0, 5, 20}},
+  });
+}
+
 // G68 without X and Y turns about where the tool is when G68 is programmed,
 // in G90 and G91 alike, also right after a tool change.
 TEST_F(PositionModeTest, RotationWithoutCentreTurnsAboutTheToolPosition) {
