@@ -152,6 +152,14 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
         c.message ? std::vector<std::u16string>{c.message} : std::vector<std::u16string>{};
     EXPECT_EQ(Texts(), expected) << c.program;
   }
+
+  // With block delete on, a "/" line is left out, also behind a tab.
+  char skip = 1;
+  Code_Skip(&skip);
+  Log().Clear();
+  EXPECT_DOUBLE_EQ(Run(u"\t/#100=5\n/#100=6\n#101=1"), 0);
+  EXPECT_DOUBLE_EQ(Var(101), 1);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
 // G65 passes arguments written as variables and expressions (M is #13); the
