@@ -245,6 +245,15 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+  {
+    // The last program is let go before the next one is read, not while it
+    // is: a parse without text only replaces the library's program.
+    std::lock_guard lib(LibraryMutex());
+    int startLine = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    std::u16string none;
+    Code_ParsingFromBuffer(&startLine, nullptr, none.data(), none.data(), &x, &y, &z);
+  }
 #ifdef __GLIBC__
   // What the last program held goes back to the system before the next one
   // is read, not only to the allocator's free lists.
