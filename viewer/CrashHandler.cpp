@@ -157,23 +157,42 @@ void OnTerminate() {
 
 }  // namespace
 
+namespace {
+// One thread's signal stack: registered when made, unregistered before it is
+// freed at the thread's end (a freed stack must never receive a signal).
+struct ThreadSignalStack {
+  static constexpr std::size_t kSize = 64 * 1024;
+  char* memory = nullptr;
+  ThreadSignalStack() {
+    memory = static_cast<char*>(std::malloc(kSize));
+    if (!memory) return;
+    stack_t ss{};
+    ss.ss_sp = memory;
+    ss.ss_size = kSize;
+    ss.ss_flags = 0;
+    if (sigaltstack(&ss, nullptr) != 0) {
+      std::free(memory);
+      memory = nullptr;
+    }
+  }
+  ~ThreadSignalStack() {
+    if (!memory) return;
+    stack_t ss{};
+    ss.ss_flags = SS_DISABLE;
+    sigaltstack(&ss, nullptr);
+    std::free(memory);
+  }
+};
+}  // namespace
+
+void InstallThreadSignalStack() { static thread_local ThreadSignalStack stack; }
+
 void InstallCrashHandler() {
   // backtrace() loads its unwinder on first use; do that now, not in the handler.
   void* warm[2];
   backtrace(warm, 2);
 
-  static char* altStack = nullptr;
-  if (!altStack) {
-    const std::size_t size = 64 * 1024;
-    altStack = static_cast<char*>(std::malloc(size));
-    if (altStack) {
-      stack_t ss{};
-      ss.ss_sp = altStack;
-      ss.ss_size = size;
-      ss.ss_flags = 0;
-      sigaltstack(&ss, nullptr);
-    }
-  }
+  InstallThreadSignalStack();
   struct sigaction sa {};
   sa.sa_sigaction = OnSignal;
   sa.sa_flags = SA_SIGINFO | SA_ONSTACK;

@@ -11,5 +11,9 @@ namespace ravik {
 // Installs the handlers (on an alternate stack, so that a stack overflow is
 // caught too) and std::set_terminate. Safe to call more than once.
 void InstallCrashHandler();
+// Gives the calling thread its own signal stack, so that a stack overflow on
+// it still reaches the dump writer. Every thread that runs library code
+// calls it once; the stack is released when the thread ends.
+void InstallThreadSignalStack();
 
 }  // namespace ravik

@@ -18,6 +18,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "viewer/CommandStore.h"
+#include "viewer/CrashHandler.h"
 #include "viewer/DlgLoading.h"
 #include "viewer/Language.h"
 #include "viewer/Locks.h"
@@ -244,6 +245,15 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+  {
+    // The last program is let go before the next one is read, not while it
+    // is: a parse without text only replaces the library's program.
+    std::lock_guard lib(LibraryMutex());
+    int startLine = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    std::u16string none;
+    Code_ParsingFromBuffer(&startLine, nullptr, none.data(), none.data(), &x, &y, &z);
+  }
 #ifdef __GLIBC__
   // What the last program held goes back to the system before the next one
   // is read, not only to the allocator's free lists.
@@ -271,6 +281,7 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
 }
 
 void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text) {
+  InstallThreadSignalStack();  // a stack overflow in the library still writes the dump
   {
     std::lock_guard lib(LibraryMutex());
     Code_SetHWnd(&handle);

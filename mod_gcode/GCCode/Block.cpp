@@ -148,13 +148,58 @@ CGCBlock::FeedLink& CGCBlock::FeedLink::operator=(double feed) {
 
 const double* CGCBlock::FeedLink::Ptr() const { return CBlockStore::ProgramAt(this)->FeedAt(index); }
 
+void CGCBlock::SetNext(CGCBlock* b) {
+  CGCProgram* program = m_program;
+  if (m_nextKind == kNextLinked) program->NextLinks().erase(this);
+  const CBlockStore& store = program->Blocks();
+  CGCBlock* follower = b ? store.After(this) : nullptr;
+  if (!b) {
+    m_nextKind = kNextNone;
+  } else if (b == follower) {
+    m_nextKind = kNextFollower;
+  } else if (follower && b == store.After(follower)) {
+    m_nextKind = kNextSecond;
+  } else {
+    program->NextLinks()[this] = b;
+    m_nextKind = kNextLinked;
+  }
+}
+
+CGCBlock* CGCBlock::GetNext() const {
+  switch (m_nextKind) {
+    case kNextFollower:
+      return m_program->Blocks().After(this);
+    case kNextSecond: {
+      const CBlockStore& store = m_program->Blocks();
+      const CGCBlock* follower = store.After(this);
+      return follower ? store.After(follower) : nullptr;
+    }
+    case kNextLinked: {
+      const auto& links = m_program->NextLinks();
+      auto it = links.find(this);
+      return it == links.end() ? nullptr : it->second;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+CGCBlock* CBlockStore::After(const CGCBlock* block) const {
+  const PageHeader* page = PageOf(block);
+  const std::size_t slot =
+      static_cast<std::size_t>(reinterpret_cast<const std::byte*>(block) - reinterpret_cast<const std::byte*>(page) -
+                               kHeader) / sizeof(CGCBlock);
+  const std::size_t next = page->index * kPerPage + slot + 1;
+  return next < m_count ? (*this)[next] : nullptr;
+}
+
 CBlockStore::~CBlockStore() {
   for (std::size_t i = 0; i < m_count; ++i) (*this)[i]->~CGCBlock();
 }
 
 CGCBlock* CBlockStore::Make(CGCBlock* previous) {
   static_assert(kPerPage >= 1, "a page holds a block");
-  static_assert(sizeof(CGCBlock) <= 32, "a block stays four words");
+  static_assert(sizeof(CGCBlock) <= 24, "a block stays three words");
   static_assert(alignof(CGCBlock) <= kHeader, "blocks follow the page header aligned");
   if (m_count == m_pages.size() * kPerPage) {
     const std::size_t pages = m_nextChunkPages;
@@ -164,7 +209,7 @@ CGCBlock* CBlockStore::Make(CGCBlock* previous) {
     m_chunks.push_back(std::move(owned));
     for (std::size_t p = 0; p < pages; ++p) {
       std::byte* page = chunk + p * kPageBytes;
-      *reinterpret_cast<CGCProgram**>(page) = m_program;
+      new (page) PageHeader{m_program, m_pages.size()};
       m_pages.push_back(page);
     }
     if (m_nextChunkPages < 256) m_nextChunkPages *= 2;
@@ -212,7 +257,7 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.pending.clear();
   scan.current = nullptr;
   scan.previousMotionAtStart = *previousMotion;
-  // A block-delete "/" that was not acted on is no part of a statement.
+  // A block-delete "/" that was not acted on belongs to no statement.
   scan.statementStart = !line.empty() && line[0] == u'/' ? 1 : 0;
   scan.macroArgs = false;
   scan.machine = nullptr;
@@ -464,7 +509,7 @@ void CGCBlock::BuildPath(CPathSink& sink) {
     CGCInstruction* instr = InstructionAt(i);
     short k = instr->GetKind();
     if (IsMotion(k) || k == kKindChangeTool) {
-      instr->SetNextBlock(m_next);
+      instr->SetNextBlock(GetNext());
       instr->BuildPath(sink);
     } else if (k == kKindOpenSub) {
       instr->BuildPath(sink);
@@ -493,7 +538,7 @@ bool CGCBlock::Simulate() {
     CGCInstruction* instr = InstructionAt(i);
     short k = instr->GetKind();
     if (IsMotion(k)) {
-      instr->SetNextBlock(m_next);
+      instr->SetNextBlock(GetNext());
       result = instr->Report();
     } else if (k == kKindOpenSub) {
       result = instr->Report();

@@ -66,8 +66,10 @@ class CGCBlock {
   int GetLineNumber() const { return m_line; }
   void SetSequenceNumber(int n) { m_sequence = n; }
   int GetSequenceNumber() const { return m_sequence; }
-  void SetNext(CGCBlock* b) { m_next = b; }
-  CGCBlock* GetNext() const { return m_next; }
+  // The block that runs after this one in the program's flow (read ahead
+  // by compensation and cycles), or null.
+  void SetNext(CGCBlock* b);
+  CGCBlock* GetNext() const;
   CGCProgram* GetProgram() const { return m_program; }
 
   // Messages queued while the line was interpreted.
@@ -233,14 +235,18 @@ class CGCBlock {
   };
 
   std::uintptr_t m_instr = 0;
-  CGCBlock* m_next = nullptr;
   int m_line = 0;
   int m_sequence = 0;
   FeedLink m_feed;
   std::int8_t m_plane = 0;
   std::int8_t m_statement = kStmtNone;
-  bool m_absolute = true;
-  bool m_endOfProgram = false;
+  bool m_absolute : 1 = true;
+  bool m_endOfProgram : 1 = false;
+  // Where the next block is: none, the block made after this one, the one
+  // after that (a skipped comment or jump line between), or the program's
+  // table of other links.
+  enum : std::uint8_t { kNextNone = 0, kNextFollower = 1, kNextSecond = 2, kNextLinked = 3 };
+  std::uint8_t m_nextKind : 2 = kNextNone;
   [[no_unique_address]] ProgramLink m_program;
 };
 
@@ -264,9 +270,9 @@ class CBlockStore {
     return reinterpret_cast<CGCBlock*>(m_pages[i / kPerPage] + kHeader + (i % kPerPage) * sizeof(CGCBlock));
   }
   // The program whose store holds the block at `address`.
-  static CGCProgram* ProgramAt(const void* address) {
-    return *reinterpret_cast<CGCProgram* const*>(reinterpret_cast<std::uintptr_t>(address) & ~(kPageBytes - 1));
-  }
+  static CGCProgram* ProgramAt(const void* address) { return PageOf(address)->program; }
+  // The block made after `block` (which this store holds), or null.
+  CGCBlock* After(const CGCBlock* block) const;
 
   class iterator {
    public:
@@ -287,7 +293,14 @@ class CBlockStore {
   iterator end() const { return iterator(this, m_count); }
 
  private:
-  static constexpr std::size_t kHeader = sizeof(CGCProgram*);
+  struct PageHeader {
+    CGCProgram* program;
+    std::size_t index;  // of the page in the store
+  };
+  static const PageHeader* PageOf(const void* address) {
+    return reinterpret_cast<const PageHeader*>(reinterpret_cast<std::uintptr_t>(address) & ~(kPageBytes - 1));
+  }
+  static constexpr std::size_t kHeader = sizeof(PageHeader);
   static constexpr std::size_t kPerPage = (kPageBytes - kHeader) / sizeof(CGCBlock);
   struct FreeChunk {
     void operator()(std::byte* p) const { std::free(p); }

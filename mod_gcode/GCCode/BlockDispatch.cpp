@@ -815,9 +815,11 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
     }
     std::unique_ptr<CGCProgramPath> child = m_program->NewChild();
     child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
+    CopyModalMacroCall(*m_program, *child, this);
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
     *previousMotion = child->PreviousMotion();
     m_program->TakeModalState(*child);
+    CopyModalMacroCall(*child, *m_program, this);
     lastChild = child.get();
     AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(*previousMotion, this, kKindOpenSub, std::move(child)));
   }

@@ -27,6 +27,17 @@ void SplitSubProgramCall(WString& text, int& count) {
   text = plat::AsciiToWide(digits);
 }
 
+void CopyModalMacroCall(CGCProgram& from, CGCProgram& to, CGCBlock* block) {
+  const auto* modal = dynamic_cast<const CGCInstructionSubMacro*>(from.GetModal(33));
+  if (!modal) {
+    if (to.GetModal(33)) to.SetModal(33, nullptr);
+    return;
+  }
+  auto* call = new CGCInstructionSubMacro(nullptr, block);  // owned by the modal table
+  call->CopyCallFrom(*modal);
+  to.SetModal(33, call);
+}
+
 // ------------------------------------------------------------------- M98
 
 CGCInstructionSub::CGCInstructionSub(CGCInstruction* previous, CGCBlock* block, short kind)

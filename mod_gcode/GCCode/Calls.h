@@ -1,6 +1,6 @@
 // Sub-program and macro calls: M98 runs a sub-program file as a child
 // frame at the place of the call, M99 returns, G65 calls a macro program
-// with arguments, G66 calls it after every linear move until G67.
+// with arguments, G66 calls it after every move until G67.
 #pragma once
 #include <memory>
 #include <utility>
@@ -52,6 +52,13 @@ class CGCInstructionSubMacro : public CGCInstructionWords<3> {
   WString m_program;
   int m_repeat = 0;
 };
+
+class CGCProgram;
+
+// Makes the modal macro call (G66) of `to` the one `from` holds, or none:
+// a sub-program (M98) runs under its caller's G66, and a G66 or G67 in it
+// lasts after M99.
+void CopyModalMacroCall(CGCProgram& from, CGCProgram& to, CGCBlock* block);
 
 // Splits the P text of M98 into the program number ("%04d") and the repeat
 // count: "1234" -> 1234 x1, "21234" -> 1234 x2, "12" -> 0012, "1234L3" -> x3.

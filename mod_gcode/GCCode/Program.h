@@ -194,6 +194,9 @@ class CGCProgram {
   CDataCoordSystem* CoordTable() const { return m_coord; }
   CVariables* GlobalVariables() const { return m_globals; }
   const CBlockStore& Blocks() const { return m_blocks; }
+  // Flow links between blocks that the blocks cannot keep themselves (see
+  // CGCBlock::SetNext).
+  std::unordered_map<const CGCBlock*, CGCBlock*>& NextLinks() { return m_nextLinks; }
   int HighlightedBlock() const { return m_highlighted; }
   CGCInstruction*& PreviousMotion() { return m_previousMotion; }
   CLineScan& Scan() { return m_scan; }
@@ -241,6 +244,7 @@ class CGCProgram {
   std::deque<double> m_feeds{0.0};
   std::unordered_map<std::uint64_t, std::uint32_t> m_feedIndex{{0, 0}};
   std::uint32_t m_lastFeed = 0;
+  std::unordered_map<const CGCBlock*, CGCBlock*> m_nextLinks;
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;

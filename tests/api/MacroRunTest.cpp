@@ -121,7 +121,8 @@ TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
 // How the control reads program text around statements: an N in a comment
 // numbers nothing, a line that opens with a comment runs the words after it,
 // an unused block-delete "/" leaves the statement alone; loops are entered
-// only through their WHILE and numbered 1 to 3; a number has one point.
+// only through their WHILE and numbered 1 to 3; a number has one point; #0
+// is empty (0 in arithmetic) and cannot be set.
 TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
   const struct {
     const char* program;
@@ -144,6 +145,9 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
       {"WHILE [#100 LT 3] DO4\n#100=#100+1\nEND4\n#100=#100+10", 10, u"Syntax error : 4 : loop number out of range"},
       {"#100=1.2.3", 0, u"error :1.2.3 : Invalid macro instruction."},
       {"#100=--+-3.5", -3.5, nullptr},
+      {"#100=#0*3+1", 1, nullptr},
+      {"#0=5\n#100=#0+1", 1, u"error : variable #0 is always empty and cannot be set"},
+      {"#5=0\n#[#5]=5\n#100=#0+2", 2, u"error : variable #0 is always empty and cannot be set"},
   };
   for (const auto& c : cases) {
     Log().Clear();
@@ -152,6 +156,14 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
         c.message ? std::vector<std::u16string>{c.message} : std::vector<std::u16string>{};
     EXPECT_EQ(Texts(), expected) << c.program;
   }
+
+  // With block delete on, a "/" line is left out, also behind a tab.
+  char skip = 1;
+  Code_Skip(&skip);
+  Log().Clear();
+  EXPECT_DOUBLE_EQ(Run(u"\t/#100=5\n/#100=6\n#101=1"), 0);
+  EXPECT_DOUBLE_EQ(Var(101), 1);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
 // G65 passes arguments written as variables and expressions (M is #13); the
@@ -169,7 +181,8 @@ TEST_F(MacroRunTest, CallArgumentsAndLocalLevels) {
   EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
-// G66 calls its macro after every move, arcs included. The move itself ends
+// G66 calls its macro after every move, arcs and the moves of an M98
+// sub-program included. The move itself ends
 // where it was programmed; the next move starts where the macro left the tool.
 // O9104 feeds to its Z argument and goes back up to R at rapid.
 TEST_F(MacroRunTest, ModalMacroRunsAfterLinesAndArcs) {
@@ -207,6 +220,18 @@ TEST_F(MacroRunTest, ModalMacroRunsAfterLinesAndArcs) {
   ASSERT_GE(moves.size(), 4u);
   const CPoint3d ends[] = {{0, 0, 5}, {10, 10, 5}, {10, 10, -3}, {10, 10, 2}};
   for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(Near(moves[i].position, ends[i], 1e-9)) << i;
+
+  // G66 stays in force in an M98 sub-program, and a G67 there ends it for
+  // the caller too. O9103 adds its Z argument to #100 at each call.
+  const Case calls[] = {
+      {"G66 P9103 Z1\nM98 P9105\nX30.\nG67\nX40.", 3},  // X10 Y10, X20 in the sub; X30
+      {"G66 P9103 Z1\nM98 P9106\nX30.\nX40.", 1},        // X10 only
+  };
+  for (const Case& c : calls) {
+    Log().Clear();
+    EXPECT_DOUBLE_EQ(Run(W(c.program)), c.expected) << c.program;
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{}) << c.program;
+  }
 }
 
 // Words whose values come from variables: coordinates and F exact, S T M D

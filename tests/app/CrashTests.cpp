@@ -65,6 +65,12 @@ TEST(CrashDump, FaultsAndUncaughtExceptionsWriteADumpAndEndTheProcess) {
     EXPECT_NE(ReadAll(dir / "123.dmp").find(text), std::string::npos) << how;
     EXPECT_EQ(ReadAll(dir / "123.dmp").find("SIGSEGV"), std::string::npos) << how;
   }
+  // A stack overflow on a worker thread (as in the loader) reaches the
+  // handler on that thread's own signal stack.
+  r = RunChild("thread-overflow", dir);
+  EXPECT_EQ(r.out, "Create Dump File Success!\n");
+  EXPECT_TRUE(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 128 + SIGSEGV);
+  EXPECT_NE(ReadAll(dir / "123.dmp").find("(SIGSEGV)"), std::string::npos);
   // The current folder removed under the child: the failure is printed.
   fs::create_directories(dir / "gone");
   r = RunChild("segv", dir / "gone", true);

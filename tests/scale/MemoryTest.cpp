@@ -66,6 +66,30 @@ TEST_F(MemoryTest, BytesPerLineStayLow) {
   }
 }
 
+// Blocks keep the block that runs after them without a pointer of their
+// own where they can: the next block made, the one after it, or a link the
+// program keeps. Every kind reads back the same flow.
+TEST_F(MemoryTest, NextBlockOfEveryLinkKind) {
+  Parse(u"G01 X1 F100\n"  // 0: next is line 2 (the comment between is skipped)
+        u"(ONE)\n"
+        u"X2\n"          // 2: next is line 5, three blocks on
+        u"(TWO)\n"
+        u"(THREE)\n"
+        u"X3\n"          // 5: next is line 6, the block made after it
+        u"X4");           // 6: last
+  const struct {
+    int line;
+    int nextLine;  // -1: none
+  } cases[] = {{0, 2}, {2, 5}, {5, 6}, {6, -1}};
+  for (const auto& c : cases) {
+    CGCBlock* block = BlockOfLine(c.line);
+    ASSERT_NE(block, nullptr) << c.line;
+    EXPECT_EQ(block->GetNext(), c.nextLine < 0 ? nullptr : BlockOfLine(c.nextLine)) << c.line;
+  }
+  // The preamble block leads to the first line.
+  EXPECT_EQ(m_program->Blocks()[0]->GetNext(), BlockOfLine(0));
+}
+
 // A parse that runs out of memory ends at a block that says so, keeps what
 // it parsed before, and the next parse works. Run in a child process whose
 // address space is capped a little above what it uses before the parse.
