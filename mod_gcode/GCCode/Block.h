@@ -170,6 +170,7 @@ class CGCBlock {
   void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from);
   void ConsumeWorkOffsetChange(CGCInstruction* motion);
   void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named = 0);
+  void KeepUnnamedAxesInPlace(CGCInstruction* motion);
   void ApplyCompensationState(CGCInstruction* motion);
   // Whether new words are inch words, and the polar-mode exception for Y.
   bool InchWords() const;
