@@ -194,6 +194,11 @@ void CDlgRender::OpenFile() {
   }
   m_shownPath = m_path;
   if (!m_main) return;
+#ifdef __GLIBC__
+  // The last program's document, program and path are gone by now; their
+  // pages go back to the system before the new document is built.
+  malloc_trim(0);
+#endif
   if (has) m_main->SetCodeText(text);
   m_main->SetTitlePath(m_path);
 }

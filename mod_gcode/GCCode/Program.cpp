@@ -138,7 +138,7 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
     : m_instructions(caller.m_instructions),
-      m_paths(caller.m_paths),
+      m_arena(kCallPathChunk),
       m_localShift(caller.m_localShift),
       m_partZeroShift(caller.m_partZeroShift),
       m_s(caller.m_s),
@@ -580,9 +580,8 @@ void CGCProgramPath::BuildPath() {
   // A new build replaces the previous lists, so asking twice gives the
   // same lists once.
   m_pathGroups.clear();
-  // A call's frame builds into the top-level frame's arena, which that
-  // frame empties once at the start of its own build.
-  if (m_paths == &m_arena) m_arena.Reset();
+  m_retiredGroups.clear();
+  m_arena.Reset();
   m_highlighted = -1;
   m_savedStyles.clear();
   m_pathGroups.reserve(m_blocks.size());
@@ -590,10 +589,10 @@ void CGCProgramPath::BuildPath() {
   items.reserve(16);
   for (CGCBlock* block : m_blocks) {
     items.clear();
-    CPathSink sink{m_paths, &items};
+    CPathSink sink{&m_arena, &items};
     block->BuildPath(sink);
     if (block->HasMessages()) break;
-    m_pathGroups.push_back(m_paths->MakeList(items.data(), items.size()));
+    m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
   }
 }
 
@@ -650,7 +649,12 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   return &m_pathGroups;
 }
 
-void CGCProgram::ClearBlockPaths() { m_pathGroups.clear(); }
+void CGCProgram::ClearBlockPaths() {
+  // The lists hold their polylines: they stay alive, out of the way, until
+  // the next build, for the calling frame that took their addresses.
+  m_retiredGroups.swap(m_pathGroups);
+  m_pathGroups.clear();
+}
 
 // ----------------------------------------------------------- variables
 

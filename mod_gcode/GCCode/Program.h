@@ -123,7 +123,7 @@ class CGCProgram {
   static constexpr int kMaxCallDepth = 16;
   // What a call (made or refused) counts against the executed-block budget:
   // a frame holds about as much memory as this many blocks.
-  static constexpr std::size_t kCallCost = 32;
+  static constexpr std::size_t kCallCost = 64;
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
   void ParseFile(WStringView path, const CPoint3d& start);
 
@@ -137,7 +137,7 @@ class CGCProgram {
   // belong to the caller's lists).
   void ClearBlockPaths();
   PathGroups& Paths() { return m_pathGroups; }
-  CPathArena& Arena() { return *m_paths; }
+  CPathArena& Arena() { return m_arena; }
 
   // Variables: 0 to 33 local, higher numbers from the global table. Null
   // when the number is outside the tables.
@@ -257,12 +257,14 @@ class CGCProgram {
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
+  PathGroups m_retiredGroups;  // lists a calling frame took (see ClearBlockPaths)
   CPathArena m_arena;
-  // The arenas this frame allocates from: its own in the top-level frame,
-  // the top-level frame's in the frames of calls (which die before it), so
-  // a call costs no arena chunk of its own.
+  // The instruction arena this frame allocates from: its own in the
+  // top-level frame, the top-level frame's in the frames of calls (which
+  // die before it), so a call costs no arena chunk of its own. Paths are
+  // built per frame, into an arena whose chunks start small in a call.
   CInstructionArena* m_instructions = &m_instrArena;
-  CPathArena* m_paths = &m_arena;
+  static constexpr std::size_t kCallPathChunk = 1024;
   CGCInstruction* m_modal[kModalGroups] = {};
   std::vector<CPathStyle> m_savedStyles;
   CVariables m_locals{kLastLocal + 1};
