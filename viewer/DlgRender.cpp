@@ -184,6 +184,11 @@ void CDlgRender::OpenFile() {
   }
   m_shownPath = m_path;
   if (!m_main) return;
+#ifdef __GLIBC__
+  // The last program's document, program and path are gone by now; their
+  // pages go back to the system before the new document is built.
+  malloc_trim(0);
+#endif
   if (has) m_main->SetCodeText(text);
   m_main->SetTitlePath(m_path);
 }
@@ -235,6 +240,15 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+  {
+    // The last program is let go before the next one is read, not while it
+    // is: a parse without text only replaces the library's program.
+    std::lock_guard lib(LibraryMutex());
+    int startLine = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    std::u16string none;
+    Code_ParsingFromBuffer(&startLine, nullptr, none.data(), none.data(), &x, &y, &z);
+  }
 #ifdef __GLIBC__
   // What the last program held goes back to the system before the next one
   // is read, not only to the allocator's free lists.

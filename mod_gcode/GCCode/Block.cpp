@@ -257,11 +257,12 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.pending.clear();
   scan.current = nullptr;
   scan.previousMotionAtStart = *previousMotion;
-  // A block-delete "/" that was not acted on is no part of a statement.
+  // A block-delete "/" that was not acted on belongs to no statement.
   scan.statementStart = !line.empty() && line[0] == u'/' ? 1 : 0;
   scan.macroArgs = false;
   scan.machine = nullptr;
   scan.rotation = nullptr;
+  scan.scaling = nullptr;
   scan.mirrorCancel = nullptr;
   scan.dropWords = false;
   m_program->SetScanLine(&line);

@@ -48,6 +48,8 @@ struct CLineScan {
   // a refused code's words are to be dropped.
   CGCInstruction* machine = nullptr;
   CGCInstruction* rotation = nullptr;
+  // The G51 of this line (its centre is completed like G68's).
+  CGCInstruction* scaling = nullptr;
   // The G50.1 of this line and the mirror it cancels.
   CGCInstruction* mirrorCancel = nullptr;
   const CGCInstruction* mirrorBefore = nullptr;
@@ -170,6 +172,7 @@ class CGCBlock {
   void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from);
   void ConsumeWorkOffsetChange(CGCInstruction* motion);
   void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named = 0);
+  void KeepUnnamedAxesInPlace(CGCInstruction* motion);
   void ApplyCompensationState(CGCInstruction* motion);
   // Whether new words are inch words, and the polar-mode exception for Y.
   bool InchWords() const;

@@ -59,6 +59,26 @@ unsigned AxesNamedInLine(const WString& line) {
   return mask;
 }
 
+// Whether a compact line's block is in absolute mode: the last G90 or G91
+// anywhere in it decides (the control applies a block's codes together);
+// without one, the mode in force.
+bool LineIsAbsolute(const WString& line, bool inForce) {
+  bool absolute = inForce;
+  int depth = 0;
+  const std::size_t n = line.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = line[i];
+    if (c == u'[') ++depth;
+    else if (c == u']' && depth > 0) --depth;
+    else if (c == u'=') break;
+    if (depth > 0 || c != u'G' || i + 2 >= n || line[i + 1] != u'9') continue;
+    const char16_t mode = line[i + 2];
+    const char16_t after = i + 3 < n ? line[i + 3] : u'\0';
+    if ((mode == u'0' || mode == u'1') && !(after >= u'0' && after <= u'9') && after != u'.') absolute = mode == u'0';
+  }
+  return absolute;
+}
+
 const char16_t kModeRefusal[] =
     u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
 const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
@@ -202,6 +222,28 @@ void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* 
   }
 }
 
+void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion) {
+  // Under mirror or scaling, and on the move that follows their cancel, the
+  // carried values become the tool's position taken back through the
+  // transforms (before the line's words are given): an axis the line does
+  // not name stays where the tool is, and an incremental word counts from
+  // there. (Under rotation or polar coordinates the carried values of the
+  // plane's axes stand.)
+  const CGCInstruction* prev = motion->GetPrevious();
+  const CTransformChain* chain = motion->Transforms().get();
+  if (!prev || !chain) return;
+  auto perAxis = [](const CTransformChain* c) {
+    return c && (c->Find(CGCTransform::kMirror) || c->Find(CGCTransform::kScale));
+  };
+  if (!perAxis(chain) && !perAxis(prev->Transforms().get())) return;
+  const bool turned = chain->Find(CGCTransform::kRot) || chain->Find(CGCTransform::kPolar);
+  const int plane = motion->GetPlaneCode();
+  const CGCTransform* ref = chain->Find(CGCTransform::kRefPoint);
+  const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
+  const CPoint3d at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
+  for (int i = turned ? 2 : 0; i < 3; ++i) motion->PutWordValue(i, at.At(i));
+}
+
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
   short code = GetModalCode(21);
   short side = (code == 0 || code == 1) ? code : 2;
@@ -221,8 +263,12 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   m_feed = rapid ? 3000.0 : m_program->GetF();
   CarryMotionWords(motion, *previousMotion);
   // Under G53 the carried axes are taken into machine coordinates.
-  if (scan.machine) RebaseOnWorkOffset(motion, scan.machine);
-  else ConsumeWorkOffsetChange(motion);
+  if (scan.machine) {
+    RebaseOnWorkOffset(motion, scan.machine);
+  } else {
+    ConsumeWorkOffsetChange(motion);
+    KeepUnnamedAxesInPlace(motion);
+  }
   ApplyCompensationState(motion);
   m_program->SetMotionRule(&rule);
   *previousMotion = motion;
@@ -253,6 +299,7 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
   for (int i = 3; i <= 5; ++i) GiveWord(arc, i, MakeWord(inch && !polar));
   GiveWord(arc, kWordR, MakeWord(inch));
   ConsumeWorkOffsetChange(arc);
+  KeepUnnamedAxesInPlace(arc);
   m_program->SetMotionRule(&rule);
   *previousMotion = arc;
   ApplyCompensationState(arc);
@@ -397,8 +444,9 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     AddInstruction(pz);
   } else if (f == u"GMacSysSel") {
     // Machine coordinates for this block's move only; the work system in
-    // force stays selected. In incremental mode the code is ignored.
-    if (!m_absolute) return;
+    // force stays selected. In incremental mode (the block's, wherever its
+    // G90 or G91 stands) the code is ignored.
+    if (!LineIsAbsolute(*m_program->ScanLine(), m_absolute)) return;
     SetModalCode(19, 2);
     SetModalCode(21, 2);
     auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
@@ -562,6 +610,7 @@ void CGCBlock::OnScaling(const CCodeRuleEntry& rule) {
   CGCInstruction* g = SetModalInstruction(22, rule);
   SetModalInstructionWords(g, 8);
   Scan().current = g;
+  if (f == u"GScl") Scan().scaling = g;
 }
 
 void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
@@ -850,9 +899,9 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
   }
   if (scan.machine && IsRapidOrLine(scan.current)) MoveInMachineCoordinates(scan.current, scan.machine);
   if (scan.mirrorCancel) KeepUnnamedMirrorAxes(scan.mirrorCancel, scan.mirrorBefore);
-  if (scan.rotation) {
-    // G68 without a centre turns about where the tool is.
-    CGCInstruction* r = scan.rotation;
+  // G68 and G51 without a centre turn and scale about where the tool is.
+  for (CGCInstruction* r : {scan.rotation, scan.scaling}) {
+    if (!r) continue;
     const CPoint3d at = SwapForPlane(ProgramPosition(scan.previousMotionAtStart), r->GetPlaneCode());
     for (int i = 0; i < 3; ++i)
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));

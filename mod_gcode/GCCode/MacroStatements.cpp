@@ -76,6 +76,11 @@ bool AssignOne(WStringView item, CGCProgram& program, std::vector<WString>& mess
   int number = 0;
   if (!VariableNumberOf(item.substr(0, equals), program, messages, number))
     return messages.size() == before ? invalid() : false;
+  if (number == 0) {
+    // #0 stands for "empty" and stays so.
+    messages.push_back(u"error : variable #0 is always empty and cannot be set");
+    return false;
+  }
   const double value = EvaluateExpression(item.substr(equals + 1), program, messages);
   // A value with an error is not stored (a control stops with an alarm).
   if (messages.size() != before) return false;

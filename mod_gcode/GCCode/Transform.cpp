@@ -77,6 +77,14 @@ void CGCTransformMirror::MapDisplacement(CPoint3d& v, int planeCode) const {
     if (d && d->Words().IsSpecified(axis[k])) v.At(k) = -v.At(k);
 }
 
+void CGCTransformMirror::UnmapPoint(CPoint3d& p, int planeCode) const {
+  const CGCInstruction* d = Defining();
+  int axis[3];
+  MirrorAxes(planeCode, axis);
+  for (int k = 0; k < 3; ++k)
+    if (d && d->Words().IsSpecified(axis[k])) p.At(k) = 2.0 * d->Words().GetValue(axis[k]) - p.At(k);
+}
+
 void CGCTransformMirror::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
   const CGCInstruction* d = Defining();
   int axis[3];
@@ -124,6 +132,14 @@ void CGCTransformScale::UnmapDisplacement(CPoint3d& v, int planeCode) const {
   Factors(planeCode, f);
   for (int k = 0; k < 3; ++k)
     if (f[k] != 0.0) v.At(k) /= f[k];
+}
+
+void CGCTransformScale::UnmapPoint(CPoint3d& p, int planeCode) const {
+  const CPoint3d c = DefiningPointIn(Defining(), planeCode);
+  double f[3];
+  Factors(planeCode, f);
+  for (int k = 0; k < 3; ++k)
+    if (f[k] != 0.0) p.At(k) = c.At(k) + (p.At(k) - c.At(k)) / f[k];
 }
 
 void CGCTransformScale::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
@@ -198,6 +214,12 @@ CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCo
     for (int i = std::min(chain->Count(), CTransformChain::kMax) - 1; i >= 0; --i)
       chain->At(i)->UnmapDisplacement(v, planeCode);
   return v;
+}
+
+CPoint3d UnmapPoint(const CTransformChain* chain, CPoint3d p, int planeCode) {
+  if (chain)
+    for (int i = std::min(chain->Count(), CTransformChain::kMax) - 1; i >= 0; --i) chain->At(i)->UnmapPoint(p, planeCode);
+  return p;
 }
 
 void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode,

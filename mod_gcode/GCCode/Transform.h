@@ -23,6 +23,9 @@ class CGCTransform {
   // (no centre, no offset), and its inverse; none by default.
   virtual void MapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
   virtual void UnmapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
+  // A drawn point back through a per-axis transform (mirror, scaling);
+  // unchanged by the others.
+  virtual void UnmapPoint(CPoint3d& /*p*/, int /*planeCode*/) const {}
   short GetType() const { return m_type; }
   void SetType(short t) { m_type = t; }
   bool IsType(short t) const { return m_type == t; }
@@ -49,6 +52,7 @@ class CGCTransformScale : public CGCTransform {
   bool FlipsArcDirection() const override { return m_negative; }
   void MapDisplacement(CPoint3d& v, int planeCode) const override;
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override;
+  void UnmapPoint(CPoint3d& p, int planeCode) const override;
 
  private:
   // The factors along a plane's axes; whether P gives one for all of them.
@@ -63,6 +67,7 @@ class CGCTransformMirror : public CGCTransform {
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformMirror>(*this); }
   void MapDisplacement(CPoint3d& v, int planeCode) const override;
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override { MapDisplacement(v, planeCode); }
+  void UnmapPoint(CPoint3d& p, int planeCode) const override;
 };
 
 class CGCTransformRot : public CGCTransform {
@@ -104,6 +109,9 @@ class CTransformChain;
 // Both in the order of the plane; a null chain changes nothing.
 CPoint3d MapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
 CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
+// A point drawn under a chain of mirror and scaling (the reference point
+// taken off) back in the programmed frame.
+CPoint3d UnmapPoint(const CTransformChain* chain, CPoint3d p, int planeCode);
 
 // An ordered list of at most five transforms with an intrusive count.
 class CTransformChain {

@@ -121,7 +121,8 @@ TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
 // How the control reads program text around statements: an N in a comment
 // numbers nothing, a line that opens with a comment runs the words after it,
 // an unused block-delete "/" leaves the statement alone; loops are entered
-// only through their WHILE and numbered 1 to 3; a number has one point.
+// only through their WHILE and numbered 1 to 3; a number has one point; #0
+// is empty (0 in arithmetic) and cannot be set.
 TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
   const struct {
     const char* program;
@@ -144,6 +145,9 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
       {"WHILE [#100 LT 3] DO4\n#100=#100+1\nEND4\n#100=#100+10", 10, u"Syntax error : 4 : loop number out of range"},
       {"#100=1.2.3", 0, u"error :1.2.3 : Invalid macro instruction."},
       {"#100=--+-3.5", -3.5, nullptr},
+      {"#100=#0*3+1", 1, nullptr},
+      {"#0=5\n#100=#0+1", 1, u"error : variable #0 is always empty and cannot be set"},
+      {"#5=0\n#[#5]=5\n#100=#0+2", 2, u"error : variable #0 is always empty and cannot be set"},
   };
   for (const auto& c : cases) {
     Log().Clear();
@@ -152,6 +156,14 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
         c.message ? std::vector<std::u16string>{c.message} : std::vector<std::u16string>{};
     EXPECT_EQ(Texts(), expected) << c.program;
   }
+
+  // With block delete on, a "/" line is left out, also behind a tab.
+  char skip = 1;
+  Code_Skip(&skip);
+  Log().Clear();
+  EXPECT_DOUBLE_EQ(Run(u"\t/#100=5\n/#100=6\n#101=1"), 0);
+  EXPECT_DOUBLE_EQ(Var(101), 1);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{});
 }
 
 // G65 passes arguments written as variables and expressions (M is #13); the

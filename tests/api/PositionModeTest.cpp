@@ -126,6 +126,9 @@ TEST_F(PositionModeTest, MachineCoordinatesTakeEveryAxisWordOfTheLine) {
       {"an expression before G53", after(u"G00 Z[3+4] G53\n"), 1, {100, 50, 7}},
       {"G53 after the axis in G18", after(u"G18 G00 Y5 G53\n"), 1, {100, 5, -20}},
       {"the next move is in G54 again", after(u"G00 Z0 G53\nX10\n"), 2, {110, 50, 0}},
+      // The block's own G90 or G91 decides, wherever it stands.
+      {"G90 after G53 while G91 is in force", after(u"G91\nG53 G90 G00 Z0\n"), 2, {100, 50, 0}},
+      {"G91 after G53: ignored", after(u"G53 G00 Z5 G91\n"), 1, {100, 50, -15}},
   };
   for (const auto& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
 }
@@ -369,6 +372,24 @@ TEST_F(PositionModeTest, CycleLevelsAndStepsFollowTheTransforms) {
   for (double x : {-10.0, -20.0}) EXPECT_TRUE(Contains(pts, {x, 0, 1})) << x;
 }
 
+// Under mirror and scaling, and after their cancel, an axis a move does not
+// name stays where the tool is, and an incremental word counts from there.
+TEST_F(PositionModeTest, UnnamedAxesStayUnderMirrorAndScaling) {
+  SetWorkOffset(1, {0, 0, 0});
+  ExpectEnds({
+      {"a Y move under mirror in X", u"G00 X10 Y0 Z10\nG51.1 X0\nG00 Y5\n", 2, {10, 5, 10}},
+      {"a Y move after the mirror's cancel", u"G00 X10 Y0 Z10\nG51.1 X0\nG01 X20 F100\nG50.1 X0\nG00 Y6\n", 4,
+       {-20, 6, 10}},
+      {"an X move under P2000", u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5\n", 2, {10, 0, 10}},
+      {"an X move after G50", u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5 Z10\nG50\nG01 X6 F100\n", 4,
+       {6, 0, 20}},
+      {"an incremental move after G50", u"G00 X10 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X10\nG50\nG91 G00 X1\n", 4,
+       {21, 0, 10}},
+      {"Z under rotation after G50",
+       u"G00 X0 Y0 Z10\nG51 X0 Y0 Z0 P2000\nG00 X5 Z10\nG50\nG68 X0 Y0 R90\nG01 X5 Y0 F100\n", 5, {0, 5, 20}},
+  });
+}
+
 // G68 without X and Y turns about where the tool is when G68 is programmed,
 // in G90 and G91 alike, also right after a tool change.
 TEST_F(PositionModeTest, RotationWithoutCentreTurnsAboutTheToolPosition) {
@@ -378,6 +399,17 @@ TEST_F(PositionModeTest, RotationWithoutCentreTurnsAboutTheToolPosition) {
       {"G91", u"G00 X10 Y0 Z0\nG91 G68 R90\nG01 X10 Y0 F100\n", 2, {10, 10, 0}},
       {"after a tool change", u"G00 X10 Y0 Z0\nT1 M06\nG68 R90\nG01 X20 Y0 F100\n", 3, {10, 10, 0}},
       {"only X given: Y is the tool's", u"G00 X10 Y5 Z0\nG68 X0 R90\nG01 X10 Y5 F100\n", 2, {0, 15, 0}},
+  });
+}
+
+// G51 scales about the centre it names; the centre's axes it does not name
+// are where the tool is when G51 is programmed.
+TEST_F(PositionModeTest, ScalingWithoutCentreScalesAboutTheToolPosition) {
+  SetWorkOffset(1, {0, 0, 0});
+  ExpectEnds({
+      {"no centre", u"G00 X10 Y10 Z0\nG51 P2000\nG00 X20\n", 2, {30, 10, 0}},
+      {"only X given", u"G00 X10 Y10 Z5\nG51 X0 P2000\nG00 X20 Y20 Z10\n", 2, {40, 30, 15}},
+      {"the whole centre given", u"G00 X10 Y10 Z5\nG51 X0 Y0 Z0 P2000\nG00 X20 Y20 Z10\n", 2, {40, 40, 20}},
   });
 }
 

@@ -115,6 +115,37 @@ TEST(LargeEditorText, TheDocumentHoldsExactlyTheTextGivenWhateverItsCharacters) 
   }
 }
 
+std::size_t HeapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+}
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's allocator keeps its own books
+TEST(LargeEditorText, TheEditorLaysOutOnlyTheLinesItShows) {
+  // A line layout for every line of a large program would more than double
+  // what its document takes (about 270 bytes a line): the editor lays out
+  // only the lines in view, also after it was resized.
+  constexpr int kLines = 200000;
+  QString text;
+  text.reserve(kLines * 28);
+  for (int i = 0; i < kLines; ++i) text += QStringLiteral("N%1 G01 X%2 Y-1.5 Z-0.25\n").arg(i).arg(i * 0.25);
+  CXRichEdit edit;
+  edit.resize(400, 300);
+  edit.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+  QSignalSpy ready(&edit, &CXRichEdit::textReady);
+  malloc_trim(0);
+  const std::size_t before = HeapInUse();
+  edit.SetCodeText(text);
+  ASSERT_TRUE(ready.wait(60000));
+  edit.resize(800, 300);
+  QApplication::processEvents();
+  const double perLine = (static_cast<double>(HeapInUse()) - static_cast<double>(before)) / kLines;
+  EXPECT_LT(perLine, 400.0);
+  RecordProperty("editor_bytes_per_line", static_cast<int>(perLine));
+}
+#endif
+
 struct MemorySeam : UiSeam {
   void Message(QWidget*, const QString&, const QString& text, Icon icon) override { messages.push_back({text, icon}); }
   Answer Question(QWidget*, const QString&, const QString& text, bool) override {
@@ -280,19 +311,14 @@ TEST_F(LoadMemory, ALargeProgramLetGoForALoadThatFailsComesBack) {
   fs::remove(file);
 }
 
-std::size_t HeapInUse() {
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
-
 TEST_F(LoadMemory, TheViewerHoldsAFewHundredBytesPerProgramLine) {
   // Two CAM surfacing programs, the second replacing the first: the growth
   // of the heap in use between them, over the growth in lines, is what one
   // more program line costs, without the costs that do not grow with the
-  // program. The bound is generous (the viewer with the library and the
-  // text took about 780 bytes a line at these sizes when it was written, and
-  // over 1.1 KB before); it catches a cost per line that comes back (a line
-  // layout per line alone is about 300 bytes), not noise.
+  // program. The bound leaves a third to spare (the viewer with the library
+  // and the text took about 640 bytes a line at these sizes when it was
+  // written, and over 1.1 KB before); it catches a cost per line that comes
+  // back (an editor line layout per line alone is about 300 bytes), not noise.
   constexpr std::size_t kSmall = 100000, kLarge = 300000;
   auto load = [&](std::size_t lines) {
     const fs::path file = fs::temp_directory_path() / ("ravik_memory_" + std::to_string(getpid()) + ".nc");
@@ -308,7 +334,7 @@ TEST_F(LoadMemory, TheViewerHoldsAFewHundredBytesPerProgramLine) {
   const double perLine = (static_cast<double>(large) - static_cast<double>(small)) / (kLarge - kSmall);
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's allocator keeps its own books
   EXPECT_GT(small, 100u * kSmall) << "the heap in use is measured at all";
-  EXPECT_LT(perLine, 1000.0);
+  EXPECT_LT(perLine, 850.0);
 #endif
   // The parts this viewer keeps per line, each with room to spare.
   const std::size_t commands = Commands().Size();
