@@ -33,6 +33,7 @@
 #include "platform/Host.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "tests/support/OrdinaryUser.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgLoading.h"
 #include "viewer/DlgRender.h"
@@ -386,6 +387,65 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
   for (const auto& [file, bytes] : opened) {
     EXPECT_EQ(ReadAll(file), bytes) << file;
     EXPECT_EQ(fs::last_write_time(file), old) << file;
+  }
+}
+
+// The code page's saves keep the rules of every save for an ordinary user: a
+// file the user may not write is refused, reported and left whole, a link is
+// followed and stays a link, the permissions stay, and a folder without room
+// for a temporary file gets the file rewritten in place.
+TEST_F(Viewer, SavesAsAnOrdinaryUserFollowLinksKeepPermissionsAndRefuseReadOnlyFiles) {
+  struct Case {
+    const char* name;
+    mode_t fileMode;    // of "real.nc"
+    mode_t folderMode;  // of the folder holding it
+    const char* saveTo;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"read-only file", 0444, 0777, "real.nc", false},
+      {"symbolic link", 0640, 0777, "link.nc", true},
+      {"folder without room for a temporary", 0604, 0555, "real.nc", true},
+      {"read-only file in such a folder", 0444, 0555, "link.nc", false},
+  };
+  const std::string old = "O1\nG01 X1.\nM30\n", fresh = "O1\nG01 X2.\nM30\n";
+  Start();
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path work = dir / ("user" + std::to_string(++n)), real = work / "real.nc";
+    fs::create_directories(work);
+    std::ofstream(real, std::ios::binary) << old;
+    fs::create_symlink("real.nc", work / "link.nc");
+    if (::geteuid() == 0) {  // the file and its folder belong to the user who saves
+      ASSERT_EQ(::chown(work.c_str(), quillet::test::kOrdinaryUser, quillet::test::kOrdinaryUser), 0);
+      ASSERT_EQ(::chown(real.c_str(), quillet::test::kOrdinaryUser, quillet::test::kOrdinaryUser), 0);
+    }
+    fs::permissions(dir, static_cast<fs::perms>(0755));
+    Open(QString::fromStdString(real.string()));
+    ASSERT_TRUE(WaitLoader());
+    fs::permissions(real, static_cast<fs::perms>(c.fileMode));
+    fs::permissions(work, static_cast<fs::perms>(c.folderMode));
+    std::string message;
+    const bool saved = quillet::test::RunAsOrdinaryUser(
+        [&](std::string* why) {
+          QString target = QString::fromStdString((work / c.saveTo).string());
+          const bool ok = render()->SaveFile(target, QString::fromStdString(fresh));
+          if (!g_seam.messages.empty()) *why = g_seam.messages.back().first.toStdString();
+          return ok;
+        },
+        &message);
+    fs::permissions(work, static_cast<fs::perms>(0755));
+    EXPECT_EQ(saved, c.saved) << message;
+    if (c.saved) {
+      EXPECT_EQ(message, "");
+    } else {
+      EXPECT_NE(message.find(c.saveTo), std::string::npos) << "the refusal is reported: " << message;
+    }
+    EXPECT_EQ(ReadAll(real), c.saved ? fresh : old);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(real).permissions()), c.fileMode);
+    EXPECT_TRUE(fs::is_symlink(work / "link.nc"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2) << "no temporary is left";
   }
 }
 
