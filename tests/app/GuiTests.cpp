@@ -340,6 +340,8 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
       {"no line end at the end", "O7\nG01 X1.\nM30", 2, "M02", "O7\nG01 X1.\nM02"},
       {"Chinese comment", "O8\r\nG01 X1. " + chinese + "\r\nG01 X2.\r\nM30\r\n", 2, "G01 X4.",
        "O8\r\nG01 X1. " + chinese + "\r\nG01 X4.\r\nM30\r\n"},
+      {"no-break space and byte order mark", "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X2.\n", 2, "G01 X7.",
+       "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X7.\n"},
       {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
        std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
   };
