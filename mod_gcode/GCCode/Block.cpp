@@ -262,6 +262,7 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.macroArgs = false;
   scan.machine = nullptr;
   scan.rotation = nullptr;
+  scan.scaling = nullptr;
   scan.mirrorCancel = nullptr;
   scan.dropWords = false;
   m_program->SetScanLine(&line);

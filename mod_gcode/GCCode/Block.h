@@ -48,6 +48,8 @@ struct CLineScan {
   // a refused code's words are to be dropped.
   CGCInstruction* machine = nullptr;
   CGCInstruction* rotation = nullptr;
+  // The G51 of this line (its centre is completed like G68's).
+  CGCInstruction* scaling = nullptr;
   // The G50.1 of this line and the mirror it cancels.
   CGCInstruction* mirrorCancel = nullptr;
   const CGCInstruction* mirrorBefore = nullptr;

@@ -621,6 +621,7 @@ void CGCBlock::OnScaling(const CCodeRuleEntry& rule) {
   CGCInstruction* g = SetModalInstruction(22, rule);
   SetModalInstructionWords(g, 8);
   Scan().current = g;
+  if (f == u"GScl") Scan().scaling = g;
 }
 
 void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
@@ -909,9 +910,9 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
   }
   if (scan.machine && IsRapidOrLine(scan.current)) MoveInMachineCoordinates(scan.current, scan.machine);
   if (scan.mirrorCancel) KeepUnnamedMirrorAxes(scan.mirrorCancel, scan.mirrorBefore);
-  if (scan.rotation) {
-    // G68 without a centre turns about where the tool is.
-    CGCInstruction* r = scan.rotation;
+  // G68 and G51 without a centre turn and scale about where the tool is.
+  for (CGCInstruction* r : {scan.rotation, scan.scaling}) {
+    if (!r) continue;
     const CPoint3d at = SwapForPlane(ProgramPosition(scan.previousMotionAtStart), r->GetPlaneCode());
     for (int i = 0; i < 3; ++i)
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));

@@ -91,24 +91,27 @@ CPathPolyline* CPathArena::MakeSegment(const CPathStyle& style, const CPoint3d& 
   }
   m_runEnd = pts + 2;
   const CPathStyle* shared = Shared(style, 2);
-  void* mem = m_heads.Allocate(sizeof(CPathPolyline), alignof(CPathPolyline));
+  void* mem = m_scratch.emplace_back().bytes;
   return new (mem) CPathPolyline(shared, pts);
 }
 
 CPathList CPathArena::MakeList(CPathPolyline* const* items, std::size_t count) {
   CPathList list;
-  if (count == 0) return list;
   if (count == 1) {
-    list.m_one = items[0];
-    return list;
+    list.m_one = *items[0];
+  } else if (count > 1) {
+    // The count, the pointers, then the polylines they point to; the
+    // record's address is tagged in its lowest bit (the record is
+    // pointer-aligned, so that bit is free).
+    auto* record = static_cast<std::size_t*>(m_heads.Allocate(
+        sizeof(std::size_t) + (sizeof(CPathPolyline*) + sizeof(CPathPolyline)) * count, alignof(CPathPolyline*)));
+    *record = count;
+    auto** pointers = reinterpret_cast<CPathPolyline**>(record + 1);
+    auto* copies = reinterpret_cast<CPathPolyline*>(pointers + count);
+    for (std::size_t i = 0; i < count; ++i) pointers[i] = new (&copies[i]) CPathPolyline(*items[i]);
+    list.m_one.m_style = reinterpret_cast<const CPathStyle*>(reinterpret_cast<std::uintptr_t>(record) | 1u);
   }
-  // The count, then the pointers; the record's address is tagged in its
-  // lowest bit (the record is pointer-aligned, so that bit is free).
-  auto* record = static_cast<std::size_t*>(
-      m_heads.Allocate(sizeof(std::size_t) + sizeof(CPathPolyline*) * count, alignof(CPathPolyline*)));
-  *record = count;
-  std::memcpy(static_cast<void*>(record + 1), items, sizeof(CPathPolyline*) * count);
-  list.m_one = reinterpret_cast<CPathPolyline*>(reinterpret_cast<std::uintptr_t>(record) | 1u);
+  m_scratch.clear();
   return list;
 }
 
@@ -118,6 +121,7 @@ void CPathArena::Reset() {
   m_runEnd = nullptr;
   m_styles.clear();
   m_lastStyle = nullptr;
+  m_scratch.clear();
 }
 
 }  // namespace quillet

@@ -9,6 +9,7 @@
 // polylines that use them.
 #pragma once
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -26,9 +27,10 @@ class CPathArena {
 
   // A polyline holding a copy of the given points.
   CPathPolyline* MakePolyline(const CPathStyle& style, const CPoint3d* points, std::size_t count);
-  // A two-point polyline from `start` to `end`.
+  // A two-point polyline from `start` to `end`, valid until the next list
+  // is made (a list keeps a copy of it).
   CPathPolyline* MakeSegment(const CPathStyle& style, const CPoint3d& start, const CPoint3d& end);
-  // A list holding copies of the given polyline pointers.
+  // A list holding copies of the given polylines.
   CPathList MakeList(CPathPolyline* const* items, std::size_t count);
   // Gives a polyline of this arena another style (its point count stays).
   void SetStyle(CPathPolyline* polyline, const CPathStyle& style);
@@ -60,6 +62,12 @@ class CPathArena {
   // The shared styles, keyed by their bytes; the last one found.
   std::unordered_map<std::string_view, const CPathStyle*> m_styles;
   const CPathStyle* m_lastStyle = nullptr;
+  // Segments between two lists: every list copies the polylines it holds,
+  // so most segments need no place of their own.
+  struct ScratchSlot {
+    alignas(CPathPolyline) std::byte bytes[sizeof(CPathPolyline)];
+  };
+  std::deque<ScratchSlot> m_scratch;
 };
 
 }  // namespace quillet

@@ -58,38 +58,64 @@ class CPathPolyline {
 
  private:
   friend class CPathArena;
+  friend class CPathList;
   CPathPolyline(const CPathStyle* style, const CPoint3d* points) : m_style(style), m_points(points) {}
   const CPathStyle* m_style;
   const CPoint3d* m_points;
 };
 
-// The polylines of one executed block, in the order they were appended, in
-// one word: null when empty; the pointer to the polyline when there is one
-// (most blocks); else, tagged in its lowest bit, the pointer to an arena
-// record of the count followed by the polyline pointers.
+// The polylines of one executed block, in the order they were appended.
+// A list of one polyline (most blocks) holds that polyline itself; a longer
+// list holds, in the style word tagged in its lowest bit, the address of an
+// arena record of the count followed by the polyline pointers.
 class CPathList {
  public:
   std::size_t size() const {
-    if (!m_one) return 0;
+    if (!m_one.m_style) return 0;
     return Tagged() ? *Many() : 1;
   }
-  bool empty() const { return m_one == nullptr; }
-  CPathPolyline* operator[](std::size_t i) const { return begin()[i]; }
-  CPathPolyline* const* begin() const {
-    return Tagged() ? reinterpret_cast<CPathPolyline* const*>(Many() + 1) : &m_one;
+  bool empty() const { return m_one.m_style == nullptr; }
+  CPathPolyline* operator[](std::size_t i) const {
+    return Tagged() ? reinterpret_cast<CPathPolyline* const*>(Many() + 1)[i] : const_cast<CPathPolyline*>(&m_one);
   }
-  CPathPolyline* const* end() const { return begin() + size(); }
+
+  // Yields the polyline pointers in order.
+  class iterator {
+   public:
+    using value_type = CPathPolyline*;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    iterator(const CPathList* list, std::size_t i) : m_list(list), m_i(i) {}
+    CPathPolyline* operator*() const { return (*m_list)[m_i]; }
+    iterator& operator++() {
+      ++m_i;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator t = *this;
+      ++m_i;
+      return t;
+    }
+    bool operator==(const iterator& o) const { return m_i == o.m_i; }
+
+   private:
+    const CPathList* m_list = nullptr;
+    std::size_t m_i = 0;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, size()); }
 
  private:
   friend class CPathArena;
-  bool Tagged() const { return (reinterpret_cast<std::uintptr_t>(m_one) & 1u) != 0; }
+  bool Tagged() const { return (reinterpret_cast<std::uintptr_t>(m_one.m_style) & 1u) != 0; }
   // The count, followed by the polyline pointers.
   const std::size_t* Many() const {
-    return reinterpret_cast<const std::size_t*>(reinterpret_cast<std::uintptr_t>(m_one) & ~std::uintptr_t{1});
+    return reinterpret_cast<const std::size_t*>(reinterpret_cast<std::uintptr_t>(m_one.m_style) &
+                                                ~std::uintptr_t{1});
   }
-  CPathPolyline* m_one = nullptr;
+  CPathPolyline m_one{nullptr, nullptr};
 };
-static_assert(sizeof(CPathList) == sizeof(CPathPolyline*), "a list is one word");
+static_assert(sizeof(CPathList) == sizeof(CPathPolyline), "a list is the size of one polyline");
 
 // One list per executed block, in execution order, the preamble block first.
 using PathGroups = std::vector<CPathList>;

@@ -551,6 +551,7 @@ void CGCProgramPath::BuildPath() {
   // A new build replaces the previous lists, so asking twice gives the
   // same lists once.
   m_pathGroups.clear();
+  m_retiredGroups.clear();
   m_arena.Reset();
   m_highlighted = -1;
   m_savedStyles.clear();
@@ -619,7 +620,12 @@ PathGroups* CGCProgram::SelectBlock(unsigned index) {
   return &m_pathGroups;
 }
 
-void CGCProgram::ClearBlockPaths() { m_pathGroups.clear(); }
+void CGCProgram::ClearBlockPaths() {
+  // The lists hold their polylines: they stay alive, out of the way, until
+  // the next build, for the calling frame that took their addresses.
+  m_retiredGroups.swap(m_pathGroups);
+  m_pathGroups.clear();
+}
 
 // ----------------------------------------------------------- variables
 

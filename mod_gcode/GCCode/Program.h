@@ -251,6 +251,7 @@ class CGCProgram {
   CBlockStore m_blocks{this};
   PathGroups m_pathGroups;
   PathGroups m_commanded;
+  PathGroups m_retiredGroups;  // lists a calling frame took (see ClearBlockPaths)
   CPathArena m_arena;
   CGCInstruction* m_modal[kModalGroups] = {};
   std::vector<CPathStyle> m_savedStyles;

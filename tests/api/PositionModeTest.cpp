@@ -402,6 +402,17 @@ TEST_F(PositionModeTest, RotationWithoutCentreTurnsAboutTheToolPosition) {
   });
 }
 
+// G51 scales about the centre it names; the centre's axes it does not name
+// are where the tool is when G51 is programmed.
+TEST_F(PositionModeTest, ScalingWithoutCentreScalesAboutTheToolPosition) {
+  SetWorkOffset(1, {0, 0, 0});
+  ExpectEnds({
+      {"no centre", u"G00 X10 Y10 Z0\nG51 P2000\nG00 X20\n", 2, {30, 10, 0}},
+      {"only X given", u"G00 X10 Y10 Z5\nG51 X0 P2000\nG00 X20 Y20 Z10\n", 2, {40, 30, 15}},
+      {"the whole centre given", u"G00 X10 Y10 Z5\nG51 X0 Y0 Z0 P2000\nG00 X20 Y20 Z10\n", 2, {40, 40, 20}},
+  });
+}
+
 // With a scale for numbers without a decimal point (0.001), only lengths are
 // scaled: X, Y, Z, I, J, K, R, Q and the X of G04; F, S, P, L, T, D, H and a
 // cycle's repeat count are not.

@@ -42,10 +42,14 @@ TEST(RenderData, StylesShareATableAndBatchesStayRightOnceTheArraysAreInBuffers) 
   lit.r = lit.g = 1.f, lit.width = 3.f;
   const quillet::CPoint3d arc[] = {{0, 0, 0}, {1, 1, 0}, {2, 0, 0}};
   // feed strip, feed segment, rapid segment, feed strip: three runs.
-  quillet::CPathPolyline* items[] = {arena->MakePolyline(feed, arc, 3), arena->MakeSegment(feed, {2, 0, 0}, {3, 0, 0}),
-                                     arena->MakeSegment(rapid, {3, 0, 0}, {3, 5, 0}),
-                                     arena->MakePolyline(feed, arc, 3)};
-  quillet::PathGroups groups{arena->MakeList(items, 2), arena->MakeList(items + 2, 2)};
+  // (A segment lives until the next list is made: each list's polylines
+  // are made just before it.)
+  quillet::PathGroups groups;
+  quillet::CPathPolyline* first[] = {arena->MakePolyline(feed, arc, 3), arena->MakeSegment(feed, {2, 0, 0}, {3, 0, 0})};
+  groups.push_back(arena->MakeList(first, 2));
+  quillet::CPathPolyline* second[] = {arena->MakeSegment(rapid, {3, 0, 0}, {3, 5, 0}),
+                                      arena->MakePolyline(feed, arc, 3)};
+  groups.push_back(arena->MakeList(second, 2));
   ravik::CRenderData d(groups);
   ASSERT_EQ(d.palette.size(), 2u);
   EXPECT_EQ((std::vector<std::uint16_t>{0, 0, 1, 0}), d.styleIds);
@@ -65,14 +69,14 @@ TEST(RenderData, StylesShareATableAndBatchesStayRightOnceTheArraysAreInBuffers) 
   // A highlight recolours the rapid segment like the feed: one run of all
   // four, whose index range reaches the end of the (released) indices.
   auto recolour = [&](quillet::CPathPolyline* pl, const quillet::CPathStyle& style) { arena->SetStyle(pl, style); };
-  recolour(items[2], feed);
+  recolour(groups[1][0], feed);
   ASSERT_TRUE(d.Restyle(groups));
   ASSERT_EQ(d.batches.size(), 1u);
   EXPECT_EQ(d.batches[0].draw, ravik::BatchDraw::Lines);
   EXPECT_EQ(d.batches[0].firstIndex, 0u);
   EXPECT_EQ(d.batches[0].indexCount, 12u);
   // Another style joins the table; the structure check still holds.
-  recolour(items[3], lit);
+  recolour(groups[1][1], lit);
   ASSERT_TRUE(d.Restyle(groups));
   EXPECT_EQ(d.palette.size(), 3u);
   ASSERT_EQ(d.batches.size(), 2u);
