@@ -17,6 +17,9 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <unistd.h>
 
@@ -305,6 +308,85 @@ TEST_F(Viewer, SaveIsByteExactApartFromLineEndsAndReportsLossAndFailure) {
   ASSERT_EQ(g_seam.messages.size(), 1u);
   EXPECT_EQ(g_seam.messages[0].second, UiSeam::Icon::Error);
   EXPECT_TRUE(g_seam.messages[0].first.contains("x.nc"));
+}
+
+// A program a machinist edits in the code page: one line changed and saved,
+// every other byte as it was (line ends of every kind, tabs, "%" lines, a
+// long comment, a comment in GBK, a zero byte). Opening a file and closing
+// it without an edit never touches it.
+TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
+  struct Case {
+    const char* name;
+    std::string before;
+    int line;              // the editor line replaced
+    const char* replaced;  // its new text (may hold an LF: lines added)
+    std::string after;
+  };
+  const std::string longComment = "(" + std::string(300, 'C') + ")";
+  // Chinese words in the code page the library and the viewer share here
+  // (the test machine has no GBK locale; the buffer test reads GBK).
+  const std::string chinese = "(\xE4\xB8\xAD\xE6\x96\x87 \xE5\x88\x80\xE5\x85\xB7)";
+  const std::vector<Case> cases = {
+      {"CR LF, tab, percent, long comment", "%\r\nO1\r\n\tG01 X1. " + longComment + "\r\nG01 X2.\r\nM30\r\n%\r\n", 3,
+       "G01 X3.", "%\r\nO1\r\n\tG01 X1. " + longComment + "\r\nG01 X3.\r\nM30\r\n%\r\n"},
+      {"LF", "O2\nG01 X1.\t Y2.\nG01 X2.\nM30\n", 2, "G01 X3.", "O2\nG01 X1.\t Y2.\nG01 X3.\nM30\n"},
+      {"CR alone", "O3\rG01 X1.\rG01 X2.\rM30\r", 1, "G01 X5.", "O3\rG01 X5.\rG01 X2.\rM30\r"},
+      {"mixed", "O4\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", 2, "G01 X9.", "O4\r\nG01 X1.\nG01 X9.\rG01 X3.\r\nM30\n"},
+      {"mixed, a line added", "O5\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", 2, "G01 X8.\nG01 X9.",
+       "O5\r\nG01 X1.\nG01 X8.\rG01 X9.\rG01 X3.\r\nM30\n"},
+      {"mixed, a line removed", "O6\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", -2, "",
+       "O6\r\nG01 X1.\nG01 X3.\r\nM30\n"},
+      {"no line end at the end", "O7\nG01 X1.\nM30", 2, "M02", "O7\nG01 X1.\nM02"},
+      {"Chinese comment", "O8\r\nG01 X1. " + chinese + "\r\nG01 X2.\r\nM30\r\n", 2, "G01 X4.",
+       "O8\r\nG01 X1. " + chinese + "\r\nG01 X4.\r\nM30\r\n"},
+      {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
+       std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
+  };
+  Start();
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
+  ASSERT_TRUE(page);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  std::vector<std::pair<fs::path, std::string>> opened;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir / (std::string("O") + std::to_string(opened.size() + 1) + ".nc");
+    std::ofstream(file, std::ios::binary) << c.before;
+    fs::last_write_time(file, old);
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+    EXPECT_FALSE(page->IsModified());
+    EXPECT_EQ(ReadAll(file), c.before) << "opening changed the file";
+    EXPECT_EQ(fs::last_write_time(file), old) << "opening wrote the file";
+    // The edit as a user makes it: the line's text selected and typed over.
+    QTextDocument* doc = page->editor()->document();
+    QTextCursor cursor(doc->findBlockByNumber(c.line < 0 ? -c.line : c.line));
+    if (c.line < 0) {  // the whole line with its end
+      cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    } else {
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor.insertText(QString::fromUtf8(c.replaced));
+    }
+    if (c.line < 0) cursor.removeSelectedText();
+    ASSERT_TRUE(page->IsModified());
+    page->RunCommand(CDlgCodeEdit::kCmdSave);
+    EXPECT_FALSE(page->IsModified());
+    EXPECT_TRUE(g_seam.questions.empty()) << g_seam.questions.front().toStdString();
+    EXPECT_TRUE(g_seam.messages.empty()) << g_seam.messages.front().first.toStdString();
+    EXPECT_EQ(ReadAll(file), c.after);
+    fs::last_write_time(file, old);
+    opened.emplace_back(file, c.after);
+  }
+  // Each file opened again and left without an edit, then the window closed.
+  for (const auto& [file, bytes] : opened) {
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+  }
+  main->close();
+  main.reset();
+  for (const auto& [file, bytes] : opened) {
+    EXPECT_EQ(ReadAll(file), bytes) << file;
+    EXPECT_EQ(fs::last_write_time(file), old) << file;
+  }
 }
 
 TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpensAndOnClosing) {
