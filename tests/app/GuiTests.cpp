@@ -90,7 +90,7 @@ class Viewer : public ::testing::Test {
  protected:
   void SetUp() override {
     g_seam = TestSeam();
-    dir = fs::temp_directory_path() / ("ravik_gui_" + std::to_string(getpid()));
+    dir = fs::temp_directory_path() / ("ravik_gui_files_" + std::to_string(getpid()));
     fs::create_directories(dir);
   }
   void TearDown() override {
