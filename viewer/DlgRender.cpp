@@ -404,6 +404,9 @@ bool CDlgRender::SaveFile(QString& path, const QString& text) {
                  UiSeam::Icon::Error);
     return false;
   }
+  // Later saves compare with the lines just written (a file of one kind of
+  // line end stays of that kind).
+  if (!m_lineEnds.each.empty()) m_lineEnds = plat::ReadLineEnds(target).value_or(m_lineEnds);
   return true;
 }
 

@@ -379,6 +379,22 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
     fs::last_write_time(file, old);
     opened.emplace_back(file, c.after);
   }
+  // Two saves of a file with mixed line ends: each keeps the lines the other
+  // did not touch.
+  {
+    const fs::path file = dir / "twice.nc";
+    std::ofstream(file, std::ios::binary) << "O11\r\nG01 X1.\nG01 X2.\rM30\n";
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+    QTextDocument* doc = page->editor()->document();
+    for (const auto& [line, text] : {std::pair{2, "G01 X5."}, std::pair{0, "O12"}}) {
+      QTextCursor cursor(doc->findBlockByNumber(line));
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor.insertText(QString::fromUtf8(text));
+      page->RunCommand(CDlgCodeEdit::kCmdSave);
+    }
+    EXPECT_EQ(ReadAll(file), "O12\r\nG01 X1.\nG01 X5.\rM30\n");
+  }
   // Each file opened again and left without an edit, then the window closed.
   for (const auto& [file, bytes] : opened) {
     Open(QString::fromStdString(file.string()));
