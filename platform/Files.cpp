@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -10,29 +12,162 @@
 
 namespace plat {
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+namespace {
+
+// Hands the file's bytes to `take` piece by piece; false when the file cannot
+// be opened or read (or is a folder).
+template <typename Take>
+bool ReadFilePieces(const std::string& path, Take&& take, off_t* size = nullptr) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return false;
   }
-  std::string data;
-  if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  if (size) *size = st.st_size;
   char buf[1 << 16];
   while (true) {
     ssize_t n = ::read(fd, buf, sizeof(buf));
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
-      return std::nullopt;
+      return false;
     }
     if (n == 0) break;
-    data.append(buf, static_cast<std::size_t>(n));
+    take(std::string_view(buf, static_cast<std::size_t>(n)));
   }
   ::close(fd);
+  return true;
+}
+
+// FNV-1a, continued piece by piece.
+constexpr std::uint32_t kHashStart = 2166136261u;
+std::uint32_t HashOn(std::uint32_t h, unsigned char c) { return (h ^ c) * 16777619u; }
+
+}  // namespace
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  std::string data;
+  off_t size = 0;
+  const bool read = ReadFilePieces(
+      path,
+      [&](std::string_view piece) {
+        if (data.empty() && size > 0) data.reserve(static_cast<std::size_t>(size));
+        data.append(piece);
+      },
+      &size);
+  if (!read) return std::nullopt;
   return data;
+}
+
+namespace {
+
+// Reads the file's lines: `end(kind, hash)` for each line end, with the hash
+// of the line's bytes when `hashed`; `zero` is set by a zero byte.
+template <typename End>
+bool ScanLines(const std::string& path, bool hashed, bool& zero, End&& end) {
+  bool afterCr = false;
+  std::uint32_t hash = kHashStart;
+  auto close = [&](LineEnds::Kind kind) {
+    end(kind, hash);
+    hash = kHashStart;
+  };
+  const bool read = ReadFilePieces(path, [&](std::string_view piece) {
+    for (const char ch : piece) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (afterCr) {
+        afterCr = false;
+        close(c == '\n' ? LineEnds::kCrLf : LineEnds::kCr);
+        if (c == '\n') continue;
+      }
+      if (c == '\r') {
+        afterCr = true;
+      } else if (c == '\n') {
+        close(LineEnds::kLf);
+      } else {
+        zero |= c == 0;
+        if (hashed) hash = HashOn(hash, c);
+      }
+    }
+  });
+  if (read && afterCr) close(LineEnds::kCr);
+  return read;
+}
+
+}  // namespace
+
+std::optional<LineEnds> ReadLineEnds(const std::string& path) {
+  LineEnds ends;
+  std::size_t count = 0;
+  bool mixed = false;
+  const bool read = ScanLines(path, false, ends.zeroBytes, [&](LineEnds::Kind kind, std::uint32_t) {
+    if (count == 0) ends.first = kind;
+    if (!mixed && kind != ends.first) {
+      mixed = true;
+      ends.each.assign(count, ends.first);
+    }
+    if (mixed) ends.each.push_back(kind);
+    ++count;
+  });
+  if (!read) return std::nullopt;
+  // A file of mixed kinds (rare) is read again for the lines' hashes.
+  if (mixed) {
+    ends.lineHashes.reserve(ends.each.size());
+    bool zero = false;
+    if (!ScanLines(path, true, zero, [&](LineEnds::Kind, std::uint32_t hash) { ends.lineHashes.push_back(hash); }) ||
+        ends.lineHashes.size() != ends.each.size()) {
+      return std::nullopt;  // changed meanwhile
+    }
+  }
+  return ends;
+}
+
+std::string ApplyLineEnds(std::string_view text, const LineEnds& ends) {
+  static constexpr std::string_view kBytes[] = {"\n", "\r\n", "\r"};
+  // The lines of `text` that end with an LF, and their hashes when the file
+  // mixes kinds: the lines alike at the start and at the end of both keep
+  // their own ends, the lines between take the end at the first difference.
+  std::vector<std::uint32_t> hashes;
+  std::size_t lines = 0;
+  {
+    std::uint32_t h = kHashStart;
+    for (const char ch : text) {
+      if (ch != '\n') {
+        h = HashOn(h, static_cast<unsigned char>(ch));
+        continue;
+      }
+      if (!ends.each.empty()) hashes.push_back(h);
+      h = kHashStart;
+      ++lines;
+    }
+  }
+  const std::size_t old = ends.each.size();
+  std::size_t same = 0, sameAtEnd = 0;
+  if (old > 0) {
+    const std::size_t most = std::min(lines, old);
+    while (same < most && hashes[same] == ends.lineHashes[same]) ++same;
+    while (sameAtEnd < most - same && hashes[lines - 1 - sameAtEnd] == ends.lineHashes[old - 1 - sameAtEnd]) ++sameAtEnd;
+  }
+  auto kindOf = [&](std::size_t line) -> unsigned char {
+    if (old == 0) return ends.first;
+    if (line < same) return ends.each[line];
+    if (line >= lines - sameAtEnd) return ends.each[line - lines + old];
+    return same < old ? ends.each[same] : static_cast<unsigned char>(ends.first);
+  };
+  std::string out;
+  out.reserve(text.size() + (ends.first == LineEnds::kCrLf ? lines : 0));
+  std::size_t line = 0, from = 0;
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', from)) {
+    out.append(text.substr(from, at - from));
+    const unsigned char kind = kindOf(line++);
+    // A CR already before the LF stays one CR LF.
+    if (at > 0 && text[at - 1] == '\r') out += '\n';
+    else out.append(kBytes[kind]);
+    from = at + 1;
+  }
+  out.append(text.substr(from));
+  return out;
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path) {

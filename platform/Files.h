@@ -9,9 +9,11 @@
 // file, and a file the user may not write is refused.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat {
 
@@ -19,6 +21,35 @@ namespace plat {
 std::optional<std::string> ReadFileBytes(const std::string& path);
 // The file's bytes with every CR LF pair turned into LF (Windows text mode).
 std::optional<std::string> ReadTextFile(const std::string& path);
+
+// A zero byte of a program file as its text shows it (SYMBOL FOR NULL): a
+// zero character would end the text for every caller that takes it as a
+// zero-terminated string.
+constexpr char16_t kZeroByteShown = u'\u2400';
+
+// How a text file ends its lines, so that its text, edited as lines that end
+// with LF, is written back with the file's own line ends.
+struct LineEnds {
+  enum Kind : unsigned char { kLf, kCrLf, kCr };
+  // The file's first line end; every line takes it while the file holds
+  // one kind, and lines a save adds take it.
+  Kind first = kCrLf;
+  // Every line end in order, and a hash of each line's bytes, when the
+  // file mixes kinds; empty otherwise.
+  std::vector<unsigned char> each;
+  std::vector<std::uint32_t> lineHashes;
+  // The file holds zero bytes.
+  bool zeroBytes = false;
+};
+// The line ends of the file (read piece by piece, never held whole), or
+// nothing when it cannot be read. A CR alone, CR LF and LF each end a line.
+std::optional<LineEnds> ReadLineEnds(const std::string& path);
+// `text` (in the file's code page) with each LF written as the line end the
+// file had there: a line like the file's at the same place from the start
+// or from the end keeps its own; the others take the end at the first line
+// that differs. An LF after a CR is written alone.
+std::string ApplyLineEnds(std::string_view text, const LineEnds& ends);
+
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 

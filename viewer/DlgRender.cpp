@@ -42,17 +42,6 @@ QString Text(const char* key, const char* english) {
 
 // NC text as it goes to a file: CR LF line ends (a CR already before a LF
 // is kept, never doubled).
-std::u16string NormaliseLineEnds(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size() + text.size() / 16);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c == u'\n' && (i == 0 || text[i - 1] != u'\r')) out += u'\r';
-    out += c;
-  }
-  return out;
-}
-
 std::atomic<std::uint64_t> g_availableForTests{0};
 std::atomic<LoadStage> g_failStage{LoadStage::None};
 
@@ -184,6 +173,7 @@ void CDlgRender::OpenFile() {
     std::lock_guard lock(m_textMutex);
     has = m_hasLoadedText;
     text = std::move(m_loadedText);
+    if (has) m_lineEnds = std::move(m_loadedLineEnds);
     m_loadedText.clear();
     m_hasLoadedText = false;
   }
@@ -311,6 +301,11 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
     if (mode == 1) {
       char setPath = 1;
       Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath);
+      {
+        auto ends = plat::ReadLineEnds(QFile::encodeName(FromU16(path)).toStdString());
+        std::lock_guard lock(m_textMutex);
+        m_loadedLineEnds = ends ? std::move(*ends) : plat::LineEnds{};
+      }
       const char16_t* code = Code_GetCodeStr(&buffer);
       const bool readable = code != nullptr;
       step(LoadStage::Text, [&] {
@@ -386,9 +381,12 @@ bool CDlgRender::SaveFile(QString& path, const QString& text) {
     if (chosen.isEmpty()) return false;
     path = chosen;
   }
-  const std::u16string wide = NormaliseLineEnds(ToU16(text));
+  // The editor's lines end with LF; each is written with the line end the
+  // opened file had there, and its zero bytes come back.
+  std::u16string wide = ToU16(text);
+  if (m_lineEnds.zeroBytes) std::replace(wide.begin(), wide.end(), plat::kZeroByteShown, u'\0');
   std::size_t replaced = 0;
-  const std::string bytes = plat::WideToAnsiString(wide, &replaced);
+  const std::string bytes = plat::ApplyLineEnds(plat::WideToAnsiString(wide, &replaced), m_lineEnds);
   if (replaced > 0) {
     QString q = Text("SAVE_LOSSY",
                      "%1 character(s) of the program cannot be written in the code page %2 "
@@ -406,6 +404,9 @@ bool CDlgRender::SaveFile(QString& path, const QString& text) {
                  UiSeam::Icon::Error);
     return false;
   }
+  // Later saves compare with the lines just written (a file of one kind of
+  // line end stays of that kind).
+  if (!m_lineEnds.each.empty()) m_lineEnds = plat::ReadLineEnds(target).value_or(m_lineEnds);
   return true;
 }
 

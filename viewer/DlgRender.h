@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Files.h"
 #include "viewer/DlgLoading.h"
 #include "viewer/render/RenderView.h"
 
@@ -179,6 +180,8 @@ class CDlgRender : public QWidget {
   // The program text the loader read (mode 1), handed to the code page.
   std::mutex m_textMutex;
   QString m_loadedText;
+  plat::LineEnds m_loadedLineEnds;  // of the file the loader read
+  plat::LineEnds m_lineEnds;        // of the file the editor shows, for its saves
   bool m_hasLoadedText = false;
 };
 

@@ -20,8 +20,10 @@ std::u16string DoubleToWString(double value);
 inline std::u16string ToU16(const QString& s) {
   return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size()));
 }
+// Every unit is copied as it is: QString::fromUtf16 would take a leading
+// byte order mark away (a program file that starts with one keeps it).
 inline QString FromU16(std::u16string_view s) {
-  return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+  return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
 }
 QString FromU16(const char16_t* s);
 

@@ -253,7 +253,10 @@ void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
 void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previousMotion, bool rapid) {
   CLineScan& scan = Scan();
   ChainRef chain = m_program->TransformChainFor(m_plane, false);
-  short kind = rule.RuleNumber();
+  // A group 01 code sets the modal motion. The skip move (G31, group 00) is
+  // a feed line in its own block only: the modal motion stays as it was.
+  const bool modal = rule.RuleType() == 1;
+  const short kind = modal ? rule.RuleNumber() : static_cast<short>(kKindLine);
   CGCInstruction* motion =
       rapid ? static_cast<CGCInstruction*>(
                   m_program->MakeInstruction<CGCInstructionLineRapidTraverse>(chain, *previousMotion, this, kind))
@@ -270,11 +273,11 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
     KeepUnnamedAxesInPlace(motion);
   }
   ApplyCompensationState(motion);
-  m_program->SetMotionRule(&rule);
+  if (modal) m_program->SetMotionRule(&rule);
   *previousMotion = motion;
   motion->SetPlane(m_plane);
   FlushPendingWords(motion);
-  m_program->SetSystemVariable(4001, CodeNameNumber(rule.m_codename));
+  if (modal) m_program->SetSystemVariable(4001, CodeNameNumber(rule.m_codename));
 }
 
 void CGCBlock::BuildRapid(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
@@ -328,11 +331,17 @@ void CGCBlock::OnCannedCycle(const CCodeRuleEntry& rule, CGCInstruction** previo
     return;
   }
   if (n == 73 || n == 74 || n == 76 || (n >= 81 && n <= 89)) {
-    const CGCInstruction* prev = *previousMotion;
-    // The level along the cycle plane's third axis (Z for G17, Y for G18, X for G19).
-    m_program->SetInitialLevel(
-        prev ? SwapForPlane(SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()), static_cast<short>(m_plane)).z
-             : 0.0);
+    // The initial level is where the tool stands when cycle mode begins; a
+    // cycle code that follows another one before G80 or a group 01 code
+    // keeps it.
+    const CCodeRuleEntry* modal = m_program->GetMotionRule();
+    if (!modal || modal->RuleType() != 9) {
+      const CGCInstruction* prev = *previousMotion;
+      // The level along the cycle plane's third axis (Z for G17, Y for G18, X for G19).
+      m_program->SetInitialLevel(
+          prev ? SwapForPlane(SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()), static_cast<short>(m_plane)).z
+               : 0.0);
+    }
     BuildCycle(rule, previousMotion);
   }
 }
@@ -476,6 +485,8 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     auto* call = m_program->MakeInstruction<CGCInstructionSubMacro>(*previousMotion, this);
     scan.current = call;
     AddInstruction(call);
+  } else if (f == u"GSkip") {
+    BuildMotion(rule, previousMotion, false);
   } else if (f == u"GPParam") {
     auto* pp = m_program->MakeInstruction<CGCInstructionPParam>(ChainRef(), nullptr, this);
     bool inch = InchWords();

@@ -332,15 +332,16 @@ Ending SolveCorner(const Element& A, const Element& B) {
 }
 
 // Appends a compensated polyline of machine-axis points and keeps it for the
-// reports. False, with nothing appended, when there are no points or a point
-// is not finite.
-bool Emit(CPathSink& sink, CInstrExtra& extra, int style, const std::vector<CPoint3d>& points) {
+// reports, with the number of join points it ends with. False, with nothing
+// appended, when there are no points or a point is not finite.
+bool Emit(CPathSink& sink, CInstrExtra& extra, int style, const std::vector<CPoint3d>& points, int joins = 0) {
   if (points.empty()) return false;
   for (const CPoint3d& p : points)
     if (!Finite(p)) return false;
   CPathPolyline* poly = sink.arena->MakePolyline(Lib().styles[style], points.data(), points.size());
   sink.Add(poly);
   extra.compensated = poly;
+  extra.compensatedJoins = static_cast<std::uint8_t>(joins);
   extra.pathEnd = points.back();
   return true;
 }
@@ -428,7 +429,7 @@ bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
   const Ending ending = EndOf(line, own, E.z);
   points.push_back(SwapForPlane(PreviousCorner(line), plane));
   PushEnding(points, ending, plane);
-  return Emit(sink, extra, kStyleCompensation, points);
+  return Emit(sink, extra, kStyleCompensation, points, ending.joins);
 }
 
 bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
@@ -477,7 +478,7 @@ bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
     points.push_back(SwapForPlane(P, plane));
   }
   PushEnding(points, ending, plane);
-  return Emit(sink, extra, kStyleCompensation, points);
+  return Emit(sink, extra, kStyleCompensation, points, ending.joins);
 }
 
 }  // namespace quillet

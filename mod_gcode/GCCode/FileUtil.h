@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "mod_gcode/GCCode/TextUtil.h"
+#include "platform/Files.h"
 
 namespace quillet {
 
-// A zero byte of a program file as the text shows it (SYMBOL FOR NULL): a
-// zero character would end the text for every caller that takes it as a
-// zero-terminated string.
-constexpr char16_t kZeroByteShown = u'\u2400';
+using plat::kZeroByteShown;
 
 // How a program file's text lies on disk, so that a save writes back what
 // it read: its line ends (CR LF, LF or CR, each file keeping its own) and

@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/Motion.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "mod_gcode/GCCode/Block.h"
@@ -15,10 +16,21 @@ namespace quillet {
 
 namespace {
 
-// Reports every odd point of a polyline; false as soon as the host answers 0.
-bool ReportOddPoints(const CGCInstruction& instr, short kind, const CPoint3d& value, const CPathPolyline& p) {
-  for (std::int32_t i = 1; i < p.PointCount(); i += 2)
+// Reports the compensated path of a move: along its own element every odd
+// point, as a plain move reports (an arc every second chord point), then the
+// element's end and every point of the straight moves that join it to the
+// next move, so that the simulated tool passes each corner point of the
+// drawn path. False as soon as the host answers 0.
+bool ReportCompensatedPoints(const CGCInstruction& instr, short kind, const CPoint3d& value, const CInstrExtra& extra) {
+  const CPathPolyline& p = *extra.compensated;
+  const std::int32_t count = p.PointCount();
+  const std::int32_t end = std::max<std::int32_t>(1, count - 1 - extra.compensatedJoins);
+  for (std::int32_t i = 1; i < count; ++i) {
+    // The point just before an arc's end is its full-sweep point, which lies
+    // at the end: the end is reported instead.
+    if (i < end && (i % 2 == 0 || i == end - 1)) continue;
     if (!instr.ReportCommandPoint(kind, value, p.Point(i), instr.ReportLine(), instr.ReportFeed())) return false;
+  }
   return true;
 }
 
@@ -78,7 +90,7 @@ bool CGCInstructionLine::Report() {
   const CInstrExtra* extra = program ? program->FindExtra(this) : nullptr;
   bool go;
   if (extra && extra->compensated) {
-    go = ReportOddPoints(*this, m_kind, value, *extra->compensated);
+    go = ReportCompensatedPoints(*this, m_kind, value, *extra);
   } else {
     // The plain path has two points; the odd one is the end point. A host
     // that answers 0 stops the simulation after this block.
@@ -218,7 +230,7 @@ bool CGCInstructionCircular::ReportArc() {
   if (IsCompensated()) {
     const CGCProgram* program = GetProgram();
     const CInstrExtra* extra = program ? program->FindExtra(this) : nullptr;
-    if (extra && extra->compensated) return ReportOddPoints(*this, m_kind, value, *extra->compensated);
+    if (extra && extra->compensated) return ReportCompensatedPoints(*this, m_kind, value, *extra);
   }
   thread_local std::vector<CPoint3d> points;
   points.clear();

@@ -71,6 +71,9 @@ struct CInstrExtra {
   double compRadius = 0.0;
   CPoint3d pathEnd;
   CPathPolyline* compensated = nullptr;
+  // How many of its last points are the straight moves that join its own
+  // element to the next move (they pass outside a sharp corner).
+  std::uint8_t compensatedJoins = 0;
   // The modal macro call (G66) made after a move, and the copy of the move
   // it starts from.
   std::unique_ptr<CGCInstruction> macroStart;

@@ -17,6 +17,9 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <unistd.h>
 
@@ -30,6 +33,7 @@
 #include "platform/Host.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "tests/support/OrdinaryUser.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgLoading.h"
 #include "viewer/DlgRender.h"
@@ -86,7 +90,7 @@ class Viewer : public ::testing::Test {
  protected:
   void SetUp() override {
     g_seam = TestSeam();
-    dir = fs::temp_directory_path() / ("ravik_gui_" + std::to_string(getpid()));
+    dir = fs::temp_directory_path() / ("ravik_gui_files_" + std::to_string(getpid()));
     fs::create_directories(dir);
   }
   void TearDown() override {
@@ -305,6 +309,162 @@ TEST_F(Viewer, SaveIsByteExactApartFromLineEndsAndReportsLossAndFailure) {
   ASSERT_EQ(g_seam.messages.size(), 1u);
   EXPECT_EQ(g_seam.messages[0].second, UiSeam::Icon::Error);
   EXPECT_TRUE(g_seam.messages[0].first.contains("x.nc"));
+}
+
+// A program a machinist edits in the code page: one line changed and saved,
+// every other byte as it was (line ends of every kind, tabs, "%" lines, a
+// long comment, a comment in GBK, a zero byte). Opening a file and closing
+// it without an edit never touches it.
+TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
+  struct Case {
+    const char* name;
+    std::string before;
+    int line;              // the editor line replaced
+    const char* replaced;  // its new text (may hold an LF: lines added)
+    std::string after;
+  };
+  const std::string longComment = "(" + std::string(300, 'C') + ")";
+  // Chinese words in the code page the library and the viewer share here
+  // (the test machine has no GBK locale; the buffer test reads GBK).
+  const std::string chinese = "(\xE4\xB8\xAD\xE6\x96\x87 \xE5\x88\x80\xE5\x85\xB7)";
+  const std::vector<Case> cases = {
+      {"CR LF, tab, percent, long comment", "%\r\nO1\r\n\tG01 X1. " + longComment + "\r\nG01 X2.\r\nM30\r\n%\r\n", 3,
+       "G01 X3.", "%\r\nO1\r\n\tG01 X1. " + longComment + "\r\nG01 X3.\r\nM30\r\n%\r\n"},
+      {"LF", "O2\nG01 X1.\t Y2.\nG01 X2.\nM30\n", 2, "G01 X3.", "O2\nG01 X1.\t Y2.\nG01 X3.\nM30\n"},
+      {"CR alone", "O3\rG01 X1.\rG01 X2.\rM30\r", 1, "G01 X5.", "O3\rG01 X5.\rG01 X2.\rM30\r"},
+      {"mixed", "O4\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", 2, "G01 X9.", "O4\r\nG01 X1.\nG01 X9.\rG01 X3.\r\nM30\n"},
+      {"mixed, a line added", "O5\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", 2, "G01 X8.\nG01 X9.",
+       "O5\r\nG01 X1.\nG01 X8.\rG01 X9.\rG01 X3.\r\nM30\n"},
+      {"mixed, a line removed", "O6\r\nG01 X1.\nG01 X2.\rG01 X3.\r\nM30\n", -2, "",
+       "O6\r\nG01 X1.\nG01 X3.\r\nM30\n"},
+      {"no line end at the end", "O7\nG01 X1.\nM30", 2, "M02", "O7\nG01 X1.\nM02"},
+      {"Chinese comment", "O8\r\nG01 X1. " + chinese + "\r\nG01 X2.\r\nM30\r\n", 2, "G01 X4.",
+       "O8\r\nG01 X1. " + chinese + "\r\nG01 X4.\r\nM30\r\n"},
+      {"no-break space and byte order mark", "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X2.\n", 2, "G01 X7.",
+       "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X7.\n"},
+      {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
+       std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
+  };
+  Start();
+  auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
+  ASSERT_TRUE(page);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  std::vector<std::pair<fs::path, std::string>> opened;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir / (std::string("O") + std::to_string(opened.size() + 1) + ".nc");
+    std::ofstream(file, std::ios::binary) << c.before;
+    fs::last_write_time(file, old);
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+    EXPECT_FALSE(page->IsModified());
+    EXPECT_EQ(ReadAll(file), c.before) << "opening changed the file";
+    EXPECT_EQ(fs::last_write_time(file), old) << "opening wrote the file";
+    // The edit as a user makes it: the line's text selected and typed over.
+    QTextDocument* doc = page->editor()->document();
+    QTextCursor cursor(doc->findBlockByNumber(c.line < 0 ? -c.line : c.line));
+    if (c.line < 0) {  // the whole line with its end
+      cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    } else {
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor.insertText(QString::fromUtf8(c.replaced));
+    }
+    if (c.line < 0) cursor.removeSelectedText();
+    ASSERT_TRUE(page->IsModified());
+    page->RunCommand(CDlgCodeEdit::kCmdSave);
+    EXPECT_FALSE(page->IsModified());
+    EXPECT_TRUE(g_seam.questions.empty()) << g_seam.questions.front().toStdString();
+    EXPECT_TRUE(g_seam.messages.empty()) << g_seam.messages.front().first.toStdString();
+    EXPECT_EQ(ReadAll(file), c.after);
+    fs::last_write_time(file, old);
+    opened.emplace_back(file, c.after);
+  }
+  // Two saves of a file with mixed line ends: each keeps the lines the other
+  // did not touch.
+  {
+    const fs::path file = dir / "twice.nc";
+    std::ofstream(file, std::ios::binary) << "O11\r\nG01 X1.\nG01 X2.\rM30\n";
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+    QTextDocument* doc = page->editor()->document();
+    for (const auto& [line, text] : {std::pair{2, "G01 X5."}, std::pair{0, "O12"}}) {
+      QTextCursor cursor(doc->findBlockByNumber(line));
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor.insertText(QString::fromUtf8(text));
+      page->RunCommand(CDlgCodeEdit::kCmdSave);
+    }
+    EXPECT_EQ(ReadAll(file), "O12\r\nG01 X1.\nG01 X5.\rM30\n");
+  }
+  // Each file opened again and left without an edit, then the window closed.
+  for (const auto& [file, bytes] : opened) {
+    Open(QString::fromStdString(file.string()));
+    ASSERT_TRUE(WaitLoader());
+  }
+  main->close();
+  main.reset();
+  for (const auto& [file, bytes] : opened) {
+    EXPECT_EQ(ReadAll(file), bytes) << file;
+    EXPECT_EQ(fs::last_write_time(file), old) << file;
+  }
+}
+
+// The code page's saves keep the rules of every save for an ordinary user: a
+// file the user may not write is refused, reported and left whole, a link is
+// followed and stays a link, the permissions stay, and a folder without room
+// for a temporary file gets the file rewritten in place.
+TEST_F(Viewer, SavesAsAnOrdinaryUserFollowLinksKeepPermissionsAndRefuseReadOnlyFiles) {
+  struct Case {
+    const char* name;
+    mode_t fileMode;    // of "real.nc"
+    mode_t folderMode;  // of the folder holding it
+    const char* saveTo;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"read-only file", 0444, 0777, "real.nc", false},
+      {"symbolic link", 0640, 0777, "link.nc", true},
+      {"folder without room for a temporary", 0604, 0555, "real.nc", true},
+      {"read-only file in such a folder", 0444, 0555, "link.nc", false},
+  };
+  const std::string old = "O1\nG01 X1.\nM30\n", fresh = "O1\nG01 X2.\nM30\n";
+  Start();
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path work = dir / ("user" + std::to_string(++n)), real = work / "real.nc";
+    fs::create_directories(work);
+    std::ofstream(real, std::ios::binary) << old;
+    fs::create_symlink("real.nc", work / "link.nc");
+    if (::geteuid() == 0) {  // the file and its folder belong to the user who saves
+      ASSERT_EQ(::chown(work.c_str(), quillet::test::kOrdinaryUser, quillet::test::kOrdinaryUser), 0);
+      ASSERT_EQ(::chown(real.c_str(), quillet::test::kOrdinaryUser, quillet::test::kOrdinaryUser), 0);
+    }
+    fs::permissions(dir, static_cast<fs::perms>(0755));
+    Open(QString::fromStdString(real.string()));
+    ASSERT_TRUE(WaitLoader());
+    fs::permissions(real, static_cast<fs::perms>(c.fileMode));
+    fs::permissions(work, static_cast<fs::perms>(c.folderMode));
+    std::string message;
+    const bool saved = quillet::test::RunAsOrdinaryUser(
+        [&](std::string* why) {
+          QString target = QString::fromStdString((work / c.saveTo).string());
+          const bool ok = render()->SaveFile(target, QString::fromStdString(fresh));
+          if (!g_seam.messages.empty()) *why = g_seam.messages.back().first.toStdString();
+          return ok;
+        },
+        &message);
+    fs::permissions(work, static_cast<fs::perms>(0755));
+    EXPECT_EQ(saved, c.saved) << message;
+    if (c.saved) {
+      EXPECT_EQ(message, "");
+    } else {
+      EXPECT_NE(message.find(c.saveTo), std::string::npos) << "the refusal is reported: " << message;
+    }
+    EXPECT_EQ(ReadAll(real), c.saved ? fresh : old);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(real).permissions()), c.fileMode);
+    EXPECT_TRUE(fs::is_symlink(work / "link.nc"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2) << "no temporary is left";
+  }
 }
 
 TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpensAndOnClosing) {

@@ -146,9 +146,10 @@ TEST_F(Buffer, FilesAreReadInTheSystemCodePage) {
 // zero bytes and code page it holds.
 TEST_F(Buffer, AFileReadAndWrittenBackKeepsEveryByte) {
   std::mt19937 rng(11);
-  for (const char* codePage : {"ISO-8859-1", "UTF-8"}) {
+  const std::pair<const char*, std::string> letters[] = {
+      {"ISO-8859-1", "\xe9"}, {"UTF-8", "\xc3\xa9"}, {"GBK", "\xd6\xd0"}};  // GBK: a Chinese character
+  for (const auto& [codePage, letter] : letters) {
     plat::SetSystemCodePage(codePage);
-    const std::string letter = std::string(codePage) == "UTF-8" ? "\xc3\xa9" : "\xe9";
     const std::string pool[] = {"G", "1", " ", "\r", "\n", std::string(1, '\0'), "(", ";", "\t", "%", letter};
     for (int round = 0; round < 300; ++round) {
       std::string bytes;

@@ -166,7 +166,7 @@ TEST(MainRules, CodesAndLettersCarryTheTypesNumbersAndFunctionsTheirHandlersActO
   };
   // Type 0 is a reference return when "movable" is set, else a setting code.
   const std::set<std::string> returns = {"GRefPosReturnCheck", "GRefPosReturn", "G2NDRefPosReturn", "GReturnFromRefPos"};
-  const std::set<std::string> settings = {"GPartZero", "GMacSysSel", "GLocalCrdSysSet", "GDwell", "GMacro", "GPParam"};
+  const std::set<std::string> settings = {"GPartZero", "GMacSysSel", "GLocalCrdSysSet", "GDwell", "GMacro", "GPParam", "GSkip"};
   // Handled types, and the ones used on purpose for codes no handler acts on.
   const std::set<int> types = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22, 98, 99, 100};
   std::map<int, std::set<std::string>> found;

@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/OrdinaryUser.h"
 
 namespace {
 
@@ -98,33 +99,7 @@ TEST(WriteAtomic, FailedWritesAreReportedAndLeaveTheOldFileWhole) {
   EXPECT_EQ(plattest::Entries(tmp.Path()), 2);  // "folder" and "offset.dat", no temporary
 }
 
-// Runs `write` in a child process as an ordinary user (the nobody account
-// when the tests run as root, for whom every file is writable), and gives
-// whether it reported success; `error` receives its reason otherwise.
-bool WriteAsUser(const std::function<bool(std::string*)>& write, std::string* error) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return false;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipeFds[0]);
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-                             ::setresuid(65534, 65534, 65534) != 0))
-      ::_exit(3);
-    std::string why;
-    const bool ok = write(&why);
-    if (::write(pipeFds[1], why.data(), why.size()) < 0) ::_exit(4);
-    ::_exit(ok ? 0 : 1);
-  }
-  ::close(pipeFds[1]);
-  std::string why;
-  char buf[256];
-  for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof(buf))) > 0;) why.append(buf, static_cast<std::size_t>(n));
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (error) *error = why;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using quillet::test::RunAsOrdinaryUser;
 
 mode_t ModeOf(const std::string& path) {
   struct stat st {};
@@ -172,7 +147,7 @@ TEST(WriteAtomic, KeepsPermissionsLinksAndRefusesWhatTheUserMayNotWrite) {
     ASSERT_EQ(::chmod(dir.c_str(), c.folderMode), 0);
     const std::string target = dir + "/" + c.writeTo;
     std::string error;
-    const bool written = WriteAsUser(
+    const bool written = RunAsOrdinaryUser(
         [&](std::string* why) {
           ::umask(022);
           return plat::WriteFileAtomic(target, fresh, false, why);

@@ -403,7 +403,16 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
 }
 
 QString CXRichEdit::CodeText() const {
-  if (!m_preparing) return toPlainText();
+  if (!m_preparing) {
+    // The document's own characters: toPlainText() would also turn every
+    // no-break space of the program into a space.
+    QString text = document()->toRawText();
+    for (QChar& c : text) {
+      const char16_t u = c.unicode();
+      if (u == QChar::ParagraphSeparator || u == QChar::LineSeparator || u == 0xFDD0 || u == 0xFDD1) c = u'\n';
+    }
+    return text;
+  }
   return m_pendingLatin1.isNull() ? m_pending : QString::fromLatin1(m_pendingLatin1);
 }
 
