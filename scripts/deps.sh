@@ -10,4 +10,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libboost-dev libboost-system-dev libgtest-dev \
   qt6-base-dev libqt6opengl6-dev libglew-dev \
   xvfb xauth libgl1-mesa-dri libglx-mesa0 mesa-utils locales \
+  clang libclang-rt-14-dev \
   fonts-dejavu-core fonts-wqy-microhei

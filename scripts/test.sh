@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds everything and runs the tests.
 #   SANITIZE=1 scripts/test.sh   builds into build-asan with AddressSanitizer
-#                                and UndefinedBehaviorSanitizer instead.
+#                                and UndefinedBehaviorSanitizer instead, and
+#                                then runs every fuzz target for a while
+#                                (scripts/fuzz.sh; FUZZ_SECONDS each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${SKIP_DEPS:-0}" != "1" ]; then ./scripts/deps.sh; fi
@@ -18,3 +20,4 @@ chmod 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=xcb_glx LIBGL_ALWAYS_SOFTWARE=1
 xvfb-run -a -s '-screen 0 1280x1024x24' \
   ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)"
+if [ "${SANITIZE:-0}" = "1" ]; then ./scripts/fuzz.sh; fi

@@ -816,6 +816,7 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
   }
   int count = 1;
   SplitSubProgramCall(text, count);
+  if (!RepeatCountAllowed(count, this)) return;
   CGCProgramPath* lastChild = nullptr;
   for (int n = 0; n < count; ++n) {
     // A rotation built up in the previous repetition carries over.

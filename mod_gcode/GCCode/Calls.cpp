@@ -27,6 +27,14 @@ void SplitSubProgramCall(WString& text, int& count) {
   text = plat::AsciiToWide(digits);
 }
 
+bool RepeatCountAllowed(int count, CGCBlock* block) {
+  if (count <= kMaxRepeatCount) return true;
+  if (block)
+    block->AddMessage(u"Repeat count L" + plat::FormatIntW(count) + u" is larger than " +
+                      plat::FormatIntW(kMaxRepeatCount));
+  return false;
+}
+
 void CopyModalMacroCall(CGCProgram& from, CGCProgram& to, CGCBlock* block) {
   const auto* modal = dynamic_cast<const CGCInstructionSubMacro*>(from.GetModal(33));
   if (!modal) {
@@ -127,6 +135,7 @@ void CGCInstructionSubMacro::ApplyTransforms() {
   CGCProgram* program = GetProgram();
   if (!program) return;
   m_children.clear();
+  if (!RepeatCountAllowed(m_repeat, m_block)) return;
   CGCInstruction* last = m_previous;
   int repeat = m_repeat;
   do {

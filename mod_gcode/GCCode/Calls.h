@@ -64,4 +64,9 @@ void CopyModalMacroCall(CGCProgram& from, CGCProgram& to, CGCBlock* block);
 // count: "1234" -> 1234 x1, "21234" -> 1234 x2, "12" -> 0012, "1234L3" -> x3.
 void SplitSubProgramCall(WString& text, int& count);
 
+// The control's largest repeat count (L) of M98 and G65.
+constexpr int kMaxRepeatCount = 9999;
+// False, with a message on the block, when a call's repeat count is larger.
+bool RepeatCountAllowed(int count, CGCBlock* block);
+
 }  // namespace quillet

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "platform/Files.h"
@@ -147,8 +148,7 @@ void CVariableBase::SetFromAnsi(std::string_view text) { SetValue(plat::ParseDou
 
 CVariables::CVariables(int count) {
   m_cols = 1;
-  m_vars.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
-  for (int i = 0; i < count; ++i) m_vars.push_back(std::make_unique<CVariableLocal>());
+  m_vars.resize(static_cast<std::size_t>(count > 0 ? count : 0));
   m_rows = count;
 }
 
@@ -163,8 +163,54 @@ std::unique_ptr<CVariableBase> MakeVariable(int kind) {
 }
 }  // namespace
 
-void CVariables::ParseFileText(std::string_view text) {
+namespace {
+
+// The 8-bit text of a UTF-16 file (with or without a byte-order mark, as a
+// text editor may save it); nullopt when the bytes do not look like UTF-16.
+// Units beyond ASCII become '?', which no number reads.
+std::optional<std::string> NarrowFromUtf16(std::string_view bytes) {
+  if (bytes.size() < 2 || bytes.size() % 2 != 0) return std::nullopt;
+  bool big = false;
+  std::size_t start = 0;
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (byte(0) == 0xFF && byte(1) == 0xFE) {
+    start = 2;
+  } else if (byte(0) == 0xFE && byte(1) == 0xFF) {
+    big = true;
+    start = 2;
+  } else {
+    // No mark: ASCII text in UTF-16 has a zero byte in every unit.
+    std::size_t zeroHigh = 0, zeroLow = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      zeroHigh += byte(i + 1) == 0 && byte(i) != 0;
+      zeroLow += byte(i) == 0 && byte(i + 1) != 0;
+    }
+    const std::size_t units = bytes.size() / 2;
+    if (zeroHigh * 2 > units) big = false;
+    else if (zeroLow * 2 > units) big = true;
+    else return std::nullopt;
+  }
+  std::string out;
+  out.reserve((bytes.size() - start) / 2);
+  for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
+    unsigned unit = big ? byte(i) << 8 | byte(i + 1) : byte(i + 1) << 8 | byte(i);
+    out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+  }
+  return out;
+}
+
+bool IsNullWord(std::string_view word) {
+  if (word.size() != 4) return false;
+  for (std::size_t i = 0; i < 4; ++i)
+    if ((word[i] | 0x20) != "null"[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+bool CVariables::ParseFileText(std::string_view text) {
   m_vars.clear();
+  bool whole = true;
   std::string word;  // carried over when a line does not give one
   int kind = 0;
   std::size_t pos = 0;
@@ -178,38 +224,58 @@ void CVariables::ParseFileText(std::string_view text) {
     skip();
     std::size_t b = i;
     while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+    // A line is read exactly when it holds nothing but a number (or
+    // "null") and an optional whole kind: a zero byte or any other text
+    // makes the table one that Store must not write over.
+    bool exact = true;
     if (i > b) {
       word.assign(line.substr(b, std::min<std::size_t>(i - b, 127)));
+      std::size_t read = 0;
+      plat::ParseDouble(line.substr(b, i - b), &read);
+      exact = read == i - b || IsNullWord(line.substr(b, i - b));
       skip();
       std::size_t used = 0;
       int k = plat::ParseIntPrefix(line.substr(i), &used);
       if (used > 0) kind = k;
+      i += used;
+      skip();
+      exact = exact && i == line.size();
     }
+    whole = whole && exact;
     auto var = MakeVariable(kind >= 0 && kind <= 3 ? kind : 0);
     var->SetFromAnsi(word);
     m_vars.push_back(std::move(var));
   }
   m_rows = static_cast<int>(m_vars.size());
+  return whole;
 }
 
 void CVariables::Load(const std::string& path) {
   m_path = path;
   m_dirty = false;
   m_readFailed = false;
-  auto bytes = ReadWholeFile(path);
+  // Every byte is read (a zero byte does not end the text); a table that
+  // is not exactly what Store would write keeps its file as it is.
+  auto bytes = plat::ReadFileBytes(path);
   if (!bytes) {
     m_readFailed = plat::FileExists(path);
     m_vars.clear();
     m_rows = 0;
     return;
   }
-  ParseFileText(*bytes);
+  if (std::optional<std::string> narrow = NarrowFromUtf16(*bytes)) {
+    ParseFileText(*narrow);
+    m_readFailed = true;
+    return;
+  }
+  m_readFailed = !ParseFileText(*bytes);
 }
 
 std::string CVariables::FileText() const {
   std::string out;
   out.reserve(m_vars.size() * 8);
-  for (const auto& v : m_vars) {
+  for (int i = 0; i < Count(); ++i) {
+    const CVariableBase* v = GetVariable(i);
     // Full double precision, so a stored value reads back exactly.
     out += plat::FormatRoundTrip(v->GetValue());
     out += ' ';
@@ -220,7 +286,8 @@ std::string CVariables::FileText() const {
 }
 
 bool CVariables::Store() {
-  if (m_path.empty() || !m_dirty || m_readFailed) return true;
+  if (m_path.empty() || !m_dirty) return true;
+  if (m_readFailed) return false;
   if (!WriteTextFile(m_path, FileText())) return false;
   m_dirty = false;
   return true;
@@ -228,12 +295,16 @@ bool CVariables::Store() {
 
 CVariableBase* CVariables::GetVariable(int number) {
   if (number < 0 || number >= static_cast<int>(m_vars.size())) return nullptr;
-  return m_vars[static_cast<std::size_t>(number)].get();
+  auto& slot = m_vars[static_cast<std::size_t>(number)];
+  if (!slot) slot = std::make_unique<CVariableLocal>();
+  return slot.get();
 }
 
 const CVariableBase* CVariables::GetVariable(int number) const {
+  static const CVariableLocal vacant;
   if (number < 0 || number >= static_cast<int>(m_vars.size())) return nullptr;
-  return m_vars[static_cast<std::size_t>(number)].get();
+  const auto& slot = m_vars[static_cast<std::size_t>(number)];
+  return slot ? slot.get() : &vacant;
 }
 
 double CVariables::GetValue(int row, int) const {

@@ -43,7 +43,9 @@ class CData {
   int m_rows = 0;
   int m_cols = 0;
   bool m_dirty = false;
-  bool m_readFailed = false;  // the file exists but could not be read
+  // The file exists but was not read whole (unreadable, a line that is not
+  // a value and a kind, or not 8-bit text): it is never written over.
+  bool m_readFailed = false;
   WString m_text;
 };
 
@@ -151,12 +153,16 @@ class CVariables : public CData {
   const WString& GetValueText(int row, int col) override;
 
   // The variable of a number; null when the table has no such variable.
+  // The locals of a frame are made on first use (a call that reads none of
+  // them costs no variable); until then the const form gives a vacant one.
   CVariableBase* GetVariable(int number);
   const CVariableBase* GetVariable(int number) const;
   int Count() const { return static_cast<int>(m_vars.size()); }
   // The file text as Store writes it (LF line ends; CR LF on disk).
   std::string FileText() const;
-  void ParseFileText(std::string_view text);
+  // Reads one row per line; false when a line was not exactly a value and
+  // a kind (the rows are all there, but writing them back would change it).
+  bool ParseFileText(std::string_view text);
 
  private:
   std::vector<std::unique_ptr<CVariableBase>> m_vars;

@@ -341,31 +341,33 @@ bool FindBraceBlock(WStringView text, std::size_t& open, std::size_t& close) {
 
 namespace {
 
-void ParseScriptBlocks(WString text, const BlockHandler& handler, int depth) {
+void ParseScriptBlocks(WStringView text, const BlockHandler& handler, int depth) {
   if (depth > 64) return;  // nesting far beyond any script: stop rather than recurse on
+  // The text is read front to back through a view: each block is looked at
+  // once, so a large script takes time in proportion to its length.
   while (true) {
     auto eq = text.find(u'=');
-    if (eq == WString::npos) return;
-    WString name = text.substr(0, eq);
+    if (eq == WStringView::npos) return;
+    WString name(text.substr(0, eq));
     std::size_t open = 0, close = 0;
     if (!FindBraceBlock(text, open, close) || close <= open) return;  // outside the format
-    WString body = text.substr(open + 1, close - open - 1);
+    WStringView body = text.substr(open + 1, close - open - 1);
     std::map<WString, WString> items;
     handler(name, items);
-    if (body.find(u'{') != WString::npos && body.find(u'}') != WString::npos)
+    if (body.find(u'{') != WStringView::npos && body.find(u'}') != WStringView::npos)
       ParseScriptBlocks(body, handler, depth + 1);
-    text.erase(0, close + 1);
+    text.remove_prefix(close + 1);
     std::size_t start = 0;
     while (true) {
       auto comma = body.find(u',', start);
-      WStringView item = WStringView(body).substr(start, comma == WString::npos ? WString::npos : comma - start);
+      WStringView item = body.substr(start, comma == WStringView::npos ? WStringView::npos : comma - start);
       WString key, value;
       if (item.empty()) {
         items[WString()] = WString();
       } else if (SplitKeyValue(item, u"=", key, value)) {
         items[key] = value;
       }
-      if (comma == WString::npos) break;
+      if (comma == WStringView::npos) break;
       start = comma + 1;
     }
     handler(name, items);
@@ -379,7 +381,7 @@ void ParseScriptText(WStringView text, const BlockHandler& handler) {
   t.reserve(text.size());
   for (char16_t c : text)
     if (c != u'\n') t.push_back(c);
-  ParseScriptBlocks(std::move(t), handler, 0);
+  ParseScriptBlocks(t, handler, 0);
 }
 
 }  // namespace quillet

@@ -29,7 +29,7 @@ void CPathArena::Region::Reset() {
   cursor = nullptr;
   left = 0;
   reserved = 0;
-  nextChunk = 64 * 1024;
+  nextChunk = firstChunk;
 }
 
 CPoint3d* CPathArena::AllocatePoints(std::size_t count) {

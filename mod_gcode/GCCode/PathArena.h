@@ -22,6 +22,12 @@ namespace quillet {
 class CPathArena {
  public:
   CPathArena() = default;
+  // An arena whose first chunk (and the first after each Reset) holds
+  // `firstChunk` bytes, for the many small arenas of sub-program calls.
+  explicit CPathArena(std::size_t firstChunk) {
+    m_points.firstChunk = m_points.nextChunk = firstChunk;
+    m_heads.firstChunk = m_heads.nextChunk = firstChunk;
+  }
   CPathArena(const CPathArena&) = delete;
   CPathArena& operator=(const CPathArena&) = delete;
 
@@ -45,6 +51,7 @@ class CPathArena {
     std::byte* cursor = nullptr;
     std::size_t left = 0;
     std::size_t reserved = 0;
+    std::size_t firstChunk = 64 * 1024;
     std::size_t nextChunk = 64 * 1024;
     // Returns null when `bytes` does not fit the current chunk and `grow` is false.
     void* Allocate(std::size_t bytes, std::size_t align, bool grow = true);

@@ -137,7 +137,9 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
     : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
-    : m_localShift(caller.m_localShift),
+    : m_instructions(caller.m_instructions),
+      m_arena(kCallPathChunk),
+      m_localShift(caller.m_localShift),
       m_partZeroShift(caller.m_partZeroShift),
       m_s(caller.m_s),
       m_f(caller.m_f),
@@ -242,13 +244,28 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
     CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
     Run(startLine, lines, m_previousMotion);
-  } catch (const std::bad_alloc&) {
-    // The program does not fit the memory: the parse ends at the block it
-    // reached, which says so; what was parsed before it stays usable.
-    m_lineBuffer = WString();
-    CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
-    last->AddMessage(u"Not enough memory for this program: parsing stopped at this block");
+  } catch (...) {
+    StopOnException();
   }
+}
+
+void CGCProgram::StopOnException() {
+  // The frames of unfinished calls are gone. The parse ends at the block it
+  // reached, which says why; what was parsed before it stays usable.
+  const bool outOfMemory = [] {
+    try {
+      throw;
+    } catch (const std::bad_alloc&) {
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }();
+  m_budget->reported = true;
+  m_lineBuffer = WString();
+  CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
+  last->AddMessage(outOfMemory ? u"Not enough memory for this program: parsing stopped at this block"
+                               : u"Program stopped: internal error");
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -258,26 +275,38 @@ std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
   return child;
 }
 
+std::shared_ptr<const WString> CGCProgram::SubProgramText(const WString& name) {
+  auto [it, added] = m_budget->files.try_emplace(name);
+  if (!added) return it->second;
+  for (const char16_t* ext : {u".cnc", u".nc"}) {
+    WString path = m_folder.empty() ? name + ext : m_folder + u"\\" + name + ext;
+    if (std::optional<WString> text = LoadOrCreateFile(ResolveUserPath(path), nullptr)) {
+      it->second = std::make_shared<const WString>(std::move(*text));
+      break;
+    }
+  }
+  return it->second;
+}
+
 bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock) {
   const CCodeRuleTable* main = Lib().mainRules.get();
   WString letter = main ? main->CodenameOfFunction(u"GPH") : WString();
   WString name = letter + WString(number);
+  // A refused call is reported once per parse: the path ends at the first
+  // report anyway, and a loop that repeats it must not pile up messages.
   auto refuse = [&](WString text) {
-    if (callerBlock) callerBlock->AddMessage(std::move(text));
+    if (callerBlock && m_budget->refusals.insert(text).second) callerBlock->AddMessage(std::move(text));
     return false;
   };
-  if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
   if (m_budget->reported) return false;
-  std::optional<WString> text;
-  for (const char16_t* ext : {u".cnc", u".nc"}) {
-    WString path = m_folder.empty() ? name + ext : m_folder + u"\\" + name + ext;
-    text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
-    if (text) break;
-  }
+  m_budget->executed += kCallCost;
+  if (ExecutedLimitReached(callerBlock)) return false;
+  if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
+  std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
   m_callBlock = callerBlock;
-  m_ownText = std::make_unique<WString>(std::move(*text));
+  m_ownText = std::move(text);
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
   Run(0, lines, caller);
@@ -287,7 +316,7 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
 void CGCProgram::ParseFile(WStringView path, const CPoint3d& start) {
   auto text = LoadOrCreateFile(ResolveUserPath(path), nullptr);
   if (!text) return;
-  m_ownText = std::make_unique<WString>(std::move(*text));
+  m_ownText = std::make_shared<const WString>(std::move(*text));
   ParseText(0, m_ownText->data(), m_ownText->size(), start);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mod_gcode/GCCode/Block.h"
@@ -115,11 +116,17 @@ class CGCProgram {
   // starting from `caller`. False, with a message on `callerBlock`, when the
   // file is missing or the calls nest too deeply.
   bool RunSubProgramFile(WStringView number, CGCInstruction* caller, CGCBlock* callerBlock);
+  // The text of a sub-program file ("O1000" and ".cnc" or ".nc"), read once
+  // per parse; null when there is none.
+  std::shared_ptr<const WString> SubProgramText(const WString& name);
   // Identifies the frame within its top-level program (1 for the top).
   int FrameId() const { return m_frameId; }
   // The caller's block that ran this frame (M98, G65); null for the top.
   const CGCBlock* CallBlock() const { return m_callBlock; }
   static constexpr int kMaxCallDepth = 16;
+  // What a call (made or refused) counts against the executed-block budget:
+  // a frame holds about as much memory as this many blocks.
+  static constexpr std::size_t kCallCost = 64;
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
   void ParseFile(WStringView path, const CPoint3d& start);
 
@@ -219,10 +226,10 @@ class CGCProgram {
   // The blocks' feeds: each distinct value once, at a stable address.
   std::uint32_t FeedIndex(double feed);
   const double* FeedAt(std::uint32_t index) const { return &m_feeds[index]; }
-  CInstructionArena& InstrArena() { return m_instrArena; }
+  CInstructionArena& InstrArena() { return *m_instructions; }
   template <class T, class... A>
   T* MakeInstruction(A&&... args) {
-    return CGCInstruction::Make<T>(m_instrArena, std::forward<A>(args)...);
+    return CGCInstruction::Make<T>(*m_instructions, std::forward<A>(args)...);
   }
   CInstrExtra& Extra(const CGCInstruction* instr) { return m_extras[instr]; }
   // Whether any move of this frame made a modal macro call (so moves need
@@ -238,6 +245,8 @@ class CGCProgram {
   void BuildPreamble(const CPoint3d& start);
   void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous);
   bool ExecutedLimitReached(CGCBlock* block);
+  // Ends a parse that an exception interrupted (called in its handler).
+  void StopOnException();
   void NotifyLineCount(int lines);
   void NotifyLineDone(int line);
 
@@ -253,6 +262,12 @@ class CGCProgram {
   PathGroups m_commanded;
   PathGroups m_retiredGroups;  // lists a calling frame took (see ClearBlockPaths)
   CPathArena m_arena;
+  // The instruction arena this frame allocates from: its own in the
+  // top-level frame, the top-level frame's in the frames of calls (which
+  // die before it), so a call costs no arena chunk of its own. Paths are
+  // built per frame, into an arena whose chunks start small in a call.
+  CInstructionArena* m_instructions = &m_instrArena;
+  static constexpr std::size_t kCallPathChunk = 1024;
   CGCInstruction* m_modal[kModalGroups] = {};
   std::vector<CPathStyle> m_savedStyles;
   CVariables m_locals{kLastLocal + 1};
@@ -268,7 +283,7 @@ class CGCProgram {
   CVariables* m_globals = nullptr;
   const CCodeRuleEntry* m_motionRule = nullptr;
   std::unique_ptr<CGCDecimalPoint> m_numberRule;
-  std::unique_ptr<WString> m_ownText;
+  std::shared_ptr<const WString> m_ownText;
   WString m_folder;
   WString m_name;
   int m_highlighted = -1;
@@ -302,6 +317,11 @@ class CGCProgram {
     std::size_t executed = 0;
     bool reported = false;
     int frames = 1;
+    // Sub-program files read by this parse by name; null when missing, so
+    // a missing file is looked for once.
+    std::unordered_map<WString, std::shared_ptr<const WString>> files;
+    // Refused calls already reported (one message per program and reason).
+    std::unordered_set<WString> refusals;
   };
   std::shared_ptr<RunBudget> m_budget = std::make_shared<RunBudget>();
   int m_depth = 0;  // call nesting of this frame

@@ -1,0 +1,4 @@
+g1 x10 y5 z-2
+N10 G01 X5 (Y9 RAPID)
+X1; Y2
+M06 (T5 TOOL)

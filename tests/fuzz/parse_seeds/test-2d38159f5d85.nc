@@ -1,0 +1,3 @@
+type=mfcbutton,
+lblname=Menu,
+value=1

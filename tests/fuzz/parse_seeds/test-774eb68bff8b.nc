@@ -1,0 +1,2 @@
+type=button,
+lblname=Go

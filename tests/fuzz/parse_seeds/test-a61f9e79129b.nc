@@ -1,0 +1,3 @@
+codename=G00
+codefunc=GRT
+%

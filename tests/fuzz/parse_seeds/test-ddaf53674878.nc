@@ -1,0 +1,4 @@
+codename=G00
+codefunc=GRT
+
+%

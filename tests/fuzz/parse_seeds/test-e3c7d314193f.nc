@@ -1,0 +1,6 @@
+G 1
+X 10
+GOTO
+GOTO (10)
+GOSUB 5
+G#9999 X5

@@ -1,0 +1,2 @@
+XABYCD
+EF
