@@ -35,7 +35,17 @@ bool IsUtf8Name(const std::string& name) {
 
 constexpr char16_t kReplacementChar = 0xFFFD;
 
-// Decodes UTF-8; each invalid byte becomes one U+FFFD.
+// A byte 0x80-0xFF that starts no character of the code page is kept as the
+// lone low surrogate U+DC80-U+DCFF; narrowing writes the byte back. No valid
+// text of any code page decodes to a lone surrogate, so the stand-in is never
+// mistaken for a character, and a file read and written back keeps its bytes.
+constexpr char16_t kByteStandInBase = 0xDC00;
+bool IsByteStandIn(unsigned unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+char16_t UndecodableByte(unsigned char byte) {
+  return byte >= 0x80 ? static_cast<char16_t>(kByteStandInBase + byte) : kReplacementChar;
+}
+
+// Decodes UTF-8; each invalid byte becomes one counted byte stand-in.
 Widened Utf8Widen(std::string_view s) {
   Widened out;
   out.text.reserve(s.size());
@@ -63,7 +73,7 @@ Widened Utf8Widen(std::string_view s) {
     }
     if (ok && (cp < minCp || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      out.text.push_back(kReplacementChar);
+      out.text.push_back(UndecodableByte(static_cast<unsigned char>(c)));
       ++out.replaced;
       ++i;
       continue;
@@ -98,7 +108,8 @@ void AppendUtf8(std::string& out, unsigned cp) {
   }
 }
 
-// Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+// Encodes UTF-16 as UTF-8; a byte stand-in gives its byte back, any other
+// unpaired surrogate becomes a counted U+FFFD.
 Narrowed Utf8Narrow(WStringView s) {
   Narrowed out;
   out.text.reserve(s.size());
@@ -115,6 +126,10 @@ Narrowed Utf8Narrow(WStringView s) {
       ++i;
       continue;
     }
+    if (IsByteStandIn(c)) {
+      out.text.push_back(static_cast<char>(c & 0xFF));
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDFFF) {
       AppendUtf8(out.text, kReplacementChar);
       ++out.replaced;
@@ -125,11 +140,20 @@ Narrowed Utf8Narrow(WStringView s) {
   return out;
 }
 
-// iconv conversion with replacement. `unitIn` is the size of one input unit
-// that is skipped on an invalid sequence; `replacement` is appended instead.
+// What stands in the output for input iconv cannot convert: the bytes
+// written, the input bytes skipped, and whether it counts as a replacement.
+struct StandIn {
+  char bytes[4] = {};
+  std::size_t size = 0;
+  std::size_t skip = 0;
+  bool counted = true;
+};
+
+// iconv conversion; `standIn(at, left)` gives what replaces the input that
+// cannot be converted at `at` (with `left` input bytes from there).
+template <typename StandInFor>
 std::string IconvConvert(const char* from, const char* to, const char* data, std::size_t size,
-                         std::size_t unitIn, std::string_view replacement, std::size_t& replaced,
-                         bool& ok) {
+                         StandInFor standIn, std::size_t& replaced, bool& ok) {
   ok = true;
   std::string out;
   iconv_t cd = iconv_open(to, from);
@@ -154,12 +178,13 @@ std::string IconvConvert(const char* from, const char* to, const char* data, std
       out.resize(out.size() * 2 + 16);
       continue;
     }
-    // EILSEQ or EINVAL: replace one unit of input and go on.
-    if (out.size() - outPos < replacement.size()) out.resize(out.size() * 2 + replacement.size());
-    std::memcpy(out.data() + outPos, replacement.data(), replacement.size());
-    outPos += replacement.size();
-    ++replaced;
-    std::size_t skip = unitIn < inLeft ? unitIn : inLeft;
+    // EILSEQ or EINVAL: put the stand-in and go on after the input it takes.
+    const StandIn put = standIn(in, inLeft);
+    if (out.size() - outPos < put.size) out.resize(out.size() * 2 + put.size);
+    std::memcpy(out.data() + outPos, put.bytes, put.size);
+    outPos += put.size;
+    if (put.counted) ++replaced;
+    std::size_t skip = put.skip < inLeft ? put.skip : inLeft;
     in += skip;
     inLeft -= skip;
     if (inLeft == 0) break;
@@ -193,9 +218,17 @@ Widened WidenFrom(std::string_view bytes, const std::string& codePage) {
   if (IsUtf8Name(codePage)) return Utf8Widen(bytes);
   Widened out;
   bool ok = false;
-  static const char16_t rep = kReplacementChar;
-  std::string raw = IconvConvert(codePage.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 1,
-                                 std::string_view(reinterpret_cast<const char*>(&rep), 2),
+  // One undecodable byte at a time becomes its stand-in (UTF-16LE).
+  auto byteStandIn = [](const char* at, std::size_t) {
+    const char16_t unit = UndecodableByte(static_cast<unsigned char>(*at));
+    StandIn put;
+    put.bytes[0] = static_cast<char>(unit & 0xFF);
+    put.bytes[1] = static_cast<char>(unit >> 8);
+    put.size = 2;
+    put.skip = 1;
+    return put;
+  };
+  std::string raw = IconvConvert(codePage.c_str(), "UTF-16LE", bytes.data(), bytes.size(), byteStandIn,
                                  out.replaced, ok);
   if (!ok) return Utf8Widen(bytes);  // unknown code page: fall back to UTF-8
   out.text.resize(raw.size() / 2);
@@ -207,8 +240,32 @@ Narrowed NarrowTo(WStringView text, const std::string& codePage) {
   if (IsUtf8Name(codePage)) return Utf8Narrow(text);
   Narrowed out;
   bool ok = false;
+  // A byte stand-in gives its byte back; any other character the code page
+  // lacks (a surrogate pair as one) becomes a counted '?'.
+  auto questionMark = [](const char* at, std::size_t left) {
+    auto unitAt = [at](std::size_t k) {
+      return static_cast<unsigned>(static_cast<unsigned char>(at[2 * k])) |
+             static_cast<unsigned>(static_cast<unsigned char>(at[2 * k + 1])) << 8;
+    };
+    StandIn put;
+    put.size = 1;
+    put.skip = 2;
+    if (left < 2) {
+      put.bytes[0] = '?';
+      return put;
+    }
+    const unsigned unit = unitAt(0);
+    if (IsByteStandIn(unit)) {
+      put.bytes[0] = static_cast<char>(unit & 0xFF);
+      put.counted = false;
+      return put;
+    }
+    put.bytes[0] = '?';
+    if (unit >= 0xD800 && unit <= 0xDBFF && left >= 4 && unitAt(1) >= 0xDC00 && unitAt(1) <= 0xDFFF) put.skip = 4;
+    return put;
+  };
   out.text = IconvConvert("UTF-16LE", codePage.c_str(), reinterpret_cast<const char*>(text.data()),
-                          text.size() * 2, 2, "?", out.replaced, ok);
+                          text.size() * 2, questionMark, out.replaced, ok);
   if (!ok) return Utf8Narrow(text);
   return out;
 }

@@ -3,9 +3,12 @@
 // Inside the system all text is UTF-16 (char16_t). 8-bit text appears only at
 // the file boundary and is in the "system code page": the character set of
 // the process environment's locale (LC_ALL / LC_CTYPE / LANG), UTF-8 when the
-// locale names plain ASCII. Bytes or characters that cannot be converted are
-// replaced (U+FFFD when widening, '?' when narrowing), never dropped and never
-// a reason to stop.
+// locale names plain ASCII. Nothing that cannot be converted is dropped or a
+// reason to stop: a byte 0x80-0xFF that the code page cannot decode widens to
+// the lone low surrogate U+DC80-U+DCFF, which narrows back to the same byte,
+// so a text read and written back keeps every byte; other bytes that cannot
+// be decoded widen to U+FFFD, and characters the code page cannot hold narrow
+// to '?'.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -21,8 +24,10 @@ const std::string& SystemCodePage();
 // Tests and hosts may force a code page; an empty name returns to the locale's.
 void SetSystemCodePage(const std::string& name);
 
-// Result of a conversion: the text plus the number of units that had to be
-// replaced because the target could not hold them (or the source was invalid).
+// Result of a conversion: the text plus a count. Widening counts the bytes
+// that could not be decoded (each kept as its stand-in or U+FFFD); narrowing
+// counts the characters written as '?' or U+FFFD, that is what was lost (a
+// byte stand-in written back as its byte is no loss).
 struct Narrowed {
   std::string text;
   std::size_t replaced = 0;

@@ -137,8 +137,8 @@ CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WSt
     : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
-    : m_instructions(caller.m_instructions),
-      m_arena(kCallPathChunk),
+    : m_arena(kCallPathChunk),
+      m_instructions(caller.m_instructions),
       m_localShift(caller.m_localShift),
       m_partZeroShift(caller.m_partZeroShift),
       m_s(caller.m_s),

@@ -132,5 +132,40 @@ TEST_F(ProgramFileTest, CarriageReturnOnlyLinesRunLineByLine) {
   EXPECT_EQ(ReadBytes(file), "G00 X0 Y0 Z0\rG01 X5 F100\rG01 Y5 Z1\rM30\r");
 }
 
+// Bytes the code page (UTF-8 here) cannot decode, such as a Latin-1 degree
+// sign in a comment, are shown as stand-ins and come back byte for byte when
+// an edit of another line, or a save to another file, writes the buffer.
+TEST_F(ProgramFileTest, BytesTheCodePageCannotDecodeSurviveAnEditAndASave) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string shown;  // what Code_GetCodeStr gives
+    int line;              // the line edited (an item inserted after its first)
+    std::string after;
+  };
+  const Case cases[] = {
+      {"Latin-1 degree sign", "O1\r\nG01 X1. (90\xB0 CORNER)\r\nG01 X2.\r\nM30\r\n",
+       u"O1\nG01 X1. (90\xDCB0 CORNER)\nG01 X2.\nM30\n", 2,
+       "O1\r\nG01 X1. (90\xB0 CORNER)\r\nG01 X2. M08\r\nM30\r\n"},
+      {"UTF-8 cut short, a stray byte", "O2\n(\xE4\xB8)\nG01 X1.\n(\xFF\xC3\xA9)",
+       u"O2\n(\xDCE4\xDCB8)\nG01 X1.\n(\xDCFF\u00E9)", 2, "O2\n(\xE4\xB8)\nG01 X1. M08\n(\xFF\xC3\xA9)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dir.File("cp.nc");
+    WriteBytes(file, c.bytes);
+    ASSERT_GT(Create(file), 0);
+    EXPECT_EQ(CodeStr(), c.shown);
+    Log().Clear();
+    ASSERT_NE(ParseBuffer(), nullptr);
+    EXPECT_TRUE(Log().messages.empty()) << "a comment is not read";
+    std::u16string copy = W(dir.File("copy.nc"));
+    EXPECT_EQ(Code_WriteBuffer(&id, copy.data()), 0) << "no character is lost";
+    EXPECT_EQ(ReadBytes(dir.File("copy.nc")), c.bytes);
+    ASSERT_NE(Insert(u"M08", c.line, 1), nullptr);
+    EXPECT_EQ(ReadBytes(file), c.after);
+  }
+}
+
 }  // namespace
 }  // namespace apitest

@@ -313,8 +313,9 @@ TEST_F(Viewer, SaveIsByteExactApartFromLineEndsAndReportsLossAndFailure) {
 
 // A program a machinist edits in the code page: one line changed and saved,
 // every other byte as it was (line ends of every kind, tabs, "%" lines, a
-// long comment, a comment in GBK, a zero byte). Opening a file and closing
-// it without an edit never touches it.
+// long comment, a comment in GBK, Latin-1 bytes the code page cannot decode,
+// a zero byte). Opening a file and closing it without an edit never touches
+// it.
 TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
   struct Case {
     const char* name;
@@ -342,6 +343,8 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
        "O8\r\nG01 X1. " + chinese + "\r\nG01 X4.\r\nM30\r\n"},
       {"no-break space and byte order mark", "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X2.\n", 2, "G01 X7.",
        "\xEF\xBB\xBFO10\nG01 X1. (A\xC2\xA0" "B)\nG01 X7.\n"},
+      {"Latin-1 bytes the code page cannot decode", "O12\r\nG01 X1. (90\xB0 CORNER \xD8" "10)\r\nG01 X2.\r\n", 2,
+       "G01 X4.", "O12\r\nG01 X1. (90\xB0 CORNER \xD8" "10)\r\nG01 X4.\r\n"},
       {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
        std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
   };

@@ -143,17 +143,23 @@ TEST_F(Buffer, FilesAreReadInTheSystemCodePage) {
 }
 
 // Reading a file and writing it back gives its bytes, whatever line ends,
-// zero bytes and code page it holds.
+// zero bytes, code page and bytes the code page cannot decode it holds.
 TEST_F(Buffer, AFileReadAndWrittenBackKeepsEveryByte) {
   std::mt19937 rng(11);
-  const std::pair<const char*, std::string> letters[] = {
-      {"ISO-8859-1", "\xe9"}, {"UTF-8", "\xc3\xa9"}, {"GBK", "\xd6\xd0"}};  // GBK: a Chinese character
-  for (const auto& [codePage, letter] : letters) {
+  struct Letters { const char* codePage; std::vector<std::string> pieces; };
+  const Letters letters[] = {
+      {"ISO-8859-1", {"\xe9"}},
+      {"UTF-8", {"\xc3\xa9", "\xb0", "\xe4\xb8", "\xff"}},  // a letter, a Latin-1 byte, a cut character
+      {"GBK", {"\xd6\xd0", "\x81", "\xff"}},                  // a Chinese character, a lone lead byte
+      {"CP936", {"\xd6\xd0", "\x81", "\x80"}},
+  };
+  for (const auto& [codePage, pieces] : letters) {
     plat::SetSystemCodePage(codePage);
-    const std::string pool[] = {"G", "1", " ", "\r", "\n", std::string(1, '\0'), "(", ";", "\t", "%", letter};
+    std::vector<std::string> pool = {"G", "1", " ", "\r", "\n", std::string(1, '\0'), "(", ";", "\t", "%"};
+    pool.insert(pool.end(), pieces.begin(), pieces.end());
     for (int round = 0; round < 300; ++round) {
       std::string bytes;
-      for (int k = static_cast<int>(rng() % 30); k > 0; --k) bytes += pool[rng() % std::size(pool)];
+      for (int k = static_cast<int>(rng() % 30); k > 0; --k) bytes += pool[rng() % pool.size()];
       ProgramFileLayout layout;
       const std::u16string text = WidenFileText(bytes, &layout);
       EXPECT_EQ(text.find_first_of(std::u16string(u"\r\0", 2)), std::u16string::npos) << codePage << round;
@@ -161,6 +167,36 @@ TEST_F(Buffer, AFileReadAndWrittenBackKeepsEveryByte) {
       EXPECT_EQ(NarrowFileText(text, layout, &replaced), bytes) << codePage << " " << round;
       EXPECT_EQ(replaced, 0u);
     }
+  }
+}
+
+// A byte the code page cannot decode, in a comment of one line, stays when
+// another line is edited and the buffer saves the file, and a save of the
+// text is no lossy write.
+TEST_F(Buffer, UndecodableBytesSurviveAnEditOfAnotherLine) {
+  struct Case {
+    const char* codePage;
+    std::string before;
+    std::string after;  // "Y2" inserted after the first item of line 1
+  };
+  const Case cases[] = {
+      {"UTF-8", "O1\r\nG01 X1.\r\n(90\xB0 CORNER)\r\nM30\r\n", "O1\r\nG01 X1. Y2\r\n(90\xB0 CORNER)\r\nM30\r\n"},
+      {"CP936", "O1\nG01 X1.\n(\xD6\xD0\x81" "1\xFF)\n", "O1\nG01 X1. Y2\n(\xD6\xD0\x81" "1\xFF)\n"},
+      {"GBK", "O1\rG01 X1.\r(\xD6)", "O1\rG01 X1. Y2\r(\xD6)"},  // a lead byte cut by the comment's end
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    plat::SetSystemCodePage(c.codePage);
+    WriteBytes(dir.File("u.nc"), c.before);
+    Create("u.nc", nullptr);
+    int saved = kCodeWriteFailed;
+    b.Insert(u"Y2", line = 1, col = 1, &saved);
+    EXPECT_EQ(saved, kCodeWriteOk);
+    EXPECT_EQ(ReadBytes(dir.File("u.nc")), c.after);
+    std::size_t replaced = 1;
+    EXPECT_EQ(b.WriteTo(dir.WideFile("copy.nc"), &replaced), kCodeWriteOk);
+    EXPECT_EQ(replaced, 0u);
+    EXPECT_EQ(ReadBytes(dir.File("copy.nc")), c.after);
   }
 }
 

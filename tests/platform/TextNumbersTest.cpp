@@ -21,34 +21,44 @@
 namespace {
 
 constexpr char16_t kRep = 0xFFFD;
+// The stand-in an undecodable byte widens to.
+constexpr char16_t Byte(unsigned char b) { return static_cast<char16_t>(0xDC00 + b); }
 
-TEST(Widen, InvalidBytesAreEachOneCountedReplacement) {
-  struct Case { std::string bytes; std::u16string expected; std::size_t replaced; };
+TEST(Widen, EachUndecodableByteIsOneCountedStandInThatNarrowsBackToIt) {
+  struct Case { const char* codePage; std::string bytes; std::u16string expected; std::size_t replaced; };
   const Case cases[] = {
-      {"A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", {u'A', 0x00E9, 0x4E2D, 0xD83D, 0xDE00}, 0},  // 1 to 4 bytes
-      {"z\xFF\xE4\xB8", {u'z', kRep, kRep, kRep}, 3},          // a stray byte, cut off at the end
-      {"\xE4" "ab", {kRep, u'a', u'b'}, 1},                     // lead byte before ASCII
-      {"\xC0\x80", {kRep, kRep}, 2},                            // overlong NUL
-      {"\xED\xA0\x80", {kRep, kRep, kRep}, 3},                  // encoded surrogate
+      {"UTF-8", "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", {u'A', 0x00E9, 0x4E2D, 0xD83D, 0xDE00}, 0},  // 1 to 4 bytes
+      {"UTF-8", "z\xFF\xE4\xB8", {u'z', Byte(0xFF), Byte(0xE4), Byte(0xB8)}, 3},  // a stray byte, cut off at the end
+      {"UTF-8", "\xE4" "ab", {Byte(0xE4), u'a', u'b'}, 1},                        // lead byte before ASCII
+      {"UTF-8", "\xC0\x80", {Byte(0xC0), Byte(0x80)}, 2},                        // overlong NUL
+      {"UTF-8", "\xED\xB2\x80", {Byte(0xED), Byte(0xB2), Byte(0x80)}, 3},        // encoded stand-in surrogate
+      {"UTF-8", "(90\xB0 CORNER)", {u'(', u'9', u'0', Byte(0xB0), u' ', u'C', u'O', u'R', u'N', u'E', u'R', u')'}, 1},
+      // GB18030: a bad byte, a lead byte at the end.
+      {"GB18030", "G1 \xD6\xD0\xFF" "b\xD6", {u'G', u'1', u' ', 0x4E2D, Byte(0xFF), u'b', Byte(0xD6)}, 2},
+      // GBK: a lead byte before ASCII, then a whole character.
+      {"CP936", "\x81" "1\xD6\xD0", {Byte(0x81), u'1', 0x4E2D}, 1},
   };
   for (const auto& c : cases) {
-    auto w = plat::WidenFrom(c.bytes, "UTF-8");
-    EXPECT_EQ(w.text, c.expected) << c.bytes;
-    EXPECT_EQ(w.replaced, c.replaced) << c.bytes;
+    SCOPED_TRACE(c.codePage + (" " + c.bytes));
+    const auto w = plat::WidenFrom(c.bytes, c.codePage);
+    EXPECT_EQ(w.text, c.expected);
+    EXPECT_EQ(w.replaced, c.replaced);
+    const auto n = plat::NarrowTo(w.text, c.codePage);
+    EXPECT_EQ(n.text, c.bytes);
+    EXPECT_EQ(n.replaced, 0u);
   }
-  auto gb = plat::WidenFrom("G1 \xD6\xD0\xFF" "b\xD6", "GB18030");  // a bad byte, a lead byte at the end
-  EXPECT_EQ(gb.text, (std::u16string{u'G', u'1', u' ', 0x4E2D, kRep, u'b', kRep}));
-  EXPECT_EQ(gb.replaced, 2u);
 }
 
 TEST(Narrow, UnpairedSurrogatesAndCharactersTheCodePageLacksAreCounted) {
-  auto utf8 = plat::NarrowTo(std::u16string{0xD800, u'a', 0xD83D, 0xDE00, 0xDBFF}, "utf8");
-  EXPECT_EQ(utf8.text, "\xEF\xBF\xBD" "a" "\xF0\x9F\x98\x80" "\xEF\xBF\xBD");
-  EXPECT_EQ(utf8.replaced, 2u);
+  auto utf8 = plat::NarrowTo(std::u16string{0xD800, u'a', 0xD83D, 0xDE00, 0xDC7F, Byte(0xB0), 0xDBFF}, "utf8");
+  EXPECT_EQ(utf8.text, "\xEF\xBF\xBD" "a" "\xF0\x9F\x98\x80" "\xEF\xBF\xBD" "\xB0" "\xEF\xBF\xBD");
+  EXPECT_EQ(utf8.replaced, 3u);
   plat::SetSystemCodePage("ISO-8859-1");
   std::size_t replaced = 0;
-  EXPECT_EQ(plat::WideToAnsiString(std::u16string{u'1', 0x20AC, 0x00E9, 0x4E2D, 0xD800}, &replaced), "1?\xE9??");
-  EXPECT_EQ(replaced, 3u);
+  EXPECT_EQ(plat::WideToAnsiString(std::u16string{u'1', 0x20AC, 0x00E9, 0x4E2D, Byte(0x81), 0xD83D, 0xDE00, 0xD800},
+                                   &replaced),
+            "1?\xE9?\x81??");
+  EXPECT_EQ(replaced, 4u);  // a surrogate pair is one character
   plat::SetSystemCodePage("");
 }
 
