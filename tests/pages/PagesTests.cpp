@@ -533,18 +533,26 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
   EXPECT_EQ(libraryValue(), 0.0);
 }
 
-// At start-up the folder tree shows the folder the page starts in, scrolled
-// into sight however deep it lies, not the top of the file system.
+// At start-up the folder tree shows the folder the page starts in (the saved
+// one, or the executable's folder when that is gone), scrolled into sight
+// however deep it lies, not the top of the file system.
 TEST_F(Pages, TheFolderTreeStartsScrolledToTheSavedFolder) {
-  Start();
-  CShellTree* tree = code()->tree();
-  ASSERT_TRUE(tree);
-  const QString folder = QString::fromStdString((exe / "code").string());
-  EXPECT_EQ(tree->GetSelectedPath(), folder);
-  QTest::qWait(1500);  // the folders above it load one by one
-  EXPECT_EQ(tree->GetSelectedPath(), folder);
-  const QRect shown = tree->visualRect(tree->currentIndex());
-  EXPECT_TRUE(tree->viewport()->rect().intersects(shown)) << shown.y() << " in " << tree->viewport()->height();
+  for (bool gone : {false, true}) {
+    if (gone) {
+      main->close();
+      main.reset();
+      fs::remove_all(exe / "code");
+    }
+    Start();
+    CShellTree* tree = code()->tree();
+    ASSERT_TRUE(tree);
+    const QString folder = QString::fromStdString(gone ? exe.string() : (exe / "code").string());
+    EXPECT_EQ(tree->GetSelectedPath(), folder);
+    QTest::qWait(1500);  // the folders above it load one by one
+    EXPECT_EQ(tree->GetSelectedPath(), folder) << gone;
+    const QRect shown = tree->visualRect(tree->currentIndex());
+    EXPECT_TRUE(tree->viewport()->rect().intersects(shown)) << shown.y() << " in " << tree->viewport()->height() << " " << gone;
+  }
 }
 
 TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {

@@ -6,6 +6,8 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollBar>
+#include <QTimer>
 #include <QToolTip>
 
 #include "viewer/TextConv.h"
@@ -139,9 +141,22 @@ CShellTree::CShellTree(QWidget* parent) : QTreeView(parent) {
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
-    if (!m_revealing.isEmpty() && m_revealing.startsWith(folder)) Reveal();
-  });
+  // The folders above the one being revealed fill in after it was selected
+  // (loaded, then sorted in batches), each time moving it: it is revealed
+  // again after each change until the user takes over the tree.
+  auto again = [this] {
+    if (!m_revealing.isEmpty() && !m_revealQueued) {
+      m_revealQueued = true;
+      QTimer::singleShot(0, this, [this] {
+        m_revealQueued = false;
+        if (!m_revealing.isEmpty()) Reveal();
+      });
+    }
+  };
+  connect(m_fs, &QFileSystemModel::directoryLoaded, this, again);
+  connect(m_fs, &QAbstractItemModel::rowsInserted, this, again);
+  connect(m_fs, &QAbstractItemModel::layoutChanged, this, again);
+  connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_revealing.clear(); });
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
     if (!m_revealing.isEmpty() && m_fs->filePath(current) != m_revealing) m_revealing.clear();
     NmHdr hdr;
@@ -166,6 +181,21 @@ void CShellTree::Reveal() {
   for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) expand(p);
   if (currentIndex() != index) setCurrentIndex(index);
   scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void CShellTree::mousePressEvent(QMouseEvent* event) {
+  m_revealing.clear();
+  QTreeView::mousePressEvent(event);
+}
+
+void CShellTree::wheelEvent(QWheelEvent* event) {
+  m_revealing.clear();
+  QTreeView::wheelEvent(event);
+}
+
+void CShellTree::keyPressEvent(QKeyEvent* event) {
+  m_revealing.clear();
+  QTreeView::keyPressEvent(event);
 }
 
 void CShellTree::showEvent(QShowEvent* event) {

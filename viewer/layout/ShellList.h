@@ -94,6 +94,9 @@ class CShellTree : public QTreeView {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Expands down to the folder being revealed, selects it and scrolls it
@@ -105,6 +108,7 @@ class CShellTree : public QTreeView {
   // another, each moving it, so it is revealed again as each arrives until
   // another folder is chosen.
   QString m_revealing;
+  bool m_revealQueued = false;
 };
 
 class CCustomTTCtrl : public QObject {
