@@ -253,6 +253,15 @@ void CCodeBuffer::AdoptHead(int& line, int& col) {
   col = onEnd ? static_cast<int>(m_table[rows - 1].size()) - 1 : 0;
 }
 
+CCodeBuffer::EditPlace CCodeBuffer::PlaceOf(int line, int col) {
+  EditPlace p{static_cast<std::size_t>(line) - HeadRows(), {}, {}, static_cast<std::size_t>(col), false, false};
+  p.range = FindLine(p.textLine);
+  p.spans = ItemSpans(p.range);
+  p.onLineEnd = p.item + 1 == p.spans.size();
+  p.lastLine = static_cast<std::size_t>(line) + 1 == m_table.size();
+  return p;
+}
+
 CodeItemTable* CCodeBuffer::Insert(std::u16string_view text, int& line, int& col, int* saved) {
   if (saved) *saved = kCodeWriteNothing;
   m_modified = true;
@@ -276,12 +285,7 @@ CodeItemTable* CCodeBuffer::Insert(std::u16string_view text, int& line, int& col
   if (!ValidCursor(line, col)) return GetTable();
   if (line == 0 && !m_head.empty()) AdoptHead(line, col);
 
-  const std::size_t t = static_cast<std::size_t>(line) - HeadRows();
-  const LineRange range = FindLine(t);
-  const std::vector<CodeItemSpan> spans = ItemSpans(range);
-  const auto a = static_cast<std::size_t>(col);
-  const bool onLineEnd = a + 1 == spans.size();
-  const bool lastLine = static_cast<std::size_t>(line) + 1 == m_table.size();
+  const auto [t, range, spans, a, onLineEnd, lastLine] = PlaceOf(line, col);
 
   // `put` goes in at `at`; `anchor` is where in it the typed text ends,
   // the place the cursor moves to.
@@ -330,12 +334,7 @@ CodeItemTable* CCodeBuffer::Replace(std::u16string_view text, int& line, int& co
   if (m_table.empty() || !ValidCursor(line, col) || ProtectsProgramNumber(line, col)) return GetTable();
   if (line == 0 && !m_head.empty()) AdoptHead(line, col);
 
-  const std::size_t t = static_cast<std::size_t>(line) - HeadRows();
-  const LineRange range = FindLine(t);
-  const std::vector<CodeItemSpan> spans = ItemSpans(range);
-  const auto a = static_cast<std::size_t>(col);
-  const bool onLineEnd = a + 1 == spans.size();
-  const bool lastLine = static_cast<std::size_t>(line) + 1 == m_table.size();
+  const auto [t, range, spans, a, onLineEnd, lastLine] = PlaceOf(line, col);
   const std::u16string typed = TypedText(text);
 
   std::size_t at = spans[a].begin;
@@ -364,16 +363,13 @@ CodeItemTable* CCodeBuffer::Delete(int& line, int& col, int* saved) {
     return GetTable();  // the final ";" stays
   if (line == 0 && !m_head.empty()) AdoptHead(line, col);
 
-  const std::size_t t = static_cast<std::size_t>(line) - HeadRows();
-  const LineRange range = FindLine(t);
-  const std::vector<CodeItemSpan> spans = ItemSpans(range);
-  const auto a = static_cast<std::size_t>(col);
+  const auto [t, range, spans, a, onLineEnd, lastOfText] = PlaceOf(line, col);
 
   if (spans.size() == 1) {
     // A line without items goes, with what it holds besides them.
     Splice(t, range.start, range.start, range.end + 1 - range.start, u"");
     col = 0;
-  } else if (a + 1 == spans.size()) {
+  } else if (onLineEnd) {
     const char16_t left = range.end > range.start ? m_raw[range.end - 1] : u'\0';
     const char16_t right = CharAt(range.end + 1);
     const bool blank = IsWordChar(left) && IsWordChar(right) && (!Compact(range, spans) || RunTogether(left, right));

@@ -111,6 +111,18 @@ class CCodeBuffer : public CCodeAnalyzer {
   bool Compact(const LineRange& range, const std::vector<CodeItemSpan>& spans) const;
   // Makes the default line part of the text; the cursor follows its items.
   void AdoptHead(int& line, int& col);
+  // Where an edit at the cursor (line, col) acts: the text line, its range,
+  // its items' spans, and whether the cursor is on the line end (of the last
+  // line).
+  struct EditPlace {
+    std::size_t textLine;
+    LineRange range;
+    std::vector<CodeItemSpan> spans;
+    std::size_t item;
+    bool onLineEnd;
+    bool lastLine;
+  };
+  EditPlace PlaceOf(int line, int col);
   // Replaces `erase` characters at `at` (on text line `textLine`, which
   // starts at `lineStart`) with `insert`, and lexes the lines that changed
   // into the table.

@@ -42,6 +42,16 @@ class ListEditing : public ::testing::Test {
     return page->Of(WM_LIST_EDIT);
   }
   QPoint CellCentre(int row, int column) const { return list->visualRect(list->model()->index(row, column)).center(); }
+  // Makes the page the active window, with a second field that can take the
+  // focus from the list.
+  void ActivateWithAnotherField(QLineEdit*& other) {
+    other = new QLineEdit(page.get());
+    other->setGeometry(0, 0, 10, 10);
+    other->show();
+    page->activateWindow();
+    QApplication::setActiveWindow(page.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+  }
 
   std::unique_ptr<ExeFolder> exe;  // declared first: outlives the page
   std::unique_ptr<TestPage> page;
@@ -107,12 +117,8 @@ TEST_F(ListEditing, TheFocusLeavingCancelsAndAClickElsewhereCommits) {
 TEST_F(ListEditing, InAnActiveWindowAClickOnAnotherCellCommitsWhatWasTyped) {
   // In an active window the click moves the focus before anything sees the
   // button; the value typed must survive that.
-  auto* other = new QLineEdit(page.get());
-  other->setGeometry(0, 0, 10, 10);
-  other->show();
-  page->activateWindow();
-  QApplication::setActiveWindow(page.get());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+  QLineEdit* other = nullptr;
+  ASSERT_NO_FATAL_FAILURE(ActivateWithAnotherField(other));
   for (auto [row, column, next] : {std::tuple{4, 2, std::pair{1, 3}}, {2, 1, std::pair{2, 3}}, {0, 3, std::pair{5, 0}}}) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, CellCentre(row, column));
     ASSERT_TRUE(list->IsEditing());
@@ -137,12 +143,8 @@ TEST_F(ListEditing, InAnActiveWindowAClickOnAnotherCellCommitsWhatWasTyped) {
 }
 
 TEST_F(ListEditing, AcceleratorsActOnlyWhileTheListHasTheFocus) {
-  auto* other = new QLineEdit(page.get());
-  other->setGeometry(0, 0, 10, 10);
-  other->show();
-  page->activateWindow();
-  QApplication::setActiveWindow(page.get());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+  QLineEdit* other = nullptr;
+  ASSERT_NO_FATAL_FAILURE(ActivateWithAnotherField(other));
   list->SetAccelerators({{QKeySequence(Qt::CTRL | Qt::Key_D), 777}, {QKeySequence(Qt::Key_F5), 778}});
   EXPECT_EQ(list->AcceleratorCount(), 2);
   auto commands = [&] {
