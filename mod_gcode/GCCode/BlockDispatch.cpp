@@ -230,12 +230,12 @@ void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion) {
   // there. (Under rotation or polar coordinates the carried values of the
   // plane's axes stand.)
   const CGCInstruction* prev = motion->GetPrevious();
-  const CTransformChain* chain = motion->Transforms().get();
+  const CTransformChain* chain = motion->Transforms();
   if (!prev || !chain) return;
   auto perAxis = [](const CTransformChain* c) {
     return c && (c->Find(CGCTransform::kMirror) || c->Find(CGCTransform::kScale));
   };
-  if (!perAxis(chain) && !perAxis(prev->Transforms().get())) return;
+  if (!perAxis(chain) && !perAxis(prev->Transforms())) return;
   const bool turned = chain->Find(CGCTransform::kRot) || chain->Find(CGCTransform::kPolar);
   const int plane = motion->GetPlaneCode();
   const CGCTransform* ref = chain->Find(CGCTransform::kRefPoint);

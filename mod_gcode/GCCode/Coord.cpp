@@ -7,7 +7,7 @@
 namespace quillet {
 
 void CGCCoord::CopyWords(const CGCCoord& other) const {
-  *m_present = 0;
+  for (int i = 0; i < m_count; ++i) m_flags[i] = 0;
   int n = other.m_count < m_count ? other.m_count : m_count;
   for (int i = 0; i < n; ++i)
     if (other.Has(i)) ReplaceWord(i, other.Slot(i).Get());

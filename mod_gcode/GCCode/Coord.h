@@ -6,8 +6,9 @@
 // converted to millimetres when it is applied.
 //
 // Words live inline in their instruction, as a fixed store indexed by word
-// number: N values, N positions and N flag bytes, with a presence mask; an
-// absent word is a cleared bit, never a heap object. `CGCDimWordMM` is the
+// number: N values, N positions and N flag bytes, one of whose bits tells
+// whether the word is there; an absent word is a cleared bit, never a heap
+// object. `CGCDimWordMM` is the
 // value form of one word (made, copied and stored whole); `CGCWordRef`
 // addresses a stored word in place.
 #pragma once
@@ -24,8 +25,9 @@ enum WordIndex : int {
   kWordR = 6, kWordP = 7, kWordQ = 8, kWordL = 14, kMaxWords = 15
 };
 
-// Flag bits of a stored word.
-enum : std::uint8_t { kWordSpecified = 1, kWordAbsolute = 2, kWordInch = 4, kWordModeZero = 8 };
+// Flag bits of a stored word. kWordPresent exists only in a store: a word
+// taken out of it (CGCDimWordMM) never carries it.
+enum : std::uint8_t { kWordSpecified = 1, kWordAbsolute = 2, kWordInch = 4, kWordModeZero = 8, kWordPresent = 16 };
 
 // A coordinate word programmed in millimetres (or, with the inch flag, in
 // inches: see CGCDimWordInch).
@@ -102,11 +104,13 @@ class CGCWordRef {
   bool IsAbsolute() const { return *m_f & kWordAbsolute; }
   void MarkSpecified() const { *m_f |= kWordSpecified; }
   void ClearSpecified() const { *m_f &= static_cast<std::uint8_t>(~kWordSpecified); }
-  CGCDimWordMM Get() const { return CGCDimWordMM::FromParts(*m_v, *m_p, *m_f); }
+  CGCDimWordMM Get() const {
+    return CGCDimWordMM::FromParts(*m_v, *m_p, static_cast<std::uint8_t>(*m_f & ~kWordPresent));
+  }
   void Set(const CGCDimWordMM& w) const {
     *m_v = w.GetValue();
     *m_p = w.GetPosition();
-    *m_f = w.Flags();
+    *m_f = static_cast<std::uint8_t>((w.Flags() & ~kWordPresent) | kWordPresent);
   }
   void Apply(double programmed, double base, bool absolute) const {
     CGCDimWordMM w = Get();
@@ -122,18 +126,16 @@ class CGCWordRef {
 };
 
 // The words of one instruction: a view over its store (N values, then N
-// positions, then N flag bytes unless the flags are kept elsewhere) and its
-// presence mask.
+// positions, then N flag bytes unless the flags are kept elsewhere).
 class CGCCoord {
  public:
-  CGCCoord(double* store, int count, std::uint16_t* present, std::uint8_t* flags = nullptr)
+  CGCCoord(double* store, int count, std::uint8_t* flags = nullptr)
       : m_store(store),
-        m_present(present),
         m_flags(flags ? flags : reinterpret_cast<std::uint8_t*>(store + 2 * count)),
         m_count(static_cast<std::uint8_t>(count)) {}
 
   int GetCount() const { return m_count; }
-  bool Has(int i) const { return i >= 0 && i < m_count && ((*m_present >> i) & 1u); }
+  bool Has(int i) const { return i >= 0 && i < m_count && (m_flags[i] & kWordPresent); }
   CGCWordRef GetWord(int i) const { return Has(i) ? Slot(i) : CGCWordRef(); }
 
   CPoint3d GetPositionPoint() const { return {GetPosition(0), GetPosition(1), GetPosition(2)}; }
@@ -151,10 +153,9 @@ class CGCCoord {
   void ReplaceWord(int i, const CGCDimWordMM& word) const {
     if (i < 0 || i >= m_count) return;
     Slot(i).Set(word);
-    *m_present = static_cast<std::uint16_t>(*m_present | (1u << i));
   }
   void RemoveWord(int i) const {
-    if (i >= 0 && i < m_count) *m_present = static_cast<std::uint16_t>(*m_present & ~(1u << i));
+    if (i >= 0 && i < m_count) m_flags[i] = static_cast<std::uint8_t>(m_flags[i] & ~kWordPresent);
   }
   void ApplyWord(int i, double programmed, double base, bool absolute) const {
     if (Has(i)) Slot(i).Apply(programmed, base, absolute);
@@ -173,7 +174,6 @@ class CGCCoord {
   CGCWordRef Slot(int i) const { return CGCWordRef(m_store + i, m_store + m_count + i, Flags() + i); }
 
   double* m_store;
-  std::uint16_t* m_present;
   std::uint8_t* m_flags;
   std::uint8_t m_count;
 };
@@ -190,18 +190,11 @@ template <int N>
 class CGCCoordN {
  public:
   CGCCoordN() = default;
-  CGCCoordN(const CGCCoordN& o) : m_store(o.m_store), m_present(o.m_present) {}
-  CGCCoordN& operator=(const CGCCoordN& o) {
-    m_store = o.m_store;
-    m_present = o.m_present;
-    return *this;
-  }
-  CGCCoord View() { return CGCCoord(m_store.values, N, &m_present); }
-  CGCCoord View() const { return CGCCoord(const_cast<double*>(m_store.values), N, const_cast<std::uint16_t*>(&m_present)); }
+  CGCCoord View() { return CGCCoord(m_store.values, N); }
+  CGCCoord View() const { return CGCCoord(const_cast<double*>(m_store.values), N); }
 
  private:
   CWordStore<N> m_store;
-  std::uint16_t m_present = 0;
 };
 
 // Turns number texts into numbers: texts without a decimal point are scaled.

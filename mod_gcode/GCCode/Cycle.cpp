@@ -121,7 +121,7 @@ void CGCInstructionCC::ApplyTransforms() {
   CGCProgram* program = GetProgram();
   const double initialLevel = program ? program->GetInitialLevel() : 0.0;
   const CGCCoord w = Words();
-  const CTransformChain* chain = m_transforms.get();
+  const CTransformChain* chain = Transforms();
   const bool chained = chain && chain->Count() >= 1 && chain->Count() <= CTransformChain::kMax;
   const CGCTransform* ref = chained ? chain->Find(CGCTransform::kRefPoint) : nullptr;
   if (ref && !w.NoneOfXYZSpecified()) {

@@ -88,15 +88,16 @@ void CGCInstruction::Dispose(CGCInstruction* instr) {
 }
 
 CGCInstruction::CGCInstruction(short kind, int wordCount)
-    : m_kind(static_cast<std::int8_t>(kind)), m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
+    : m_kind(static_cast<std::int8_t>(kind)), m_wordCount(static_cast<std::uint32_t>(wordCount) & 15u) {}
 
 CGCInstruction::CGCInstruction(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block, short kind,
                                int wordCount)
     : m_block(block),
       m_previous(previous),
-      m_transforms(chain),
       m_kind(static_cast<std::int8_t>(kind)),
-      m_wordCount(static_cast<std::uint8_t>(wordCount)) {}
+      m_wordCount(static_cast<std::uint32_t>(wordCount) & 15u) {
+  if (chain) SetTransforms(chain);
+}
 
 CGCInstruction::~CGCInstruction() = default;
 
@@ -112,19 +113,29 @@ void CGCInstruction::CopyFrom(const CGCInstruction& other) {
   m_side = other.m_side;
   m_planeCode = other.m_planeCode;
   if (m_side != 2) SetCompensation(m_side, other.GetCompensationRadius());
-  if (other.m_transforms) m_transforms = ChainRef(new CTransformChain(*other.m_transforms.get()));
+  const CTransformChain* chain = other.Transforms();
+  SetTransforms(chain ? ChainRef(new CTransformChain(*chain)) : ChainRef());
 }
 
 CGCProgram* CGCInstruction::GetProgram() const { return m_block ? m_block->GetProgram() : nullptr; }
 
+CTransformChain* CGCInstruction::ChainFromProgram() const {
+  const CGCProgram* p = GetProgram();
+  return p ? p->ChainAt(m_chain, this) : nullptr;
+}
+
+void CGCInstruction::SetTransforms(const ChainRef& chain) {
+  CGCProgram* p = chain ? GetProgram() : nullptr;
+  m_chain = p ? p->ChainNumber(chain, this) : 0u;
+}
+
 CTransformChain* CGCInstruction::MutableTransforms() {
-  if (!m_transforms) return nullptr;
-  if (m_transforms.get()->RefCount() > 1) {
-    // Copy on write: another instruction shares the chain.
-    ChainRef own(new CTransformChain(*m_transforms.get()));
-    m_transforms = own;
-  }
-  return m_transforms.get();
+  const CTransformChain* shared = Transforms();
+  if (!shared) return nullptr;
+  // Copy on write: other instructions may hold the same chain number.
+  ChainRef own(new CTransformChain(*shared));
+  SetTransforms(own);
+  return own.get();
 }
 
 void CGCInstruction::SetWord(int index, const CGCDimWordMM& word, bool specified) {
@@ -191,7 +202,7 @@ void CGCInstruction::SetPlane(int planeCode) {
     int target = PlaneWordIndex(machine, planeCode);
     if (target < n) words.ReplaceWord(target, saved[i]);
   }
-  m_planeCode = static_cast<std::uint8_t>(planeCode);
+  m_planeCode = static_cast<std::uint32_t>(planeCode) & 3u;
 }
 
 void CGCInstruction::AppendToPolyline(std::vector<CPoint3d>& points) { points.push_back(GetEndPoint()); }
@@ -295,7 +306,7 @@ void CGCInstruction::SetWordNumber(int index, double number, double base, bool a
 }
 
 void CGCInstruction::ApplyChain() {
-  CTransformChain* chain = m_transforms.get();
+  CTransformChain* chain = Transforms();
   if (!chain || chain->Count() < 1 || chain->Count() > CTransformChain::kMax) return;
   CPoint3d p = GetEndValuePoint();
   for (int i = 0; i < chain->Count(); ++i) chain->At(i)->Apply(*this, p, m_planeCode, m_previous);

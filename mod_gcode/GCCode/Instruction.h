@@ -64,6 +64,11 @@ class ChainRef {
   CTransformChain* m_chain = nullptr;
 };
 
+// Bits of an instruction's chain number; the largest number means "in the
+// program's overflow map" (see CGCProgram::ChainNumber).
+inline constexpr int kChainNumberBits = 23;
+inline constexpr std::uint32_t kChainOverflow = (1u << kChainNumberBits) - 1;
+
 // Storage of the instructions of one program: carved out of large chunks and
 // released with the program. Instructions made here are destroyed by their
 // block (destructor only); the memory goes with the arena.
@@ -130,7 +135,7 @@ class CGCInstruction {
   // For a call: the first motion of the called program, or null.
   virtual CGCInstruction* FindChildMotion() const { return nullptr; }
 
-  CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, &m_present, FlagStore()); }
+  CGCCoord Words() const { return CGCCoord(WordStore(), m_wordCount, FlagStore()); }
 
   CPoint3d GetStartPoint() const;
   CPoint3d GetStartValuePoint() const;
@@ -162,9 +167,12 @@ class CGCInstruction {
   double GetCompensationRadius() const;
   CGCProgram* GetProgram() const;
 
-  const ChainRef& Transforms() const { return m_transforms; }
-  void SetTransforms(const ChainRef& chain) { m_transforms = chain; }
-  // The chain, copied first when another instruction shares it.
+  // The transform chain, or null: kept in the program's table of chains
+  // (most instructions share a few, and the table holds them as long as
+  // the program lives), so an instruction holds its number only.
+  CTransformChain* Transforms() const { return m_chain ? ChainFromProgram() : nullptr; }
+  void SetTransforms(const ChainRef& chain);
+  // A chain of this instruction's own (a copy of the shared one), or null.
   CTransformChain* MutableTransforms();
 
   // Reports through the host's command callback.
@@ -187,6 +195,7 @@ class CGCInstruction {
   // The decimal-point rule of the program (the pocket rule without one).
   double ParseNumber(WStringView text) const;
   void ApplyChain();
+  CTransformChain* ChainFromProgram() const;
   // The word store follows this base directly (see CGCInstructionWords).
   // (Reached through the address as a number: the store lies outside this
   // base subobject, which the compiler's object-size checks would flag.)
@@ -202,15 +211,16 @@ class CGCInstruction {
 
   CGCBlock* m_block = nullptr;
   CGCInstruction* m_previous = nullptr;
-  ChainRef m_transforms;
-  // The small fields share one word: kinds and codes fit a byte.
-  std::int8_t m_kind = 0;
-  std::uint8_t m_planeCode = 0;
-  std::uint8_t m_side : 2 = 2;
-  std::uint8_t m_inArena : 1 = 0;
-  std::uint8_t m_wordCount : 4 = 0;  // at most kMaxWords
+  // The small fields share one word: kinds fit a byte, the plane (0-2),
+  // side and word count a few bits, and the chain number the rest.
   mutable std::uint8_t m_inlineFlags[kInlineFlags] = {};
-  mutable std::uint16_t m_present = 0;
+  std::int8_t m_kind = 0;
+  std::uint32_t m_planeCode : 2 = 0;
+  std::uint32_t m_side : 2 = 2;
+  std::uint32_t m_inArena : 1 = 0;
+  std::uint32_t m_wordCount : 4 = 0;  // at most kMaxWords
+  // 0 for none, else the number of the chain in the program's table.
+  std::uint32_t m_chain : kChainNumberBits = 0;
 };
 
 // An instruction with inline room for N words, stored right behind the base

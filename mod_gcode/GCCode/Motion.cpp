@@ -118,7 +118,7 @@ CGCInstructionCircular::CGCInstructionCircular(const ChainRef& chain, CGCInstruc
 CGCInstructionCircular::~CGCInstructionCircular() = default;
 
 CGCPanelG17& CGCInstructionCircular::EnsurePlane() {
-  if (!m_plane) m_plane = std::make_unique<CGCPanelG17>(m_planeCode);
+  if (!m_plane) m_plane = std::make_unique<CGCPanelG17>(static_cast<short>(m_planeCode));
   m_plane->SetPlaneCode(m_planeCode);
   return *m_plane;
 }
@@ -146,7 +146,8 @@ bool CGCInstructionCircular::SolveArcByRadius(bool clockwise) {
 bool CGCInstructionCircular::SolveArcByCentre(bool clockwise) {
   CGCPanelG17& plane = EnsurePlane();
   const CPoint3d ijk(Words().GetPosition(kWordI), Words().GetPosition(kWordJ), Words().GetPosition(kWordK));
-  CGCTransform* rot = m_transforms ? m_transforms->Find(CGCTransform::kRot) : nullptr;
+  CTransformChain* chain = Transforms();
+  CGCTransform* rot = chain ? chain->Find(CGCTransform::kRot) : nullptr;
   if (!rot) {
     plane.SetGraphic(CGraphicCircle(GetStartPoint(), GetEndPoint(), CPoint3d(), ijk, 0.0, 0.0, clockwise, m_planeCode));
     return plane.SolveArcByCentre();
@@ -160,7 +161,7 @@ bool CGCInstructionCircular::SolveArcByCentre(bool clockwise) {
   CGraphicCircle solved = *plane.GetGraphic();
   CPoint3d centre = solved.m_centre;
   rot->Apply(*this, centre, m_planeCode, m_previous);
-  if (CGCTransform* ref = m_transforms->Find(CGCTransform::kRefPoint)) {
+  if (CGCTransform* ref = chain->Find(CGCTransform::kRefPoint)) {
     if (const CGCInstruction* d = ref->Defining())
       centre += SwapForPlane(d->Words().GetValuePointOrZero(), m_planeCode);
   }
@@ -176,10 +177,10 @@ void CGCInstructionCircular::ApplyTransforms() {
   // G02 turns clockwise seen from the positive end of the plane's normal;
   // the ZX and YZ internal orders are mirror images of that view.
   if (m_planeCode == 1 || m_planeCode == 2) cw = !cw;
-  if (m_transforms) {
-    if (CGCTransform* s = m_transforms->Find(CGCTransform::kScale))
+  if (CTransformChain* chain = Transforms()) {
+    if (CGCTransform* s = chain->Find(CGCTransform::kScale))
       if (s->FlipsArcDirection()) cw = !cw;
-    if (CGCTransform* m = m_transforms->Find(CGCTransform::kMirror))
+    if (CGCTransform* m = chain->Find(CGCTransform::kMirror))
       if (m->FlipsArcDirection()) cw = !cw;
   }
   if (Words().IsSpecified(kWordR)) {

@@ -360,6 +360,15 @@ void CGCProgram::SetExecutedBlockLimit(std::size_t limit) {
 }
 std::size_t CGCProgram::ExecutedBlockLimit() { return g_blockLimit; }
 
+namespace {
+std::atomic<std::uint32_t> g_chainNumberLimit{kChainOverflow - 1};
+}  // namespace
+
+void CGCProgram::SetChainNumberLimit(std::uint32_t numbers) {
+  g_chainNumberLimit = numbers && numbers < kChainOverflow ? numbers : kChainOverflow - 1;
+}
+std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
+
 bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
   if (m_budget->executed < g_blockLimit) return false;
   if (!m_budget->reported && block) {
@@ -769,6 +778,34 @@ void CGCProgram::ApplyWorkOffsetFromModal() {
   double index = g25->GetWordValue(3);
   if (index < 0 || !plat::FitsInt(index)) return;
   SelectWorkOffset(static_cast<int>(index));
+}
+
+std::uint32_t CGCProgram::ChainNumber(const ChainRef& chain, const CGCInstruction* instr) {
+  const CTransformChain* c = chain.get();
+  if (!c) return 0;
+  if (c == m_lastChain) return m_lastChainNumber;
+  std::uint32_t number;
+  if (auto it = m_chainNumbers.find(c); it != m_chainNumbers.end()) {
+    number = it->second;
+  } else if (m_chainTable.size() < m_chainLimit) {
+    m_chainTable.push_back(chain);
+    number = static_cast<std::uint32_t>(m_chainTable.size());
+    m_chainNumbers.emplace(c, number);
+  } else {
+    m_chainOverflow[instr] = chain;
+    return kChainOverflow;
+  }
+  m_lastChain = c;
+  m_lastChainNumber = number;
+  return number;
+}
+
+CTransformChain* CGCProgram::ChainAt(std::uint32_t number, const CGCInstruction* instr) const {
+  if (number == kChainOverflow) {
+    auto it = m_chainOverflow.find(instr);
+    return it == m_chainOverflow.end() ? nullptr : it->second.get();
+  }
+  return number >= 1 && number <= m_chainTable.size() ? m_chainTable[number - 1].get() : nullptr;
 }
 
 ChainRef CGCProgram::TransformChainFor(int planeCode, bool rotationOnly) {

@@ -89,6 +89,11 @@ class CGCProgram {
   static constexpr std::size_t kDefaultMaxExecutedBlocks = 20'000'000;
   static void SetExecutedBlockLimit(std::size_t limit);
   static std::size_t ExecutedBlockLimit();
+  // How many chain numbers programs made from now on give out before they
+  // keep chains per instruction (0: all the numbers an instruction holds).
+  // Smaller limits let a short program reach the full table.
+  static void SetChainNumberLimit(std::uint32_t numbers);
+  static std::uint32_t ChainNumberLimit();
 
   // Top-level frame.
   CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WStringView name);
@@ -232,6 +237,10 @@ class CGCProgram {
     return CGCInstruction::Make<T>(*m_instructions, std::forward<A>(args)...);
   }
   CInstrExtra& Extra(const CGCInstruction* instr) { return m_extras[instr]; }
+  // The number of a transform chain in this program's table (taken in when
+  // new); the instruction is where the chain goes once the table is full.
+  std::uint32_t ChainNumber(const ChainRef& chain, const CGCInstruction* instr);
+  CTransformChain* ChainAt(std::uint32_t number, const CGCInstruction* instr) const;
   // Whether any move of this frame made a modal macro call (so moves need
   // not look for one otherwise).
   bool HasModalMacroCalls() const { return m_modalMacroCalls; }
@@ -302,6 +311,15 @@ class CGCProgram {
   // so a long compensated contour costs no allocation per move.
   std::pmr::monotonic_buffer_resource m_extraMemory;
   std::pmr::unordered_map<const CGCInstruction*, CInstrExtra> m_extras{&m_extraMemory};
+  // The chains instructions hold by number (number n is entry n - 1), the number
+  // of each, the last one taken in, and the chains of instructions made
+  // once the table was full.
+  std::vector<ChainRef> m_chainTable;
+  std::unordered_map<const CTransformChain*, std::uint32_t> m_chainNumbers;
+  const CTransformChain* m_lastChain = nullptr;
+  std::uint32_t m_lastChainNumber = 0;
+  std::uint32_t m_chainLimit = ChainNumberLimit();
+  std::unordered_map<const CGCInstruction*, ChainRef> m_chainOverflow;
   // The shared transform chain and the state it was built for.
   ChainRef m_chain;
   std::uint64_t m_modalEpoch = 1;

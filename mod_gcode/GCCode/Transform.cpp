@@ -237,7 +237,7 @@ void CGCTransformRefPoint::Apply(CGCInstruction& instr, CPoint3d& point, int pla
   if (instr.GetKind() == kKindCycle) {
     if (w.IsSpecified(kWordR)) {
       // Under scaling the R level is the scaled one.
-      const CTransformChain* chain = instr.Transforms().get();
+      const CTransformChain* chain = instr.Transforms();
       const bool scaled = chain && chain->Find(CGCTransform::kScale) && w.IsAbsolute(kWordR);
       double r = scaled ? instr.GetWordPosition(kWordR) : instr.GetWordValue(kWordR);
       instr.PutWordPosition(kWordR, w.IsAbsolute(kWordR) ? r + o.z : r + p.z);

@@ -126,7 +126,6 @@ class CTransformChain {
   CGCTransform* At(int i) const { return m_items[i].get(); }
   // The first transform of a type, or null.
   CGCTransform* Find(short type) const;
-  int RefCount() const { return m_refs; }
 
  private:
   friend class ChainRef;

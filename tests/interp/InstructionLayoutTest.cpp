@@ -6,6 +6,7 @@
 #include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
+#include "InterpFixture.h"
 
 namespace quillet::test {
 namespace {
@@ -45,6 +46,51 @@ TEST(InstructionLayout, WordStoreFollowsTheBaseInEveryClass) {
     EXPECT_EQ(w.IsAbsolute(), i % 2 == 0);
   }
   EXPECT_EQ(global.GetModalCode(), 7);
+}
+
+// Instructions hold their transform chain by a number in the program's
+// table; once the table is full a program keeps further chains per
+// instruction. Either way the path is the same, and it is the transformed one.
+using ChainNumbers = InterpTest;
+
+TEST_F(ChainNumbers, AFullTableDrawsTheSamePath) {
+  const std::u16string text =
+      u"G90 G17 G54 G00 X0 Y0 Z5\n"
+      u"G68 X0 Y0 R90\n"
+      u"G01 X10 Y0 F500\n"
+      u"G02 X20 Y0 R5\n"
+      u"G69\n"
+      u"G51 X0 Y0 P2000\n"
+      u"G01 X5 Y5\n"
+      u"G50\n"
+      u"G51.1 X0\n"
+      u"G01 X7 Y3\n"
+      u"G03 X3 Y7 R4\n"
+      u"G50.1 X0\n"
+      u"G99 G81 X4 Y4 Z-2 R1\n"
+      u"G80 G00 X1 Y1\n";
+  auto points = [&] {
+    std::vector<CPoint3d> all;
+    for (const CPathList& list : *m_program->GetCutterPath(false))
+      for (const CPathPolyline* line : list) all.insert(all.end(), line->begin(), line->end());
+    return all;
+  };
+  Parse(text);
+  const std::vector<CPoint3d> numbered = points();
+  EXPECT_TRUE(Messages().empty());
+  // Turned by 90 degrees, then scaled by 2, then mirrored in X.
+  ExpectPoint(EndOfLine(2), 0, 10, 5);
+  ExpectPoint(EndOfLine(3), 0, 20, 5);
+  ExpectPoint(EndOfLine(6), 10, 10, 5);
+  ExpectPoint(EndOfLine(9), -7, 3, 5);
+  ExpectPoint(EndOfLine(10), -3, 7, 5);
+
+  for (std::uint32_t limit : {1u, 2u}) {
+    CGCProgram::SetChainNumberLimit(limit);
+    Parse(text);
+    EXPECT_EQ(points(), numbered) << "limit " << limit;
+    ExpectPoint(EndOfLine(9), -7, 3, 5);
+  }
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ void ProgramTest::TearDown() {
   m_program.reset();
   Lib().command = nullptr;
   CGCProgram::SetExecutedBlockLimit(0);
+  CGCProgram::SetChainNumberLimit(0);
 }
 
 CGCProgramPath& ProgramTest::Parse(const std::u16string& text) { return ParseIn("", text); }
