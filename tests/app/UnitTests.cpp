@@ -12,7 +12,8 @@ namespace {
 
 TEST(TextConversions, WholeNumbersWithinFloatEpsilonLoseTheirDecimals) {
   const std::pair<double, const char*> rows[] = {{2.99999999, "3"}, {-7.00000001, "-7"}, {1e-8, "0"},
-                                                 {2e-7, "0.000"},   {-0.5, "-0.500"},   {12.3456, "12.346"}};
+                                                 {2e-7, "0.000"},   {-0.5, "-0.500"},   {12.3456, "12.346"},
+                                                 {1.9996, "2.000"}};
   for (const auto& [value, text] : rows) EXPECT_EQ(FromU16(DoubleToWString(value)).toStdString(), text) << value;
 }
 

@@ -428,13 +428,10 @@ TEST(PageBase, OnExitTheCodePageLeavesALayoutItCouldNotWriteBackAsItWas) {
     // editor saved with LF line ends alone is read whole and left as it is,
     // never replaced by an empty layout.
     ExeFolder exe("options_exit");
-    std::string lf;
-    for (char16_t c : std::u16string(u"\uFEFFlayoutprop={\nname=Options\n}\nlayout={\ngrid={\nctrl_h=0.8,\ncol=1,\n"
+    const std::string lf = Utf16Bytes(u"layoutprop={\nname=Options\n}\nlayout={\ngrid={\nctrl_h=0.8,\ncol=1,\n"
                                       u"col_ratio=1,\nratio=0.3\n}\nctrl={\ntype=edit,\nname=Leastinput,\nid=1012,\n"
-                                      u"value=0.001\n}\n}\n")) {
-      lf += static_cast<char>(c & 0xFF);
-      lf += static_cast<char>(c >> 8);
-    }
+                                      u"value=0.001\n}\n}\n",
+                                      false, true, u"\n");
     WriteBytes(exe.dir / "dlg_codeoptions.dlgc", lf);
     {
       CDlgCodeOptions page;

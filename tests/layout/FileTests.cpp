@@ -63,9 +63,7 @@ TEST_F(LayoutFile, ASavedLayoutReadsBackToTheSameRecordsAndTheSameBytes) {
 }
 
 TEST_F(LayoutFile, NumbersAreWrittenWithThreeDecimalsOrAsWholeNumbers) {
-  EXPECT_EQ(DoubleToWString(-0.25), u"-0.250");
-  EXPECT_EQ(DoubleToWString(1.9996), u"2.000");
-  EXPECT_EQ(DoubleToWString(2.00000001), u"2");
+  // (The number texts themselves: app TextConversions.)
   ExeFolder exe("numbers");
   exe.Layout("n.dlgc", u"layoutprop={\nname=N\n}\nlayout={\ngrid={\nctrl_h=0.25,\nlbl_w=0.99996,\n"
                        u"col_ratio=0.99999999 0.5,\nratio=1.0\n}\n}\n");
@@ -127,10 +125,9 @@ TEST_F(LayoutFile, TrapsOfTheFormat) {
 TEST_F(LayoutFile, AFileThatCannotBeReadGivesTheMessageAndAnEmptyLayoutThatIsNotSaved) {
   ExeFolder exe("missing");
   CLayoutProp layout("nothing_here.dlgc");
-  ASSERT_EQ(g_seam.texts.size(), 1u);
-  // The message names the file.
-  EXPECT_TRUE(g_seam.texts[0].startsWith(QStringLiteral("failed to read the file!")));
-  EXPECT_TRUE(g_seam.texts[0].contains(QString::fromStdString((exe.dir / "nothing_here.dlgc").string())));
+  // One message (its text: PageBase.APageWhoseLayoutCannotBeRead...), and
+  // the notice names the file.
+  EXPECT_EQ(g_seam.texts.size(), 1u);
   EXPECT_NE(FromU16(layout.notice()).indexOf(QStringLiteral("nothing_here.dlgc")), -1);
   EXPECT_TRUE(layout.layouts().empty());
   EXPECT_FALSE(layout.Save());
@@ -182,20 +179,6 @@ std::string Utf8Bytes(const std::u16string& text, const std::string& lineEnd) {
   for (char b : QString::fromStdU16String(text).toUtf8()) {
     if (b == '\n') out += lineEnd;
     else out += b;
-  }
-  return out;
-}
-
-std::string Utf16Bytes(const std::u16string& text, bool bigEndian, bool mark, const std::u16string& lineEnd) {
-  std::string out = mark ? (bigEndian ? std::string("\xFE\xFF", 2) : std::string("\xFF\xFE", 2)) : std::string();
-  auto put = [&](char16_t c) {
-    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
-    bigEndian ? (out += hi, out += lo) : (out += lo, out += hi);
-  };
-  for (char16_t c : text) {
-    if (c != u'\n') put(c);
-    else
-      for (char16_t e : lineEnd) put(e);
   }
   return out;
 }

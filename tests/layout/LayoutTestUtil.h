@@ -16,15 +16,24 @@ namespace layouttest {
 
 namespace fs = std::filesystem;
 
-// UTF-16LE with FF FE; every LF of `text` becomes CR LF.
-inline std::string Utf16File(const std::u16string& text) {
-  std::string bytes("\xFF\xFE", 2);
+// UTF-16 in either byte order, with or without the byte order mark, every LF
+// of `text` written as `lineEnd`.
+inline std::string Utf16Bytes(const std::u16string& text, bool bigEndian, bool mark, const std::u16string& lineEnd) {
+  std::string out = mark ? (bigEndian ? std::string("\xFE\xFF", 2) : std::string("\xFF\xFE", 2)) : std::string();
+  auto put = [&](char16_t c) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    bigEndian ? (out += hi, out += lo) : (out += lo, out += hi);
+  };
   for (char16_t c : text) {
-    if (c == u'\n') bytes.append("\r\0", 2);
-    bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    if (c != u'\n') put(c);
+    else
+      for (char16_t e : lineEnd) put(e);
   }
-  return bytes;
+  return out;
 }
+
+// UTF-16LE with FF FE, as the viewer writes: every LF of `text` becomes CR LF.
+inline std::string Utf16File(const std::u16string& text) { return Utf16Bytes(text, false, true, u"\r\n"); }
 
 inline std::string ReadBytes(const fs::path& p) { return plat::ReadFileBytes(p.string()).value_or(""); }
 

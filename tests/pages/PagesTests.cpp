@@ -1,7 +1,8 @@
 // The seven tab pages in the real main window (Xvfb): filled from the
 // library after a load, cell edits reaching the library's tables (and
 // refused while the loader is in the library), the code editor's commands,
-// the shell list, and the layout files that ship.
+// the shell list, every list readable in both languages, and the layout
+// files that ship.
 //
 // Each test runs the viewer in a stand-in executable folder whose data
 // tables are written here byte by byte, so the expected cell texts are
@@ -10,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -19,6 +21,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -81,6 +84,12 @@ QString LibStr(unsigned kind, int row, int col) {
   WithLibrary([&] { s = FromU16(Code_GetDataStr(&kind, &row, &col)); }, std::chrono::milliseconds(2000));
   return s;
 }
+// A library value read under the library lock (-1 when it is busy).
+double LibValue(unsigned kind, int row, int col) {
+  double v = -1;
+  WithLibrary([&] { v = Code_GetDataValue(&kind, &row, &col); }, std::chrono::milliseconds(2000));
+  return v;
+}
 
 // The program of the editor tests: one block per line, so that line n is
 // executed block n (block 0 is the preamble).
@@ -91,8 +100,9 @@ class Pages : public ::testing::Test {
   void SetUp() override {
     g_seam = TestSeam();
     SetAppendHook(nullptr);
-    exe = fs::temp_directory_path() / ("ravik_pages_" + std::to_string(getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');  // a parameterised test's name
+    exe = fs::temp_directory_path() / ("ravik_pages_" + std::to_string(getpid()) + "_" + name);
     fs::remove_all(exe);
     fs::create_directories(exe / "fanuc");
     // The layout files as committed (the ones beside the executable keep
@@ -345,9 +355,7 @@ TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
   stray.text = "9";
   stray.source = vars;
   SendWndMsg(main->pages()[6], stray);
-  unsigned kind = 3;
-  int row = 5, column = 0;
-  EXPECT_EQ(Code_GetDataValue(&kind, &row, &column), 0.0);
+  EXPECT_EQ(LibValue(3, 5, 0), 0.0);
   EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
 }
 
@@ -391,13 +399,7 @@ TEST_F(Pages, WhileTheLoaderIsInTheLibraryEditsAreRefusedAndRefreshesWait) {
   EXPECT_GT(list(1)->GetItemCount(), 50);
   EXPECT_FALSE(options->optionPending());
   EXPECT_EQ(LibStr(0, 3, 0), "1.500") << "the refused edit never reached the table";
-  double value = 0;
-  WithLibrary([&] {
-    unsigned kind = 2;
-    int r = -1, c = -1;
-    value = Code_GetDataValue(&kind, &r, &c);
-  });
-  EXPECT_DOUBLE_EQ(value, 0.001);
+  EXPECT_DOUBLE_EQ(LibValue(2, -1, -1), 0.001);
 }
 
 // ------------------------------------------------------------ code editor
@@ -501,7 +503,7 @@ TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
   EXPECT_TRUE(page->GetCodeText().endsWith("Z-1.000\nM30\n"));
 }
 
-// ------------------------------------------------------------ shell list
+// ------------------------------------------------------------ options and shell list
 
 // The options page: a typed increment reaches the library when the edit is
 // committed, without a click on a radio button; calculator-type input sends 0.
@@ -509,15 +511,6 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
   Start();
   main->SelectPage(5);
   auto* options = page<CDlgCodeOptions>(5);
-  auto libraryValue = [&] {
-    double value = -1;
-    WithLibrary([&] {
-      unsigned kind = 2;
-      int r = -1, c = -1;
-      value = Code_GetDataValue(&kind, &r, &c);
-    });
-    return value;
-  };
   qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
   auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
   ASSERT_TRUE(edit && edit->isEnabled());
@@ -527,10 +520,10 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
     QTest::keyClicks(edit, typed);
     QTest::keyClick(edit, Qt::Key_Return);
     QApplication::processEvents();
-    EXPECT_EQ(libraryValue(), plat::ParseDouble(std::string_view(typed))) << typed;
+    EXPECT_EQ(LibValue(2, -1, -1), plat::ParseDouble(std::string_view(typed))) << typed;
   }
   qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"ignoredecimal"))->click();
-  EXPECT_EQ(libraryValue(), 0.0);
+  EXPECT_EQ(LibValue(2, -1, -1), 0.0);
 }
 
 // At start-up the folder tree shows the folder the page starts in (the saved
@@ -600,6 +593,113 @@ TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   CLayoutProp saved("dlg_codeedit.dlgc");
   EXPECT_EQ(FromU16(saved.FindCtrlByName(u"tree").value), sub);
 }
+
+// ------------------------------------------------------------ readability
+
+// Where a list cuts a text: the column (or its title) is narrower than the
+// text needs, or the rows are lower than the font's glyphs.
+void CheckTable(QTableView* list, const QString& name, std::vector<QString>& cuts) {
+  QHeaderView* h = list->horizontalHeader();
+  const int lineHeight = list->fontMetrics().height();
+  for (int c = 0; c < h->count(); ++c) {
+    if (h->isSectionHidden(c)) continue;
+    const QString title = list->model()->headerData(c, Qt::Horizontal).toString();
+    if (h->sectionSizeHint(c) > h->sectionSize(c))
+      cuts.push_back(name + " title \"" + title + "\": " + QString::number(h->sectionSize(c)) + " < " +
+                     QString::number(h->sectionSizeHint(c)) + " of " + QString::number(list->width()));
+    const int need = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(c);
+    if (need > list->columnWidth(c))
+      cuts.push_back(name + " column \"" + title + "\": " + QString::number(list->columnWidth(c)) + " < " +
+                     QString::number(need) + " of " + QString::number(list->width()));
+  }
+  if (list->model()->rowCount() > 0 && list->rowHeight(0) < lineHeight)
+    cuts.push_back(name + " rows: " + QString::number(list->rowHeight(0)) + " < " + QString::number(lineHeight));
+}
+
+void CheckShellList(CCustomShellList* list, std::vector<QString>& cuts) {
+  const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
+  if (!first.isValid()) {
+    cuts.push_back("shell list: empty");
+    return;
+  }
+  // The glyphs, descent included, lie inside the row's text area.
+  const int rowHeight = list->visualRect(first).height();
+  const QFontMetrics fm = list->fontMetrics();
+  if (rowHeight < fm.height())
+    cuts.push_back("shell list rows: " + QString::number(rowHeight) + " < " + QString::number(fm.height()));
+  for (int c = 0; c < 2; ++c) {
+    const int need = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(c);
+    if (need > list->columnWidth(c))
+      cuts.push_back("shell list column " + QString::number(c) + ": " + QString::number(list->columnWidth(c)) +
+                     " < " + QString::number(need));
+  }
+}
+
+// The pages at the main window's default size (1152 x 921 on the 1280 x 1024
+// screen of the test display), in English and in Chinese, with long values
+// in every table: every list shows its column titles and the texts of its
+// visible rows whole, and every row is as high as its glyphs (an underscore
+// sits below the base line). With RAVIK_SHOT_DIR set, each page is also
+// saved as a picture there for a person to look at.
+class Readable : public Pages, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    Pages::SetUp();
+    SetLanguageFlag(GetParam());
+    // Variables with long values in each kind of row: local, common, system.
+    std::string vars;
+    for (int i = 0; i < 5400; ++i)
+      vars += i == 1 ? "-12345.678 1\r\n" : i == 100 ? "-1234.5678 2\r\n" : i == 5221 ? "-12345.678 3\r\n"
+            : i >= 4000 ? "0 3\r\n" : "0 0\r\n";
+    WriteBytes(exe / "fanuc" / "variables.txt", vars);
+    // Offsets and work offsets with long values.
+    std::vector<double> offsets(401 * 4, 0.0), zero(7 * 3, 0.0);
+    for (int i = 12; i < 16; ++i) offsets[static_cast<std::size_t>(i)] = -1234.5678;
+    for (int i = 6; i < 9; ++i) zero[static_cast<std::size_t>(i)] = -12345.678;
+    WriteBytes(exe / "fanuc" / "offset.dat", Doubles(offsets));
+    WriteBytes(exe / "fanuc" / "partzero.dat", Doubles(zero));
+    for (const char* name : {"contour_arcs.nc", "drill_pattern.nc", "surface_3d.nc"})
+      fs::copy_file(fs::path(RAVIK_DATA_DIR) / "samples" / name, exe / "code" / name);
+  }
+  void TearDown() override {
+    Pages::TearDown();
+    SetLanguageFlag(1);
+  }
+};
+
+TEST_P(Readable, EveryListShowsItsTitlesTextsAndGlyphsWhole) {
+  Start();
+  EXPECT_EQ(main->size(), QSize(1152, 921));
+  // A program whose commands carry positions, centres and radii.
+  Open(exe / "code" / "contour_arcs.nc");
+
+  // Every page with a list is owned by the view window; the code page has none.
+  ASSERT_NE(code(), nullptr);
+  for (CDlgParams* page : main->pages())
+    EXPECT_EQ(page->ownerWindow(), page->mainList() ? static_cast<QWidget*>(render()) : nullptr)
+        << page->GetTitle().toStdString();
+  EXPECT_EQ(code()->ownerWindow(), nullptr);
+  ASSERT_NE(code()->shellList(), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return code()->shellList()->GetItemCount() >= 3; }, 5000));
+
+  const QByteArray shots = qgetenv("RAVIK_SHOT_DIR");
+  std::vector<QString> cuts;
+  for (int i = 0; i < static_cast<int>(main->pages().size()); ++i) {
+    main->SelectPage(i);
+    QApplication::processEvents();
+    CDlgParams* page = main->pages().at(static_cast<std::size_t>(i));
+    for (auto* list : page->findChildren<CListCtrlBase*>(Qt::FindDirectChildrenOnly))
+      if (list->isVisible())
+        CheckTable(list, page->GetTitle() + " " + QString::number(CtrlId(list)), cuts);
+    if (i == 0) CheckShellList(code()->shellList(), cuts);
+    if (!shots.isEmpty())
+      main->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/page%1_%2.png").arg(i).arg(GetParam()));
+  }
+  for (const QString& c : cuts) ADD_FAILURE() << c.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, Readable, ::testing::Values(1, 0),
+                         [](const auto& info) { return info.param ? "English" : "Chinese"; });
 
 }  // namespace
 

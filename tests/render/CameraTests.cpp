@@ -65,8 +65,8 @@ TEST(Camera, ZoomScalesAboutTheViewCentreWithinBounds) {
   const CPoint3d p = ViewOf(c, {10, -5, 0});
   EXPECT_NEAR(12, p.x, 1e-4);
   EXPECT_NEAR(-6, p.y, 1e-4);
-  // However far the wheel turns, the picture neither vanishes, nor flips,
-  // nor flips; zooming in has no upper bound, so a small detail of a large
+  // However far the wheel turns, the picture neither vanishes nor flips;
+  // zooming in has no upper bound, so a small detail of a large
   // part can be brought up as far as the user wants.
   for (int i = 0; i < 100; ++i) c.ZoomStep(-1);
   EXPECT_NEAR(CCamera::kMinZoom, c.zoom, 1e-6);

@@ -106,9 +106,12 @@ int CountDifferences(const QImage& a, const QImage& b) {
 
 class ViewTest : public ::testing::Test {
  protected:
-  static std::unique_ptr<RenderView> MakeView(bool fixedPipeline = false) {
+  // A view on screen with OpenGL ready; `vertexShader` replaces the shipped
+  // vertex shader when given.
+  static std::unique_ptr<RenderView> MakeView(bool fixedPipeline = false, const std::string& vertexShader = {}) {
     auto view = std::make_unique<RenderView>();
     view->setPreferFixedPipeline(fixedPipeline);
+    if (!vertexShader.empty()) view->scene().SetShaderPaths(vertexShader, plat::ExePath("fragmentShader.glsl"));
     view->resize(kW, kH);
     view->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -259,12 +262,7 @@ TEST_F(ViewTest, MissingOrBrokenShadersFallBackToTheFixedPipeline) {
   std::ofstream(broken) << "#version 120\nvoid main() { this is not glsl }\n";
   for (const std::string& vertexPath : {std::string("/nonexistent/vertexShader.glsl"), broken}) {
     Scene s;
-    auto view = std::make_unique<RenderView>();
-    view->scene().SetShaderPaths(vertexPath, plat::ExePath("fragmentShader.glsl"));
-    view->resize(kW, kH);
-    view->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    view->grabFramebuffer();
+    auto view = MakeView(false, vertexPath);
     ASSERT_TRUE(view->glReady());
     EXPECT_FALSE(view->scene().render()->IsProgrammable()) << vertexPath;
     view->loaderUpload(s.groups);
