@@ -807,7 +807,7 @@ TEST_F(LoadMemory, TheViewerHoldsAFewHundredBytesPerProgramLine) {
   EXPECT_GT(small, 100u * kSmall) << "the heap in use is measured at all";
   EXPECT_LT(perLine, 850.0);
 #endif
-  // The parts this viewer keeps per line, each with room to spare.
+  // What this viewer keeps per line, each with room to spare.
   const std::size_t commands = Commands().Size();
   ASSERT_GT(commands, kLarge);
   EXPECT_LT(static_cast<double>(Commands().HeldBytes()) / commands, 64.0) << "packed command records";
