@@ -1,5 +1,7 @@
 // Circular moves as the dialect's control turns them: direction per plane,
 // sweeps over half a circle, full and tiny circles, impossible arcs.
+#include <algorithm>
+
 #include "ProgramFixture.h"
 #include "mod_gcode/GCCode/Motion.h"
 
@@ -35,6 +37,29 @@ TEST_F(Arcs, G02TurnsClockwiseSeenFromThePlanesNormal) {
     auto pts = ArcPoints(BlockOfLine(0));
     ASSERT_EQ(pts.size(), 39u);
     ExpectPoint(pts[18], c.middle);
+    EXPECT_TRUE(Messages().empty());
+  }
+}
+
+// The sign of R picks the arc: positive the way under half a circle,
+// negative the way over it. From (0, 0) to (10, 0) clockwise with R 5*sqrt(2):
+// about (5, -5) through (5, 2.07), or about (5, 5) through (5, 12.07).
+TEST_F(Arcs, RadiusSignChoosesTheShortOrTheLongWay) {
+  const struct {
+    const char16_t* program;
+    double top;
+  } cases[] = {
+      {u"G02 X10 Y0 R7.0710678\n", 2.0710678},   // 90 degrees
+      {u"G02 X10 Y0 R-7.0710678\n", 12.0710678},  // 270 degrees
+  };
+  for (const auto& c : cases) {
+    Parse(c.program);
+    auto pts = ArcPoints(BlockOfLine(0));
+    double top = -1e9;
+    for (const CPoint3d& p : pts) top = std::max(top, p.y);
+    EXPECT_NEAR(top, c.top, 1e-6);
+    ASSERT_FALSE(pts.empty());
+    ExpectPoint(pts.back(), 10, 0, 0);
     EXPECT_TRUE(Messages().empty());
   }
 }
