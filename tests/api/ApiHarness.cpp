@@ -142,6 +142,14 @@ PathGroups* ApiTest::Parse(std::u16string_view text, CPoint3d start, int startLi
   return Code_CutterPath();
 }
 
+PathGroups* ApiTest::ParseIn(const std::string& folder, std::u16string text) {
+  std::u16string dir = W(folder), name = u"O1234";
+  int startLine = 0;
+  CPoint3d start;
+  Code_ParsingFromBuffer(&startLine, text.data(), dir.data(), name.data(), &start.x, &start.y, &start.z);
+  return Code_CutterPath();
+}
+
 std::vector<Record> ApiTest::Simulate() {
   Log().records.clear();
   Code_AutoRun();

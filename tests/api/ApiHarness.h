@@ -106,6 +106,8 @@ class ApiTest : public ::testing::Test {
   PathGroups* Parse(std::u16string_view text, CPoint3d start = {}, int startLine = 0);
   PathGroups* ParseProgram(const std::string& name) { return Parse(ProgramText(name)); }
   void ParseOnly(std::u16string_view text, CPoint3d start = {}, int startLine = 0);
+  // Parses a text whose sub-programs are files in `folder`, and builds its path.
+  PathGroups* ParseIn(const std::string& folder, std::u16string text);
   // Code_AutoRun; returns the records it delivered.
   std::vector<Record> Simulate();
 

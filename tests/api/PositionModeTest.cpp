@@ -70,14 +70,6 @@ class PositionModeTest : public ApiTest {
   void WriteProgram(const std::string& name, const std::string& text) {
     std::ofstream(Folder() + "/" + name, std::ios::binary) << text;
   }
-  // Parses a text that lives in Folder(), and builds its path.
-  PathGroups* ParseInFolder(std::u16string_view text) {
-    std::u16string t(text), folder = W(Folder()), name = u"O1234";
-    int startLine = 0;
-    double x = 0, y = 0, z = 0;
-    Code_ParsingFromBuffer(&startLine, t.data(), folder.data(), name.data(), &x, &y, &z);
-    return Code_CutterPath();
-  }
 };
 
 // G53 moves in machine coordinates in its own block only, at rapid whatever
@@ -253,18 +245,19 @@ TEST_F(PositionModeTest, ModalStateSetInACalledProgramStaysInForce) {
       {"T7 after M98", u"G00 X0 Y0 Z0\nM98 P3006\nM06\n", 2, {0, 0, 30}},
       {"G91 after G65", u"G00 X10 Y0 Z0\nG65 P9001\nX2\n", 2, {12, 0, 0}},
   };
-  for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(ParseInFolder(c.program), c.line), c.end, 1e-9)) << c.what;
+  for (const EndCase& c : cases)
+    EXPECT_TRUE(Near(LastPoint(ParseIn(Folder(), c.program), c.line), c.end, 1e-9)) << c.what;
   // The arc after G18 bulges along Z, not Y.
-  for (const CPoint3d& p : PointsOf(ParseInFolder(u"G00 X0 Y0 Z0\nM98 P3002\nG02 X10 Z0 R5 F100\n"), 2))
+  for (const CPoint3d& p : PointsOf(ParseIn(Folder(), u"G00 X0 Y0 Z0\nM98 P3002\nG02 X10 Z0 R5 F100\n"), 2))
     EXPECT_NEAR(p.y, 0.0, 1e-9);
   // G01 and F250 from the sub-program: the next line feeds at 250.
-  ParseInFolder(u"G00 X0 Y0 Z0\nM98 P3004\nX5\n");
+  ParseIn(Folder(), u"G00 X0 Y0 Z0\nM98 P3004\nX5\n");
   const std::vector<Record> feed = MovesOfLine(Simulate(), 2);
   ASSERT_EQ(feed.size(), 1u);
   EXPECT_TRUE(feed[0].kind == 2 && feed[0].feed == 250.0);
   // G41 D2 from the sub-program: the D number is current and the contour
   // after the return is offset to the left by the radius 2.
-  PathGroups* paths = ParseInFolder(u"G00 X0 Y-10 Z0\nM98 P3007\nG01 Y0 F100\nX20\nY10\n");
+  PathGroups* paths = ParseIn(Folder(), u"G00 X0 Y-10 Z0\nM98 P3007\nG01 Y0 F100\nX20\nY10\n");
   EXPECT_EQ(Code_GetCurD(), 2);
   EXPECT_TRUE(Contains(PointsOf(paths, 3), {18, 2, 0}));
 }

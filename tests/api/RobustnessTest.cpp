@@ -138,16 +138,6 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 class Robustness : public ApiTest {
  protected:
-  // Parses a program whose sub-programs are files in `folder`, builds its
-  // path and returns it.
-  PathGroups* ParseIn(const std::string& folder, const std::string& program) { return ParseIn(folder, W(program)); }
-  PathGroups* ParseIn(const std::string& folder, std::u16string text) {
-    std::u16string dir = W(folder), name = u"O1234";
-    int start = 0;
-    CPoint3d origin;
-    Code_ParsingFromBuffer(&start, text.data(), dir.data(), name.data(), &origin.x, &origin.y, &origin.z);
-    return Code_CutterPath();
-  }
   ScratchFolder folder;
 };
 
@@ -185,7 +175,7 @@ TEST_F(Robustness, CallsEndWithAMessageWithinBoundedMemory) {
     if (kSanitized && c.runsToTheBudget) continue;
     for (const auto& [name, text] : c.files) WriteBytes(folder.File(name), text);
     ChildEnd end = RunLimited(2 * kGiB, [&] {
-      ParseIn(folder.Path(), c.program);
+      ParseIn(folder.Path(), W(c.program));
       return MessageLines();
     });
     EXPECT_TRUE(end.normal) << c.name << ", wait status " << end.status;
@@ -199,7 +189,7 @@ TEST_F(Robustness, TheLargestRepeatCountRunsInFull) {
   WriteBytes(folder.File("O1000.cnc"), "G91 G01 X1 F100\nM99\n");
   for (const char* program : {"M98 P1000 L9999\nG90 G00 Y5\n", "G65 P1000 L9999\nG90 G00 Y5\n"}) {
     Log().Clear();
-    PathGroups* paths = ParseIn(folder.Path(), program);
+    PathGroups* paths = ParseIn(folder.Path(), W(program));
     EXPECT_EQ(MessageLines(), "") << program;
     ASSERT_TRUE(paths && paths->size() == 4u) << program;  // the preamble, two lines and the empty last one
     EXPECT_EQ((*paths)[1].size(), 9999u) << program;
@@ -220,7 +210,7 @@ TEST_F(Robustness, AMissingSubProgramIsLookedForOncePerParse) {
   const char* programs[] = {"G66 P1\nG91 G01 X1 F100\nX1\nX1\nX1\nG67\n", "M98 P1\nM98 P1\nG65 P1\nM98 P1 L5\n"};
   for (const char* program : programs) {
     Log().Clear();
-    ParseIn(folder.Path(), program);
+    ParseIn(folder.Path(), W(program));
     int opens = 0;
     alignas(inotify_event) char buffer[4096];
     for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
@@ -251,7 +241,7 @@ TEST_F(Robustness, AnAllocationFailureEndsTheParseAndTheLibraryStaysUsable) {
     Log().Clear();
     PathGroups* paths = Code_CutterPath();
     out += MessageLines();
-    paths = ParseIn(folder.Path(), "G00 X1 Y2 Z3\nG01 X4 F100\n");
+    paths = ParseIn(folder.Path(), u"G00 X1 Y2 Z3\nG01 X4 F100\n");
     if (paths && paths->size() == 4u && (*paths)[2].size() == 1u && (*paths)[2][0]->PointCount() == 2) {
       const CPoint3d p = (*paths)[2][0]->Point(1);
       if (p.x == 4 && p.y == 2 && p.z == 3) out += "parsed again\n";

@@ -60,19 +60,6 @@ TEST_F(Buffer, AMissingOrEmptyFileGivesTheDefaultAndIsNeverCreated) {
   EXPECT_FALSE(plat::IsDirectory(dir.File("no")));
 }
 
-TEST_F(Buffer, EditsWriteTheTextToTheFileButNeverTouchTheProgramNumber) {
-  WriteBytes(dir.File("e.nc"), "O1 G1\nG1 X1\nM30");
-  Create("e.nc", u"O0000");
-  b.Replace(u"O9", line = 0, col = 0);
-  b.Delete(line = 0, col = 0);
-  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1\nG1 X1\nM30");  // not even rewritten
-  b.Insert(u"Y2", line = 1, col = 1);
-  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1\nG1 X1 Y2\nM30");
-  b.Delete(line = 0, col = 2);
-  EXPECT_EQ(ReadBytes(dir.File("e.nc")), "O1 G1 G1 X1 Y2\nM30");
-  EXPECT_EQ(Text(), u"O1 G1 G1 X1 Y2\nM30");
-}
-
 TEST_F(Buffer, WriteToKeepsTheFilesLineEndsAndReportsEveryResult) {
   const std::u16string path = dir.WideFile("w.nc");
   EXPECT_EQ(b.WriteTo(path), kCodeWriteNothing);

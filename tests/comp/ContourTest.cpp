@@ -5,7 +5,6 @@
 // plane's view from the positive end of its normal (h to the right, v up),
 // where G03 turns counter-clockwise and G41 keeps the cutter on the left.
 #include <cmath>
-#include <map>
 #include <string>
 
 #include "CompFixture.h"
@@ -175,11 +174,8 @@ TEST_F(CompTest, OffsetsThatDoNotMeetAreJoinedOutsideTheCorner) {
 }
 
 TEST_F(CompTest, ACuspBetweenTwoArcsIsPassedBelowItsPoint) {
-  Run(u"G17 G90 G00 X0 Y-10\n"
-      u"G42 G01 X0 Y0 D1 F100\n"
-      u"G02 X10 Y0 I5 J0\n"
-      u"G02 X20 Y0 I5 J0\n"
-      u"G40 G01 X20 Y-10\n");
+  const std::u16string arcs = u" G01 X0 Y0 D1 F100\nG02 X10 Y0 I5 J0\nG02 X20 Y0 I5 J0\nG40 G01 X20 Y-10\n";
+  Run(u"G17 G90 G00 X0 Y-10\nG42" + arcs);
   ASSERT_TRUE(Messages().empty());
   // Radius 3 inside both half circles; the cusp at (10, 0) points down.
   const auto first = PointsOfLine(2);
@@ -190,11 +186,7 @@ TEST_F(CompTest, ACuspBetweenTwoArcsIsPassedBelowItsPoint) {
   ExpectPoint(second.front(), 12, 0, 0);
   for (std::size_t i = 0; i + 2 < second.size(); ++i) EXPECT_NEAR(std::hypot(second[i].x - 15, second[i].y), 3, 1e-9);
   // The other side: the offsets (radius 7) meet above the cusp.
-  Run(u"G17 G90 G00 X0 Y-10\n"
-      u"G41 G01 X0 Y0 D1 F100\n"
-      u"G02 X10 Y0 I5 J0\n"
-      u"G02 X20 Y0 I5 J0\n"
-      u"G40 G01 X20 Y-10\n");
+  Run(u"G17 G90 G00 X0 Y-10\nG41" + arcs);
   ExpectPoint(PointsOfLine(2).back(), 10, std::sqrt(24.0), 0);
   ExpectPoint(PointsOfLine(3).front(), 10, std::sqrt(24.0), 0);
 }
@@ -228,13 +220,8 @@ TEST_F(CompTest, RadiusZeroDrawsTheProgrammedPath) {
 }
 
 TEST_F(CompTest, ACutterLargerThanAnInsideArcGivesAMessage) {
-  Run(u"G17 G90 G00 X0 Y-10\n"
-      u"G41 G01 X0 Y0 D1 F100\n"
-      u"X20\n"
-      u"G03 X22 Y2 R2\n"
-      u"G01 Y10\n"
-      u"G40 X0 Y20\n",
-      3.0);
+  const std::u16string contour = u" G01 X0 Y0 D1 F100\nX20\nG03 X22 Y2 R2\nG01 Y10\nG40 X0 Y20\n";
+  Run(u"G17 G90 G00 X0 Y-10\nG41" + contour, 3.0);
   ASSERT_EQ(Messages(), std::vector<std::u16string>{u"Cutter radius is larger than the radius of the arc it cuts inside"});
   ASSERT_NE(BlockOfLine(3), nullptr);
   EXPECT_FALSE(BlockOfLine(3)->GetMessages().empty());
@@ -243,13 +230,7 @@ TEST_F(CompTest, ACutterLargerThanAnInsideArcGivesAMessage) {
   EXPECT_EQ(ListOfLine(*m_paths, 3), nullptr);
   ExpectPoints(PointsOfLine(2), {{0, 3, 0}, {20, 3, 0}});
   // The same arc on its outside is cut.
-  Run(u"G17 G90 G00 X0 Y-10\n"
-      u"G42 G01 X0 Y0 D1 F100\n"
-      u"X20\n"
-      u"G03 X22 Y2 R2\n"
-      u"G01 Y10\n"
-      u"G40 X0 Y20\n",
-      3.0);
+  Run(u"G17 G90 G00 X0 Y-10\nG42" + contour, 3.0);
   EXPECT_TRUE(Messages().empty());
 }
 

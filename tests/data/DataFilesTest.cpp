@@ -1,10 +1,10 @@
 // Checks the data files that ship beside the executables: the two code-rule
 // files, the code tips, the default data tables of the "fanuc" system and the
-// sample programs. The files are read from the executable's folder, where the
-// build copies data/, and parsed here with a reader of our own that is
-// stricter than the library's: a line end other than CR LF, an unended last
-// line or a key left out of a record is a fault, since the library would
-// glue such lines or fill in a default.
+// sample programs. The files are read as committed under data/ (the copies
+// beside the executables may hold a user's edits of the tables) and parsed
+// with a reader of our own that is stricter than the library's: a line end
+// other than CR LF, an unended last line or a key left out of a record is a
+// fault, since the library would glue such lines or fill in a default.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,8 +24,7 @@ namespace {
 
 using Faults = std::vector<std::string>;
 
-// A data file as committed (the copies beside the executables may hold a
-// user's edits of the tables).
+// A data file as committed.
 std::string ReadShipped(const std::string& relative) {
   const auto bytes = plat::ReadFileBytes(plat::ResolvePath(relative, QUILLET_SHIPPED_DATA));
   EXPECT_TRUE(bytes.has_value()) << "missing data file " << relative;

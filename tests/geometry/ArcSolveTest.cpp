@@ -10,7 +10,6 @@ namespace {
 
 using test::ExpectPointNear;
 
-constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 CGraphicCircle ArcByCentre(const CPoint3d& start, const CPoint3d& end, const CPoint3d& offset, bool clockwise) {
@@ -52,19 +51,12 @@ TEST(ArcCentre, RadiusTooSmallFailsWithinSlackGivesTheMidpoint) {
   EXPECT_NEAR(cy, 0, 1e-12);
 }
 
-TEST(SolveByRadius, ShortLongHalfAndTinyArcs) {
-  // Chord (0, 0)-(2, 0), R 2: centre sqrt 3 below the midpoint; radii to the
-  // ends at 120 and 60 degrees, a clockwise turn of 60. R -2: the other way.
-  CGraphicCircle g = ArcByRadius({0, 0, 0}, {2, 0, 0}, 2, true);
-  ASSERT_TRUE(g.SolveByRadius());
-  ExpectPointNear(g.m_centre, 1, -kSqrt3, 0, 1e-12);
-  EXPECT_NEAR(g.m_sweep, -kPi / 3, 1e-12);
-  CGraphicCircle big = ArcByRadius({0, 0, 0}, {2, 0, 0}, -2, true);
-  ASSERT_TRUE(big.SolveByRadius());
-  ExpectPointNear(big.m_centre, 1, kSqrt3, 0, 1e-12);
-  EXPECT_NEAR(big.m_sweep, -5 * kPi / 3, 1e-12);
+// The side of the centre by direction and sign of R is the table above; here
+// the element keeps what the solve found.
+TEST(SolveByRadius, HalfAndTinyArcs) {
   CGraphicCircle half = ArcByRadius({0, 0, 0}, {2, 0, 0}, 1, false);
   ASSERT_TRUE(half.SolveByRadius());
+  ExpectPointNear(half.m_centre, 1, 0, 0, 1e-12);
   EXPECT_NEAR(half.m_sweep, kPi, 1e-12);
   // Chord 0.001 on radius 50: sweep 2 asin(0.0005 / 50) = 2e-5 (+3e-16).
   CGraphicCircle tiny = ArcByRadius({0, 0, 0}, {0.001, 0, 0}, 50, false);

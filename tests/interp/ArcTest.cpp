@@ -1,14 +1,14 @@
 // Circular moves as the dialect's control turns them: direction per plane,
 // sweeps over half a circle, full and tiny circles, impossible arcs.
-#include <cmath>
+#include <algorithm>
 
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 #include "mod_gcode/GCCode/Motion.h"
 
 namespace quillet::test {
 namespace {
 
-using Arcs = InterpTest;
+using Arcs = ProgramTest;
 
 // The drawn points of the arc of a line, in machine axes.
 std::vector<CPoint3d> ArcPoints(CGCBlock* block) {
@@ -23,25 +23,45 @@ std::vector<CPoint3d> ArcPoints(CGCBlock* block) {
 // axis, clockwise: the middle point (index 18 of 5-degree steps) shows which
 // way it turned.
 TEST_F(Arcs, G02TurnsClockwiseSeenFromThePlanesNormal) {
-  // G17, seen from +Z (X right, Y up): over the top, through Y+5.
-  Parse(u"G17 G02 X10 Y0 I5 J0\n");
-  auto xy = ArcPoints(BlockOfLine(0));
-  ASSERT_EQ(xy.size(), 39u);
-  ExpectPoint(xy[18], 5, 5, 0);
-  // G18, seen from +Y (Z right, X up): from X0 over the left side, Z-5.
-  Parse(u"G18 G02 X10 Z0 I5 K0\n");
-  auto zx = ArcPoints(BlockOfLine(0));
-  ASSERT_EQ(zx.size(), 39u);
-  ExpectPoint(zx[18], 5, 0, -5);
-  // G19, seen from +X (Y right, Z up): through Z+5.
-  Parse(u"G19 G02 Y10 Z0 J5 K0\n");
-  auto yz = ArcPoints(BlockOfLine(0));
-  ASSERT_EQ(yz.size(), 39u);
-  ExpectPoint(yz[18], 0, 5, 5);
-  // G03 goes the other way in each plane.
-  Parse(u"G18 G03 X10 Z0 I5 K0\n");
-  ExpectPoint(ArcPoints(BlockOfLine(0))[18], 5, 0, 5);
-  EXPECT_TRUE(Messages().empty());
+  const struct {
+    const char16_t* program;
+    CPoint3d middle;
+  } cases[] = {
+      {u"G17 G02 X10 Y0 I5 J0\n", {5, 5, 0}},   // seen from +Z (X right, Y up): over the top, through Y+5
+      {u"G18 G02 X10 Z0 I5 K0\n", {5, 0, -5}},  // seen from +Y (Z right, X up): from X0 over the left side
+      {u"G19 G02 Y10 Z0 J5 K0\n", {0, 5, 5}},   // seen from +X (Y right, Z up): through Z+5
+      {u"G18 G03 X10 Z0 I5 K0\n", {5, 0, 5}},   // G03 goes the other way
+  };
+  for (const auto& c : cases) {
+    Parse(c.program);
+    auto pts = ArcPoints(BlockOfLine(0));
+    ASSERT_EQ(pts.size(), 39u);
+    ExpectPoint(pts[18], c.middle);
+    EXPECT_TRUE(Messages().empty());
+  }
+}
+
+// The sign of R picks the arc: positive the way under half a circle,
+// negative the way over it. From (0, 0) to (10, 0) clockwise with R 5*sqrt(2):
+// about (5, -5) through (5, 2.07), or about (5, 5) through (5, 12.07).
+TEST_F(Arcs, RadiusSignChoosesTheShortOrTheLongWay) {
+  const struct {
+    const char16_t* program;
+    double top;
+  } cases[] = {
+      {u"G02 X10 Y0 R7.0710678\n", 2.0710678},   // 90 degrees
+      {u"G02 X10 Y0 R-7.0710678\n", 12.0710678},  // 270 degrees
+  };
+  for (const auto& c : cases) {
+    Parse(c.program);
+    auto pts = ArcPoints(BlockOfLine(0));
+    double top = -1e9;
+    for (const CPoint3d& p : pts) top = std::max(top, p.y);
+    EXPECT_NEAR(top, c.top, 1e-6);
+    ASSERT_FALSE(pts.empty());
+    ExpectPoint(pts.back(), 10, 0, 0);
+    EXPECT_TRUE(Messages().empty());
+  }
 }
 
 TEST_F(Arcs, CentreArcOverHalfACircleIsDrawnWhole) {
@@ -77,16 +97,6 @@ TEST_F(Arcs, ImpossibleArcsGetAMessage) {
   // Within the tolerance (rounded CAM output) the arc is accepted.
   Parse(u"G02 X10 Y0 I5.005 J0\n");
   EXPECT_TRUE(Messages().empty());
-}
-
-TEST_F(Arcs, RadiusArcsTakeTheShortOrTheLongWay) {
-  Parse(u"G00 X0 Y0\nG02 X10 Y0 R5\nG02 X0 Y0 R-6\n");
-  auto half = ArcPoints(BlockOfLine(1));
-  EXPECT_EQ(half.size(), 39u);
-  auto big = ArcPoints(BlockOfLine(2));
-  // R-6 on a chord of 10: the larger arc, about 253.7 degrees.
-  double sweep = 2 * (3.141592653589793 - std::asin(5.0 / 6.0));
-  EXPECT_EQ(big.size(), static_cast<std::size_t>(sweep / (3.141592653589793 / 36)) + 3u);
 }
 
 }  // namespace

@@ -1,18 +1,18 @@
-// Sub-program and macro calls through files in the program's folder.
+// Sub-program calls through files in the program's folder.
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 #include "mod_gcode/GCCode/Calls.h"
 
 namespace quillet::test {
 namespace {
 
-class Calls : public InterpTest {
+class Calls : public ProgramTest {
  protected:
   void SetUp() override {
-    InterpTest::SetUp();
+    ProgramTest::SetUp();
     std::filesystem::create_directories(m_dir);
   }
   void Write(const std::string& name, const std::string& text) {
@@ -69,32 +69,6 @@ TEST_F(Calls, SelfCallingSubProgramStopsAtTheNestingBound) {
     return false;
   };
   EXPECT_TRUE(reported(*m_program));
-}
-
-TEST_F(Calls, MacroCallSetsArgumentsAsLocals) {
-  // #24 is X, #26 is Z in the macro's argument table.
-  Write("O9010.cnc", "G01 X#24 Z#26\nM99\n");
-  ParseIn(m_dir, u"G65 P9010 X4 Z-2\nG01 Y3\n");
-  EXPECT_TRUE(Messages().empty());
-  ExpectPoint(EndOfLine(1), 4, 3, -2);
-}
-
-TEST_F(Calls, ModalMacroRunsAfterEveryMoveUntilCancelled) {
-  Write("O9020.cnc", "G91 G01 Z-2\nZ2\nG90\nM99\n");
-  ParseIn(m_dir, u"G66 P9020\nG00 X10 Y0\nX20\nG67\nX30\n");
-  EXPECT_TRUE(Messages().empty());
-  // The move, then the macro's two feed moves down and up at the move's end.
-  PathGroups* paths = m_program->GetCutterPath(false);
-  for (int line : {1, 2}) {
-    const CPathList* list = ListOfLine(*paths, line);
-    ASSERT_TRUE(list && list->size() == 3u);
-    const double x = line == 1 ? 10 : 20;
-    ExpectPoint((*list)[1]->Point(0), x, 0, 0);
-    ExpectPoint((*list)[1]->Point(1), x, 0, -2);
-    ExpectPoint((*list)[2]->Point(1), x, 0, 0);
-  }
-  EXPECT_EQ(PolylinesOfLine(4), 1u);
-  ExpectPoint(EndOfLine(4), 30, 0, 0);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "mod_gcode/GCCode/Calls.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/Motion.h"
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 
 namespace quillet::test {
 namespace {
@@ -51,7 +51,7 @@ TEST(InstructionLayout, WordStoreFollowsTheBaseInEveryClass) {
 // Instructions hold their transform chain by a number in the program's
 // table; once the table is full a program keeps further chains per
 // instruction. Either way the path is the same, and it is the transformed one.
-using ChainNumbers = InterpTest;
+using ChainNumbers = ProgramTest;
 
 TEST_F(ChainNumbers, AFullTableDrawsTheSamePath) {
   const std::u16string text =

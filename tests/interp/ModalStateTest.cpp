@@ -1,12 +1,12 @@
 // Modal state shaping positions: work offsets, G92, G52, G10 data input,
 // tool length, units and coordinate rotation.
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 #include "mod_gcode/export/LibraryState.h"
 
 namespace quillet::test {
 namespace {
 
-using Modal = InterpTest;
+using Modal = ProgramTest;
 
 TEST_F(Modal, DefaultsAreInForceWithoutModalCodes) {
   // XY plane, millimetres, absolute, feed per minute, G54.

@@ -1,10 +1,10 @@
 // Returns to and from the reference point (the origin of the path).
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 
 namespace quillet::test {
 namespace {
 
-class RefReturn : public InterpTest {
+class RefReturn : public ProgramTest {
  protected:
   std::vector<CPoint3d> PathOfLine(int line) {
     std::vector<CPoint3d> pts;

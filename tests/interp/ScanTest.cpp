@@ -1,11 +1,11 @@
 // Reading one line: letters, numbers, comments, statements and the words
 // that wait for the line's motion.
-#include "InterpFixture.h"
+#include "ProgramFixture.h"
 
 namespace quillet::test {
 namespace {
 
-using Scan = InterpTest;
+using Scan = ProgramTest;
 using Texts = std::vector<std::u16string>;
 
 // Lower-case letters read as upper case; text in parentheses and after ";"

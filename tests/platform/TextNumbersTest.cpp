@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr char16_t kRep = 0xFFFD;
 // The stand-in an undecodable byte widens to.
 constexpr char16_t Byte(unsigned char b) { return static_cast<char16_t>(0xDC00 + b); }
 
