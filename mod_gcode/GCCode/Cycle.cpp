@@ -174,11 +174,14 @@ void CGCInstructionCC::ApplyTransforms() {
   }
   if (run.polar) {
     // In polar mode X is the radius and Y the angle: the pole lies that far
-    // back from the hole.
+    // back from the hole, as drawn through the transforms.
     const double radius = w.GetValue(kWordX);
     const double angle = DegToRad(w.GetValue(kWordY));
-    run.poleX = hole.x - radius * std::cos(angle);
-    run.poleY = hole.y - radius * std::sin(angle);
+    const CPoint3d back =
+        MapDisplacement(chain, CPoint3d(radius * std::cos(angle), radius * std::sin(angle), 0.0), m_planeCode);
+    run.poleX = hole.x - back.x;
+    run.poleY = hole.y - back.y;
+    run.chain = chain;
   }
   run.spindleSpeed = program ? program->GetS() : 0.0;
   run.planeCode = m_planeCode;

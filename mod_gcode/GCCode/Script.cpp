@@ -8,6 +8,7 @@
 #include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/GCCode/MathUtil.h"
+#include "mod_gcode/GCCode/Transform.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -308,15 +309,18 @@ void CScript::Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start)
     start.CopyWords(current);
     // The next hole.
     if (run.polar) {
-      // Turned about the pole by the angle step, at the same radius.
+      // Turned about the pole by the angle step, at the same radius: in the
+      // programmed frame, then drawn through the transforms again.
       const double a = DegToRad(run.yShift);
       const double cs = std::cos(a);
       const double sn = std::sin(a);
       for (const CGCCoord* c : {&current, &cyc}) {
-        const double x = c->GetPosition(kWordX) - run.poleX;
-        const double y = c->GetPosition(kWordY) - run.poleY;
-        c->SetPosition(kWordX, run.poleX + x * cs - y * sn);
-        c->SetPosition(kWordY, run.poleY + x * sn + y * cs);
+        const CPoint3d drawn(c->GetPosition(kWordX) - run.poleX, c->GetPosition(kWordY) - run.poleY, 0.0);
+        const CPoint3d v = UnmapDisplacement(run.chain, drawn, run.planeCode);
+        const CPoint3d turned =
+            MapDisplacement(run.chain, CPoint3d(v.x * cs - v.y * sn, v.x * sn + v.y * cs, 0.0), run.planeCode);
+        c->SetPosition(kWordX, run.poleX + turned.x);
+        c->SetPosition(kWordY, run.poleY + turned.y);
       }
     } else {
       for (const CGCCoord* c : {&current, &cyc}) {

@@ -48,8 +48,11 @@ struct CScriptRun {
   bool polar = false;
   double xShift = 0.0;  // the programmed X and Y of an incremental cycle
   double yShift = 0.0;  // in polar mode the angle step of the repetitions
-  double poleX = 0.0;   // the pole of polar mode, in the plane's order
+  double poleX = 0.0;   // the pole of polar mode as drawn, in the plane's order
   double poleY = 0.0;
+  // The cycle's transforms (scaling, mirror, rotation): polar steps turn
+  // the programmed pattern, which is then drawn through them.
+  const CTransformChain* chain = nullptr;
   double spindleSpeed = 0.0;  // the programmed S
   int planeCode = 0;  // the cycle's plane: generated moves keep its axis order
   int pecks = 0;      // peck counter of the peck action that runs

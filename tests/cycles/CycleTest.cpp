@@ -241,6 +241,37 @@ TEST_F(CycleTest, PolarRepeatCountStepsTheAngle) {
   ExpectChain(4, {P(-h, h, 2), P(-50, 0, 2), P(-50, 0, -5), P(-50, 0, 2)});
 }
 
+TEST_F(CycleTest, PolarRepeatsUnderScalingAndRotationTurnAboutTheDrawnPole) {
+  // Holes at radius 10 about the work zero, at 180, 270 and 360 degrees
+  // (90-degree steps after the stored cycle at 90), the whole pattern
+  // scaled or turned about the zero as the machine drills it.
+  const struct {
+    const char16_t* transform;
+    std::vector<CPoint3d> bottoms;
+  } cases[] = {
+      {u"G51 X0 Y0 P2000", {P(-20, 0, -5), P(0, -20, -5), P(20, 0, -5)}},
+      {u"G68 X0 Y0 R90", {P(0, -10, -5), P(10, 0, -5), P(0, 10, -5)}},
+      {u"G51 X0 Y0 I2000 J1000", {P(-20, 0, -5), P(0, -10, -5), P(20, 0, -5)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(plat::WideToUtf8(c.transform));
+    Parse(u"G90 G17 G0 X0 Y0 Z10\n" + std::u16string(c.transform) +
+          u"\nG16\n"
+          u"G99 G81 X10 Y90 Z-5 R2 F100 K0\n"
+          u"G91 Y90 K3\n");
+    ASSERT_TRUE(Messages().empty());
+    // The hole bottoms: the lowest points of the line (Z is scaled too).
+    const std::vector<Segment> segments = SegmentsOfLine(4);
+    double low = 1e9;
+    for (const Segment& s : segments) low = std::min(low, s.to.z);
+    std::vector<CPoint3d> bottoms;
+    for (const Segment& s : segments)
+      if (std::abs(s.to.z - low) < 1e-9) bottoms.push_back({s.to.x, s.to.y, -5});
+    ASSERT_EQ(bottoms.size(), c.bottoms.size());
+    for (std::size_t i = 0; i < bottoms.size(); ++i) ExpectPoint(bottoms[i], c.bottoms[i]);
+  }
+}
+
 TEST_F(CycleTest, RepeatCountZeroStoresTheCycleForTheNextPositions) {
   Parse(u"G90 G0 X0 Y0 Z10\n"
         u"G99 G81 X10 Y20 Z-5 R2 K0 F100\n"
