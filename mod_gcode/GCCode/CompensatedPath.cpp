@@ -377,6 +377,12 @@ void PushEnding(std::vector<CPoint3d>& points, const Ending& ending, short plane
 
 }  // namespace
 
+bool CompensationChangesOnArc(const CGCInstruction& arc) {
+  if (arc.IsCompensated()) return !OffsetIsSet(arc);
+  const CGCInstruction* previous = arc.GetPrevious();
+  return previous && previous->IsCompensated() && IsLineOrArc(previous);
+}
+
 bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc) {
   if (!instr.IsCompensated()) return true;
   const Cutter cutter = CutterOf(instr);

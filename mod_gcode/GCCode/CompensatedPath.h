@@ -43,4 +43,9 @@ bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink);
 // the cutter runs inside the arc and its radius exceeds the arc's.
 bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc);
 
+// Whether an arc move is where compensation starts (the first compensated
+// move in the plane) or is cancelled (the first move after a compensated
+// one): the control takes neither on an arc.
+bool CompensationChangesOnArc(const CGCInstruction& arc);
+
 }  // namespace quillet

@@ -194,6 +194,8 @@ void CGCInstructionCircular::ApplyTransforms() {
   }
   if (m_solved && m_block && !CutterFitsArc(*this, *m_plane->GetGraphic()))
     m_block->AddMessage(u"Cutter radius is larger than the radius of the arc it cuts inside");
+  if (m_block && CompensationChangesOnArc(*this))
+    m_block->AddMessage(u"Cutter compensation cannot start or end on an arc: program a line for G41, G42 or G40");
   CallModalMacroAfter(*this);
 }
 

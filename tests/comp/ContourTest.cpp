@@ -14,6 +14,9 @@
 namespace quillet::test {
 namespace {
 
+const std::u16string kArcStartOrEnd =
+    u"Cutter compensation cannot start or end on an arc: program a line for G41, G42 or G40";
+
 class Contours : public CompTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
  protected:
   int plane() const { return std::get<0>(GetParam()); }
@@ -234,19 +237,39 @@ TEST_F(CompTest, ACutterLargerThanAnInsideArcGivesAMessage) {
   EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(CompTest, StartOnAnArcDrawsARapidToItsOffset) {
+// The control refuses to start or cancel compensation on an arc and stops
+// there: the message goes to that block, and the path ends before it.
+TEST_F(CompTest, StartOnAnArcStopsWithAMessage) {
   Run(u"G17 G90 G00 X0 Y0\n"
       u"G01 X10 Y0 F100\n"
       u"G41 G03 X20 Y10 I0 J10 D1\n"
       u"G01 Y20\n"
       u"G40 X0 Y30\n");
-  ASSERT_TRUE(Messages().empty());
-  // y = 0 does not reach the inside offset (radius 8 around (10, 10)): the
-  // entry ends at the arc's offset start, from where the move before started.
-  CPathStyle style;
-  EXPECT_EQ(PointsOfLine(2, &style), (std::vector<CPoint3d>{{0, 0, 0}, {10, 2, 0}}));
-  EXPECT_EQ(style.pattern, Lib().styles[kStyleRapid].pattern);
-  EXPECT_EQ(g_reports[2], std::vector<CPoint3d>{CPoint3d(10, 2, 0)});
+  EXPECT_EQ(Messages(), std::vector<std::u16string>{kArcStartOrEnd});
+  EXPECT_NE(ListOfLine(*m_paths, 1), nullptr);
+  EXPECT_EQ(ListOfLine(*m_paths, 2), nullptr);
+  EXPECT_EQ(ListOfLine(*m_paths, 3), nullptr);
+}
+
+TEST_F(CompTest, OnlyAStartOrACancelOnAnArcGivesAMessage) {
+  const struct {
+    const char16_t* program;
+    std::size_t messages;
+  } cases[] = {
+      // Cancelled on an arc.
+      {u"G17 G90 G00 X0 Y0\nG41 G01 X10 Y0 D1 F100\nY10\nG40 G02 X20 Y20 R10\n", 1},
+      // Started on an arc after a line that only names the side.
+      {u"G17 G90 G00 X0 Y0\nG41 D1\nG02 X10 Y10 R10 F100\nG01 Y20\nG40 X0\n", 1},
+      // Started after a plunge, arcs inside the contour, cancelled on a line.
+      {u"G17 G90 G00 X0 Y0 Z5\nG41 G01 X10 Y0 D1 F100\nZ-2\nG03 X20 Y10 R10\nG02 X30 Y20 R10\nG40 G01 X40\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(plat::WideToUtf8(c.program));
+    Run(c.program);
+    const auto messages = Messages();
+    EXPECT_EQ(messages.size(), c.messages);
+    for (const auto& m : messages) EXPECT_EQ(m, kArcStartOrEnd);
+  }
 }
 
 TEST_F(CompTest, MovesWithoutLengthStayFiniteAndNearTheContour) {
