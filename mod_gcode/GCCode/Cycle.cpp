@@ -185,8 +185,10 @@ void CGCInstructionCC::ApplyTransforms() {
   }
   run.spindleSpeed = program ? program->GetS() : 0.0;
   run.planeCode = m_planeCode;
+  if (program) run.moveLimit = program->CycleMoveBudget();
   if (m_script) m_script->Run(run, w, start);
   m_count = generated.size();
+  if (program) program->ChargeCycleMoves(m_count, run.Full(), m_block);
   if (m_count > 0) {
     if (run.arena) {
       m_items = static_cast<CGCInstruction**>(run.arena->Allocate(m_count * sizeof(CGCInstruction*)));

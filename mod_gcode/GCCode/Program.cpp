@@ -369,6 +369,19 @@ void CGCProgram::SetChainNumberLimit(std::uint32_t numbers) {
 }
 std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
 
+std::size_t CGCProgram::CycleMoveBudget() const {
+  return m_budget->executed < g_blockLimit ? g_blockLimit - m_budget->executed : 0;
+}
+
+void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block) {
+  m_budget->executed += moves;
+  if (!cutShort || m_budget->reported) return;
+  if (block)
+    block->AddMessage(u"Program stopped: the canned cycles make more than " +
+                      plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) + u" moves and blocks");
+  m_budget->reported = true;
+}
+
 bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
   if (m_budget->executed < g_blockLimit) return false;
   if (!m_budget->reported && block) {

@@ -298,7 +298,7 @@ void CScript::Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start)
   cyc.CopyWords(cycle);
   const int kIndex = PlaneWordIndex(kWordK, run.planeCode);
   const int n = RepeatCount(cycle.IsSpecified(kIndex), cycle.GetValue(kIndex));
-  for (int rep = 0; rep < n; ++rep) {
+  for (int rep = 0; rep < n && !run.Full(); ++rep) {
     for (const Action& action : m_actions) {
       for (const Step& step : action.steps) {
         if (action.type == 8 && step.type == 1 && run.returnMode != 1) continue;

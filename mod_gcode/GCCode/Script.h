@@ -58,8 +58,14 @@ struct CScriptRun {
   int pecks = 0;      // peck counter of the peck action that runs
   int repetitions = 0;  // repetitions done by the last Run
 
+  // How many instructions the run may make (the program's budget); once
+  // it is reached, further ones are not made and the run stops early.
+  std::size_t moveLimit = static_cast<std::size_t>(-1);
+  bool Full() const { return generated->size() >= moveLimit; }
+
   template <class T, class... A>
   T* Add(A&&... args) {
+    if (Full()) return nullptr;
     T* p = arena ? CGCInstruction::Make<T>(*arena, std::forward<A>(args)...) : new T(std::forward<A>(args)...);
     generated->push_back(p);
     return p;
