@@ -370,15 +370,14 @@ void CGCProgram::SetChainNumberLimit(std::uint32_t numbers) {
 std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
 
 std::size_t CGCProgram::CycleMoveBudget() const {
-  return m_budget->executed < g_blockLimit ? g_blockLimit - m_budget->executed : 0;
+  return m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
 }
 
 void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block) {
-  m_budget->executed += moves;
+  m_budget->executed += moves * kCycleMoveCost;
   if (!cutShort || m_budget->reported) return;
   if (block)
-    block->AddMessage(u"Program stopped: the canned cycles make more than " +
-                      plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) + u" moves and blocks");
+    block->AddMessage(u"Program stopped: the canned cycles make too many moves (endless loop or large repeat count?)");
   m_budget->reported = true;
 }
 

@@ -132,9 +132,11 @@ class CGCProgram {
   // What a call (made or refused) counts against the executed-block budget:
   // a frame holds about as much memory as this many blocks.
   static constexpr std::size_t kCallCost = 64;
-  // What the moves of canned cycles may still take of the budget (each
-  // counts as an executed block), and their charge once made: a cycle that
-  // ran out of it stops the program with a message on its block.
+  // How many moves canned cycles may still make, and their charge against
+  // the budget once made: a cycle move holds about as much memory as two
+  // executed blocks. A cycle that ran out of it stops the program with a
+  // message on its block.
+  static constexpr std::size_t kCycleMoveCost = 2;
   std::size_t CycleMoveBudget() const;
   void ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block);
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
