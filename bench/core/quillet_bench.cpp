@@ -11,8 +11,9 @@
 // itself (see SurfaceProgram.h), runs each size in a process of its own (so
 // each has its own peak) and ends with a table of the sizes side by side,
 // each stage's time relative to the first size, and the bytes per line the
-// library holds beyond the caller's UTF-16 text. With --repeat each size
-// runs N times and the table shows each stage's median time.
+// library holds beyond the caller's UTF-16 text. With --repeat the sizes
+// run N rounds (each size once a round) and the table shows each stage's
+// median time.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,30 +189,24 @@ bool RunSize(long lines, Figures& out) {
   return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The figures of `repeat` runs of one size: each stage's median time (one
+// The figures of several runs of one size: each stage's median time (one
 // slow or lucky run on a busy machine does not move it) and the largest
 // peak.
-bool RunSizeMedian(long lines, int repeat, Figures& out) {
-  std::vector<Figures> runs;
-  for (int round = 0; round < repeat; ++round) {
-    Figures f;
-    if (!RunSize(lines, f)) return false;
-    runs.push_back(f);
-  }
+Figures Median(const std::vector<Figures>& runs) {
   auto median = [&](double Figures::*field) {
     std::vector<double> v;
     for (const Figures& f : runs) v.push_back(f.*field);
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2.0;
   };
-  out = runs.front();
+  Figures out = runs.front();
   out.widen = median(&Figures::widen);
   out.parse = median(&Figures::parse);
   out.path = median(&Figures::path);
   out.run = median(&Figures::run);
   out.rssText = median(&Figures::rssText);
   for (const Figures& f : runs) out.peak = std::max(out.peak, f.peak);
-  return true;
+  return out;
 }
 
 int RunSizes(const char* list, int repeat) {
@@ -230,15 +225,20 @@ int RunSizes(const char* list, int repeat) {
       return 2;
     }
   }
-  std::vector<Figures> figures;
-  for (long n : sizes) {
-    Figures f;
-    if (!RunSizeMedian(n, repeat, f)) {
-      std::fprintf(stderr, "the run of %ld lines failed\n", n);
-      return 1;
+  // Round by round, every size in each round, so that a slow spell of the
+  // machine falls on all sizes alike.
+  std::vector<std::vector<Figures>> runs(sizes.size());
+  for (int round = 0; round < repeat; ++round)
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      Figures f;
+      if (!RunSize(sizes[i], f)) {
+        std::fprintf(stderr, "the run of %ld lines failed\n", sizes[i]);
+        return 1;
+      }
+      runs[i].push_back(f);
     }
-    figures.push_back(f);
-  }
+  std::vector<Figures> figures;
+  for (const std::vector<Figures>& r : runs) figures.push_back(Median(r));
   const Figures& base = figures.front();
   std::printf("\n%-24s", "lines");
   for (const Figures& f : figures) std::printf(" %12ld", f.lines);
