@@ -276,21 +276,7 @@ class CBlockStore {
   // The block made after `block` (which this store holds), or null.
   CGCBlock* After(const CGCBlock* block) const;
 
-  class iterator {
-   public:
-    using value_type = CGCBlock*;
-    using difference_type = std::ptrdiff_t;
-    iterator() = default;
-    iterator(const CBlockStore* store, std::size_t i) : m_store(store), m_i(i) {}
-    CGCBlock* operator*() const { return (*m_store)[m_i]; }
-    iterator& operator++() { ++m_i; return *this; }
-    iterator operator++(int) { iterator t = *this; ++m_i; return t; }
-    bool operator==(const iterator& o) const { return m_i == o.m_i; }
-
-   private:
-    const CBlockStore* m_store = nullptr;
-    std::size_t m_i = 0;
-  };
+  using iterator = IndexIterator<CBlockStore, CGCBlock*>;
   iterator begin() const { return iterator(this, 0); }
   iterator end() const { return iterator(this, m_count); }
 

@@ -390,19 +390,29 @@ bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc) {
   return !(std::fabs(arc.m_radius) + delta < -1e-9);
 }
 
+// The side-table entry of a move whose compensated path is built anew: no
+// polyline yet, and its path ending at its programmed end until the build
+// says otherwise. Null without a program.
+CInstrExtra* FreshExtra(const CGCInstruction& move) {
+  CGCProgram* program = move.GetProgram();
+  if (!program) return nullptr;
+  CInstrExtra& extra = program->Extra(&move);
+  extra.compensated = nullptr;
+  extra.pathEnd = SwapForPlane(move.GetEndPoint(), static_cast<short>(move.GetPlaneCode()));
+  return &extra;
+}
+
 bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
   const bool self = line.IsCompensated();
   const CGCInstruction* previous = line.GetPrevious();
   const bool before = previous && previous->IsCompensated();
   if (!self && !before) return false;
-  CGCProgram* program = line.GetProgram();
-  if (!program) return false;
-  CInstrExtra& extra = program->Extra(&line);
-  extra.compensated = nullptr;
+  CInstrExtra* fresh = FreshExtra(line);
+  if (!fresh) return false;
+  CInstrExtra& extra = *fresh;
   const short plane = static_cast<short>(line.GetPlaneCode());
   const CPoint3d S = line.GetStartPoint();
   const CPoint3d E = line.GetEndPoint();
-  extra.pathEnd = SwapForPlane(E, plane);
   std::vector<CPoint3d>& points = Scratch();
   if (!self) {
     // Compensation ends: from the last corner to the programmed end.
@@ -440,13 +450,11 @@ bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
 
 bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
   if (!arc.IsCompensated()) return false;
-  CGCProgram* program = arc.GetProgram();
-  if (!program) return false;
-  CInstrExtra& extra = program->Extra(&arc);
-  extra.compensated = nullptr;
+  CInstrExtra* fresh = FreshExtra(arc);
+  if (!fresh) return false;
+  CInstrExtra& extra = *fresh;
   const short plane = static_cast<short>(arc.GetPlaneCode());
   const CPoint3d E = arc.GetEndPoint();
-  extra.pathEnd = SwapForPlane(E, plane);
   // An arc that could not be solved is drawn plain (its block has a message).
   const CGraphicCircle* solved = SolvedArc(arc);
   Element own;

@@ -42,6 +42,32 @@ struct CPathStyle {
   std::int16_t pattern = -1;                 // stipple pattern index, -1 = solid
 };
 
+// A forward iterator over a container read by index (`container[i]`), for
+// the stores that hand out their items by number.
+template <class Container, class Value>
+class IndexIterator {
+ public:
+  using value_type = Value;
+  using difference_type = std::ptrdiff_t;
+  IndexIterator() = default;
+  IndexIterator(const Container* container, std::size_t i) : m_container(container), m_i(i) {}
+  Value operator*() const { return (*m_container)[m_i]; }
+  IndexIterator& operator++() {
+    ++m_i;
+    return *this;
+  }
+  IndexIterator operator++(int) {
+    IndexIterator t = *this;
+    ++m_i;
+    return t;
+  }
+  bool operator==(const IndexIterator& o) const { return m_i == o.m_i; }
+
+ private:
+  const Container* m_container = nullptr;
+  std::size_t m_i = 0;
+};
+
 // A style and its points in drawing order. Made only by a path arena (see
 // PathArena.h), which keeps one copy of each distinct style (the point count
 // is part of the style, so every straight segment shares one); the points
@@ -80,28 +106,7 @@ class CPathList {
   }
 
   // Yields the polyline pointers in order.
-  class iterator {
-   public:
-    using value_type = CPathPolyline*;
-    using difference_type = std::ptrdiff_t;
-    iterator() = default;
-    iterator(const CPathList* list, std::size_t i) : m_list(list), m_i(i) {}
-    CPathPolyline* operator*() const { return (*m_list)[m_i]; }
-    iterator& operator++() {
-      ++m_i;
-      return *this;
-    }
-    iterator operator++(int) {
-      iterator t = *this;
-      ++m_i;
-      return t;
-    }
-    bool operator==(const iterator& o) const { return m_i == o.m_i; }
-
-   private:
-    const CPathList* m_list = nullptr;
-    std::size_t m_i = 0;
-  };
+  using iterator = IndexIterator<CPathList, CPathPolyline*>;
   iterator begin() const { return iterator(this, 0); }
   iterator end() const { return iterator(this, size()); }
 

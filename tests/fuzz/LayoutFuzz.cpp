@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Numbers.h"
 #include "viewer/UiSeam.h"
 #include "viewer/layout/Layout.h"
 #include "viewer/layout/LayoutFile.h"
@@ -45,19 +46,11 @@ std::vector<std::u16string> Tokens(const std::u16string& text) {
   return out;
 }
 
-// A whole decimal number as the writer spells numbers: an optional minus,
-// digits, and an optional point with digits.
+// A token that is a number as a whole.
 bool NumberToken(const std::u16string& t, double& value) {
-  std::string narrow;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    const char16_t c = t[i];
-    const bool ok = (c >= u'0' && c <= u'9') || c == u'.' || (c == u'-' && i == 0);
-    if (!ok) return false;
-    narrow += static_cast<char>(c);
-  }
-  if (narrow.empty() || narrow == "-" || narrow == ".") return false;
-  value = std::strtod(narrow.c_str(), nullptr);
-  return true;
+  std::size_t used = 0;
+  value = plat::ParseDouble(t, &used);
+  return !t.empty() && used == t.size();
 }
 
 // Two texts that differ at most in how equal numbers are spelled.
