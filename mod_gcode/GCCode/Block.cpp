@@ -266,6 +266,8 @@ int CGCBlock::ParseLine(WString& line, CGCInstruction** previousMotion) {
   scan.mirrorCancel = nullptr;
   scan.dropWords = false;
   m_program->SetScanLine(&line);
+  // The block's G90 or G91 applies to its words written before it too.
+  m_absolute = LineIsAbsolute(line, m_absolute);
 
   int result = 0;
   const int len = static_cast<int>(line.size());

@@ -143,6 +143,11 @@ class CGCBlock {
   void OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
   void OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
   void OnMotion(const CCodeRuleEntry& rule, CGCInstruction** previousMotion);
+  // Whether the group 01 code at `index` of the line makes the block's move
+  // (no later group 01 code, and a position programmed); else it only sets
+  // the mode.
+  bool MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& later) const;
+  void SetMotionMode(const CCodeRuleEntry& rule, bool later);
   void OnPlane(const CCodeRuleEntry& rule);
   void OnDistanceMode(const CCodeRuleEntry& rule);
   void OnFeedMode(const CCodeRuleEntry& rule);
@@ -170,9 +175,11 @@ class CGCBlock {
   class CGCInstructionGlobal* SetModalInstruction(int group, const CCodeRuleEntry& rule);
   void SetModalInstructionWords(CGCInstruction* instr, int count);
   void CarryMotionWords(CGCInstruction* motion, const CGCInstruction* from);
-  void ConsumeWorkOffsetChange(CGCInstruction* motion);
   void RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named = 0);
-  void KeepUnnamedAxesInPlace(CGCInstruction* motion);
+  void KeepUnnamedAxesInPlace(CGCInstruction* motion, int axes = 3);
+  // The coordinate system or the way words are read changes: the next
+  // move's unnamed axes stay where the tool is.
+  void KeepToolAfterChange();
   void ApplyCompensationState(CGCInstruction* motion);
   // Whether new words are inch words, and the polar-mode exception for Y.
   bool InchWords() const;
@@ -301,6 +308,10 @@ class CBlockStore {
 };
 
 inline CGCBlock::ProgramLink::operator CGCProgram*() const { return CBlockStore::ProgramAt(this); }
+
+// Whether a compact line's block is in absolute mode: the last G90 or G91
+// anywhere in it decides; without one, the mode in force.
+bool LineIsAbsolute(const WString& line, bool inForce);
 
 // The last motion of the first block from `block` on that has one.
 CGCInstruction* FindNextMotion(const CGCBlock* block);

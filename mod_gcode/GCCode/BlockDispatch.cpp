@@ -59,11 +59,18 @@ unsigned AxesNamedInLine(const WString& line) {
   return mask;
 }
 
+const char16_t kModeRefusal[] =
+    u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
+const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
+
+}  // namespace
+
 // Whether a compact line's block is in absolute mode: the last G90 or G91
 // anywhere in it decides (the control applies a block's codes together);
 // without one, the mode in force.
 bool LineIsAbsolute(const WString& line, bool inForce) {
   bool absolute = inForce;
+  if (WStringView(line).find(u"G9") == WStringView::npos) return absolute;
   int depth = 0;
   const std::size_t n = line.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -78,12 +85,6 @@ bool LineIsAbsolute(const WString& line, bool inForce) {
   }
   return absolute;
 }
-
-const char16_t kModeRefusal[] =
-    u"In scaling ,mirroring,rotating mode,G codes related to reference position return(G27,G28,G29,G30,etc.)";
-const char16_t kModeRefusalTail[] = u" and those changing the coordinate system(G52 to G59,G92,etc.)must not be specified.";
-
-}  // namespace
 
 bool CGCBlock::InchWords() const { return GetModalCode(31) != 1; }
 bool CGCBlock::PolarInch() const { return InchWords() && GetModalCode(27) == 1; }
@@ -145,7 +146,10 @@ int CGCBlock::DispatchRule(WStringView code, int& index, CGCInstruction** previo
       if (rule.m_movable) OnReferenceReturn(rule, previousMotion);
       else OnSettingCode(rule, previousMotion);
       break;
-    case 1: OnMotion(rule, previousMotion); break;
+    case 1:
+      if (bool later = false; MotionCodeMoves(rule, index, later)) OnMotion(rule, previousMotion);
+      else SetMotionMode(rule, later);
+      break;
     case 2:
       OnPlane(rule);
       if (IsMotionKind(scan.current)) scan.current->SetPlane(m_plane);
@@ -198,12 +202,6 @@ void CGCBlock::CarryMotionWords(CGCInstruction* motion, const CGCInstruction* fr
   }
 }
 
-void CGCBlock::ConsumeWorkOffsetChange(CGCInstruction* motion) {
-  if (!m_program->GetWorkOffsetFlag()) return;
-  m_program->SetWorkOffsetFlag(false);
-  RebaseOnWorkOffset(motion, m_program->GetModal(25));
-}
-
 void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* offsetInstr, unsigned named) {
   // The axes the line does not program keep the tool where it is: their
   // carried values become the current position's coordinates in the new
@@ -222,26 +220,39 @@ void CGCBlock::RebaseOnWorkOffset(CGCInstruction* motion, const CGCInstruction* 
   }
 }
 
-void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion) {
-  // Under mirror or scaling, and on the move that follows their cancel, the
-  // carried values become the tool's position taken back through the
-  // transforms (before the line's words are given): an axis the line does
-  // not name stays where the tool is, and an incremental word counts from
-  // there. (Under rotation or polar coordinates the carried values of the
-  // plane's axes stand.)
+void CGCBlock::KeepToolAfterChange() {
+  // Taken by the next move (see KeepUnnamedAxesInPlace).
+  m_program->SetWorkOffsetFlag(true);
+}
+
+void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion, int axes) {
+  // After a code that changed the coordinate system or the way words are
+  // read (a work system, G52, G92, a return, a tool change, polar
+  // coordinates, scaling, mirror, rotation or their cancels), and on every
+  // move under mirror or scaling, the carried values become the tool's
+  // position taken back through the transforms (before the line's words are
+  // given): an axis the line does not name stays where the tool is, and an
+  // incremental word counts from there. Only the first `axes` axes (plane
+  // order) are set; a repeated cycle keeps its bottom.
+  const bool changed = m_program->GetWorkOffsetFlag();
+  m_program->SetWorkOffsetFlag(false);
   const CGCInstruction* prev = motion->GetPrevious();
   const CTransformChain* chain = motion->Transforms();
-  if (!prev || !chain) return;
   auto perAxis = [](const CTransformChain* c) {
     return c && (c->Find(CGCTransform::kMirror) || c->Find(CGCTransform::kScale));
   };
-  if (!perAxis(chain) && !perAxis(prev->Transforms())) return;
-  const bool turned = chain->Find(CGCTransform::kRot) || chain->Find(CGCTransform::kPolar);
-  const int plane = motion->GetPlaneCode();
-  const CGCTransform* ref = chain->Find(CGCTransform::kRefPoint);
-  const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
-  const CPoint3d at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
-  for (int i = turned ? 2 : 0; i < 3; ++i) motion->PutWordValue(i, at.At(i));
+  // (A cycle keeps its carried hole position under them: its repeats
+  // step from it.)
+  const bool cycle = motion->GetKind() == kKindCycle;
+  if (!changed && !(prev && !cycle && (perAxis(chain) || perAxis(prev->Transforms())))) return;
+  CPoint3d at;  // without a position to keep, the axes start from 0
+  if (prev) {
+    const int plane = motion->GetPlaneCode();
+    const CGCTransform* ref = chain ? chain->Find(CGCTransform::kRefPoint) : nullptr;
+    const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
+    at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
+  }
+  for (int i = 0; i < axes && i < 3; ++i) motion->PutWordValue(i, at.At(i));
 }
 
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
@@ -266,12 +277,8 @@ void CGCBlock::BuildMotion(const CCodeRuleEntry& rule, CGCInstruction** previous
   m_feed = rapid ? 3000.0 : m_program->GetF();
   CarryMotionWords(motion, *previousMotion);
   // Under G53 the carried axes are taken into machine coordinates.
-  if (scan.machine) {
-    RebaseOnWorkOffset(motion, scan.machine);
-  } else {
-    ConsumeWorkOffsetChange(motion);
-    KeepUnnamedAxesInPlace(motion);
-  }
+  if (scan.machine) RebaseOnWorkOffset(motion, scan.machine);
+  else KeepUnnamedAxesInPlace(motion);
   ApplyCompensationState(motion);
   if (modal) m_program->SetMotionRule(&rule);
   *previousMotion = motion;
@@ -301,13 +308,58 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
   bool polar = GetModalCode(27) == 1;
   for (int i = 3; i <= 5; ++i) GiveWord(arc, i, MakeWord(inch && !polar));
   GiveWord(arc, kWordR, MakeWord(inch));
-  ConsumeWorkOffsetChange(arc);
   KeepUnnamedAxesInPlace(arc);
   m_program->SetMotionRule(&rule);
   *previousMotion = arc;
   ApplyCompensationState(arc);
   arc->SetPlane(m_plane);
   FlushPendingWords(arc);
+}
+
+bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& later) const {
+  // The block moves once, in the mode of its last group 01 code, and only
+  // when it programs a position: axis words (also before the code), and for
+  // an arc its centre or radius words. Letters inside brackets belong to
+  // expressions; an assignment names nothing.
+  const CCodeRuleTable* table = Lib().mainRules.get();
+  const WString& line = *m_program->ScanLine();
+  if (!table) return true;
+  const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
+  bool position = false;
+  int depth = 0;
+  const std::size_t n = line.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = line[i];
+    if (c == u'[') {
+      ++depth;
+    } else if (c == u']') {
+      if (depth > 0) --depth;
+    } else if (c == u'=') {
+      break;
+    } else if (depth == 0 && c == u'G' && i > static_cast<std::size_t>(index)) {
+      std::size_t j = i + 1;
+      while (j < n && ((line[j] >= u'0' && line[j] <= u'9') || line[j] == u'.')) ++j;
+      const CCodeRuleEntry& code = table->FindByCode(WStringView(line).substr(i, j - i));
+      if (!code.IsEmpty() && code.RuleType() == 1) {
+        later = true;
+        return false;
+      }
+    } else if (depth == 0 && !position && c >= u'A' && c <= u'Z' && (c == u'X' || c == u'Y' || c == u'Z' ||
+                                                                      (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
+      const int word = table->FindByLetter(c).RuleNumber();
+      position = word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));
+    }
+  }
+  return position;
+}
+
+void CGCBlock::SetMotionMode(const CCodeRuleEntry& rule, bool later) {
+  // The mode is set and nothing moves. Before a later group 01 code, the
+  // words that follow wait for that code's move.
+  m_program->SetMotionRule(&rule);
+  m_program->SetSystemVariable(4001, CodeNameNumber(rule.m_codename));
+  m_program->SetInitialLevel(0.0);
+  if (later) Scan().current = nullptr;
 }
 
 void CGCBlock::OnMotion(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
@@ -380,7 +432,7 @@ void CGCBlock::BuildCycle(const CCodeRuleEntry& rule, CGCInstruction** previousM
     const CPoint3d at = SwapForPlane(SwapForPlane(prev->GetEndPoint(), prev->GetPlaneCode()), m_plane);
     cycle->PutWordPosition(kWordR, at.z);
   }
-  ConsumeWorkOffsetChange(cycle);
+  KeepUnnamedAxesInPlace(cycle, prevCycle ? 2 : 3);
   // A following line of coordinates only repeats the cycle.
   m_program->SetMotionRule(&rule);
   *previousMotion = cycle;
@@ -408,8 +460,8 @@ void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** pr
     bool axisInch = inch && !(axis == 1 && GetModalCode(27) == 1);
     GiveWord(instr, axis, MakeWord(axisInch));
   }
-  // A following line with only coordinates makes no move.
-  m_program->SetMotionRule(&rule);
+  // The return is one-shot: the motion mode in force before it stays, so a
+  // following line with only coordinates moves in that mode.
   *previousMotion = instr;
   instr->SetPlane(m_plane);
   FlushPendingWords(instr);
@@ -472,6 +524,7 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     scan.current = lc;
     AddInstruction(lc);
     m_program->TouchModalState();
+    KeepToolAfterChange();
   } else if (f == u"GDwell") {
     auto* dw = m_program->MakeInstruction<CGCInstructionGlobal>(ChainRef(), nullptr, this, kKindDwell, rule.RuleNumber());
     GiveWord(dw, 0, CGCDimWordMM());
@@ -573,6 +626,7 @@ void CGCBlock::OnUnits(const CCodeRuleEntry& rule) {
   CGCInstruction* g = SetModalInstruction(31, rule);
   SetModalInstructionWords(g, 8);
   m_program->ApplyWorkOffsetFromModal();
+  KeepToolAfterChange();
 }
 
 void CGCBlock::OnCutterCompensation(const CCodeRuleEntry& rule) {
@@ -622,6 +676,7 @@ void CGCBlock::OnScaling(const CCodeRuleEntry& rule) {
   SetModalInstructionWords(g, 8);
   Scan().current = g;
   if (f == u"GScl") Scan().scaling = g;
+  KeepToolAfterChange();
 }
 
 void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
@@ -629,6 +684,7 @@ void CGCBlock::OnPolar(const CCodeRuleEntry& rule) {
   if (f != u"GPolar" && f != u"GPolarCancel") return;
   CGCInstruction* g = SetModalInstruction(27, rule);
   SetModalInstructionWords(g, 8);
+  KeepToolAfterChange();
 }
 
 void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
@@ -643,6 +699,7 @@ void CGCBlock::OnMirror(const CCodeRuleEntry& rule) {
   SetModalInstructionWords(g, 8);
   // G50.1 X.. names the axes it cancels: its words go to it, not to a move.
   Scan().current = g;
+  KeepToolAfterChange();
 }
 
 void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {
@@ -669,6 +726,7 @@ void CGCBlock::OnRotation(const CCodeRuleEntry& rule, CGCInstruction** previousM
     r->SetPlane(m_plane);
     m_program->SetModal(23, r);
   }
+  KeepToolAfterChange();
 }
 
 void CGCBlock::OnModalMacro(const CCodeRuleEntry& rule, CGCInstruction** previousMotion) {

@@ -58,6 +58,13 @@ void CGCTransformPolar::Apply(CGCInstruction& instr, CPoint3d& point, int planeC
   if (CGCWordRef w = instr.GetWord(1)) w.MarkSpecified();
 }
 
+void CGCTransformPolar::UnmapPoint(CPoint3d& p, int) const {
+  const double radius = std::hypot(p.x, p.y);
+  const double angle = radius == 0.0 ? 0.0 : RadToDeg(std::atan2(p.y, p.x));
+  p.x = radius;
+  p.y = angle;
+}
+
 namespace {
 // The defining mirror's axis words in a plane's order.
 void MirrorAxes(int planeCode, int axis[3]) {
@@ -174,6 +181,13 @@ void CGCTransformRot::Turn(CPoint3d& v, int planeCode, double sense) const {
   // plane's normal; the ZX and YZ internal orders are mirror images of that.
   if (planeCode == 1 || planeCode == 2) deg = -deg;
   CGCPanelG17(static_cast<short>(planeCode)).RotatePoint(v, sense * deg);
+}
+
+void CGCTransformRot::UnmapPoint(CPoint3d& p, int planeCode) const {
+  const CPoint3d c = DefiningPointIn(Defining(), planeCode);
+  CPoint3d v = p - c;
+  Turn(v, planeCode, -1.0);
+  p = v + c;
 }
 
 void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {

@@ -23,8 +23,8 @@ class CGCTransform {
   // (no centre, no offset), and its inverse; none by default.
   virtual void MapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
   virtual void UnmapDisplacement(CPoint3d& /*v*/, int /*planeCode*/) const {}
-  // A drawn point back through a per-axis transform (mirror, scaling);
-  // unchanged by the others.
+  // A drawn point back through the transform (the reference point has its
+  // own offset and leaves the point unchanged here).
   virtual void UnmapPoint(CPoint3d& /*p*/, int /*planeCode*/) const {}
   short GetType() const { return m_type; }
   void SetType(short t) { m_type = t; }
@@ -77,6 +77,7 @@ class CGCTransformRot : public CGCTransform {
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRot>(*this); }
   void MapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, 1.0); }
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, -1.0); }
+  void UnmapPoint(CPoint3d& p, int planeCode) const override;
 
  private:
   // Turns a vector by the angle (times `sense`) in the plane.
@@ -88,6 +89,8 @@ class CGCTransformPolar : public CGCTransform {
   explicit CGCTransformPolar(const CGCInstruction* defining) : CGCTransform(kPolar, defining) {}
   void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformPolar>(*this); }
+  // A drawn point as radius and angle (degrees) about the pole.
+  void UnmapPoint(CPoint3d& p, int planeCode) const override;
 };
 
 class CGCTransformRefPoint : public CGCTransform {
@@ -109,8 +112,8 @@ class CTransformChain;
 // Both in the order of the plane; a null chain changes nothing.
 CPoint3d MapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
 CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
-// A point drawn under a chain of mirror and scaling (the reference point
-// taken off) back in the programmed frame.
+// A point drawn under a chain (the reference point taken off) back in the
+// programmed frame: the program coordinates of that point.
 CPoint3d UnmapPoint(const CTransformChain* chain, CPoint3d p, int planeCode);
 
 // An ordered list of at most five transforms with an intrusive count.

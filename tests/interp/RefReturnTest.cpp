@@ -35,8 +35,13 @@ TEST_F(RefReturn, ReturnAxisByAxisThroughTheIntermediatePointAndBack) {
   ASSERT_EQ(back.size(), 3u);
   ExpectPoint(back[1], 10, 10, 0);
   ExpectPoint(back[2], 5, 5, 0);
-  // Coordinates alone after a return make no move, and H is cancelled.
-  EXPECT_EQ(CGCBlock::FindLastMotion(BlockOfLine(3)), nullptr);
+  // The return is one-shot: coordinates alone after it move in the G00
+  // mode in force before it (from the return's end). H is cancelled.
+  auto x7 = PathOfLine(3);
+  ASSERT_EQ(x7.size(), 2u);
+  ExpectPoint(x7[0], 5, 5, 0);
+  ExpectPoint(x7[1], 7, 5, 0);
+  EXPECT_DOUBLE_EQ(BlockOfLine(3)->GetFeed(), 3000.0);
   EXPECT_EQ(m_program->GetModalCode(19), 2);
 }
 
