@@ -508,10 +508,11 @@ void CGCBlock::OnSettingCode(const CCodeRuleEntry& rule, CGCInstruction** previo
     // force stays selected. In incremental mode (the block's, wherever its
     // G90 or G91 stands) the code is ignored.
     if (!LineIsAbsolute(*m_program->ScanLine(), m_absolute)) return;
-    SetModalCode(19, 2);
-    SetModalCode(21, 2);
     auto* wp = m_program->MakeInstruction<CGCInstructionGlobalWPZeor>(ChainRef(), *previousMotion, this, kKindChangeWcs, rule.RuleNumber());
     for (int axis = 0; axis < 3; ++axis) GiveWord(wp, axis, MakeWord(InchWords()));
+    // The tool length offset in force (G43/G44) is left out of this block's
+    // move only; it stays in force for the blocks after it.
+    wp->PutWordValue(PlaneWordIndex(2, wp->GetPlaneCode()), -RefPointOffset(nullptr, m_program, 0).z);
     AddInstruction(wp);
     scan.machine = wp;
     // A move made earlier in the line takes its carried axes into machine
@@ -928,6 +929,8 @@ void CGCBlock::MoveInMachineCoordinates(CGCInstruction* motion, CGCInstruction* 
   // machine zero.
   motion->SetKind(kKindRapid);
   m_feed = 3000.0;
+  // Cutter compensation is left out of this block's move only.
+  motion->SetCompensation(2, 0.0);
   ChainRef chain(new CTransformChain());
   chain->Add(std::make_unique<CGCTransformRefPoint>(machine));
   motion->SetTransforms(chain);
@@ -977,13 +980,15 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
   }
   if (scan.partZero) {
-    // G92 axes the line did not name keep their offset.
+    // G92 axes the line did not name keep their offset. The named ones
+    // leave out the tool length offset in force, which every move adds.
+    const CPoint3d length = RefPointOffset(nullptr, m_program, 0);
     for (int i = 0; i < 3; ++i) {
       CGCWordRef w = scan.partZero->GetWord(i);
-      if (w && !w.IsSpecified()) {
-        w.SetValue(scan.partZeroOld.At(i));
-        w.SetPosition(scan.partZeroOld.At(i));
-      }
+      if (!w) continue;
+      const double value = w.IsSpecified() ? w.GetValue() - length.At(i) : scan.partZeroOld.At(i);
+      w.SetValue(value);
+      w.SetPosition(value);
     }
     // The new zero shifts every work system alike: by its distance from the
     // selected system's table row and tool length.

@@ -41,10 +41,14 @@ void CGCInstructionGlobalLocalCoordSet::SetWordValue(int index, double programme
   if (program) {
     // The shift stays in force in every work system until G52 cancels it.
     CPoint3d local = program->LocalShift();
+    const double before = local.At(index);
     local.At(index) = shift;
     program->SetLocalShift(local);
     if (CGCInstruction* g25 = program->GetModal(25)) {
       if (CGCWordRef target = g25->GetWord(index)) {
+        // The zero in force (with a G92 shift) with the new local shift
+        // in place of the old one.
+        w = target.GetValue() - before + shift;
         SetMillimetreValue(target, w, absolute);
         program->TouchModalState();
       }
@@ -84,8 +88,10 @@ void CGCInstructionPParam::ApplyTransforms() {
       Refuse(u"G10 L2: work coordinate system P" + plat::FormatIntW(p) + u" does not exist");
       return;
     }
+    // An incremental value (G91) adds to the stored offset.
     for (int axis = 0; axis < 3; ++axis)
-      if (Words().IsSpecified(axis)) table->SetValue(p, axis, GetWordValue(axis));
+      if (Words().IsSpecified(axis))
+        table->SetValue(p, axis, GetWordValue(axis) + (Words().IsAbsolute(axis) ? 0.0 : table->GetValue(p, axis)));
     // New data for the system in force applies to the moves that follow.
     if (CGCInstruction* g25 = program->GetModal(25))
       if (g25->Words().Has(3) && g25->GetWordValue(3) == p) program->ApplyWorkOffsetFromModal();
@@ -97,7 +103,8 @@ void CGCInstructionPParam::ApplyTransforms() {
       Refuse(u"G10 L" + plat::FormatIntW(l) + u": offset number P" + plat::FormatIntW(p) + u" does not exist");
       return;
     }
-    table->SetValue(p, l - 10, GetWordValue(kWordR));
+    const bool add = Words().IsSpecified(kWordR) && !Words().IsAbsolute(kWordR);
+    table->SetValue(p, l - 10, GetWordValue(kWordR) + (add ? table->GetValue(p, l - 10) : 0.0));
   }
 }
 

@@ -112,8 +112,13 @@ bool CGCInstructionReturnRef::Report() {
 
 void CGCInstructionReturnFromRef::BuildPath(CPathSink& sink) {
   CGCProgram* p = GetProgram();
-  CPoint3d pts[3] = {GetStartPointInPlane(), p ? SwapForPlane(p->ReferenceIntermediate(), m_planeCode) : CPoint3d(),
-                     GetEndPointInPlane()};
+  // The named axes pass the stored intermediate point; the others stay.
+  CPoint3d mid = p ? p->ReferenceIntermediate() : CPoint3d();
+  const CPoint3d start = GetStartPoint();
+  const CGCCoord w = Words();
+  for (int i = 0; i < 3; ++i)
+    if (!w.IsSpecified(i)) mid.At(i) = start.At(i);
+  CPoint3d pts[3] = {GetStartPointInPlane(), SwapForPlane(mid, m_planeCode), GetEndPointInPlane()};
   sink.Add(sink.arena->MakePolyline(ReturnStyle(), pts, 3));
 }
 
