@@ -164,6 +164,14 @@ TEST_F(BlockRuleTest, UnnamedAxesStayWhereTheToolIs) {
   };
   for (const EndCase& c : calls)
     EXPECT_TRUE(Near(LastPoint(ParseIn(Folder(), c.program), c.line), c.end, 1e-9)) << c.what;
+  // G52 then G68 about the local zero (20, 30): X10 alone keeps the turned
+  // Y at 0, and the R arc from (10, 0) to (0, 10) exists; its end (0, 10)
+  // turned by 30 degrees is (-5, 8.66) from the local zero.
+  Log().messages.clear();
+  PathGroups* paths = Parse(u"G00 X20 Y30 Z5\nG52 X20 Y30\nG68 X0 Y0 R30\nG00 X10\nG01 Z-1 F100\nG03 X0 Y10 R10\n");
+  EXPECT_TRUE(Log().messages.empty());
+  EXPECT_TRUE(Near(LastPoint(paths, 3), {20 + 10 * std::sqrt(0.75), 35, 5}, 1e-9));
+  EXPECT_TRUE(Near(LastPoint(paths, 5), {15, 30 + 10 * std::sqrt(0.75), -1}, 1e-9));
 }
 
 // G53 leaves the tool length offset (H1 = 30) and cutter compensation out
