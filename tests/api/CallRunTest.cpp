@@ -76,6 +76,8 @@ TEST_F(CallRunTest, TheValueOfPNamesTheCalledProgram) {
       {"G65 P[expr]", "G00 X0 Y0 Z0\nG65 P[9000+1]\n", {{0, 0, 0}, {1, 0, 0}}},
       {"G65 P#8 rounded", "#8=9000.6\nG00 X0 Y0 Z0\nG65 P#8\n", {{0, 0, 0}, {1, 0, 0}}},
       {"M98 P#8", "#8=9001\nG00 X0 Y0 Z0\nM98 P#8\n", {{0, 0, 0}, {1, 0, 0}}},
+      {"M98 P[expr]", "G00 X0 Y0 Z0\nM98 P[9000+1]\n", {{0, 0, 0}, {1, 0, 0}}},
+      {"G65 P#8 after a return", "#8=9001\nG00 X0 Y0 Z0\nM98 P9002\nG65 P#8\n", {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}}},
       {"G65 P#1 in a macro called with A9001", "G00 X0 Y0 Z0\nG65 P9040 A9001\nG00 Y5\n",
        {{0, 0, 0}, {1, 0, 0}, {1, 5, 0}}},
       {"G66 P#9", "#9=9020\nG00 X0 Y0 Z5\nG66 P#9\nG00 X10\nG67\nG00 X20\n",
