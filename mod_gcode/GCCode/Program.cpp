@@ -300,7 +300,8 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   auto refuse = [&](WString text) {
     if (!callerBlock) return false;
     const CGCProgram* from = callerBlock->GetProgram();
-    WString key = text + u'\n' + plat::FormatIntW(callerBlock->GetLineNumber()) + u'\n' + (from ? from->Name() : WString());
+    WString key = text + u'\n' + plat::FormatIntW(callerBlock->GetLineNumber()) + u'\n' +
+                  (from ? from->Name() : WString());
     if (m_budget->refusals.insert(std::move(key)).second) callerBlock->AddMessage(std::move(text));
     return false;
   };

@@ -56,7 +56,8 @@ class CallRunTest : public ApiTest {
   if (actual.size() != expected.size())
     return ::testing::AssertionFailure() << actual.size() << " points, not " << expected.size();
   for (std::size_t i = 0; i < actual.size(); ++i)
-    if (!Near(actual[i], expected[i], 1e-9)) return ::testing::AssertionFailure() << "point " << i << ": " << Near(actual[i], expected[i], 1e-9).message();
+    if (::testing::AssertionResult near = Near(actual[i], expected[i], 1e-9); !near)
+      return ::testing::AssertionFailure() << "point " << i << ": " << near.message();
   return ::testing::AssertionSuccess();
 }
 
