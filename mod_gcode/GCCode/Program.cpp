@@ -557,27 +557,22 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     block->ApplyTransforms();
     AddBlock(block);
     NotifyLineDone(i);
-    if (ExecutedLimitReached(block)) break;
-    if (m_alarmRaised) {
-      // A write to #3000: the program stops at this block.
-      m_alarmRaised = false;
-      block->AddMessage(UserAlarmText(m_userAlarm, text));
-      break;
-    }
-    if (m_pendingReturn > 0) {
-      // A program this block called returned with M99 P<n>: on at N<n>.
-      const int n = std::exchange(m_pendingReturn, 0);
-      const int target = lines.FindSequence(n);
-      if (target < 0) {
-        block->AddMessage(u"Sequence number N" + plat::FormatIntW(n) + u" of M99 P" + plat::FormatIntW(n) +
-                          u" not found");
-        break;
-      }
-      while (!running.empty() && (target <= running.back().first || target > running.back().second))
+    // A write to #3000 stops the program at this block.
+    const bool alarm = std::exchange(m_alarmRaised, false);
+    if (alarm) block->AddMessage(UserAlarmText(m_userAlarm, text));
+    // A program this block called returned with M99 P<n>: on at N<n>.
+    const int returnTo = m_pendingReturn > 0 ? lines.FindSequence(m_pendingReturn) : -1;
+    if (m_pendingReturn > 0 && returnTo < 0)
+      block->AddMessage(u"Sequence number N" + plat::FormatIntW(m_pendingReturn) + u" of M99 P" +
+                        plat::FormatIntW(m_pendingReturn) + u" not found");
+    const bool returned = std::exchange(m_pendingReturn, 0) > 0;
+    if (ExecutedLimitReached(block) || alarm || (returned && returnTo < 0)) break;
+    if (returned) {
+      while (!running.empty() && (returnTo <= running.back().first || returnTo > running.back().second))
         running.pop_back();
       if (previous) previous->SetNext(block);
       previous = block;
-      i = target;
+      i = returnTo;
       continue;
     }
     // Where the program goes on: the next line, or where a statement jumps.
