@@ -10,6 +10,7 @@
 #include "mod_gcode/GCCode/PathArena.h"
 #include "mod_gcode/GCCode/Profile.h"
 #include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/Transform.h"
 #include "mod_gcode/export/LibraryState.h"
 
 namespace quillet {
@@ -68,7 +69,10 @@ bool MovesInPlane(const CGCInstruction& instr) {
 // The cutter's side in a move's own frame (0 left, 1 right) and the cutter
 // radius, not negative. G41 is left of the direction of travel seen from the
 // positive end of the plane's normal; the ZX and YZ frames are mirror images
-// of that view, so there the side flips. A negative radius swaps the sides.
+// of that view, so there the side flips. A mirror of one axis of the plane
+// (G51.1, or a negative scale factor) draws the path mirrored, so G41 and
+// G42 swap; mirroring both axes swaps nothing. A negative radius swaps the
+// sides.
 struct Cutter {
   short side = 0;
   double radius = 0.0;
@@ -80,6 +84,7 @@ Cutter CutterOf(const CGCInstruction& instr) {
   c.side = instr.GetSide() == 1 ? 1 : 0;
   const int plane = instr.GetPlaneCode();
   if (plane == kPlaneZX || plane == kPlaneYZ) c.side = static_cast<short>(1 - c.side);
+  if (MirrorsPlane(instr.Transforms(), plane)) c.side = static_cast<short>(1 - c.side);
   c.radius = instr.GetCompensationRadius();
   if (!std::isfinite(c.radius)) c.radius = 0.0;
   if (c.radius < 0) {
