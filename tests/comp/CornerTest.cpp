@@ -49,6 +49,10 @@ const double kS7 = std::sqrt(7.0);
 const double kS140 = std::sqrt(140.0);
 const double kS13 = std::sqrt(13.0);
 const double kS5 = std::sqrt(5.0);
+// Where the circles of radius 7 around (-3, -4) and (-5, 0) cross, from
+// (-4, -2): sqrt 44 along (2, 1) / sqrt 5, so this much in x and half of it
+// in y.
+const double kMeet7 = 4 * std::sqrt(11.0 / 5.0);
 constexpr int kRapid = kStyleRapid;
 constexpr int kComp = kStyleCompensation;
 
@@ -163,6 +167,26 @@ const CornerCase kCases[] = {
       {3, kComp, {{4, -4}, {-3 + kS13, 2}}, true, {-3, -4}, 7},
       {4, kComp, {{-3 + kS13, 2}, {-8, 2}}},
       {5, kRapid, {{-8, 2}, {-10, 10}}}}},
+    {"ArcArcObtuse",
+     u"G00 h-8 v-14\nS G01 h-8 v-4 D1 F100\nG02 h0 v0 i5 j0\nG02 h-5 v-5 i-5 j0\nG01 h-15\nG40 v-14\n",
+     // Two clockwise arcs of radius 5 around (-3, -4) and (-5, 0) meet at
+     // (0, 0), turning 36.87 degrees to the right. The circles of one radius
+     // around both centres cross on the line through (-4, -2) along (2, 1).
+     // left: outside; the circles of radius 7 cross 4 sqrt(11/5) along it,
+     // past the first arc's offset end (1.2, 1.6) and before the second's
+     // start (2, 0); inside before the cancel where y = -7 meets x = -13
+     {{1, kRapid, {{-8, -14}, {-10, -4}}},
+      {2, kComp, {{-10, -4}, {-4 + kMeet7, -2 + kMeet7 / 2}}, true, {-3, -4}, 7},
+      {3, kComp, {{-4 + kMeet7, -2 + kMeet7 / 2}, {-5, -7}}, true, {-5, 0}, 7},
+      {4, kComp, {{-5, -7}, {-13, -7}}},
+      {5, kRapid, {{-13, -7}, {-15, -14}}}},
+     // right: inside; the circles of radius 3 cross 2 / sqrt 5 along it;
+     // outside by 90 degrees before the cancel, where y = -3 meets x = -17
+     {{1, kRapid, {{-8, -14}, {-6, -4}}},
+      {2, kComp, {{-6, -4}, {-4 + 4 / kS5, -2 + 2 / kS5}}, true, {-3, -4}, 3},
+      {3, kComp, {{-4 + 4 / kS5, -2 + 2 / kS5}, {-5, -3}}, true, {-5, 0}, 3},
+      {4, kComp, {{-5, -3}, {-17, -3}}},
+      {5, kRapid, {{-17, -3}, {-15, -14}}}}},
 };
 
 // The transforms a case also runs under: the words added in front of it
