@@ -502,10 +502,17 @@ bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
   const CPoint3d E = arc.GetEndPoint();
   // An arc that could not be solved is drawn plain (its block has a message).
   const CGraphicCircle* solved = SolvedArc(arc);
-  Element own;
-  if (!solved || !MakeElement(arc, plane, CutterOf(arc), own)) return false;
   std::vector<CPoint3d>& points = Scratch();
   const CPoint3d P = PreviousCorner(arc);
+  if (!solved && !MovesInPlane(arc) && OffsetIsSet(arc)) {
+    // An arc of 0 degrees (an R arc that ends where it starts): no motion
+    // in the plane, the offset stays as it is.
+    points.push_back(SwapForPlane(P, plane));
+    points.push_back(SwapForPlane(WithZ(P, E.z), plane));
+    return Emit(sink, extra, kStyleCompensation, points);
+  }
+  Element own;
+  if (!solved || !MakeElement(arc, plane, CutterOf(arc), own)) return false;
 
   if (!OffsetIsSet(arc)) {
     // Compensation starts on an arc: a rapid from where the move before

@@ -267,6 +267,18 @@ TEST_F(CompCycleTest, RArcThatEndsWhereItStartsMakesNoMove) {
     for (int k = 0; k < p->PointCount(); ++k) EXPECT_TRUE(Near(p->Point(k), {20, 0, 0}));
     EXPECT_TRUE(Near(End(paths, next), {30, 0, 0}));
   }
+  // Under compensation it keeps the offset, as a move without motion in the
+  // plane: radius 2 on the left, inside at (20, 0), so the cutter stays at
+  // (18, 2) and then runs up x = 18.
+  SetDiameter(4);
+  Log().messages.clear();
+  PathGroups* paths = Parse(
+      u"G17 G90 G00 X-10 Y-10 Z0\nG01 G41 D1 X0 Y0 F100\nX20\nG03 X20 Y0 R5\nG01 Y20\nG40 X40\n");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Log().messages.empty());
+  ExpectDrawn(*paths, 2, {{0, 2, 0}, {18, 2, 0}});
+  ExpectDrawn(*paths, 3, {{18, 2, 0}});
+  ExpectDrawn(*paths, 4, {{18, 2, 0}, {18, 22, 0}});
 }
 
 // G73: every peck ends Q deeper than the one before, the last one at the
