@@ -218,6 +218,9 @@ TEST_F(CompCycleTest, MirrorAndScalingTurnAndMoveTheRotation) {
       {u"G51.1 X0 Y0\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {-c, -5, 0}},
       {u"G51 X0 Y0 I1000 J-1000\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {c, -5, 0}},
       {u"G68 X0 Y0 R30\nG51.1 Y0\nG01 X10 Y0 F100\n", {c, -5, 0}},
+      // ZX (Z right, X up) and YZ (Y right, Z up): the second axis mirrored.
+      {u"G18 G51.1 X0\nG68 Z0 X0 R30\nG01 Z10 X0 F100\n", {-5, 0, c}},
+      {u"G19 G51.1 Z0\nG68 Y0 Z0 R30\nG01 Y10 Z0 F100\n", {0, c, -5}},
       {u"G51 X0 Y0 P2000\nG68 X10 Y0 R90\nG01 X20 Y0 F100\n", {20, 20, 0}},
       {u"G68 X10 Y0 R90\nG51 X0 Y0 P2000\nG01 X20 Y0 F100\n", {10, 30, 0}},
   };
