@@ -945,6 +945,14 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
     for (int i = 0; i < 3; ++i)
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
   }
+  if (CGCInstruction* r = scan.rotation) {
+    // The centre the rotation turns about: a centre programmed while scaling
+    // is on is scaled (the angle is not).
+    CPoint3d centre = r->Words().GetValuePoint();
+    if (m_program->IsModalActive(22))
+      centre = CGCTransformScale(m_program->GetModal(22)).MapPoint(centre, r->GetPlaneCode());
+    r->Words().SetPositionPoint(centre);
+  }
   if (scan.partZero) {
     // G92 axes the line did not name keep their offset.
     for (int i = 0; i < 3; ++i) {

@@ -878,7 +878,12 @@ ChainRef CGCProgram::TransformChainFor(int planeCode, bool rotationOnly) {
     if (IsModalActive(27)) chain->Add(std::make_unique<CGCTransformPolar>(GetModal(25)));
     if (IsModalActive(24)) chain->Add(std::make_unique<CGCTransformMirror>(GetModal(24)));
     if (IsModalActive(22)) chain->Add(std::make_unique<CGCTransformScale>(GetModal(22)));
-    if (IsModalActive(23)) chain->Add(std::make_unique<CGCTransformRot>(GetModal(23)));
+    if (IsModalActive(23)) {
+      // Under a mirror of one axis of the plane the rotation turns the other way.
+      auto rot = std::make_unique<CGCTransformRot>(GetModal(23));
+      rot->SetReversed(MirrorsPlane(chain, planeCode));
+      chain->Add(std::move(rot));
+    }
   }
   if (CGCInstruction* g25 = GetModal(25)) chain->Add(std::make_unique<CGCTransformRefPoint>(g25));
   if (!rotationOnly) {
