@@ -348,8 +348,8 @@ bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& late
         later = true;
         return false;
       }
-    } else if (depth == 0 && !position && c >= u'A' && c <= u'Z' && (c == u'X' || c == u'Y' || c == u'Z' ||
-                                                                      (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
+    } else if (depth == 0 && !position &&
+               (c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
       const int word = table->FindByLetter(c).RuleNumber();
       position = word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));
     }
