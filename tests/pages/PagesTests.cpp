@@ -38,6 +38,7 @@
 #include "viewer/Locks.h"
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
+#include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
 #include "viewer/layout/ListCtrls.h"
@@ -258,10 +259,12 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   EXPECT_TRUE(cmds->model()->rows.empty()) << "no stored rows";
   EXPECT_EQ(cmds->GetItemText(n - 1, 1), "StopAuto");
   EXPECT_EQ(cmds->GetItemText(n, 0), "") << "past the end";
-  // The move "G01 X10." (line index 2): a line interpolation whose X value is 10.
+  // The move "G01 X10.", line 3 in the editor's margin: a line
+  // interpolation whose X value is 10, listed with the editor's line number.
   int move = 0;
   while (move < n && cmds->GetItemText(move, 1) != "Line Interpolation") ++move;
-  expectRow(cmds, move, {"2", "Line Interpolation", "10"});
+  expectRow(cmds, move, {"3", "Line Interpolation", "10"});
+  EXPECT_EQ(code()->editor()->document()->findBlockByNumber(3 - 1).text(), "G01 X10.");
 
   main->SelectPage(3);  // tool offsets
   ASSERT_EQ(list(3)->GetItemCount(), 401);
@@ -275,6 +278,12 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   auto* vars = page<CDlgCodeVariables>(6);
   ASSERT_EQ(list(6)->GetItemCount(), 1000);
   EXPECT_EQ(list(6)->GetItemText(1, 1), "5.5") << "#1 of the program, not of the table";
+  // #33 is a local variable too: a program's #33 shows in its row.
+  WriteBytes(exe / "code" / "locals.nc", "#32=1.5\r\n#33=33.25\r\n#34=2\r\nM30\r\n");
+  Open(exe / "code" / "locals.nc");
+  main->SelectPage(6);
+  for (auto [row, text] : {std::pair{32, "1.5"}, {33, "33.25"}, {34, "2"}})
+    EXPECT_EQ(list(6)->GetItemText(row, 1), text) << "#" << row;
   expectRow(list(6), 100, {"#100", "12.5", "Common"});
   expectRow(vars->List(u"list3"), 20, {"#5221", "-7.25", "System"});
 }
@@ -297,7 +306,7 @@ TEST_F(Pages, TheCommandPageShowsAMillionRecordsWithoutCopyingThem) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(cmds->GetItemCount(), 1000000);
   EXPECT_TRUE(cmds->model()->rows.empty());
-  EXPECT_EQ(cmds->GetItemText(999999, 0), "999999");
+  EXPECT_EQ(cmds->GetItemText(999999, 0), "1000000");  // line index 999999 is line 1,000,000
   EXPECT_EQ(cmds->GetItemText(999999, 5), "499999.500");
   EXPECT_LT(seconds, 2.0);
 }
@@ -342,20 +351,20 @@ TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
   main->SelectPage(6);
   EditCell(list(6), 150, 1, "3.5");
   EXPECT_EQ(LibStr(3, 150, 0), "3.5");
-  // #0 to #32 show the program's locals: no editor opens on them, and a
+  // #0 to #33 show the program's locals: no editor opens on them, and a
   // stray edit message writes nothing to the table.
   auto* vars = list(6);
-  for (int row : {0, 1, 32}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
-  EXPECT_EQ(vars->StartEdit(33, 1), 1);
+  for (int row : {0, 1, 32, 33}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
+  EXPECT_EQ(vars->StartEdit(34, 1), 1);
   vars->EndEdit(false);
   WndMsg stray;
   stray.msg = WM_LIST_EDIT;
-  stray.wParam = MakeWParam(5, 1);
+  stray.wParam = MakeWParam(33, 1);
   stray.number = std::make_unique<double>(9.0);
   stray.text = "9";
   stray.source = vars;
   SendWndMsg(main->pages()[6], stray);
-  EXPECT_EQ(LibValue(3, 5, 0), 0.0);
+  EXPECT_EQ(LibValue(3, 33, 0), 0.0);
   EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
 }
 
@@ -441,6 +450,23 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
     EXPECT_NEAR(p->Point(p->PointCount() - 1).y, 10.0, 1e-9);
   }, std::chrono::milliseconds(2000));
   EXPECT_TRUE(ran);
+  // Pixels of the margin's mark colour.
+  auto redCells = [&] {
+    QApplication::processEvents();
+    const QImage shot = edit->gutter()->grab().toImage();
+    const QRgb mark = ColorFromRef(0xFF0000).rgb();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) red += shot.pixel(x, y) == mark;
+    return red;
+  };
+  EXPECT_GT(redCells(), 20) << "line 4 is marked in the margin";
+  // Another file: its program has no highlighted block, and the margin marks
+  // no line.
+  Open(exe / "code" / "a.CNC");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->document()->firstBlock().text() == "O1"; }, 2000));
+  EXPECT_EQ(edit->selectedLine(), -1);
+  EXPECT_EQ(redCells(), 0);
 }
 
 TEST_F(Pages, EditorCommandsParseMarkAndSave) {
@@ -524,6 +550,46 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
   }
   qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"ignoredecimal"))->click();
   EXPECT_EQ(LibValue(2, -1, -1), 0.0);
+}
+
+// An increment that is not one number above 0 is refused with its reason:
+// the library keeps the last accepted one and the field shows it again.
+TEST_F(Pages, TheIncrementRefusesTextsThatAreNotOneNumberAbove0) {
+  Start();
+  main->SelectPage(5);
+  auto* options = page<CDlgCodeOptions>(5);
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
+  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  ASSERT_TRUE(edit && edit->isEnabled());
+  auto type = [&](const char* typed) {
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+  };
+  type("0.01");
+  ASSERT_EQ(LibValue(2, -1, -1), 0.01);
+  ASSERT_TRUE(g_seam.messages.empty());
+  const struct {
+    const char* typed;
+    const char* reason;
+  } refused[] = {{"0", "above 0"}, {"-0.01", "above 0"}, {"0.0010.01", "not one number"}, {"1-2", "not one number"},
+                 {"-", "not one number"}, {"", "not one number"}};
+  for (const auto& r : refused) {
+    g_seam.messages.clear();
+    type(r.typed);
+    EXPECT_EQ(LibValue(2, -1, -1), 0.01) << r.typed;
+    EXPECT_EQ(edit->text(), "0.01") << r.typed;
+    EXPECT_EQ(FromU16(options->layout()->FindCtrlByName(u"Leastinput").value), "0.01") << r.typed;
+    ASSERT_EQ(g_seam.messages.size(), 1u) << r.typed;
+    EXPECT_TRUE(g_seam.messages[0].contains(r.reason)) << g_seam.messages[0].toStdString();
+  }
+  g_seam.messages.clear();
+  type("0.005");
+  EXPECT_EQ(LibValue(2, -1, -1), 0.005);
+  EXPECT_TRUE(g_seam.messages.empty());
 }
 
 // At start-up the folder tree shows the folder the page starts in (the saved
