@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
@@ -658,6 +659,84 @@ TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   main.reset();
   CLayoutProp saved("dlg_codeedit.dlgc");
   EXPECT_EQ(FromU16(saved.FindCtrlByName(u"tree").value), sub);
+}
+
+// ------------------------------------------------------------ layout notice
+
+// The committed layout file (FF FE, UTF-16LE, CR LF) stored another way:
+// big-endian, with LF line ends, or without the byte-order mark.
+enum class Form { BigEndian, LfOnly, NoMark };
+std::string Restored(const std::string& bytes, Form form) {
+  std::string out = form == Form::BigEndian ? std::string("\xFE\xFF", 2) : form == Form::LfOnly ? std::string("\xFF\xFE", 2) : "";
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    if (form == Form::LfOnly && bytes[i] == '\r' && bytes[i + 1] == 0) continue;
+    if (form == Form::BigEndian) out += {bytes[i + 1], bytes[i]};
+    else out += {bytes[i], bytes[i + 1]};
+  }
+  return out;
+}
+
+// A layout file in another form is read and not written back: the page
+// says so in a strip of its own below its controls, naming the form as it
+// is, and the user can close it, which gives the strip back to the
+// controls. A page that never writes its layout does not say that
+// anything is not saved.
+TEST_F(Pages, TheLayoutNoticeHasRoomOfItsOwnDescribesTheFileAndCloses) {
+  const fs::path data = RAVIK_DATA_DIR;
+  WriteBytes(exe / "dlg_codeedit.dlgc", Restored(ReadAll(data / "dlg_codeedit.dlgc"), Form::BigEndian));
+  WriteBytes(exe / "dlg_codeoffset.dlgc", Restored(ReadAll(data / "dlg_codeoffset.dlgc"), Form::LfOnly));
+  WriteBytes(exe / "dlg_codecmd.dlgc", Restored(ReadAll(data / "dlg_codecmd.dlgc"), Form::NoMark));
+  Start();
+  Open(exe / "code" / "b.nc");
+  struct Case {
+    int page;
+    const char* form;         // how the notice names the file's form
+    bool saves;               // the page writes its layout back
+  };
+  const Case cases[] = {{0, "stored as UTF-16BE,", true}, {3, "stored as UTF-16LE with LF line ends,", false},
+                        {2, "stored as UTF-16LE without a byte-order mark,", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    main->SelectPage(c.page);
+    QApplication::processEvents();
+    CDlgParams* p = main->pages().at(static_cast<std::size_t>(c.page));
+    auto* notice = qobject_cast<QLabel*>(p->layoutNotice());
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    const QString text = notice->text();
+    EXPECT_TRUE(text.contains(c.form)) << text.toStdString();
+    EXPECT_FALSE(text.contains("other line ends")) << text.toStdString();
+    EXPECT_EQ(text.contains("not saved"), c.saves) << text.toStdString();
+    // The page's main control ends above the notice.
+    QWidget* control = c.page == 0 ? static_cast<QWidget*>(code()->editor()) : p->mainList();
+    ASSERT_NE(control, nullptr);
+    EXPECT_LE(control->geometry().bottom(), notice->geometry().top()) << "the control ends above the notice";
+    EXPECT_EQ(notice->geometry().bottom(), p->height() - 1);
+  }
+  // The tool offsets' last row can be scrolled into sight, clear of the notice.
+  main->SelectPage(3);
+  CListCtrlEx* tools = list(3);
+  tools->scrollToBottom();
+  QApplication::processEvents();
+  const QRect last = tools->visualRect(tools->model()->index(400, 0));
+  EXPECT_TRUE(tools->viewport()->rect().contains(last)) << last.y() << " in " << tools->viewport()->height();
+  // Closed, the notice is gone and the list reaches the foot of the page.
+  CDlgParams* offsets = main->pages().at(3);
+  auto* close = offsets->layoutNotice()->findChild<QAbstractButton*>("closeNotice");
+  ASSERT_NE(close, nullptr);
+  const int before = tools->height();
+  QTest::mouseClick(close, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(offsets->layoutNotice(), nullptr);
+  EXPECT_GT(tools->height(), before);
+  EXPECT_GE(tools->geometry().bottom(), offsets->height() * 9 / 10);
+  const QByteArray shots = qgetenv("RAVIK_SHOT_DIR");
+  if (!shots.isEmpty())
+    for (int i : {0, 2, 3}) {
+      main->SelectPage(i);
+      QApplication::processEvents();
+      main->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/notice%1.png").arg(i));
+    }
 }
 
 // ------------------------------------------------------------ readability

@@ -142,6 +142,8 @@ class CDlgCodeOptions : public CDlgDataPage {
   bool ApplyOption();
   bool optionPending() const { return m_optionPending; }
   void OnLoaderEnded() override;
+  // The choice is written back to the layout file.
+  bool SavesLayout() const override { return true; }
 
  protected:
   bool OnInitDialog() override;
