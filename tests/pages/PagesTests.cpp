@@ -14,7 +14,10 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
 #include <QTest>
@@ -659,6 +662,59 @@ TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   main.reset();
   CLayoutProp saved("dlg_codeedit.dlgc");
   EXPECT_EQ(FromU16(saved.FindCtrlByName(u"tree").value), sub);
+}
+
+// With a vertical scroll bar the size column still shows "1,021 bytes"
+// whole, inside the viewport.
+TEST_F(Pages, TheFileListShowsSizesWholeBesideAScrollBar) {
+  fs::create_directories(exe / "many");
+  for (int i = 0; i < 80; ++i) WriteBytes(exe / "many" / ("p" + std::to_string(i) + ".nc"), std::string(1021, 'x'));
+  Start();
+  CCustomShellList* shell = code()->shellList();
+  ASSERT_TRUE(shell);
+  shell->DisplayFolder(QString::fromStdString((exe / "many").string()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shell->GetItemCount() == 80; }, 5000));
+  QApplication::processEvents();
+  ASSERT_TRUE(shell->verticalScrollBar()->isVisible());
+  const QModelIndex first = shell->model()->index(0, 1, shell->rootIndex());
+  EXPECT_EQ(first.data().toString(), FileSizeText(1021));
+  EXPECT_TRUE(first.data().toString().endsWith(" bytes"));
+  const int need = static_cast<QAbstractItemView*>(shell)->sizeHintForColumn(1);
+  EXPECT_GE(shell->columnWidth(1), need);
+  EXPECT_LE(shell->columnViewportPosition(1) + shell->columnWidth(1), shell->viewport()->width());
+}
+
+// In Chinese, Qt's own texts (the open dialog, the buttons of a question)
+// and the viewer's own (file sizes, "File not found") are Chinese.
+TEST(Language, ChineseShowsQtsTextsAndTheViewersInChinese) {
+  g_seam = TestSeam();
+  SetLanguageFlag(0);
+  ASSERT_TRUE(ApplyQtTranslations()) << "Qt's translations are installed";
+  {
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    for (auto [button, english] : {std::pair{QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}, {QMessageBox::Cancel, "Cancel"}}) {
+      const QString text = box.button(button)->text();
+      EXPECT_NE(text, english);
+      EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00; })) << text.toStdString();
+    }
+    NcFileDialog dialog(nullptr, NcFileFilter(), QFileDialog::AcceptOpen);
+    bool chineseButton = false;
+    for (auto* b : dialog.findChildren<QPushButton*>()) chineseButton |= b->text().contains(QStringLiteral("打开"));
+    EXPECT_TRUE(chineseButton) << "the open dialog's Open button";
+    dialog.selectFile(QString::fromStdString((fs::temp_directory_path() / "ravik_no_such_file.nc").string()));
+    dialog.accept();
+    ASSERT_EQ(g_seam.messages.size(), 1u);
+    EXPECT_TRUE(g_seam.messages[0].contains(QStringLiteral("找不到文件"))) << g_seam.messages[0].toStdString();
+    EXPECT_FALSE(g_seam.messages[0].contains("File not found"));
+  }
+  EXPECT_TRUE(FileSizeText(1021).endsWith(QStringLiteral(" 字节")));
+  EXPECT_TRUE(FileSizeText(1536).endsWith(QStringLiteral(" 千字节")));
+  EXPECT_FALSE(FileSizeText(1536).contains("KiB"));
+  SetLanguageFlag(1);
+  ASSERT_TRUE(ApplyQtTranslations());
+  QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Yes");
+  EXPECT_EQ(FileSizeText(1536), QLocale::system().toString(1.5, 'f', 2) + " KiB");
 }
 
 // ------------------------------------------------------------ layout notice
