@@ -847,6 +847,7 @@ class Readable : public Pages, public ::testing::WithParamInterface<int> {
   void SetUp() override {
     Pages::SetUp();
     SetLanguageFlag(GetParam());
+    ApplyQtTranslations();
     // Variables with long values in each kind of row: local, common, system.
     std::string vars;
     for (int i = 0; i < 5400; ++i)
@@ -865,6 +866,7 @@ class Readable : public Pages, public ::testing::WithParamInterface<int> {
   void TearDown() override {
     Pages::TearDown();
     SetLanguageFlag(1);
+    ApplyQtTranslations();
   }
 };
 
