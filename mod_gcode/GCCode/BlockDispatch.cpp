@@ -323,32 +323,45 @@ void CGCBlock::BuildCircular(const CCodeRuleEntry& rule, CGCInstruction** previo
 bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& later) const {
   // The block moves once, in the mode of its last group 01 code, and only
   // when it programs a position: axis words (also before the code), and for
-  // an arc its centre or radius words. Letters inside brackets belong to
+  // an arc its centre or radius words. The words after a code that takes
+  // them (a return, G92, G52, G10, G68, G51, G51.1, a macro call) are that
+  // code's, until the motion code. Letters inside brackets belong to
   // expressions; an assignment names nothing.
   const CCodeRuleTable* table = Lib().mainRules.get();
   const WString& line = *m_program->ScanLine();
   if (!table) return true;
   const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
-  bool position = false;
+  const std::size_t after = static_cast<std::size_t>(index) + 1;
+  bool taken = false;
   int depth = 0;
   const std::size_t n = line.size();
+  bool position = false;
   for (std::size_t i = 0; i < n; ++i) {
     const char16_t c = line[i];
+    if (i == after) taken = false;
     if (c == u'[') {
       ++depth;
     } else if (c == u']') {
       if (depth > 0) --depth;
     } else if (c == u'=') {
       break;
-    } else if (depth == 0 && c == u'G' && i > static_cast<std::size_t>(index)) {
+    } else if (depth == 0 && c == u'G') {
       std::size_t j = i + 1;
       while (j < n && ((line[j] >= u'0' && line[j] <= u'9') || line[j] == u'.')) ++j;
+      if (j == after) {  // the motion code itself
+        i = j - 1;
+        continue;
+      }
       const CCodeRuleEntry& code = table->FindByCode(WStringView(line).substr(i, j - i));
-      if (!code.IsEmpty() && code.RuleType() == 1) {
+      const short type = code.IsEmpty() ? -1 : code.RuleType();
+      if (type == 1 && i >= after) {
         later = true;
         return false;
       }
-    } else if (depth == 0 && !position &&
+      if ((type == 0 && code.m_codefunc != u"GMacSysSel") || type == 11 || type == 12 || type == 16 || type == 22)
+        taken = true;
+      if (j > i + 1) i = j - 1;
+    } else if (depth == 0 && !taken && !position &&
                (c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
       const int word = table->FindByLetter(c).RuleNumber();
       position = word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));

@@ -253,20 +253,25 @@ TEST_F(BlockRuleTest, MotionCodeWithoutAxisWordsMovesNothing) {
   const struct {
     const char* what;
     const char16_t* program;
-    int line;  // the line that must not move
+    int line;            // the line whose motion code must not move
+    std::size_t others;  // the polylines and records of the line's other codes
   } cases[] = {
-      {"G01 F200", u"G01 F200\n", 0},
-      {"the safety line", u"G00 G17 G40 G49 G80 G90\n", 0},
-      {"G01 F200 after a move", u"G00 X10 Y10 Z10\nG01 F200\n", 1},
-      {"the safety line in G91", u"G00 X10 Y10 Z10\nG91 G00 G17 G40 G49 G80\n", 1},
-      {"under rotation", u"G00 X10 Y10 Z10\nG68 X0 Y0 R30\nG01 F200\n", 2},
-      {"an arc code alone", u"G00 X10 Y10 Z10\nG02 F200\n", 1},
-      {"after a return", u"G00 X10 Y10 Z10\nG91 G28 Z0\nG01 F200\n", 2},
+      {"G01 F200", u"G01 F200\n", 0, 0},
+      {"the safety line", u"G00 G17 G40 G49 G80 G90\n", 0, 0},
+      {"G01 F200 after a move", u"G00 X10 Y10 Z10\nG01 F200\n", 1, 0},
+      {"the safety line in G91", u"G00 X10 Y10 Z10\nG91 G00 G17 G40 G49 G80\n", 1, 0},
+      {"under rotation", u"G00 X10 Y10 Z10\nG68 X0 Y0 R30\nG01 F200\n", 2, 0},
+      {"an arc code alone", u"G00 X10 Y10 Z10\nG02 F200\n", 1, 0},
+      {"after a return", u"G00 X10 Y10 Z10\nG91 G28 Z0\nG01 F200\n", 2, 0},
+      // The axis words after G28, G92 and G52 are theirs.
+      {"G00 before a return", u"G00 X10 Y10 Z10\nG00 G91 G28 Z0\n", 1, 1},
+      {"G01 before G92", u"G00 X10 Y10 Z10\nG01 G92 X0 Y0\n", 1, 0},
+      {"G00 before G52", u"G00 X10 Y10 Z10\nG00 G52 X5\n", 1, 0},
   };
   for (const auto& c : cases) {
     PathGroups* paths = Parse(c.program);
-    EXPECT_EQ(PolylineCount(paths, c.line), 0u) << c.what;
-    EXPECT_TRUE(MovesOfLine(Simulate(), c.line).empty()) << c.what;
+    EXPECT_EQ(PolylineCount(paths, c.line), c.others) << c.what;
+    EXPECT_EQ(MovesOfLine(Simulate(), c.line).size(), c.others) << c.what;
   }
   // The mode is set: the next coordinates feed at 200.
   PathGroups* paths = Parse(u"G00 X10\nG01 F200\nX5\n");
