@@ -96,11 +96,13 @@ QUILLET_API char16_t* Code_GetNCName(int* id);
 QUILLET_API char16_t* Code_GetFolder(int* id);
 QUILLET_API void Code_SetFolder(int* id, char16_t* path);
 // The edits change the buffer's text at the cursor item and save it to the
-// buffer's file; they return the table, or null when that save failed or
-// could not keep every character (the edit stays in the buffer; the table is
-// then had from Code_GetFormatedStr). Code_WriteBuffer returns 0 when
-// written, 1 with nothing to write, 2 when the file could not be written
-// (an old file stays whole) and 3 when characters were written as '?'.
+// buffer's file; they return the table, or null when that save failed (the
+// file stays as it was) or wrote characters the code page cannot hold as
+// '?' (the file is written so), and null when the edit left the text empty
+// (the file is emptied). The edit stays in the buffer; its table is had from
+// Code_GetFormatedStr. Code_WriteBuffer returns 0 when written, 1 with
+// nothing to write, 2 when the file could not be written (an old file stays
+// whole) and 3 when characters were written as '?'.
 QUILLET_API quillet::CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditDelete(int* id, int* line, int* col);
