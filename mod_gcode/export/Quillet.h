@@ -50,12 +50,20 @@ class CodeItemTable;
 // Life cycle
 QUILLET_API short Code_Initialize(short* mode, CodeCommandCallback command, CodeMessageCallback message,
                                   int reserved, CodeToolCallback tool, int* language);
+// Writes back the data tables that changed (as Code_SwitchData does) and
+// frees what the library holds.
 QUILLET_API void Code_Uninitialize(void);
 QUILLET_API void Code_SetHWnd(int* window);
 QUILLET_API void Code_Skip(char* flag);
 
 // Dialect and tables
 QUILLET_API void Code_SwitchRule(char16_t* mainRuleFile, char16_t* macroRuleFile);
+// Writes back the data tables that changed and loads those of the system.
+// Returns 0, or 1 when a changed table could not be written (its file
+// exists but was not read exactly, or the write failed): each such table is
+// told by a message (CodeMessageCallback) whose program name is its file's
+// name and whose text names the file; line and N number are 0. The new
+// tables are loaded either way. -1: bad arguments, nothing done.
 QUILLET_API int Code_SwitchData(char16_t* folder, char16_t* systemName);
 QUILLET_API char16_t* Code_GetCurSysName(void);
 QUILLET_API int Code_ShowCodeRule(CodeRuleCallback callback);

@@ -47,6 +47,7 @@
 #include "viewer/DlgLoading.h"
 #include "viewer/DlgRender.h"
 #include "viewer/Language.h"
+#include "viewer/Locks.h"
 #include "viewer/PageBase.h"
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
@@ -502,6 +503,33 @@ TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpensAndOnClosing) {
   g_seam.answers = {UiSeam::Answer::Cancel};
   main->close();
   EXPECT_TRUE(main->isVisible());
+}
+
+// A common variable changed while the variables file could not be written
+// back (a UTF-16 copy is never written over) is told when the viewer
+// closes, in a message box naming the file; the file keeps its bytes.
+TEST_F(Viewer, ClosingTellsOfDataTablesThatCouldNotBeSaved) {
+  const fs::path vars = plat::ExePath("fanuc/variables.txt");
+  const std::string shipped = ReadAll(vars);
+  std::string utf16("\xFF\xFE", 2);
+  for (char c : std::string("0 0\r\n1.5 2\r\n")) utf16 += std::string{c, '\0'};
+  std::ofstream(vars, std::ios::binary | std::ios::trunc) << utf16;
+  Start();
+  {
+    std::lock_guard lib(LibraryMutex());
+    unsigned kind = 3;
+    int row = 1, col = 0;
+    double value = 7.25;
+    Code_SetData(&kind, &row, &col, &value);
+  }
+  main->close();
+  EXPECT_FALSE(main->isVisible());
+  ASSERT_EQ(g_seam.messages.size(), 1u);
+  EXPECT_EQ(g_seam.messages[0].second, UiSeam::Icon::Warning);
+  EXPECT_TRUE(g_seam.messages[0].first.contains(QString::fromStdString(vars.string()))) << g_seam.messages[0].first.toStdString();
+  EXPECT_EQ(ReadAll(vars), utf16);
+  main.reset();
+  std::ofstream(vars, std::ios::binary | std::ios::trunc) << shipped;
 }
 
 TEST_F(Viewer, ClosingDuringALongSimulationStopsIt) {
