@@ -354,6 +354,9 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
        "G01 X4.", "O12\r\nG01 X1. (90\xB0 CORNER \xD8" "10)\r\nG01 X4.\r\n"},
       {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
        std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
+      // The symbol for NUL beside a zero byte stays a character.
+      {"zero byte and the symbol for NUL", std::string("O11\r\nG01 X1.\0 (\xE2\x90\x80)\r\nG01 X2.\r\n", 30), 2,
+       "G01 X3.", std::string("O11\r\nG01 X1.\0 (\xE2\x90\x80)\r\nG01 X3.\r\n", 30)},
   };
   Start();
   auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
