@@ -341,7 +341,6 @@ CodeItemTable* CCodeBuffer::Replace(std::u16string_view text, int& line, int& co
   if (line == 0 && !m_head.empty()) AdoptHead(line, col);
 
   const auto [t, range, spans, a, onLineEnd, lastLine] = PlaceOf(line, col);
-  (void)lastLine;
   const std::u16string typed = TypedText(text);
 
   // A line's ";" stands for its line end, which stays: the text goes at the

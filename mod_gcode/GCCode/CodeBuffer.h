@@ -77,7 +77,8 @@ class CCodeBuffer : public CCodeAnalyzer {
   // ";" it goes at the end of the line (a line end is never replaced).
   // Delete removes the cursor item with a blank before it; removing a
   // line's ";" joins the next line, a line without items disappears, and the
-  // last ";" stays.
+  // last ";" stays. Removing the text's only item leaves no text and no line;
+  // the save then empties the file.
   // Replace and Delete leave an item at line 0, column 0 that begins with
   // "O" (the program number) alone.
   CodeItemTable* Insert(std::u16string_view text, int& line, int& col, int* saved = nullptr);
