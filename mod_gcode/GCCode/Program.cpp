@@ -8,6 +8,7 @@
 #include <optional>
 #include <cstdio>
 
+#include "mod_gcode/GCCode/CompensatedPath.h"
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/TextUtil.h"
@@ -635,6 +636,7 @@ void CGCProgramPath::BuildPath() {
   m_highlighted = -1;
   m_savedStyles.clear();
   m_pathGroups.reserve(m_blocks.size());
+  CCompensationBuildScope compensation;
   std::vector<CPathPolyline*> items;
   items.reserve(16);
   for (CGCBlock* block : m_blocks) {
