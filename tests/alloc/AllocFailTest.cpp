@@ -6,7 +6,7 @@
 // still parsing the next program right.
 //
 // The normal run tries an even sample of the failure points of each call
-// (about 60), a sanitizer build about 600; QUILLET_ALLOC_SWEEP=1 tries every
+// (about 60), a sanitizer build about 200; QUILLET_ALLOC_SWEEP=1 tries every
 // one (some minutes: reading the 6,000 variables alone allocates 6,000
 // times). QUILLET_ALLOC_ONLY=n tries only the n-th (to look at one finding).
 #include <sys/wait.h>
@@ -46,7 +46,7 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
-constexpr long kSampled = kSanitized ? 600 : 60;
+constexpr long kSampled = kSanitized ? 200 : 60;
 
 bool EveryPoint() {
   const char* sweep = std::getenv("QUILLET_ALLOC_SWEEP");
