@@ -147,6 +147,15 @@ const char* kCompensatedCalls =
     "G01 X40 Y0\n"
     "G40 G00 X50 Y-10\n"
     "M30\n";
+const char* kMacroCallsUnderCompensation =
+    "G90 G17 G00 X0 Y-10 Z0\n"
+    "G41 D1 G01 X10 Y0 F100\n"
+    "G65 P1000 L2 A1\n"
+    "G66 P1000\n"
+    "G01 X40 Y0\n"
+    "G67\n"
+    "G40 G00 X50 Y-10\n"
+    "M30\n";
 const char* kSubProgram =
     "G91 G01 X5 Y5\n"
     "G02 X5 Y-5 R5\n"
@@ -246,7 +255,8 @@ class AllocFail : public ApiTest {
   void SwitchTables() { Code_SwitchData(data.data(), system.data()); }
 
   std::map<const char*, std::u16string> texts{
-      {kCompensatedCalls, W(kCompensatedCalls)}, {kCycles, W(kCycles)}, {kEverything, W(kEverything)}};
+      {kCompensatedCalls, W(kCompensatedCalls)}, {kCycles, W(kCycles)}, {kEverything, W(kEverything)},
+      {kMacroCallsUnderCompensation, W(kMacroCallsUnderCompensation)}};
   std::u16string dir, name = u"O1234", data, system = u"fanuc";
   std::u16string mainRules = u"coderule\\fanuc.cmt", macroRules = u"coderule\\fanuc_macro.cmt";
 
@@ -324,11 +334,14 @@ class AllocFail : public ApiTest {
 };
 
 TEST_F(AllocFail, ParseWithCallsUnderCompensation) {
-  Sweep({"parse", [] {}, [&] { ParseText(kCompensatedCalls); },
-         [&](const std::string& reference, bool failed, std::string& description) {
-           Log().Clear();
-           return PathResult(Code_CutterPath(), reference, failed, description);
-         }});
+  for (const char* program : {kCompensatedCalls, kMacroCallsUnderCompensation}) {
+    Sweep({program == kCompensatedCalls ? "parse with M98" : "parse with G65 and G66", [] {},
+           [&] { ParseText(program); },
+           [&](const std::string& reference, bool failed, std::string& description) {
+             Log().Clear();
+             return PathResult(Code_CutterPath(), reference, failed, description);
+           }});
+  }
 }
 
 TEST_F(AllocFail, CutterPath) {
