@@ -330,12 +330,40 @@ bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& late
   const CCodeRuleTable* table = Lib().mainRules.get();
   const WString& line = *m_program->ScanLine();
   if (!table) return true;
-  const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
-  const std::size_t after = static_cast<std::size_t>(index) + 1;
-  bool taken = false;
-  int depth = 0;
   const std::size_t n = line.size();
-  bool position = false;
+  const std::size_t after = static_cast<std::size_t>(index) + 1;
+  // Where the number of the code word at `i` ends, and its rule.
+  auto codeEnd = [&](std::size_t i) {
+    std::size_t end = i + 1;
+    while (end < n && ((line[end] >= u'0' && line[end] <= u'9') || line[end] == u'.')) ++end;
+    return end;
+  };
+  auto codeRule = [&](std::size_t i, std::size_t end) -> const CCodeRuleEntry& {
+    return table->FindByCode(WStringView(line).substr(i, end - i));
+  };
+  // A later group 01 code makes the move (the motion code stands at depth 0).
+  int depth = 0;
+  for (std::size_t i = after; i < n; ++i) {
+    const char16_t c = line[i];
+    if (c == u'[') {
+      ++depth;
+    } else if (c == u']') {
+      if (depth > 0) --depth;
+    } else if (c == u'=') {
+      break;
+    } else if (depth == 0 && c == u'G') {
+      const std::size_t end = codeEnd(i);
+      const CCodeRuleEntry& code = codeRule(i, end);
+      if (!code.IsEmpty() && code.RuleType() == 1) {
+        later = true;
+        return false;
+      }
+      i = end - 1;
+    }
+  }
+  const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
+  bool taken = false;
+  depth = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const char16_t c = line[i];
     if (i == after) taken = false;
@@ -346,28 +374,21 @@ bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& late
     } else if (c == u'=') {
       break;
     } else if (depth == 0 && c == u'G') {
-      std::size_t j = i + 1;
-      while (j < n && ((line[j] >= u'0' && line[j] <= u'9') || line[j] == u'.')) ++j;
-      if (j == after) {  // the motion code itself
-        i = j - 1;
-        continue;
+      const std::size_t end = codeEnd(i);
+      if (end != after) {  // not the motion code itself
+        const CCodeRuleEntry& code = codeRule(i, end);
+        const short type = code.IsEmpty() ? -1 : code.RuleType();
+        if ((type == 0 && code.m_codefunc != u"GMacSysSel") || type == 11 || type == 12 || type == 16 || type == 22)
+          taken = true;
       }
-      const CCodeRuleEntry& code = table->FindByCode(WStringView(line).substr(i, j - i));
-      const short type = code.IsEmpty() ? -1 : code.RuleType();
-      if (type == 1 && i >= after) {
-        later = true;
-        return false;
-      }
-      if ((type == 0 && code.m_codefunc != u"GMacSysSel") || type == 11 || type == 12 || type == 16 || type == 22)
-        taken = true;
-      if (j > i + 1) i = j - 1;
-    } else if (depth == 0 && !taken && !position &&
+      i = end - 1;
+    } else if (depth == 0 && !taken &&
                (c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
       const int word = table->FindByLetter(c).RuleNumber();
-      position = word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));
+      if (word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR))) return true;
     }
   }
-  return position;
+  return false;
 }
 
 void CGCBlock::SetMotionMode(const CCodeRuleEntry& rule, bool later) {

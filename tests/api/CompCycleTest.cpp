@@ -53,31 +53,38 @@ TEST_F(CompCycleTest, PlungeAndRetractUnderCompensationKeepTheOffset) {
   }
 }
 
-// One block of many moves along the tool axis under compensation keeps the
-// offset on each of them; the look-ahead of the start-up passes over the
-// block to the next move in the plane. Radius 2, cutter on the left: the
-// start-up ends at (8, 0), square to the move up X10; that move ends where
-// its offset x = 8 meets the cancel's offset y = 8. 12,000 moves pass the
-// 10,000 the look-back examines: the offset counts as set all the same.
+// Many moves along the tool axis under compensation keep the offset on
+// each of them; the look-ahead of the start-up passes over them to the next
+// move in the plane. Radius 2, cutter on the left: the start-up ends at
+// (8, 0), square to the move up X10; that move ends where its offset x = 8
+// meets the cancel's offset y = 8. Written in one block, the repeated
+// motion code and words (12,000 times too) make one move: the last code of
+// the group holds.
 TEST_F(CompCycleTest, ABlockOfManyAxialMovesKeepsTheOffsetOnEach) {
   SetDiameter(4);
-  for (int moves : {1, 500, 12000}) {
-    SCOPED_TRACE(moves);
+  const struct {
+    bool oneBlock;
+    int moves;
+  } cases[] = {{true, 1}, {true, 500}, {true, 12000}, {false, 1}, {false, 500}};
+  for (const auto& [oneBlock, moves] : cases) {
+    SCOPED_TRACE(std::to_string(moves) + (oneBlock ? " in one block" : " lines"));
     std::u16string block;
-    for (int i = 0; i < moves; ++i) block += u"G01 X10 Y0 Z-1 ";
+    for (int i = 0; i < moves; ++i) block += oneBlock ? u"G01 X10 Y0 Z-1 " : u"G01 X10 Y0 Z-1\n";
+    if (oneBlock) block += u"\n";
     PathGroups* paths = Parse(u"G17 G90 G00 X0 Y0 Z0\n"
                               u"G41 D1 G01 X10 Y0 F100\n" +
                               block +
-                              u"\n"
                               u"G01 X10 Y10\n"
                               u"G40 G00 X0 Y10\n");
+    const int last = oneBlock ? 2 : moves + 1;  // the last axial line
     ASSERT_NE(paths, nullptr);
-    ASSERT_GT(paths->size(), 5u);
+    ASSERT_GT(paths->size(), static_cast<std::size_t>(last + 3));
     ExpectDrawn(*paths, 1, {{0, 0, 0}, {8, 0, 0}});
-    EXPECT_EQ((*paths)[3].size(), static_cast<std::size_t>(moves));
+    EXPECT_EQ((*paths)[3].size(), 1u);
     ExpectDrawn(*paths, 2, {{8, 0, 0}, {8, 0, -1}});
-    ExpectDrawn(*paths, 3, {{8, 0, -1}, {8, 8, -1}});
-    ExpectDrawn(*paths, 4, {{8, 8, -1}, {0, 10, -1}});
+    if (last > 2) ExpectDrawn(*paths, last, {{8, 0, -1}});
+    ExpectDrawn(*paths, last + 1, {{8, 0, -1}, {8, 8, -1}});
+    ExpectDrawn(*paths, last + 2, {{8, 8, -1}, {0, 10, -1}});
   }
 }
 
