@@ -134,7 +134,10 @@ int CGCLineTable::FindText(int from, WStringView needle) const {
 // -------------------------------------------------------------- program
 
 CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WStringView name)
-    : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
+    : m_motionRule(motionRule), m_folder(folder), m_name(name) {
+  m_budget->byteLimit = MemoryLimit();
+  m_arena.CountInto(&m_budget->pathBytes);
+}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
     : m_arena(kCallPathChunk),
@@ -159,6 +162,8 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_depth(caller.m_depth + 1),
       m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+  m_arena.CountInto(&m_budget->pathBytes);
+  CountHeld(sizeof(CGCProgramPath));
 }
 
 void CGCProgram::TakeModalState(const CGCProgram& child) {
@@ -240,6 +245,8 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
+  // A long text may need more than the default limit to run straight through.
+  if (length > m_budget->byteLimit / kBytesPerTextChar) m_budget->byteLimit = length * kBytesPerTextChar;
   try {
     CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
@@ -300,13 +307,15 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   };
   if (m_budget->reported) return false;
   m_budget->executed += kCallCost;
-  if (ExecutedLimitReached(callerBlock)) return false;
+  if (RunEndsAt(callerBlock)) return false;
   if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
   std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
   m_callBlock = callerBlock;
   m_ownText = std::move(text);
+  // Every call splits the text into lines again.
+  m_budget->work += m_ownText->size();
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
   Run(0, lines, caller);
@@ -361,6 +370,17 @@ void CGCProgram::SetExecutedBlockLimit(std::size_t limit) {
 std::size_t CGCProgram::ExecutedBlockLimit() { return g_blockLimit; }
 
 namespace {
+std::atomic<std::size_t> g_memoryLimit{CGCProgram::kDefaultMemoryLimit};
+}
+
+void CGCProgram::SetMemoryLimit(std::size_t bytes) { g_memoryLimit = bytes ? bytes : kDefaultMemoryLimit; }
+std::size_t CGCProgram::MemoryLimit() { return g_memoryLimit; }
+
+std::size_t CGCProgram::HeldBytes() const {
+  return m_instructions->BytesReserved() + m_budget->bytes + m_budget->pathBytes;
+}
+
+namespace {
 std::atomic<std::uint32_t> g_chainNumberLimit{kChainOverflow - 1};
 }  // namespace
 
@@ -370,24 +390,56 @@ void CGCProgram::SetChainNumberLimit(std::uint32_t numbers) {
 std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
 
 std::size_t CGCProgram::CycleMoveBudget() const {
-  return m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
+  const std::size_t byBlocks =
+      m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
+  const std::size_t held = HeldBytes();
+  const std::size_t byBytes = held < m_budget->byteLimit ? (m_budget->byteLimit - held) / kCycleMoveBytes : 0;
+  return std::min(byBlocks, byBytes);
 }
 
 void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block) {
   m_budget->executed += moves * kCycleMoveCost;
+  // The moves themselves are in the instruction arena; each draws a segment.
+  CountHeld(moves * kPathBytesPerMove);
   if (!cutShort || m_budget->reported) return;
   if (block)
     block->AddMessage(u"Program stopped: the canned cycles make too many moves (endless loop or large repeat count?)");
   m_budget->reported = true;
 }
 
-bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
-  if (m_budget->executed < g_blockLimit) return false;
-  if (!m_budget->reported && block) {
-    block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) +
-                      u" blocks executed (endless jump or loop?)");
-    m_budget->reported = true;
+bool CGCProgram::RunEndsAt(CGCBlock* block) {
+  RunBudget& b = *m_budget;
+  if (b.reported) return true;
+  if (block && block->HasMessages()) {
+    b.reported = true;
+    return true;
   }
+  const std::size_t blockLimit = g_blockLimit;
+  if (b.executed < blockLimit && b.work < blockLimit * kWorkPerBlock && HeldBytes() < b.byteLimit) return false;
+  b.reported = true;
+  if (!block) return true;
+  if (b.executed >= blockLimit) {
+    block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(blockLimit)) +
+                      u" blocks executed (endless jump or loop?)");
+  } else if (b.work >= blockLimit * kWorkPerBlock) {
+    block->AddMessage(u"Program stopped: the executed blocks hold more than " +
+                      plat::FormatIntW(static_cast<long long>(blockLimit * kWorkPerBlock)) +
+                      u" characters (endless jump or loop?)");
+  } else {
+    block->AddMessage(u"Program stopped: it needs more than " +
+                      plat::FormatIntW(static_cast<long long>(b.byteLimit >> 20)) +
+                      u" MB of memory (endless jump or loop?)");
+  }
+  return true;
+}
+
+bool CGCProgram::PathLimitReached(CGCBlock* block) {
+  RunBudget& b = *m_budget;
+  if (b.pathStopped) return true;
+  if (HeldBytes() < b.byteLimit) return false;
+  b.pathStopped = true;
+  block->AddMessage(u"Program stopped: its tool path needs more than " +
+                    plat::FormatIntW(static_cast<long long>(b.byteLimit >> 20)) + u" MB of memory");
   return true;
 }
 
@@ -520,11 +572,14 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     }
     CompactBlockText(text, m_lineBuffer);
     if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block);
+    m_budget->work += m_lineBuffer.size();
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();
     AddBlock(block);
-    NotifyLineDone(i);
-    if (ExecutedLimitReached(block)) break;
+    // The lines of a loop body run again and again: the progress shows the
+    // lines outside loops only.
+    if (running.empty()) NotifyLineDone(i);
+    if (RunEndsAt(block)) break;
     // Where the program goes on: the next line, or where a statement jumps.
     int next = i + 1;
     bool jumped = false, stop = false;
@@ -580,7 +635,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       default:
         break;
     }
-    if (stop) break;
+    if (RunEndsAt(block) || stop) break;
     if (r == -2 || jumped) {
       i = next;
       continue;
@@ -605,15 +660,46 @@ void CGCProgramPath::BuildPath() {
   m_arena.Reset();
   m_highlighted = -1;
   m_savedStyles.clear();
-  m_pathGroups.reserve(m_blocks.size());
+  if (m_depth == 0) m_budget->pathStopped = false;
   std::vector<CPathPolyline*> items;
-  items.reserve(16);
+  try {
+    m_pathGroups.reserve(m_blocks.size());
+    items.reserve(16);
+  } catch (const std::bad_alloc&) {
+    // Reserved room only saves time; the lists are made one by one.
+  }
   for (CGCBlock* block : m_blocks) {
-    items.clear();
-    CPathSink sink{&m_arena, &items};
-    block->BuildPath(sink);
-    if (block->HasMessages()) break;
-    m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+    try {
+      items.clear();
+      CPathSink sink{&m_arena, &items};
+      block->BuildPath(sink);
+      if (block->HasMessages()) {
+        // An error ends the path (the run ended there too); a call whose
+        // path ended early ends its caller's path after the call's block.
+        m_budget->pathStopped = true;
+        break;
+      }
+      if (PathLimitReached(block)) {
+        block->DeliverMessages();
+        break;
+      }
+      m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+    } catch (const std::bad_alloc&) {
+      StopPathOutOfMemory(block);
+      break;
+    }
+    if (m_budget->pathStopped) break;
+  }
+}
+
+void CGCProgramPath::StopPathOutOfMemory(CGCBlock* block) {
+  // The lists made so far stay; the block says why the path ends there.
+  m_budget->pathStopped = true;
+  try {
+    block->AddMessage(u"Not enough memory for this program: the tool path stops at this block");
+    block->DeliverMessages();
+  } catch (const std::bad_alloc&) {
+    // Nothing more can be said; the path still ends here.
   }
 }
 
@@ -632,6 +718,8 @@ bool CGCProgram::AutoRun() {
   PostToHost(WM_CODE_AUTORUN, 0);
   bool result = true;
   for (CGCBlock* block : m_blocks) {
+    // The simulation ends where the path does: before a block with a message.
+    if (block->HasMessages()) return false;
     result = block->Simulate();
     if (!result) break;
   }
