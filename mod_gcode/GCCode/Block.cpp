@@ -505,7 +505,7 @@ void CGCBlock::ApplyTransforms() {
     if (IsMotion(k) || k == kKindChangeTool || k == kKindOpenSub || k == kKindComH) instr->ApplyTransforms();
     // The segment a line or arc will draw (an arc counts its other points
     // itself; a cycle its moves).
-    if (k >= kKindRapid && k <= kKindCircleCcw) m_program->CountHeld(CGCProgram::kPathBytesPerMove);
+    if (k >= kKindRapid && k <= kKindCircleCcw) m_program->CountPath(CGCProgram::kPathBytesPerMove);
   }
 }
 

@@ -198,7 +198,8 @@ void CGCInstructionCircular::ApplyTransforms() {
     // The points the arc will draw beyond its end point, and its plane.
     if (CGCProgram* program = GetProgram()) {
       const int steps = ArcStepCount(m_plane->GetGraphic()->m_sweep);
-      program->CountHeld(sizeof(CGCPanelG17) + static_cast<std::size_t>(steps > 0 ? steps : 0) * sizeof(CPoint3d));
+      program->CountHeld(sizeof(CGCPanelG17));
+      program->CountPath(static_cast<std::size_t>(steps > 0 ? steps : 0) * sizeof(CPoint3d));
     }
   }
   if (m_block && CompensationChangesOnArc(*this))

@@ -247,6 +247,8 @@ void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t leng
   if (!text) return;
   // A long text may need more than the default limit to run straight through.
   if (length > m_budget->byteLimit / kBytesPerTextChar) m_budget->byteLimit = length * kBytesPerTextChar;
+  m_budget->residentBase = plat::ResidentBytes();
+  m_budget->nextSample = kResidentSampleBlocks;
   try {
     CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
@@ -306,8 +308,9 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
     return false;
   };
   if (m_budget->reported) return false;
+  // A call past a limit is still made: its first block says why the run
+  // ends there, after the calls made before it.
   m_budget->executed += kCallCost;
-  if (RunEndsAt(callerBlock)) return false;
   if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
   std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
@@ -319,6 +322,10 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
   Run(0, lines, caller);
+  // The frame lives on with its blocks; its scratch of the line it parsed
+  // (as long as the longest line) goes now.
+  WString().swap(m_lineBuffer);  // (assigning an empty string keeps the capacity)
+  std::vector<PendingWord>().swap(m_scan.pending);
   return true;
 }
 
@@ -377,7 +384,17 @@ void CGCProgram::SetMemoryLimit(std::size_t bytes) { g_memoryLimit = bytes ? byt
 std::size_t CGCProgram::MemoryLimit() { return g_memoryLimit; }
 
 std::size_t CGCProgram::HeldBytes() const {
-  return m_instructions->BytesReserved() + m_budget->bytes + m_budget->pathBytes;
+  const RunBudget& b = *m_budget;
+  return m_instructions->BytesReserved() + b.bytes + b.pathBytes + b.uncounted;
+}
+
+void CGCProgram::SampleResident() {
+  RunBudget& b = *m_budget;
+  b.nextSample = b.executed + kResidentSampleBlocks;
+  const std::size_t resident = plat::ResidentBytes();
+  const std::size_t counted = m_instructions->BytesReserved() + b.bytes + b.pathBytes;
+  const std::size_t growth = resident > b.residentBase ? resident - b.residentBase : 0;
+  b.uncounted = growth > counted ? growth - counted : 0;
 }
 
 namespace {
@@ -392,7 +409,7 @@ std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
 std::size_t CGCProgram::CycleMoveBudget() const {
   const std::size_t byBlocks =
       m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
-  const std::size_t held = HeldBytes();
+  const std::size_t held = HeldBytes() + m_budget->projected;
   const std::size_t byBytes = held < m_budget->byteLimit ? (m_budget->byteLimit - held) / kCycleMoveBytes : 0;
   return std::min(byBlocks, byBytes);
 }
@@ -400,7 +417,7 @@ std::size_t CGCProgram::CycleMoveBudget() const {
 void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block) {
   m_budget->executed += moves * kCycleMoveCost;
   // The moves themselves are in the instruction arena; each draws a segment.
-  CountHeld(moves * kPathBytesPerMove);
+  CountPath(moves * kPathBytesPerMove);
   if (!cutShort || m_budget->reported) return;
   if (block)
     block->AddMessage(u"Program stopped: the canned cycles make too many moves (endless loop or large repeat count?)");
@@ -415,7 +432,9 @@ bool CGCProgram::RunEndsAt(CGCBlock* block) {
     return true;
   }
   const std::size_t blockLimit = g_blockLimit;
-  if (b.executed < blockLimit && b.work < blockLimit * kWorkPerBlock && HeldBytes() < b.byteLimit) return false;
+  if (b.executed >= b.nextSample) SampleResident();
+  if (b.executed < blockLimit && b.work < blockLimit * kWorkPerBlock && HeldBytes() + b.projected < b.byteLimit)
+    return false;
   b.reported = true;
   if (!block) return true;
   if (b.executed >= blockLimit) {
@@ -435,11 +454,11 @@ bool CGCProgram::RunEndsAt(CGCBlock* block) {
 
 bool CGCProgram::PathLimitReached(CGCBlock* block) {
   RunBudget& b = *m_budget;
-  if (b.pathStopped) return true;
-  if (HeldBytes() < b.byteLimit) return false;
+  const std::size_t limit = b.byteLimit / 14 * 15;
+  if (HeldBytes() < limit) return false;
   b.pathStopped = true;
   block->AddMessage(u"Program stopped: its tool path needs more than " +
-                    plat::FormatIntW(static_cast<long long>(b.byteLimit >> 20)) + u" MB of memory");
+                    plat::FormatIntW(static_cast<long long>(limit >> 20)) + u" MB of memory");
   return true;
 }
 
@@ -679,7 +698,7 @@ void CGCProgramPath::BuildPath() {
         m_budget->pathStopped = true;
         break;
       }
-      if (PathLimitReached(block)) {
+      if (!m_budget->pathStopped && PathLimitReached(block)) {
         block->DeliverMessages();
         break;
       }

@@ -98,16 +98,24 @@ class CGCProgram {
   // frames and the path points its moves will draw (counted as they are
   // taken), checked at every executed block and again while the path is
   // built. A long program text raises it to kBytesPerTextChar a character,
-  // so that a program that runs straight through loads whole.
-  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{1792} << 20;
+  // so that a program that runs straight through loads whole. The path
+  // build itself stops at 15/14 of the limit (1800 MB by default): the parse
+  // leaves that room for what its count of the path points missed.
+  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{1680} << 20;
   static constexpr std::size_t kBytesPerTextChar = 16;
   static void SetMemoryLimit(std::size_t bytes);  // 0: the default
   static std::size_t MemoryLimit();
-  // The bytes the run counts as held (see MemoryLimit).
+  // The bytes the run holds: what its arenas and the counts below give,
+  // and what the process's resident memory grew beyond that since the run
+  // began (read every kResidentSampleBlocks executed blocks).
   std::size_t HeldBytes() const;
+  static constexpr std::size_t kResidentSampleBlocks = 16384;
   // Counts bytes held for the run that no arena counts: a frame, a block
-  // page, the path a move will draw.
+  // page, the plane of an arc.
   void CountHeld(std::size_t bytes) { m_budget->bytes += bytes; }
+  // Counts the path points a move will draw when the path is built (they
+  // count against the limit while the program is parsed).
+  void CountPath(std::size_t bytes) { m_budget->projected += bytes; }
   // Whether the run has ended (a block reported an error, or a limit was
   // passed): no frame interprets further blocks.
   bool RunStopped() const { return m_budget->reported; }
@@ -129,6 +137,7 @@ class CGCProgram {
   virtual void AddBlock(CGCBlock* block) {
     (void)block;
     ++m_budget->executed;
+    m_budget->projected += sizeof(CPathList);  // the block's list in the path
   }
   virtual void BuildPath();
   // Runs the parse loop over the line table from `startLine`.
@@ -294,6 +303,7 @@ class CGCProgram {
   // Whether the path built so far passed the memory limit; the block then
   // says so and the build ends there.
   bool PathLimitReached(CGCBlock* block);
+  void SampleResident();
   // Ends a parse that an exception interrupted (called in its handler).
   void StopOnException();
   void NotifyLineCount(int lines);
@@ -374,8 +384,14 @@ class CGCProgram {
   struct RunBudget {
     std::size_t executed = 0;
     std::size_t work = 0;      // characters of executed blocks and sub-program texts read
-    std::size_t bytes = 0;     // see CountHeld
-    std::size_t pathBytes = 0; // the chunks of every frame's path arena
+    std::size_t bytes = 0;      // see CountHeld
+    std::size_t pathBytes = 0;  // the chunks of every frame's path arena
+    std::size_t projected = 0;  // see CountPath
+    // The resident bytes when the run began, the growth beyond the counts at
+    // the last reading, and the executed count of the next reading.
+    std::size_t residentBase = 0;
+    std::size_t uncounted = 0;
+    std::size_t nextSample = 0;
     std::size_t byteLimit = 0;
     bool reported = false;      // the run ended
     bool pathStopped = false;   // the path build ended early (memory)
