@@ -254,6 +254,37 @@ TEST_F(Robustness, AnAllocationFailureEndsTheParseAndTheLibraryStaysUsable) {
   EXPECT_EQ(end.output, "Not enough memory for this program: the tool path stops at this block\nparsed again\n");
 }
 
+// A path build that runs out of memory delivers the lists up to the block
+// where it ran out, which says so; the simulation ends at the same block.
+TEST_F(Robustness, APathBuildOutOfMemoryKeepsThePathUpToItsBlock) {
+  if (kSanitized) GTEST_SKIP() << "no address-space limit under the sanitizer";
+  std::u16string big = u"G00 X0 Y0 Z0\nG91 G01 F100\n";
+  for (int i = 0; i < 400000; ++i) big += u"X1\nY1\n";
+  ChildEnd end = RunLimited(std::size_t{1} << 40, [&] {
+    ParseOnly(big);  // in full: the limit comes after the parse
+    TakeUpFreeHeap();
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    const rlimit before = limit;
+    limit.rlim_cur = AddressSpace() + (4u << 20);
+    ::setrlimit(RLIMIT_AS, &limit);
+    PathGroups* paths = Code_CutterPath();
+    ::setrlimit(RLIMIT_AS, &before);
+    std::string out = MessageLines();
+    if (!paths || paths->size() < 100 || paths->size() > 800000) return out + "lists: wrong count\n";
+    // The last list ends at the lines run before it: X and Y alternate.
+    const std::size_t lists = paths->size();
+    const CPathList& last = (*paths)[lists - 1];
+    if (last.size() != 1) return out + "last list: not one polyline\n";
+    const CPoint3d end = last[0]->Point(last[0]->PointCount() - 1);
+    const std::vector<Record> moves = Motions(Simulate());
+    if (moves.empty() || !Near(moves.back().position, end)) return out + "simulation: not where the path ends\n";
+    return out + (end.x + end.y == static_cast<double>(lists - 3) ? "ends at its block\n" : "ends elsewhere\n");
+  });
+  EXPECT_TRUE(end.normal) << "wait status " << end.status;
+  EXPECT_EQ(end.output, "Not enough memory for this program: the tool path stops at this block\nends at its block\n");
+}
+
 // "variables.txt" files that are not exactly what the library writes: every
 // row is read (a zero byte does not end the table, a UTF-16 copy is read
 // through its units), and a change to a cell leaves the file as it was. A
