@@ -339,7 +339,7 @@ QUILLET_API char16_t* Code_GetDataStr(unsigned* kind, int* row, int* col) try {
   static std::u16string text;
   CData* t = Table(kind);
   if (!t || !row || !col) return Hold(text, u"");
-  if (*kind == 3 && *row >= 0 && *row < 33) return Hold(text, g_program ? g_program->GetLocalText(*row) : u"");
+  if (*kind == 3 && *row >= 0 && *row <= CGCProgram::kLastLocal) return Hold(text, g_program ? g_program->GetLocalText(*row) : u"");
   return Hold(text, t->GetValueText(*row, *col));
 } catch (...) {
   return Escaped(EmptyText());

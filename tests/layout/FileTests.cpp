@@ -192,15 +192,22 @@ TEST_F(LayoutFile, FilesInOtherEncodingsAreReadWholeAndNeverWritten) {
     const char* file;
     std::string bytes;
     TextEncoding encoding;
+    const char* form;  // how the notice names the file's form
   };
   const Case cases[] = {
-      {"lf16.dlgc", Utf16Bytes(text, false, true, u"\n"), TextEncoding::Utf16LeOther},
-      {"cr16.dlgc", Utf16Bytes(text, false, true, u"\r"), TextEncoding::Utf16LeOther},
-      {"nomark16.dlgc", Utf16Bytes(text, false, false, u"\r\n"), TextEncoding::Utf16LeOther},
-      {"be.dlgc", Utf16Bytes(text, true, true, u"\r\n"), TextEncoding::Utf16Be},
-      {"benomark.dlgc", Utf16Bytes(text, true, false, u"\n"), TextEncoding::Utf16Be},
-      {"utf8.dlgc", Utf8Bytes(text, "\n"), TextEncoding::Utf8},
-      {"utf8crlf.dlgc", "\xEF\xBB\xBF" + Utf8Bytes(text, "\r\n"), TextEncoding::Utf8},
+      {"lf16.dlgc", Utf16Bytes(text, false, true, u"\n"), TextEncoding::Utf16LeOther, "as UTF-16LE with LF line ends,"},
+      {"cr16.dlgc", Utf16Bytes(text, false, true, u"\r"), TextEncoding::Utf16LeOther, "as UTF-16LE with CR line ends,"},
+      {"nomark16.dlgc", Utf16Bytes(text, false, false, u"\r\n"), TextEncoding::Utf16LeOther,
+       "as UTF-16LE without a byte-order mark,"},
+      {"mixed16.dlgc", Utf16Bytes(text, false, true, u"\n") + std::string("\r\0\n\0", 4), TextEncoding::Utf16LeOther,
+       "as UTF-16LE with mixed line ends,"},
+      {"odd16.dlgc", Utf16Bytes(text, false, true, u"\r\n") + "x", TextEncoding::Utf16LeOther,
+       "as UTF-16LE with a stray last byte,"},
+      {"be.dlgc", Utf16Bytes(text, true, true, u"\r\n"), TextEncoding::Utf16Be, "as UTF-16BE,"},
+      {"benomark.dlgc", Utf16Bytes(text, true, false, u"\n"), TextEncoding::Utf16Be,
+       "as UTF-16BE without a byte-order mark, with LF line ends,"},
+      {"utf8.dlgc", Utf8Bytes(text, "\n"), TextEncoding::Utf8, "as UTF-8,"},
+      {"utf8crlf.dlgc", "\xEF\xBB\xBF" + Utf8Bytes(text, "\r\n"), TextEncoding::Utf8, "as UTF-8 with a byte-order mark,"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -212,6 +219,10 @@ TEST_F(LayoutFile, FilesInOtherEncodingsAreReadWholeAndNeverWritten) {
     EXPECT_EQ(layout.FindCtrlByName(u"e").value, u"3.5");
     EXPECT_FALSE(layout.IsComplete());
     EXPECT_NE(FromU16(layout.notice()).indexOf(QString::fromLatin1(c.file)), -1);
+    EXPECT_TRUE(FromU16(layout.notice()).contains(c.form)) << FromU16(layout.notice()).toStdString();
+    // Only a page that writes its layout back is told that it is not.
+    EXPECT_TRUE(FromU16(layout.notice(true)).contains("not saved"));
+    EXPECT_FALSE(FromU16(layout.notice(false)).contains("not saved"));
     layout.FindCtrlByName(u"e").value = u"4";
     EXPECT_FALSE(layout.Save());
     EXPECT_EQ(ReadBytes(exe.dir / c.file), c.bytes);
