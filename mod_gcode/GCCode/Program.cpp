@@ -399,6 +399,11 @@ void CGCProgram::SampleResident() {
   RunBudget& b = *m_budget;
   b.nextSample = b.executed + kResidentSampleBlocks;
   const std::size_t resident = plat::ResidentBytes();
+  if (b.residentBase == 0) {
+    // A run that did not begin with a text (none does so far) begins here.
+    b.residentBase = resident;
+    return;
+  }
   const std::size_t counted = m_instructions->BytesReserved() + b.bytes + b.pathBytes;
   const std::size_t growth = resident > b.residentBase ? resident - b.residentBase : 0;
   b.uncounted = growth > counted ? growth - counted : 0;

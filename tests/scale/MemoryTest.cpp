@@ -134,7 +134,6 @@ TEST_F(MemoryTest, EveryLoopKindEndsWithinTheMemoryLimit) {
     }
     m_program.reset();
   }
-  CGCProgram::SetMemoryLimit(0);
 }
 
 // Blocks keep the block that runs after them without a pointer of their
