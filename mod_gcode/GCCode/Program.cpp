@@ -100,8 +100,9 @@ void CGCLineTable::Build(WStringView text) {
     for (; end < n; ++end) {
       const char16_t c = text[end];
       // One test lets through every character that is none of them (all
-      // four have no bit outside 0x240F).
-      if ((c & ~0x240F) != 0) continue;
+      // four have no bit outside 0xDC0F).
+      static_assert((kZeroByteShown & ~0xDC0F) == 0, "the zero byte's stand-in passes the test");
+      if ((c & ~0xDC0F) != 0) continue;
       if (c == u'\n' || (c == u'\r' && (end + 1 == n || text[end + 1] != u'\n'))) break;
       if (c == 0 || c == kZeroByteShown) zero = true;
     }

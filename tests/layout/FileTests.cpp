@@ -75,6 +75,44 @@ TEST_F(LayoutFile, NumbersAreWrittenWithThreeDecimalsOrAsWholeNumbers) {
     EXPECT_NE(text.find(line), std::u16string::npos) << FromU16(line).toStdString();
 }
 
+// Column shares are written with three decimals, so a list can grow when
+// written: one that would then be too long to be read whole (255
+// characters) is not written; one that still fits is, and reads back whole.
+TEST_F(LayoutFile, ColumnSharesThatGrowTooLongWhenWrittenAreNotSaved) {
+  ExeFolder exe("shares");
+  auto shares = [](int count, const char16_t* item) {
+    std::u16string list;
+    for (int i = 0; i < count; ++i) list += (i ? u" " : u"") + std::u16string(item);
+    return u"layoutprop={\nname=S\n}\nlayout={\ngrid={\ncol=2,\ncol_ratio=" + list + u",\nratio=1\n}\n}\n";
+  };
+  const struct {
+    int count;
+    const char16_t* item;
+    bool saved;
+  } cases[] = {
+      {84, u".5", false},   // 251 characters read, 84 * 6 - 1 = 503 written
+      {42, u".5", true},    // 251 written
+      {43, u".5", false},   // 257 written
+      {128, u"1", true},    // whole numbers keep their length
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " items");
+    exe.Layout("s.dlgc", shares(c.count, c.item));
+    const std::string before = ReadBytes(exe.dir / "s.dlgc");
+    CLayoutProp layout("s.dlgc");
+    ASSERT_TRUE(layout.IsComplete());
+    EXPECT_EQ(layout.Save(), c.saved);
+    if (!c.saved) {
+      EXPECT_EQ(ReadBytes(exe.dir / "s.dlgc"), before);
+      continue;
+    }
+    CLayoutProp again("s.dlgc");
+    EXPECT_TRUE(again.IsComplete());
+    ASSERT_EQ(again.layouts().size(), 1u);
+    EXPECT_EQ(again.layouts()[0].grid.col_ratio, layout.layouts()[0].grid.col_ratio);
+  }
+}
+
 TEST_F(LayoutFile, TrapsOfTheFormat) {
   ExeFolder exe("traps");
   auto read = [&](const std::u16string& text) {

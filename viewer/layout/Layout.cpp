@@ -487,17 +487,25 @@ std::u16string CLayoutProp::ToText() const {
   return out;
 }
 
+bool CLayoutProp::IsWritable() const {
+  bool writable = IsWritableValue(m_name);
+  for (const Layout& band : m_layouts) {
+    // The column shares are written with three decimals ("0.5" becomes
+    // "0.500", an empty item "0"): the list must still be read whole.
+    std::u16string shares = JoinNumberList(band.grid.col_ratio);
+    TrimRightBlanks(shares);
+    writable = writable && IsWritableValue(band.grid.name) && shares.size() <= kMaxKeyValue;
+    for (const auto& c : band.controls) writable = writable && c->IsWritable();
+  }
+  return writable;
+}
+
 bool CLayoutProp::Save() {
   if (!m_complete) {
     plat::Trace("layout: " + plat::WideToUtf8(m_path) + " was not read completely and is not written back");
     return false;
   }
-  bool writable = IsWritableValue(m_name);
-  for (const Layout& band : m_layouts) {
-    writable = writable && IsWritableValue(band.grid.name);
-    for (const auto& c : band.controls) writable = writable && c->IsWritable();
-  }
-  if (!writable) {
+  if (!IsWritable()) {
     plat::Trace("layout: a name or value holds a character the layout file cannot hold; " +
                 plat::WideToUtf8(m_path) + " is not written");
     return false;

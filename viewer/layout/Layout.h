@@ -153,6 +153,10 @@ class CLayoutProp {
   std::u16string notice(bool writtenBack = true) const;
   // The layout's text as Save writes it (LF line ends).
   std::u16string ToText() const;
+  // Whether that text reads back to the same records: no name or value
+  // holds a character the format cannot hold, and none is too long to be
+  // read whole as written.
+  bool IsWritable() const;
 
  protected:
   struct DeferLoad {};
