@@ -79,6 +79,9 @@ class CGCBlock {
   const std::vector<WString>* GetMessagesIfAny() const { return ExtraIfAny() ? &ExtraIfAny()->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
+  void RemoveLastMessage() noexcept {
+    if (Extra* e = ExtraIfAny(); e && !e->messages.empty()) e->messages.pop_back();
+  }
   // Room kept in advance for one message that must reach a block when no
   // memory is left (the report that memory ran out).
   class MessageReserve;
