@@ -55,9 +55,17 @@ inline constexpr std::uint64_t kLoadBytesPerTextByte = 20;
 std::uint64_t AvailableMemoryBytes();
 void SetAvailableMemoryForTests(std::uint64_t bytes);
 
+// Bytes an editor document takes per character of a large program text (its
+// characters, blocks and line layouts; see CXRichEdit).
+inline constexpr std::uint64_t kEditorBytesPerChar = 16;
+
 // Where tests make a load run out of memory.
-enum class LoadStage { None, Text, PathCopy };
+enum class LoadStage { None, Read, Text, Parse, PathCopy };
 void InjectLoadAllocationFailure(LoadStage stage);
+
+// Why the file at `path` cannot be read (the system's text), or an empty
+// text when its first byte can be read.
+QString UnreadableReason(const QString& path);
 
 // The view with "tickets" around painting: a paint that cannot have the
 // lock within a short wait keeps the last picture and tries again soon.
@@ -142,6 +150,9 @@ class CDlgRender : public QWidget {
   bool ConfirmLoadSize(std::uint64_t textBytes, const QString& name);
   // Whether the last load ran out of memory.
   bool lastLoadOutOfMemory() const { return m_lastOutOfMemory; }
+  // The editor had no memory for the document of the text it was given: the
+  // load is undone like one that ran out of memory on its way.
+  void OnEditorOutOfMemory();
 
  signals:
   // The loader thread of a load has ended (simulation included).
@@ -159,6 +170,13 @@ class CDlgRender : public QWidget {
   bool RunLoad(int mode, const QString& text);
   void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text);
   void OnLoaderEnded(unsigned serial);
+  // OpenFile once the file is known to be readable.
+  void LoadFile();
+  // Lets go of the program of the library, the view, the lists, the editor,
+  // the path and the title: after a failure that reached what was shown.
+  void ShowNothing();
+  void ReportOutOfMemory();
+  void ReportUnreadable(const QString& path, const QString& why);
   // The file at `path` may be loaded (its size against the memory).
   bool ConfirmFileSize(const QString& path);
 
@@ -183,6 +201,8 @@ class CDlgRender : public QWidget {
   plat::LineEnds m_loadedLineEnds;  // of the file the loader read
   plat::LineEnds m_lineEnds;        // of the file the editor shows, for its saves
   bool m_hasLoadedText = false;
+  // Why the loader could not read the file ("\n": no memory to read it).
+  QString m_readError;
 };
 
 }  // namespace ravik

@@ -383,8 +383,10 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
     return;
   }
   if (!document) {
-    setPlainText(tr("The program is too large to be shown here; it is kept as it was read."));
-    return;  // still read-only, and CodeText() answers with the text
+    // No memory for the document: the text is not shown half, and whoever
+    // gave it decides what the editor shows instead.
+    emit textFailed();
+    return;
   }
   // setDocument deletes a document that the editor made itself; one that
   // was adopted earlier (its parent is this editor) is deleted here.
