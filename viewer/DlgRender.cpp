@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
@@ -105,6 +108,24 @@ void GiveUpReserve() {
   g_reserve = nullptr;
 }
 
+// The raster paint engine fills large areas on the threads of the global
+// thread pool and waits for them. A pool thread that cannot be created when
+// the address space has run out never runs its part, and the paint waits for
+// ever: so the pool's threads are all started here, and kept.
+void StartPaintThreads() {
+  QThreadPool* pool = QThreadPool::globalInstance();
+  pool->setExpiryTimeout(-1);
+  const int n = pool->maxThreadCount();
+  auto started = std::make_shared<QSemaphore>(), release = std::make_shared<QSemaphore>();
+  for (int i = 0; i < n; ++i)
+    pool->start([started, release] {
+      started->release();
+      release->acquire();  // each waits until all have started: n threads
+    });
+  started->acquire(n);
+  release->release(n);
+}
+
 }  // namespace
 
 QString UnreadableReason(const QString& path) {
@@ -159,6 +180,7 @@ CDlgRender::~CDlgRender() { Shutdown(); }
 void CDlgRender::OnInitDialog() {
   if (m_initialised) return;
   std::set_new_handler(&OnAllocationFailure);
+  StartPaintThreads();
   TakeReserve();
   std::lock_guard lib(LibraryMutex());
   short mode = 1;
@@ -268,6 +290,19 @@ void CDlgRender::LoadFile() {
 }
 
 void CDlgRender::ShowNothing() {
+  DropProgram();
+  m_path = m_shownPath = QString();
+  m_lineEnds = plat::LineEnds{};
+  if (m_main) {
+    m_main->SetCodeText(QString());
+    m_main->setWindowTitle(m_main->TitleText());
+  }
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
+void CDlgRender::DropProgram() {
   // Whatever still runs of the load ends before its program is let go.
   WaitLoaders(true);
   {
@@ -287,16 +322,7 @@ void CDlgRender::ShowNothing() {
     m_loadedText = QString();
     m_hasLoadedText = false;
   }
-  m_path = m_shownPath = QString();
-  m_lineEnds = plat::LineEnds{};
-  if (m_main) {
-    m_main->ClearLists();
-    m_main->SetCodeText(QString());
-    m_main->setWindowTitle(m_main->TitleText());
-  }
-#ifdef __GLIBC__
-  malloc_trim(0);
-#endif
+  if (m_main) m_main->ClearLists();
 }
 
 void CDlgRender::OnEditorOutOfMemory() {
@@ -325,7 +351,13 @@ void CDlgRender::ReportUnreadable(const QString& path, const QString& why) {
 
 void CDlgRender::ParseText(const QString& text) {
   if (!ConfirmLoadSize(static_cast<std::uint64_t>(text.size()), QFileInfo(m_path).fileName())) return;
-  RunLoad(0, text);
+  try {
+    RunLoad(0, text);
+  } catch (const std::bad_alloc&) {
+    // The editor's text is the user's and stays; nothing of the parse does.
+    DropProgram();
+    ReportOutOfMemory();
+  }
 }
 
 void CDlgRender::OpenPath(const QString& path) {
@@ -353,8 +385,22 @@ bool CDlgRender::ConfirmFileSize(const QString& path) {
 }
 
 bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
-  const std::uint64_t need = textBytes * kLoadBytesPerTextByte;
-  const std::uint64_t available = AvailableMemoryBytes();
+  // The load must fit in the memory and in the address space (a limit on
+  // it counts what is reserved as well as what is used).
+  std::uint64_t need = textBytes * kLoadBytesPerTextByte;
+  std::uint64_t available = 0;
+  if (const std::uint64_t set = g_availableForTests.load()) {
+    available = set;
+  } else {
+    const std::uint64_t system = MemAvailable();
+    available = system == 0 ? UINT64_MAX : system;
+    const std::uint64_t needAddress = textBytes * kLoadAddressBytesPerTextByte;
+    const std::uint64_t addressLeft = AddressSpaceLeft();
+    if (need <= available && needAddress > addressLeft) {
+      need = needAddress;
+      available = addressLeft;
+    }
+  }
   if (need <= available) return true;
   const QString question = Text("LOAD_TOO_LARGE",
                                 "The program %1 (%2 MB) needs about %3 MB of memory to open, but only %4 MB "
@@ -405,7 +451,11 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   m_outOfMemory = false;
   m_lastOutOfMemory = false;
   // The text is handed over as it is: the library reads it in place.
-  m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), text);
+  try {
+    m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), text);
+  } catch (const std::system_error&) {
+    throw std::bad_alloc();  // no memory for the thread's stack
+  }
   dialog.exec();
   m_lastLog = dialog.Target()->Log();
   m_loading = nullptr;

@@ -5,6 +5,7 @@
 // and after each prints what the window shows:
 //
 //   open <path>
+//   question <text>                         (each question asked meanwhile)
 //   message <text, line ends as spaces>     (each message shown meanwhile)
 //   path <current path>
 //   title <window title>
@@ -21,7 +22,8 @@
 //   --user        from here on the process is an ordinary user (the nobody
 //                 account when it runs as root), for the file rules that
 //                 root is exempt from
-// Questions are answered with Yes; the save dialog chooses nothing.
+// Questions are answered with Yes; the save dialog chooses nothing. The last
+// line, "closing", comes before the window closes.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSurfaceFormat>
@@ -56,7 +58,12 @@ struct ChildSeam : UiSeam {
     std::printf("message %s\n", line.toUtf8().constData());
     std::fflush(stdout);
   }
-  Answer Question(QWidget*, const QString&, const QString&, bool) override { return Answer::Yes; }
+  Answer Question(QWidget*, const QString&, const QString& text, bool) override {
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    std::printf("question %s\n", line.toUtf8().constData());
+    return Answer::Yes;
+  }
   QString OpenFileName(QWidget*, const QString&) override { return path; }
   QString SaveFileName(QWidget*, const QString&) override { return {}; }
   QString path;
@@ -123,6 +130,8 @@ int main(int argc, char** argv) {
                   drawn ? static_cast<std::size_t>(drawn->vertexCount()) : std::size_t{0});
       std::fflush(stdout);
     }
+    std::printf("closing\n");
+    std::fflush(stdout);
     main.close();
   }
   SetUiSeam(nullptr);

@@ -373,6 +373,14 @@ void CXRichEdit::SetCodeText(const QString& text) {
   }));
   document->moveToThread(worker.get());
   worker->start();
+  if (!worker->isRunning() && !worker->isFinished()) {
+    // No thread (no memory for its stack): as if the document had none.
+    document->moveToThread(guiThread);
+    delete document;
+    QMetaObject::invokeMethod(
+        this, [self, serial] { if (self) self->AdoptDocument(serial, nullptr); }, Qt::QueuedConnection);
+    return;
+  }
   m_workers.push_back(Worker{std::move(worker), done});
 }
 
