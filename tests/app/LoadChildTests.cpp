@@ -187,7 +187,7 @@ TEST_F(LoadChild, ALoadBeyondTheAddressSpaceLimitEndsWithAMessageAndTheNextLoadW
   // Megabytes of address space left to the loads beyond what the window
   // took when it had shown the small program once: from too little to read
   // the file to about what the editor's document needs at the end.
-  for (const char* budget : {"40", "120", "250", "350"}) {
+  for (const char* budget : {"40", "120", "220"}) {
     SCOPED_TRACE(std::string("budget ") + budget + " MB");
     const ChildRun r =
         RunLoadChild({small.string(), "--limit", budget, big.string(), small.string(), big.string(), small.string()});
