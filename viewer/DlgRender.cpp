@@ -581,7 +581,7 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
 #ifdef __GLIBC__
       malloc_trim(0);
 #endif
-      if (!unreadable) m_outOfMemory = true;
+      if (failed) m_outOfMemory = true;
     }
     int none = 0;
     Code_SetHWnd(&none);
