@@ -22,10 +22,13 @@ std::optional<std::string> ReadFileBytes(const std::string& path);
 // The file's bytes with every CR LF pair turned into LF (Windows text mode).
 std::optional<std::string> ReadTextFile(const std::string& path);
 
-// A zero byte of a program file as its text shows it (SYMBOL FOR NULL): a
-// zero character would end the text for every caller that takes it as a
-// zero-terminated string.
-constexpr char16_t kZeroByteShown = u'\u2400';
+// A zero byte of a program file as its text holds it: a zero character
+// would end the text for every caller that takes it as a zero-terminated
+// string. It is the lone low surrogate U+DC00, next to the stand-ins of the
+// undecodable bytes (U+DC80-U+DCFF): no file of any code page decodes to it,
+// so every character a file does hold (U+2400, the symbol for NUL, too)
+// is written back as itself.
+constexpr char16_t kZeroByteShown = 0xDC00;
 
 // How a text file ends its lines, so that its text, edited as lines that end
 // with LF, is written back with the file's own line ends.

@@ -109,7 +109,8 @@ void AppendUtf8(std::string& out, unsigned cp) {
 }
 
 // Encodes UTF-16 as UTF-8; a byte stand-in gives its byte back, any other
-// unpaired surrogate becomes a counted U+FFFD.
+// unpaired surrogate (no character) becomes a counted '?', as a character
+// of another code page that it lacks.
 Narrowed Utf8Narrow(WStringView s) {
   Narrowed out;
   out.text.reserve(s.size());
@@ -131,7 +132,7 @@ Narrowed Utf8Narrow(WStringView s) {
       continue;
     }
     if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendUtf8(out.text, kReplacementChar);
+      out.text.push_back('?');
       ++out.replaced;
       continue;
     }

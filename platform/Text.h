@@ -7,8 +7,8 @@
 // reason to stop: a byte 0x80-0xFF that the code page cannot decode widens to
 // the lone low surrogate U+DC80-U+DCFF, which narrows back to the same byte,
 // so a text read and written back keeps every byte; other bytes that cannot
-// be decoded widen to U+FFFD, and characters the code page cannot hold narrow
-// to '?'.
+// be decoded widen to U+FFFD, and characters the code page cannot hold (an
+// unpaired surrogate in every code page) narrow to '?'.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -26,7 +26,7 @@ void SetSystemCodePage(const std::string& name);
 
 // Result of a conversion: the text plus a count. Widening counts the bytes
 // that could not be decoded (each kept as its stand-in or U+FFFD); narrowing
-// counts the characters written as '?' or U+FFFD, that is what was lost (a
+// counts the characters written as '?', that is what was lost (a
 // byte stand-in written back as its byte is no loss).
 struct Narrowed {
   std::string text;

@@ -126,6 +126,20 @@ void StartPaintThreads() {
   release->release(n);
 }
 
+// While the library shuts down, its messages (a data table whose changes
+// could not be saved) are collected here to be shown in a message box: the
+// message list closes with the window.
+std::atomic<QStringList*> g_closingMessages{nullptr};
+
+// The library's message callback.
+void LibraryMessage(char16_t* programName, int* line, int* sequenceNumber, char16_t* text) {
+  if (QStringList* closing = g_closingMessages.load()) {
+    closing->push_back(FromU16(text));
+    return;
+  }
+  AppendMessageRow(programName, line, sequenceNumber, text);
+}
+
 }  // namespace
 
 QString UnreadableReason(const QString& path) {
@@ -185,7 +199,7 @@ void CDlgRender::OnInitDialog() {
   std::lock_guard lib(LibraryMutex());
   short mode = 1;
   int language = LanguageFlag();
-  Code_Initialize(&mode, &AppendCommandRecord, &AppendMessageRow, 0, &GetToolOffsets, &language);
+  Code_Initialize(&mode, &AppendCommandRecord, &LibraryMessage, 0, &GetToolOffsets, &language);
   std::u16string folder = plat::Utf8ToWide(plat::ExeDir());
   std::u16string system = u"fanuc";
   Code_SwitchData(folder.data(), system.data());
@@ -200,8 +214,18 @@ void CDlgRender::Shutdown() {
   m_shutDown = true;
   WaitLoaders(true);
   if (m_initialised) {
-    std::lock_guard lib(LibraryMutex());
-    Code_Uninitialize();
+    QStringList lost;
+    {
+      std::lock_guard lib(LibraryMutex());
+      g_closingMessages.store(&lost);
+      Code_Uninitialize();  // writes back the data tables
+      g_closingMessages.store(nullptr);
+    }
+    if (!lost.isEmpty())
+      Ui().Message(this, QStringLiteral("Ravik"),
+                   Text("TABLES_NOT_SAVED", "Changes to the data tables were lost:") + QLatin1Char('\n') +
+                       lost.join(QLatin1Char('\n')),
+                   UiSeam::Icon::Warning);
   }
   SetSimulationStop(false);
 }

@@ -3,9 +3,11 @@
 #include <QKeyEvent>
 #include <algorithm>
 #include <QLabel>
+#include <QToolButton>
 
 #include <QFileInfo>
 
+#include "viewer/Language.h"
 #include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/layout/ListCtrls.h"
@@ -61,9 +63,11 @@ bool CDlgParams::Create() {
 
 bool CDlgParams::OnInitDialog() {
   const QRect client = rect();
+  // The notice's strip is taken first; the layout fills the rest.
+  m_noticeHeight = MakeLayoutNotice();
   if (m_layout) {
     setWindowTitle(GetTitle());
-    m_layout->BuildLayouts(client, this);
+    m_layout->BuildLayouts(client.adjusted(0, 0, 0, -m_noticeHeight), this);
   }
   m_lastClient = client;
   QWidget* list = m_layout ? m_layout->FindCtrlByName(u"list").GetWnd() : nullptr;
@@ -78,7 +82,6 @@ bool CDlgParams::OnInitDialog() {
     if (auto* ex = qobject_cast<CListCtrlEx*>(list)) ex->SetEditor(editor);
   }
   StyleDialogChildren(this);
-  ShowLayoutNotice();
   return false;
 }
 
@@ -112,11 +115,14 @@ QRect CDlgParams::FreeArea(const QWidget* except) const {
   return best;
 }
 
-void CDlgParams::ShowLayoutNotice() {
-  if (!m_layout || m_layout->notice().empty()) return;
-  // Along the foot of the page, over whatever the layout put there: the
-  // user must see why the page looks as it does.
-  auto* notice = new QLabel(FromU16(m_layout->notice()), this);
+int CDlgParams::MakeLayoutNotice() {
+  if (!m_layout) return 0;
+  const std::u16string text = m_layout->notice(SavesLayout());
+  if (text.empty()) return 0;
+  // A long path may break after any slash.
+  QString shown = FromU16(text);
+  shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+  auto* notice = new QLabel(shown, this);
   notice->setObjectName(QStringLiteral("layoutNotice"));
   notice->setWordWrap(true);
   notice->setAutoFillBackground(true);
@@ -126,11 +132,45 @@ void CDlgParams::ShowLayoutNotice() {
   notice->setPalette(p);
   notice->setFont(NormalFont());
   notice->setMargin(4);
-  const int h = std::min(height(), notice->heightForWidth(width()));
+  auto* close = new QToolButton(notice);
+  close->setObjectName(QStringLiteral("closeNotice"));
+  close->setText(QStringLiteral("\u00D7"));
+  close->setToolTip(Tr(QStringLiteral("Close this notice"), QStringLiteral("关闭此提示")));
+  close->setAutoRaise(true);
+  close->setFocusPolicy(Qt::NoFocus);
+  const int side = close->sizeHint().height();
+  close->resize(side, side);
+  // The text keeps clear of the button.
+  notice->setContentsMargins(0, 0, side, 0);
+  connect(close, &QToolButton::clicked, this, &CDlgParams::CloseLayoutNotice);
+  m_notice = notice;
+  const int h = NoticeHeight();
   notice->setGeometry(0, height() - h, width(), h);
+  close->move(width() - side - 2, 2);
   notice->show();
   notice->raise();
-  m_notice = notice;
+  return h;
+}
+
+int CDlgParams::NoticeHeight() const {
+  auto* notice = qobject_cast<QLabel*>(m_notice.data());
+  if (!notice || notice->isHidden()) return 0;
+  // At most half the page, so the page's own controls keep room.
+  return std::min(height() / 2, std::max(notice->heightForWidth(width()), notice->minimumSizeHint().height()));
+}
+
+void CDlgParams::CloseLayoutNotice() {
+  QWidget* notice = m_notice.data();
+  if (!notice) return;
+  const int freed = m_noticeHeight;
+  notice->hide();
+  notice->deleteLater();
+  m_notice = nullptr;
+  m_noticeHeight = 0;
+  // The controls take the strip: they are scaled from the page less the
+  // strip to the whole page.
+  if (freed > 0 && height() > freed)
+    ResizeDialogChildren(width(), height(), this, QRect(0, 0, width(), height() - freed));
 }
 
 std::vector<bool>& CDlgParams::GetSharedFlags() {
@@ -199,7 +239,20 @@ std::intptr_t CDlgParams::OnMessage(WndMsg& msg) {
 void CDlgParams::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (width() == 0 || height() == 0) return;  // keeps the last client rectangle
-  if (m_created && !m_lastClient.isEmpty()) ResizeDialogChildren(width(), height(), this, m_lastClient);
+  if (m_created && !m_lastClient.isEmpty()) {
+    // The layout's controls scale with the page less the notice's strip;
+    // the notice is laid along the foot again.
+    const int before = m_noticeHeight;
+    const int after = NoticeHeight();
+    if (m_lastClient.height() > before && height() > after)
+      ResizeDialogChildren(width(), height() - after, this, m_lastClient.adjusted(0, 0, 0, -before));
+    if (QWidget* notice = m_notice.data()) {
+      notice->setGeometry(0, height() - after, width(), after);
+      if (auto* close = notice->findChild<QToolButton*>(QStringLiteral("closeNotice")))
+        close->move(width() - close->width() - 2, 2);
+    }
+    m_noticeHeight = after;
+  }
   m_lastClient = rect();
 }
 

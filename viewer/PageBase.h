@@ -92,8 +92,15 @@ class CDlgParams : public QWidget, public CMsgTarget {
   // page whose layout could not be read whole puts a stand-in control there.
   QRect FreeArea(const QWidget* except = nullptr) const;
   // The label that tells why the layout file could not be read or is not
-  // written back; null when all is well.
+  // written back; null when all is well or once the user closed it. It
+  // takes a strip of its own along the foot of the page, above which the
+  // layout's controls lie; its button "closeNotice" closes it and gives the
+  // strip back to the controls.
   QWidget* layoutNotice() const { return m_notice.data(); }
+  void CloseLayoutNotice();
+  // Whether the page writes its layout file back (the options, the last
+  // folder); the notice tells such a page's user that this is not done.
+  virtual bool SavesLayout() const { return false; }
 
   bool redrawOnTyping = true;
   bool suppressOkCancel = false;
@@ -124,8 +131,12 @@ class CDlgParams : public QWidget, public CMsgTarget {
   QPointer<QWidget> m_notice;
   QPointer<QWidget> m_owner;
   bool m_created = false;
+  int m_noticeHeight = 0;
 
-  void ShowLayoutNotice();
+  // Makes the notice (before the layout is built) and returns its height.
+  int MakeLayoutNotice();
+  // The notice's height at the page's present width.
+  int NoticeHeight() const;
 };
 
 // Sends `dialog` a made-up NM_CLICK on item 0 of its list `listId` (idFrom

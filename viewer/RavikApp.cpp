@@ -1,8 +1,13 @@
 #include "viewer/RavikApp.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
 #include <QSurfaceFormat>
+#include <QTranslator>
+
+#include <memory>
 
 #include "platform/Host.h"
 #include "viewer/CrashHandler.h"
@@ -27,6 +32,25 @@ void InstallAlertSink() {
 
 void RemoveAlertSink() { plat::SetAlertSink({}); }
 
+bool ApplyQtTranslations() {
+  static QTranslator* installed = nullptr;
+  if (installed) {
+    QCoreApplication::removeTranslator(installed);
+    delete installed;
+    installed = nullptr;
+  }
+  if (LanguageFlag() != 0) return true;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    plat::Trace("language: Qt's Chinese translations (qtbase_zh_CN.qm) are not installed");
+    return false;
+  }
+  installed = translator.release();
+  QCoreApplication::installTranslator(installed);
+  return true;
+}
+
 void InitApplication(const QStringList& arguments) {
   // The settings of the application live under this key (QSettings).
   QCoreApplication::setOrganizationName(QStringLiteral("Tovrek Ravik"));
@@ -34,6 +58,7 @@ void InitApplication(const QStringList& arguments) {
   // The menu stays in the window (no global menu through the session bus).
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   InitLanguage(arguments);
+  ApplyQtTranslations();
   Tickets();
   LibraryMutex();
   InstallAlertSink();

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "viewer/Language.h"
+
 namespace ravik {
 
 QString UiSeam::FolderName(QWidget*, const QString&) { return {}; }
@@ -80,7 +82,9 @@ void NcFileDialog::accept() {
     const QFileInfo chosen(files.isEmpty() ? QString() : files.front());
     if (!chosen.isDir() && !chosen.isFile()) {
       Ui().Message(this, windowTitle(),
-                   tr("%1\nFile not found.\nCheck the file name and try again.").arg(chosen.filePath()),
+                   Tr(QStringLiteral("%1\nFile not found.\nCheck the file name and try again."),
+                      QStringLiteral("%1\n找不到文件。\n请检查文件名后重试。"))
+                       .arg(chosen.filePath()),
                    UiSeam::Icon::Warning);
       return;
     }

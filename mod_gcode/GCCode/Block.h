@@ -135,6 +135,8 @@ class CGCBlock {
   // A value from a variable or an expression (P#1) is rounded to a whole
   // number; its problems go to the message list.
   bool FindAddressDigits(const CCodeRuleEntry& rule, WString& digits);
+  // The same for the first word of a letter in the line.
+  bool FindLetterDigits(char16_t letter, WString& digits);
   short GetModalCode(int group) const;
   void SetModalCode(int group, short code);
 

@@ -109,8 +109,12 @@ void CGCBlock::RejectInModes(const char16_t* tabs) {
 
 bool CGCBlock::FindAddressDigits(const CCodeRuleEntry& rule, WString& digits) {
   // The scan reads the word itself as well (M03S1200 keeps its S word).
-  if (rule.m_address.empty() || !m_program->ScanLine()) return false;
-  char16_t letter = rule.m_address[0];
+  if (rule.m_address.empty()) return false;
+  return FindLetterDigits(rule.m_address[0], digits);
+}
+
+bool CGCBlock::FindLetterDigits(char16_t letter, WString& digits) {
+  if (!m_program->ScanLine()) return false;
   // The scanned line is compact: no comments, no blanks, upper case.
   const WString& line = *m_program->ScanLine();
   const std::size_t end = line.size();
@@ -797,6 +801,16 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
     case 99: {
       AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(nullptr, this, kKindCloseSub));
       m_endOfProgram = true;
+      // M99 P<n> in a called program: the caller goes on at its block N<n>.
+      // The main program ends at M99 with or without P.
+      const CCodeRuleTable* table = Lib().mainRules.get();
+      const WString p = table ? table->CodenameOfFunction(u"P") : WString();
+      WString target;
+      if (m_program->CallBlock() && p.size() == 1 && FindLetterDigits(p[0], target) && !target.empty()) {
+        const double n = WTextToDouble(target);
+        if (n >= 1 && plat::FitsInt(n)) m_program->SetReturnSequence(static_cast<int>(n));
+        else AddMessage(u"M99 P" + target + u" : sequence number out of range");
+      }
       break;
     }
     default: break;
@@ -804,19 +818,30 @@ void CGCBlock::OnMCode(const CCodeRuleEntry& rule, int& index, CGCInstruction** 
 }
 
 void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
-  // An L word of the line (outside comments) gives the repeat count.
+  // An L word of the line gives the repeat count (the P text is then the
+  // program number alone); its value may come from a variable or an
+  // expression, rounded to a whole number.
+  int count = -1;
   const WString& line = *m_program->ScanLine();
   std::size_t end = line.find_first_of(u"(;");
   if (end == WString::npos) end = line.size();
   for (std::size_t i = 0; i < end; ++i) {
     if (UpperChar(line[i]) != u'L') continue;
-    text += u'L';
-    for (std::size_t j = i + 1; j < end && line[j] >= u'0' && line[j] <= u'9'; ++j) text.push_back(line[j]);
+    bool expression = false;
+    const std::size_t valueEnd = std::min(WordValueEnd(line, i + 1, expression), end);
+    const WStringView written = WStringView(line).substr(i, valueEnd - i);
+    const std::size_t before = HasMessages() ? GetMessages().size() : 0;
+    double value = expression ? Evaluate(written.substr(1)) : WTextToDouble(written.substr(1));
+    if (HasMessages() && GetMessages().size() != before) return;
+    value = std::isfinite(value) ? std::round(value) : -1.0;
+    if (!RepeatCountAllowed(value, written, this)) return;
+    count = static_cast<int>(value);
+    text += u"L0";
     break;
   }
-  int count = 1;
-  SplitSubProgramCall(text, count);
-  if (!RepeatCountAllowed(count, this)) return;
+  int fromText = 1;
+  SplitSubProgramCall(text, fromText);
+  if (count < 0) count = fromText;
   CGCProgramPath* lastChild = nullptr;
   for (int n = 0; n < count; ++n) {
     // A rotation built up in the previous repetition carries over.
@@ -830,6 +855,8 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
     child->ShareLocals(*m_program);  // M98 runs on its caller's local variables
     CopyModalMacroCall(*m_program, *child, this);
     if (!child->RunSubProgramFile(text, *previousMotion, this)) break;
+    // The last repetition's M99 P<n> decides where the caller goes on.
+    m_program->SetPendingReturn(child->ReturnSequence());
     *previousMotion = child->PreviousMotion();
     m_program->TakeModalState(*child);
     CopyModalMacroCall(*child, *m_program, this);
@@ -917,6 +944,14 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
     const CPoint3d at = SwapForPlane(ProgramPosition(scan.previousMotionAtStart), r->GetPlaneCode());
     for (int i = 0; i < 3; ++i)
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
+  }
+  if (CGCInstruction* r = scan.rotation) {
+    // The centre the rotation turns about: a centre programmed while scaling
+    // is on is scaled (the angle is not).
+    CPoint3d centre = r->Words().GetValuePoint();
+    if (m_program->IsModalActive(22))
+      centre = CGCTransformScale(m_program->GetModal(22)).MapPoint(centre, r->GetPlaneCode());
+    r->Words().SetPositionPoint(centre);
   }
   if (scan.partZero) {
     // G92 axes the line did not name keep their offset.

@@ -1,7 +1,10 @@
 #include "mod_gcode/GCCode/Calls.h"
 
+#include <cmath>
+
 #include "mod_gcode/GCCode/Block.h"
 #include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/TextUtil.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
 
@@ -27,13 +30,31 @@ void SplitSubProgramCall(WString& text, int& count) {
   text = plat::AsciiToWide(digits);
 }
 
-bool RepeatCountAllowed(int count, CGCBlock* block) {
-  if (count <= kMaxRepeatCount) return true;
+bool RepeatCountAllowed(double count, WStringView written, CGCBlock* block) {
+  if (count >= 0 && count <= kMaxRepeatCount) return true;
   if (block)
-    block->AddMessage(u"Repeat count L" + plat::FormatIntW(count) + u" is larger than " +
-                      plat::FormatIntW(kMaxRepeatCount));
+    block->AddMessage(u"Repeat count " + WString(written) +
+                      (count < 0 ? WString(u" is below 0") : u" is larger than " + plat::FormatIntW(kMaxRepeatCount)));
   return false;
 }
+
+bool WholeCallNumber(double value, long long& number) {
+  const double whole = std::round(value);
+  if (!(whole >= 0) || !plat::FitsInt(whole)) return false;
+  number = static_cast<long long>(whole);
+  return true;
+}
+
+namespace {
+
+bool AllDigits(WStringView text) {
+  if (text.empty()) return false;
+  for (char16_t c : text)
+    if (c < u'0' || c > u'9') return false;
+  return true;
+}
+
+}  // namespace
 
 void CopyModalMacroCall(CGCProgram& from, CGCProgram& to, CGCBlock* block) {
   const auto* modal = dynamic_cast<const CGCInstructionSubMacro*>(from.GetModal(33));
@@ -106,13 +127,24 @@ CGCInstructionSubMacro::~CGCInstructionSubMacro() = default;
 void CGCInstructionSubMacro::SetWordText(int index, WStringView text, double, bool) {
   switch (index) {
     case 0: {
-      double v = WTextToDouble(text);
-      m_repeat = plat::ClampToInt(v, 0);
+      // A count from a variable rounds to a whole number; the refusal
+      // quotes a written count as it stands.
+      const double v = WTextToDouble(text);
+      m_repeatValue = std::isfinite(v) ? std::round(v) : -1.0;
+      m_repeatText = u"L" + (AllDigits(text) ? WString(text) : NumberToText(v));
+      m_repeat = plat::ClampToInt(m_repeatValue, 0);
       break;
     }
-    case 100:
-      m_program.assign(text);
+    case 100: {
+      // Written digits are the program number as they stand (P0011); a
+      // value from a variable or an expression names the program by its
+      // whole number (#8 = 9001 calls O9001).
+      long long number = 0;
+      if (AllDigits(text)) m_program.assign(text);
+      else if (WholeCallNumber(WTextToDouble(text), number)) m_program = plat::FormatIntW(number);
+      else m_program = u"P" + NumberToText(WTextToDouble(text));
       break;
+    }
     case 9: {
       double v = WTextToDouble(text);
       if (CGCProgram* p = GetProgram()) p->SetSystemVariable(4109, v);
@@ -129,13 +161,19 @@ void CGCInstructionSubMacro::CopyCallFrom(const CGCInstructionSubMacro& modal) {
   m_arguments = modal.m_arguments;
   m_program = modal.m_program;
   m_repeat = modal.m_repeat;
+  m_repeatValue = modal.m_repeatValue;
+  m_repeatText = modal.m_repeatText;
 }
 
 void CGCInstructionSubMacro::ApplyTransforms() {
   CGCProgram* program = GetProgram();
   if (!program) return;
   m_children.clear();
-  if (!RepeatCountAllowed(m_repeat, m_block)) return;
+  if (!RepeatCountAllowed(m_repeatValue, m_repeatText, m_block)) return;
+  if (!m_program.empty() && !AllDigits(m_program)) {
+    if (m_block) m_block->AddMessage(m_program + u" : not a program number");
+    return;
+  }
   CGCInstruction* last = m_previous;
   int repeat = m_repeat;
   do {
@@ -148,6 +186,8 @@ void CGCInstructionSubMacro::ApplyTransforms() {
     int ignored = 0;
     SplitSubProgramCall(number, ignored);
     if (!child->RunSubProgramFile(number, last, m_block)) break;
+    // The last repetition's M99 P<n> decides where the caller goes on.
+    program->SetPendingReturn(child->ReturnSequence());
     last = child->PreviousMotion();
     program->TakeModalState(*child);
     m_children.push_back(std::move(child));

@@ -50,7 +50,9 @@ class CGCInstructionSubMacro : public CGCInstructionWords<3> {
   std::vector<std::unique_ptr<CGCProgramPath>> m_children;
   CGCCoordN<3> m_endWords;
   WString m_program;
+  WString m_repeatText;  // the L as written, for the refusal
   int m_repeat = 0;
+  double m_repeatValue = 0.0;
 };
 
 class CGCProgram;
@@ -66,7 +68,13 @@ void SplitSubProgramCall(WString& text, int& count);
 
 // The control's largest repeat count (L) of M98 and G65.
 constexpr int kMaxRepeatCount = 9999;
-// False, with a message on the block, when a call's repeat count is larger.
-bool RepeatCountAllowed(int count, CGCBlock* block);
+// False, with a message on the block that quotes the count as written, when
+// a call's repeat count is larger or below 0.
+bool RepeatCountAllowed(double count, WStringView written, CGCBlock* block);
+
+// The whole number a call's P or L value names: a value from a variable or
+// an expression rounds to the nearest whole number. False when it is no
+// number a call can use (below 0, too large, not a number).
+bool WholeCallNumber(double value, long long& number);
 
 }  // namespace quillet

@@ -179,6 +179,12 @@ CCodeBuffer::LineRange CCodeBuffer::FindLine(std::size_t textLine) const {
   return {start, end == std::u16string::npos ? m_raw.size() : end};
 }
 
+bool CCodeBuffer::JoinsCrLf(std::size_t crEnd, std::size_t textLine, std::size_t lfEnd) const {
+  if (m_layout.Kind(crEnd) != ProgramFileLayout::kCr || m_layout.Kind(lfEnd) != ProgramFileLayout::kLf) return false;
+  const LineRange r = FindLine(textLine);
+  return r.start == r.end && r.end < m_raw.size();
+}
+
 bool CCodeBuffer::Compact(const LineRange& range, const std::vector<CodeItemSpan>& spans) const {
   if (spans.size() < 3) return false;  // fewer than two items besides the closing ";"
   const std::u16string_view text = std::u16string_view(m_raw).substr(range.start, range.end - range.start);
@@ -337,10 +343,11 @@ CodeItemTable* CCodeBuffer::Replace(std::u16string_view text, int& line, int& co
   const auto [t, range, spans, a, onLineEnd, lastLine] = PlaceOf(line, col);
   const std::u16string typed = TypedText(text);
 
-  std::size_t at = spans[a].begin;
-  std::size_t erase = spans[a].end - spans[a].begin;
+  // A line's ";" stands for its line end, which stays: the text goes at the
+  // end of the line.
+  const std::size_t at = spans[a].begin;
+  const std::size_t erase = spans[a].end - spans[a].begin;
   const bool spaced = onLineEnd && !Compact(range, spans);
-  if (onLineEnd && !lastLine) erase = 1;  // the line end: the next line joins this one
   const char16_t left = at > range.start ? m_raw[at - 1] : u'\0';
   const char16_t right = CharAt(at + erase);
   std::size_t core = 0;
@@ -366,8 +373,15 @@ CodeItemTable* CCodeBuffer::Delete(int& line, int& col, int* saved) {
   const auto [t, range, spans, a, onLineEnd, lastOfText] = PlaceOf(line, col);
 
   if (spans.size() == 1) {
-    // A line without items goes, with what it holds besides them.
-    Splice(t, range.start, range.start, range.end + 1 - range.start, u"");
+    // A line without items goes, with what it holds besides them and one of
+    // the line ends around it: its own, or the one before it when its own
+    // going would leave an empty line between a CR and an LF end, which
+    // would read back as one CR LF.
+    if (t > 0 && JoinsCrLf(t - 1, t + 1, t + 1) && !(t > 1 && JoinsCrLf(t - 2, t - 1, t))) {
+      Splice(t - 1, FindLine(t - 1).start, range.start - 1, range.end + 1 - range.start, u"");
+    } else {
+      Splice(t, range.start, range.start, range.end + 1 - range.start, u"");
+    }
     col = 0;
   } else if (onLineEnd) {
     const char16_t left = range.end > range.start ? m_raw[range.end - 1] : u'\0';
@@ -388,6 +402,7 @@ CodeItemTable* CCodeBuffer::Delete(int& line, int& col, int* saved) {
     const bool blank = left && right && !IsBlank(left) && !IsBlank(right) && RunTogether(left, right);
     Splice(t, range.start, at, end - at, blank ? u" " : u"");
   }
+  if (m_raw.empty()) ClearTable();  // the last item went: an empty text has no line
   ClampCursor(line, col);
   Edited(saved);
   return GetTable();
@@ -408,7 +423,9 @@ int CCodeBuffer::WriteTo(std::u16string_view path, std::size_t* replaced) { retu
 
 int CCodeBuffer::WriteText(std::u16string_view path, std::size_t* replaced) {
   if (replaced) *replaced = 0;
-  if (m_raw.empty()) return kCodeWriteNothing;
+  // An edit that took the last item leaves an empty text, which is written:
+  // the file must not keep what the buffer no longer holds.
+  if (m_raw.empty() && !(m_hasRaw && m_modified)) return kCodeWriteNothing;
   if (path.empty()) return kCodeWriteFailed;
   std::size_t lost = 0;
   const std::string bytes = NarrowFileText(m_raw, m_layout, &lost);

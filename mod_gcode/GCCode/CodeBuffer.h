@@ -74,11 +74,11 @@ class CCodeBuffer : public CCodeAnalyzer {
   // an empty one on a line's ";"). An empty text, or a ")" before any "(",
   // is refused.
   // Replace puts the text in place of the cursor item; in place of a line's
-  // ";" it joins the next line to this one (on the last line it goes before
-  // the ";").
+  // ";" it goes at the end of the line (a line end is never replaced).
   // Delete removes the cursor item with a blank before it; removing a
   // line's ";" joins the next line, a line without items disappears, and the
-  // last ";" stays.
+  // last ";" stays. Removing the text's only item leaves no text and no line;
+  // the save then empties the file.
   // Replace and Delete leave an item at line 0, column 0 that begins with
   // "O" (the program number) alone.
   CodeItemTable* Insert(std::u16string_view text, int& line, int& col, int* saved = nullptr);
@@ -103,6 +103,9 @@ class CCodeBuffer : public CCodeAnalyzer {
   // Rows of the table before the text's first line (the default line).
   std::size_t HeadRows() const { return m_head.empty() ? 0 : 1; }
   LineRange FindLine(std::size_t textLine) const;
+  // Whether line end `crEnd` followed by the text of line `textLine` and
+  // line end `lfEnd` would read back as one CR LF: a CR, nothing, an LF.
+  bool JoinsCrLf(std::size_t crEnd, std::size_t textLine, std::size_t lfEnd) const;
   // The character at `i`, 0 past the end.
   char16_t CharAt(std::size_t i) const { return i < m_raw.size() ? m_raw[i] : u'\0'; }
   std::vector<CodeItemSpan> ItemSpans(const LineRange& range);

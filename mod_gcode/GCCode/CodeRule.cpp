@@ -196,21 +196,22 @@ int CCodeTips::CodeNumber(WStringView code) {
 }
 
 const WString& CCodeTips::GetFmt(WStringView code) {
-  m_result.clear();
+  m_fmtResult.clear();
   int n = CodeNumber(code);
-  if (n == -1) return m_result;
+  if (n == -1) return m_fmtResult;
   auto it = m_tips.find(n);
-  if (it != m_tips.end()) m_result = it->second.m_fmt;
-  return m_result;
+  if (it != m_tips.end()) m_fmtResult = it->second.m_fmt;
+  return m_fmtResult;
 }
 
 const WString& CCodeTips::GetTip(WStringView code) {
-  m_result.clear();
-  if (code.empty() || code[0] != u'G') return m_result;
+  m_tipResult.clear();
   int n = CodeNumber(code);
-  if (n == -1) return m_result;
+  if (n == -1) return m_tipResult;
   auto it = m_tips.find(n);
-  if (it != m_tips.end()) m_result = it->second.m_tip;
+  // A code without a record has no tip (not a bare line end).
+  if (it == m_tips.end()) return m_tipResult;
+  m_tipResult = it->second.m_tip;
   WString next;
   // The next number counted in a wider type: n may be the largest int.
   for (long long k = n < 0 ? 0 : static_cast<long long>(n) + 1; k < 100; ++k) {
@@ -220,9 +221,9 @@ const WString& CCodeTips::GetTip(WStringView code) {
       break;
     }
   }
-  m_result += u"\r\n";
-  m_result += next;
-  return m_result;
+  m_tipResult += u"\r\n";
+  m_tipResult += next;
+  return m_tipResult;
 }
 
 }  // namespace quillet

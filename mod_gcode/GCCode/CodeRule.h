@@ -92,15 +92,18 @@ class CCodeTips {
   // under the executable's folder, adding to and replacing earlier records.
   bool Load(int language);
   bool LoadFile(const std::string& path);
-  // The tip of a G code, followed by CR LF and the tip of the next recorded
-  // G number below 100. The text stays valid until the next call.
+  // The tip of a recorded G code, followed by CR LF and the tip of the next
+  // recorded G number below 100; empty for a code without a record. The
+  // format of a recorded G code, else empty. Each keeps its own text, valid
+  // until the next call of the same function.
   const WString& GetTip(WStringView code);
   const WString& GetFmt(WStringView code);
   static int CodeNumber(WStringView code);
 
  private:
   std::unordered_map<int, CCodeTip> m_tips;
-  WString m_result;
+  WString m_tipResult;
+  WString m_fmtResult;
 };
 
 }  // namespace quillet

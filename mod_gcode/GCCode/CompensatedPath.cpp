@@ -1,5 +1,6 @@
 #include "mod_gcode/GCCode/CompensatedPath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <typeinfo>
 
@@ -10,6 +11,7 @@
 #include "mod_gcode/GCCode/PathArena.h"
 #include "mod_gcode/GCCode/Profile.h"
 #include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/Transform.h"
 #include "mod_gcode/export/LibraryState.h"
 
 namespace quillet {
@@ -28,6 +30,8 @@ constexpr double kSweepSlack = 1e-6;
 bool Finite(const CPoint3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 CPoint3d Planar(const CPoint3d& p) { return {p.x, p.y, 0.0}; }
+
+double Dot(const CPoint3d& a, const CPoint3d& b) { return a.x * b.x + a.y * b.y; }
 
 CPoint3d WithZ(CPoint3d p, double z) {
   p.z = z;
@@ -68,7 +72,10 @@ bool MovesInPlane(const CGCInstruction& instr) {
 // The cutter's side in a move's own frame (0 left, 1 right) and the cutter
 // radius, not negative. G41 is left of the direction of travel seen from the
 // positive end of the plane's normal; the ZX and YZ frames are mirror images
-// of that view, so there the side flips. A negative radius swaps the sides.
+// of that view, so there the side flips. A mirror of one axis of the plane
+// (G51.1, or a negative scale factor) draws the path mirrored, so G41 and
+// G42 swap; mirroring both axes swaps nothing. A negative radius swaps the
+// sides.
 struct Cutter {
   short side = 0;
   double radius = 0.0;
@@ -80,6 +87,7 @@ Cutter CutterOf(const CGCInstruction& instr) {
   c.side = instr.GetSide() == 1 ? 1 : 0;
   const int plane = instr.GetPlaneCode();
   if (plane == kPlaneZX || plane == kPlaneYZ) c.side = static_cast<short>(1 - c.side);
+  if (MirrorsPlane(instr.Transforms(), plane)) c.side = static_cast<short>(1 - c.side);
   c.radius = instr.GetCompensationRadius();
   if (!std::isfinite(c.radius)) c.radius = 0.0;
   if (c.radius < 0) {
@@ -275,6 +283,8 @@ struct Ending {
   CPoint3d end;
   CPoint3d join[3];
   int joins = 0;
+  // An inside corner whose offsets do not meet: the cutter cannot go on.
+  bool blocked = false;
   void Join(const CPoint3d& p) {
     const CPoint3d& last = joins > 0 ? join[joins - 1] : end;
     if (joins < 3 && !Geometry::CoincidentInPlane(last, p)) join[joins++] = p;
@@ -305,17 +315,22 @@ Ending SolveCorner(const Element& A, const Element& B) {
   const bool inside = !turnsBack && (cross > 0.0) == (A.cutter.side == 0);
   // Two lines at an outside corner meet where their offsets cross only up
   // to a turn of 90 degrees; beyond it the crossing lies far out and the
-  // cutter goes round the corner by the extension moves below.
+  // cutter goes round the corner by the extension moves below. An outside
+  // corner at an arc that turns by less than 90 degrees is joined where the
+  // offset elements, carried on past the corner, meet; where they do not
+  // meet so, by the extension moves.
   const bool obtuseLines = !A.arc && !B.arc && dot >= 0.0;
+  const bool outsideAtArc = !inside && !turnsBack && (A.arc || B.arc) && dot > kStraight;
   CPoint3d meet;
-  if (inside || turnsBack || obtuseLines) {
-    if (OffsetsMeet(A, B, meet)) {
+  if (inside || turnsBack || obtuseLines || outsideAtArc) {
+    if (OffsetsMeet(A, B, meet) &&
+        (!outsideAtArc || (Dot(meet - ae, ta) >= -kFloatEpsilon && Dot(bs - meet, tb) >= -kFloatEpsilon))) {
       out.end = meet;
       return out;
     }
     if (inside) {
-      // The cutter cannot follow the corner: straight across.
-      out.Join(bs);
+      // The cutter cannot follow the corner without cutting into the wall.
+      out.blocked = true;
       return out;
     }
   }
@@ -329,6 +344,15 @@ Ending SolveCorner(const Element& A, const Element& B) {
   }
   out.Join(bs);
   return out;
+}
+
+// How far an arc around the centre of `arc`, in its direction, runs from
+// `from` to `to` when that is less than a quarter turn (an offset arc carried
+// on to an outside corner); 0 otherwise.
+double ArcLead(const CGraphicCircle& arc, const CPoint3d& from, const CPoint3d& to) {
+  if (Geometry::CoincidentInPlane(from, to)) return 0.0;
+  const double sweep = std::fabs(Geometry::ArcSweep(from, to, arc.m_centre, arc.m_clockwise));
+  return sweep <= kPi / 2.0 ? sweep : 0.0;
 }
 
 // Appends a compensated polyline of machine-axis points and keeps it for the
@@ -402,6 +426,22 @@ CInstrExtra* FreshExtra(const CGCInstruction& move) {
   return &extra;
 }
 
+namespace {
+
+// The block message of a move whose inside corner with the next move cannot
+// be cut (once, however often the path is built).
+void ReportBlockedCorner(const CGCInstruction& move) {
+  static const char16_t kText[] =
+      u"Cutter compensation: the offsets of the inside corner at the end of this block do not meet; the cutter is too "
+      u"large for the corner";
+  CGCBlock* block = move.GetBlock();
+  if (!block) return;
+  std::vector<WString>& messages = block->GetMessages();
+  if (std::find(messages.begin(), messages.end(), kText) == messages.end()) messages.emplace_back(kText);
+}
+
+}  // namespace
+
 bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
   const bool self = line.IsCompensated();
   const CGCInstruction* previous = line.GetPrevious();
@@ -443,6 +483,11 @@ bool BuildCompensatedLine(const CGCInstruction& line, CPathSink& sink) {
     return Emit(sink, extra, kStyleRapid, points);
   }
   const Ending ending = EndOf(line, own, E.z);
+  if (ending.blocked) {
+    // Nothing is drawn: the path ends before this block.
+    ReportBlockedCorner(line);
+    return true;
+  }
   points.push_back(SwapForPlane(PreviousCorner(line), plane));
   PushEnding(points, ending, plane);
   return Emit(sink, extra, kStyleCompensation, points, ending.joins);
@@ -457,10 +502,17 @@ bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
   const CPoint3d E = arc.GetEndPoint();
   // An arc that could not be solved is drawn plain (its block has a message).
   const CGraphicCircle* solved = SolvedArc(arc);
-  Element own;
-  if (!solved || !MakeElement(arc, plane, CutterOf(arc), own)) return false;
   std::vector<CPoint3d>& points = Scratch();
   const CPoint3d P = PreviousCorner(arc);
+  if (!solved && !MovesInPlane(arc) && OffsetIsSet(arc)) {
+    // An arc of 0 degrees (an R arc that ends where it starts): no motion
+    // in the plane, the offset stays as it is.
+    points.push_back(SwapForPlane(P, plane));
+    points.push_back(SwapForPlane(WithZ(P, E.z), plane));
+    return Emit(sink, extra, kStyleCompensation, points);
+  }
+  Element own;
+  if (!solved || !MakeElement(arc, plane, CutterOf(arc), own)) return false;
 
   if (!OffsetIsSet(arc)) {
     // Compensation starts on an arc: a rapid from where the move before
@@ -479,13 +531,21 @@ bool BuildCompensatedArc(const CGCInstructionCircular& arc, CPathSink& sink) {
   }
 
   const Ending ending = EndOf(arc, own, E.z);
+  if (ending.blocked) {
+    ReportBlockedCorner(arc);
+    return true;
+  }
   CGraphicCircle drawn = *solved;
   drawn.m_start = P;
   drawn.m_end = ending.end;
   drawn.ComputeSweep();
-  // A trimmed arc never sweeps further than the programmed one: where its
-  // corners cross over, the cutter cannot follow it and goes straight.
-  if (std::fabs(drawn.m_sweep) <= std::fabs(solved->m_sweep) + kSweepSlack) {
+  // A trimmed arc never sweeps further than the programmed one, carried on
+  // to where it meets the move before or after it at an outside corner:
+  // where its corners cross over, the cutter cannot follow it and goes
+  // straight.
+  const double reach = std::fabs(solved->m_sweep) + ArcLead(*solved, P, own.OffsetStart()) +
+                       ArcLead(*solved, own.OffsetEnd(), ending.end);
+  if (std::fabs(drawn.m_sweep) <= reach + kSweepSlack) {
     AppendArcPoints(drawn, points);
     points.pop_back();  // the end follows with the corner
   } else {

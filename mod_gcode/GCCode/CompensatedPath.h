@@ -10,18 +10,23 @@
 // past the return to the moves after the call:
 //  - start-up: the move that turns compensation on ends offset from its end
 //    point, square to the next move in the plane (radially for an arc);
-//  - inside corners end where the two offset elements meet;
+//  - inside corners end where the two offset elements meet; where they do
+//    not meet, the move's block gets a message and nothing of it is drawn
+//    (the drawn path ends before it);
 //  - outside corners: two lines that turn by up to 90 degrees meet where
-//    their offsets cross; at a sharper turn between two lines, at an arc,
-//    and where a path turns back on itself without the offsets meeting, the
-//    offset ends are joined by straight moves along the elements' directions
-//    that pass outside the programmed corner (one corner point up to a turn
-//    of 90 degrees, beyond it two extension points, each one radius past
-//    its element's offset end);
+//    their offsets cross, and so do a line and an arc, or two arcs, that
+//    turn by less than 90 degrees where their offsets carried on past the
+//    corner meet; at a sharper turn, at an arc where the offsets do not meet
+//    so, and where a path turns back on itself without the offsets meeting,
+//    the offset ends are joined by straight moves along the elements'
+//    directions that pass outside the programmed corner (one corner point up
+//    to a turn of 90 degrees, beyond it two extension points, each one
+//    radius past its element's offset end);
 //  - the move before the cancel (G40) ends where its offset meets the offset
 //    of the cancel move, which then runs from there to its programmed end;
 //  - the last move of a program without a cancel ends at its own offset end.
-// With cutter radius 0 the path is the programmed path.
+// A mirror of one axis of the plane swaps the sides. With cutter radius 0
+// the path is the programmed path.
 #pragma once
 
 #include "mod_gcode/GCCode/Geometry.h"

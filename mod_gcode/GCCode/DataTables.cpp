@@ -13,7 +13,8 @@ namespace quillet {
 
 bool CData::SaveRaw() {
   if (!m_raw || m_byteLength <= 0 || m_path.empty()) return true;
-  if (!m_dirty || m_readFailed) return true;
+  if (!m_dirty) return true;
+  if (m_readFailed) return false;  // changed, but its file is not written over
   if (!WriteRawFile(m_path, m_raw, static_cast<std::size_t>(m_byteLength))) return false;
   m_dirty = false;
   return true;
@@ -361,11 +362,11 @@ void CDataTables::Create(WStringView folder, WStringView systemName) {
   vars->Load(DataFilePath(folder, systemName, u"variables.txt"));
 }
 
-bool CDataTables::StoreAll() {
-  bool ok = true;
+std::vector<CDataTables::NotStored> CDataTables::StoreAll() {
+  std::vector<NotStored> lost;
   for (unsigned k = 0; k < 4; ++k)
-    if (CData* d = ByKind(k)) ok = d->Store() && ok;
-  return ok;
+    if (CData* d = ByKind(k); d && !d->Store()) lost.push_back({d->Path(), !d->WasReadWhole()});
+  return lost;
 }
 
 }  // namespace quillet

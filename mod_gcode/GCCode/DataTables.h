@@ -4,7 +4,8 @@
 //
 // Rows and columns outside a table read as 0 and are never written. A table
 // is written back only when it changed, and never over a file that exists
-// but could not be read, so a transient read failure cannot wipe its data.
+// but could not be read, so a transient read failure cannot wipe its data;
+// Store then answers false, so that the loss of the change is told.
 #pragma once
 #include <memory>
 #include <string>
@@ -32,6 +33,8 @@ class CData {
   int Cols() const { return m_cols; }
   const std::string& Path() const { return m_path; }
   bool IsDirty() const { return m_dirty; }
+  // False when the file exists but was not read whole (see m_readFailed).
+  bool WasReadWhole() const { return !m_readFailed; }
 
  protected:
   void LoadRaw(const std::string& path);
@@ -178,8 +181,14 @@ struct CDataTables {
   CData* ByKind(unsigned kind) const;
   // Creates the tables and loads them from <folder>/<system>/<file>.
   void Create(WStringView folder, WStringView systemName);
-  // Writes back what changed; false when a write failed.
-  bool StoreAll();
+  // A changed table that Store did not write: its file, and whether that is
+  // because the file was not read whole (else the write failed).
+  struct NotStored {
+    std::string path;
+    bool notReadWhole;
+  };
+  // Writes back what changed; the changed tables that were not written.
+  std::vector<NotStored> StoreAll();
   bool Exist() const { return comp && coord && param && vars; }
 };
 

@@ -173,15 +173,19 @@ std::string NarrowFileText(std::u16string_view text, const ProgramFileLayout& la
   std::u16string wide;
   wide.reserve(text.size() + text.size() / 16 + 2);
   std::size_t endIndex = 0;
+  unsigned previous = ProgramFileLayout::kCrLf;  // the kind of the last line end written
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c != u'\n') {
       wide.push_back(c);
       continue;
     }
-    unsigned kind = endIndex < layout.lineEnds.size() ? layout.lineEnds[endIndex] : static_cast<unsigned>(layout.lineEnd);
-    ++endIndex;
+    unsigned kind = layout.Kind(endIndex++);
     if (i > 0 && text[i - 1] == u'\r') kind = ProgramFileLayout::kLf;  // CR LF given as such
+    // An LF right after a CR end would read back as one CR LF.
+    if (kind == ProgramFileLayout::kLf && previous == ProgramFileLayout::kCr && i > 0 && text[i - 1] == u'\n')
+      kind = ProgramFileLayout::kCr;
+    previous = kind;
     wide.append(kEnds[kind < 3 ? kind : 1]);
   }
   // Zero bytes are put between the converted pieces: the conversion itself

@@ -32,6 +32,10 @@ struct ProgramFileLayout {
   // An edit took `removed` line ends from the text, starting with line end
   // `index`, and put `added` new ones in their place.
   void Splice(std::size_t index, std::size_t removed, std::size_t added);
+  // The kind of line end `index` of the text.
+  LineEnd Kind(std::size_t index) const {
+    return index < lineEnds.size() ? static_cast<LineEnd>(lineEnds[index]) : lineEnd;
+  }
 };
 
 // Reads a program file's bytes as text: converted from the system code page,
@@ -41,9 +45,10 @@ struct ProgramFileLayout {
 std::u16string WidenFileText(std::string_view bytes, ProgramFileLayout* layout = nullptr);
 // The bytes of `text` as a file of `layout`: each LF written as the file's
 // line end (an LF after a CR stays alone), each kZeroByteShown as a zero
-// byte when the file held them, in the system code page. `replaced`
-// receives the number of characters the code page cannot hold (written as
-// '?').
+// byte when the file held them, in the system code page. An empty line that
+// an edit left between a CR and an LF line end takes a CR, as the LF would
+// make one line end of the two when read. `replaced` receives the number of
+// characters the code page cannot hold (written as '?').
 std::string NarrowFileText(std::u16string_view text, const ProgramFileLayout& layout, std::size_t* replaced);
 
 // Folder of the running executable, and a relative path under it resolved

@@ -30,8 +30,10 @@ constexpr int kMaxExpressionDepth = 64;
 // significant and letters are read in either case. Precedence: functions
 // and brackets, a sign, * and /, + and -; left to right within a level.
 double EvaluateExpression(WStringView text, CGCProgram& program, std::vector<WString>& messages);
+// The variable whose write raises the user alarm 3000 + the value.
+constexpr int kUserAlarmVariable = 3000;
 // Runs the comma-separated #n=expression items of `text`: 100 when all ran,
-// -2 when a message was queued.
+// -2 when a message was queued or the user alarm was raised.
 int AssignVariables(WStringView text, CGCProgram& program, std::vector<WString>& messages);
 // The number of the variable that an assignment's compact target names:
 // #n, Pn or #[expression]. False when the text is no target; a message is

@@ -84,6 +84,12 @@ bool AssignOne(WStringView item, CGCProgram& program, std::vector<WString>& mess
   const double value = EvaluateExpression(item.substr(equals + 1), program, messages);
   // A value with an error is not stored (a control stops with an alarm).
   if (messages.size() != before) return false;
+  if (number == kUserAlarmVariable) {
+    // The user alarm: the program stops at this block (the parse loop
+    // gives the message with the line's comment).
+    program.RaiseUserAlarm(value);
+    return false;
+  }
   if (program.SetVariable(number, value)) return true;
   messages.push_back(u"error : variable #" + plat::FormatIntW(number) + u" does not exist");
   return false;

@@ -152,21 +152,28 @@ bool CGCInstructionCircular::SolveArcByCentre(bool clockwise) {
     plane.SetGraphic(CGraphicCircle(GetStartPoint(), GetEndPoint(), CPoint3d(), ijk, 0.0, 0.0, clockwise, m_planeCode));
     return plane.SolveArcByCentre();
   }
-  // Under rotation: solve in programmed coordinates, turn the centre, then
-  // place it by the work offset.
+  // Under rotation: solve in programmed coordinates (in the programmed
+  // direction), take the centre through the mirror, scaling and rotation the
+  // end points went through, then place it by the work offset. A mirror of
+  // one axis of the plane turns the sweep the other way.
+  const bool mirrored = MirrorsPlane(chain, m_planeCode);
   CGraphicCircle programmed(GetStartValuePoint(), GetEndValuePoint(), CPoint3d(), Words().GetIJKPoint(), 0.0, 0.0,
-                            clockwise, m_planeCode);
+                            clockwise != mirrored, m_planeCode);
   plane.SetGraphic(programmed);
   if (!plane.SolveArcByCentre()) return false;
   CGraphicCircle solved = *plane.GetGraphic();
   CPoint3d centre = solved.m_centre;
-  rot->Apply(*this, centre, m_planeCode, m_previous);
+  for (int i = 0; i < chain->Count() && i < CTransformChain::kMax; ++i) {
+    CGCTransform* t = chain->At(i);
+    if (t->IsType(CGCTransform::kMirror) || t->IsType(CGCTransform::kScale) || t == rot)
+      t->Apply(*this, centre, m_planeCode, m_previous);
+  }
   if (CGCTransform* ref = chain->Find(CGCTransform::kRefPoint)) {
     if (const CGCInstruction* d = ref->Defining())
       centre += SwapForPlane(d->Words().GetValuePointOrZero(), m_planeCode);
   }
-  CGraphicCircle final(GetStartPoint(), GetEndPoint(), centre, ijk, solved.m_radius, solved.m_sweep, clockwise,
-                       m_planeCode);
+  CGraphicCircle final(GetStartPoint(), GetEndPoint(), centre, ijk, solved.m_radius,
+                       mirrored ? -solved.m_sweep : solved.m_sweep, clockwise, m_planeCode);
   plane.SetGraphic(final);
   return true;
 }
@@ -183,7 +190,11 @@ void CGCInstructionCircular::ApplyTransforms() {
     if (CGCTransform* m = chain->Find(CGCTransform::kMirror))
       if (m->FlipsArcDirection()) cw = !cw;
   }
-  if (Words().IsSpecified(kWordR)) {
+  if (Words().IsSpecified(kWordR) && Geometry::CoincidentInPlane(GetStartPoint(), GetEndPoint())) {
+    // An R arc that ends where it starts is an arc of 0 degrees: no move in
+    // the plane.
+    m_solved = false;
+  } else if (Words().IsSpecified(kWordR)) {
     m_solved = SolveArcByRadius(cw);
     if (!m_solved && m_block)
       m_block->AddMessage(u"Arc cannot exist: radius R is too small for the distance from start to end point");

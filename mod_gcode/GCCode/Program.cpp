@@ -4,8 +4,10 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <new>
 #include <optional>
+#include <utility>
 #include <cstdio>
 
 #include "mod_gcode/GCCode/FileUtil.h"
@@ -98,8 +100,9 @@ void CGCLineTable::Build(WStringView text) {
     for (; end < n; ++end) {
       const char16_t c = text[end];
       // One test lets through every character that is none of them (all
-      // four have no bit outside 0x240F).
-      if ((c & ~0x240F) != 0) continue;
+      // four have no bit outside 0xDC0F).
+      static_assert((kZeroByteShown & ~0xDC0F) == 0, "the zero byte's stand-in passes the test");
+      if ((c & ~0xDC0F) != 0) continue;
       if (c == u'\n' || (c == u'\r' && (end + 1 == n || text[end + 1] != u'\n'))) break;
       if (c == 0 || c == kZeroByteShown) zero = true;
     }
@@ -292,10 +295,15 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
   const CCodeRuleTable* main = Lib().mainRules.get();
   WString letter = main ? main->CodenameOfFunction(u"GPH") : WString();
   WString name = letter + WString(number);
-  // A refused call is reported once per parse: the path ends at the first
-  // report anyway, and a loop that repeats it must not pile up messages.
+  // A refused call is reported once per calling line and parse: a loop
+  // that repeats the line must not pile up messages, and every other line
+  // that makes the call gets its own.
   auto refuse = [&](WString text) {
-    if (callerBlock && m_budget->refusals.insert(text).second) callerBlock->AddMessage(std::move(text));
+    if (!callerBlock) return false;
+    const CGCProgram* from = callerBlock->GetProgram();
+    WString key = text + u'\n' + plat::FormatIntW(callerBlock->GetLineNumber()) + u'\n' +
+                  (from ? from->Name() : WString());
+    if (m_budget->refusals.insert(std::move(key)).second) callerBlock->AddMessage(std::move(text));
     return false;
   };
   if (m_budget->reported) return false;
@@ -497,6 +505,32 @@ class CLoopMatcher {
 
 }  // namespace
 
+namespace {
+
+// The message of the user alarm that a write of `value` to #3000 raises:
+// alarm 3000 + the value, with the text of the comment that follows the
+// assignment on its line.
+WString UserAlarmText(double value, WStringView line) {
+  const double whole = std::round(value);
+  if (!(whole >= 0 && whole <= 200))
+    return u"error : #3000 = " + NumberToText(value) + u" : user alarm number outside 0 to 200";
+  WString text = u"Alarm " + plat::FormatIntW(3000 + static_cast<long long>(whole));
+  const std::size_t equals = line.find(u'=');
+  const std::size_t open = equals == WStringView::npos ? WStringView::npos : line.find(u'(', equals);
+  if (open != WStringView::npos) {
+    std::size_t close = line.find(u')', open);
+    if (close == WStringView::npos) close = line.size();
+    WStringView comment = line.substr(open + 1, close - open - 1);
+    while (!comment.empty() && (comment.front() == u' ' || comment.front() == u'\t')) comment.remove_prefix(1);
+    while (!comment.empty() && (comment.back() == u' ' || comment.back() == u'\t' || comment.back() == u'\r'))
+      comment.remove_suffix(1);
+    if (!comment.empty()) text += u" : " + WString(comment);
+  }
+  return text;
+}
+
+}  // namespace
+
 void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous) {
   NotifyLineCount(e - s);
   auto begin = std::chrono::steady_clock::now();
@@ -524,7 +558,24 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     block->ApplyTransforms();
     AddBlock(block);
     NotifyLineDone(i);
-    if (ExecutedLimitReached(block)) break;
+    // A write to #3000 stops the program at this block.
+    const bool alarm = std::exchange(m_alarmRaised, false);
+    if (alarm) block->AddMessage(UserAlarmText(m_userAlarm, text));
+    // A program this block called returned with M99 P<n>: on at N<n>.
+    const int returnTo = m_pendingReturn > 0 ? lines.FindSequence(m_pendingReturn) : -1;
+    if (m_pendingReturn > 0 && returnTo < 0)
+      block->AddMessage(u"Sequence number N" + plat::FormatIntW(m_pendingReturn) + u" of M99 P" +
+                        plat::FormatIntW(m_pendingReturn) + u" not found");
+    const bool returned = std::exchange(m_pendingReturn, 0) > 0;
+    if (ExecutedLimitReached(block) || alarm || (returned && returnTo < 0)) break;
+    if (returned) {
+      while (!running.empty() && (returnTo <= running.back().first || returnTo > running.back().second))
+        running.pop_back();
+      if (previous) previous->SetNext(block);
+      previous = block;
+      i = returnTo;
+      continue;
+    }
     // Where the program goes on: the next line, or where a statement jumps.
     int next = i + 1;
     bool jumped = false, stop = false;
@@ -828,7 +879,12 @@ ChainRef CGCProgram::TransformChainFor(int planeCode, bool rotationOnly) {
     if (IsModalActive(27)) chain->Add(std::make_unique<CGCTransformPolar>(GetModal(25)));
     if (IsModalActive(24)) chain->Add(std::make_unique<CGCTransformMirror>(GetModal(24)));
     if (IsModalActive(22)) chain->Add(std::make_unique<CGCTransformScale>(GetModal(22)));
-    if (IsModalActive(23)) chain->Add(std::make_unique<CGCTransformRot>(GetModal(23)));
+    if (IsModalActive(23)) {
+      // Under a mirror of one axis of the plane the rotation turns the other way.
+      auto rot = std::make_unique<CGCTransformRot>(GetModal(23));
+      rot->SetReversed(MirrorsPlane(chain, planeCode));
+      chain->Add(std::move(rot));
+    }
   }
   if (CGCInstruction* g25 = GetModal(25)) chain->Add(std::make_unique<CGCTransformRefPoint>(g25));
   if (!rotationOnly) {

@@ -128,6 +128,19 @@ class CGCProgram {
   int FrameId() const { return m_frameId; }
   // The caller's block that ran this frame (M98, G65); null for the top.
   const CGCBlock* CallBlock() const { return m_callBlock; }
+  // A write to #3000 raises the user alarm: the parse loop stops the frame
+  // at that block with the alarm number and the line's comment.
+  void RaiseUserAlarm(double value) {
+    m_userAlarm = value;
+    m_alarmRaised = true;
+  }
+  // M99 P<n> of this frame: the caller goes on at its block N<n> (0: the
+  // block after the call).
+  void SetReturnSequence(int n) { m_returnSequence = n; }
+  int ReturnSequence() const { return m_returnSequence; }
+  // A return with P from a call made by the block being parsed; the parse
+  // loop continues at that sequence number of this frame.
+  void SetPendingReturn(int n) { m_pendingReturn = n; }
   static constexpr int kMaxCallDepth = 16;
   // What a call (made or refused) counts against the executed-block budget:
   // a frame holds about as much memory as this many blocks.
@@ -345,7 +358,7 @@ class CGCProgram {
     // Sub-program files read by this parse by name; null when missing, so
     // a missing file is looked for once.
     std::unordered_map<WString, std::shared_ptr<const WString>> files;
-    // Refused calls already reported (one message per program and reason).
+    // Refused calls already reported (one message per reason and calling line).
     std::unordered_set<WString> refusals;
   };
   std::shared_ptr<RunBudget> m_budget = std::make_shared<RunBudget>();
@@ -353,6 +366,10 @@ class CGCProgram {
   bool m_modalMacroCalls = false;
   int m_frameId = 1;
   const CGCBlock* m_callBlock = nullptr;
+  double m_userAlarm = 0.0;
+  bool m_alarmRaised = false;
+  int m_returnSequence = 0;
+  int m_pendingReturn = 0;
 };
 
 class CGCProgramPath : public CGCProgram {

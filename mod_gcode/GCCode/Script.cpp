@@ -23,7 +23,6 @@ constexpr double kMinMove = 1e-9;
 // The peck colour of the stepped feeds.
 constexpr CMoveColour kPeckColour{0.f, 1.f, 1.f, 1.f};
 
-const char16_t kQTooSmall[] = u"Q value is too small!";
 const char16_t kTooManyPecks[] =
     u"Q value is too small for the depth: more than 10000 pecks for one hole, the hole is fed in one move";
 
@@ -191,35 +190,34 @@ double CActionMachiningHoleTorque::BeforeNextPeck(CScriptRun& run, const CGCCoor
 
 void CActionMachiningHoleWithClearence::Generate(CScriptRun& run, const CGCCoord& current, const CGCCoord& cycle,
                                                  const CGCCoord&) {
+  // Each peck feeds on from the retract to q below the depth the last one
+  // reached, and the clearance back up; the last peck ends at the bottom.
+  // Without a depth per peck (Q 0, none, or below 0) the hole is fed in one
+  // move.
   const double q = QValue(cycle);
-  const double c = m_clearance;
-  if (!(q > c)) {
-    run.AddMessage(kQTooSmall);
-    return;
-  }
   const double bottom = Bottom(cycle);
-  double z = RLevel(cycle);
-  // Each peck advances q - c: bound the count before generating anything.
-  const double depth = std::fabs(z - bottom);
-  if (depth > q && (depth - q) / (q - c) > CScriptRun::kMaxPecks) {
-    run.AddMessage(kTooManyPecks);
-    MoveAlongZ(run, current, -std::fabs(CurrentZ(current) - bottom), false, kKindLine);
+  const double depth = CurrentZ(current) - bottom;
+  if (!(q > 0.0) || !(depth > 0.0)) {
+    MoveAlongZ(run, current, -depth, false, kKindLine);
     return;
   }
-  for (int pecks = 0; std::fabs(z - bottom) >= 1e-7; ++pecks) {
+  if (depth / q > CScriptRun::kMaxPecks) {
+    run.AddMessage(kTooManyPecks);
+    MoveAlongZ(run, current, -depth, false, kKindLine);
+    return;
+  }
+  const double c = m_clearance;
+  double reached = CurrentZ(current);
+  for (int pecks = 0; reached - bottom >= 1e-7; ++pecks) {
     if (pecks > CScriptRun::kMaxPecks + 1) {  // rounding guard
       run.AddMessage(kTooManyPecks);
       break;
     }
-    const double d = z - bottom;
-    if (d > q || std::fabs(d - q) < 1e-7) {
-      MoveAlongZ(run, current, -q, false, kKindLine);
-      MoveAlongZ(run, current, c, false, kKindRapid);
-      z = CurrentZ(current);
-    } else {
-      MoveAlongZ(run, current, -d, false, kKindLine);
-      break;
-    }
+    const double target = reached - bottom > q + 1e-7 ? reached - q : bottom;
+    MoveAlongZ(run, current, target - CurrentZ(current), false, kKindLine);
+    reached = target;
+    if (target == bottom) break;
+    MoveAlongZ(run, current, c, false, kKindRapid);
   }
 }
 

@@ -144,8 +144,9 @@ class CActionMachiningHoleTorque : public CActionMachiningHole {
                         const CGCCoord& start) override;
 };
 
-// "machiningHoleWithC": pecks of Q, each followed by a retract of the
-// clearance (so each peck advances Q minus the clearance).
+// "machiningHoleWithC": pecks that each end Q below the one before, with a
+// retract of the clearance between them (the next peck feeds the clearance
+// and Q); without a positive Q, one feed to the bottom.
 class CActionMachiningHoleWithClearence : public CActionMachiningHole {
  public:
   using CActionMachiningHole::CActionMachiningHole;

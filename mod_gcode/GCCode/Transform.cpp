@@ -25,6 +25,15 @@ CPoint3d DefiningPointIn(const CGCInstruction* d, int planeCode) {
   return SwapForPlane(SwapForPlane(DefiningPoint(d), own), static_cast<short>(planeCode));
 }
 
+// The centre of a rotation: the positions of its defining instruction's
+// axis words (the programmed centre, scaled when it was programmed while
+// scaling was on), in the axis order of a plane.
+CPoint3d RotationCentreIn(const CGCInstruction* d, int planeCode) {
+  if (!d) return CPoint3d();
+  const short own = static_cast<short>(d->GetPlaneCode());
+  return SwapForPlane(SwapForPlane(d->Words().GetPositionPoint(), own), static_cast<short>(planeCode));
+}
+
 }  // namespace
 
 CGCTransform::CGCTransform(short type, const CGCInstruction* defining) : m_type(type) {
@@ -77,6 +86,14 @@ void CGCTransformMirror::MapDisplacement(CPoint3d& v, int planeCode) const {
     if (d && d->Words().IsSpecified(axis[k])) v.At(k) = -v.At(k);
 }
 
+bool CGCTransformMirror::MirrorsPlane(int planeCode) const {
+  const CGCInstruction* d = Defining();
+  if (!d) return false;
+  int axis[3];
+  MirrorAxes(planeCode, axis);
+  return d->Words().IsSpecified(axis[0]) != d->Words().IsSpecified(axis[1]);
+}
+
 void CGCTransformMirror::UnmapPoint(CPoint3d& p, int planeCode) const {
   const CGCInstruction* d = Defining();
   int axis[3];
@@ -119,6 +136,20 @@ bool CGCTransformScale::Factors(int planeCode, double f[3]) const {
     if (d && d->Words().IsSpecified(word)) f[k] = d->GetWordValue(word) / 1000.0;
   }
   return false;
+}
+
+bool CGCTransformScale::MirrorsPlane(int planeCode) const {
+  double f[3];
+  Factors(planeCode, f);
+  return (f[0] < 0.0) != (f[1] < 0.0);
+}
+
+CPoint3d CGCTransformScale::MapPoint(CPoint3d p, int planeCode) const {
+  const CPoint3d c = DefiningPointIn(Defining(), planeCode);
+  double f[3];
+  Factors(planeCode, f);
+  for (int k = 0; k < 3; ++k) p.At(k) = c.At(k) + f[k] * (p.At(k) - c.At(k));
+  return p;
 }
 
 void CGCTransformScale::MapDisplacement(CPoint3d& v, int planeCode) const {
@@ -173,11 +204,12 @@ void CGCTransformRot::Turn(CPoint3d& v, int planeCode, double sense) const {
   // Positive angles turn counter-clockwise seen from the positive end of the
   // plane's normal; the ZX and YZ internal orders are mirror images of that.
   if (planeCode == 1 || planeCode == 2) deg = -deg;
+  if (m_reversed) deg = -deg;
   CGCPanelG17(static_cast<short>(planeCode)).RotatePoint(v, sense * deg);
 }
 
 void CGCTransformRot::Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction*) {
-  CPoint3d c = DefiningPointIn(Defining(), planeCode);
+  const CPoint3d c = RotationCentreIn(Defining(), planeCode);
   CPoint3d v = point - c;
   Turn(v, planeCode, 1.0);
   point = v + c;
@@ -214,6 +246,14 @@ CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCo
     for (int i = std::min(chain->Count(), CTransformChain::kMax) - 1; i >= 0; --i)
       chain->At(i)->UnmapDisplacement(v, planeCode);
   return v;
+}
+
+bool MirrorsPlane(const CTransformChain* chain, int planeCode) {
+  bool mirrored = false;
+  if (chain)
+    for (int i = 0; i < chain->Count() && i < CTransformChain::kMax; ++i)
+      if (chain->At(i)->MirrorsPlane(planeCode)) mirrored = !mirrored;
+  return mirrored;
 }
 
 CPoint3d UnmapPoint(const CTransformChain* chain, CPoint3d p, int planeCode) {

@@ -30,6 +30,9 @@ class CGCTransform {
   void SetType(short t) { m_type = t; }
   bool IsType(short t) const { return m_type == t; }
   virtual bool FlipsArcDirection() const { return m_flip; }
+  // Whether the transform mirrors one axis of a plane (not both): the
+  // drawn path then turns the other way round.
+  virtual bool MirrorsPlane(int /*planeCode*/) const { return false; }
   void SetFlipFlag(bool f) { m_flip = f; }
   // The instruction that defined the mode (a copy made when the chain was
   // built); null when there is none.
@@ -50,9 +53,12 @@ class CGCTransformScale : public CGCTransform {
   void Apply(CGCInstruction& instr, CPoint3d& point, int planeCode, CGCInstruction* previous) override;
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformScale>(*this); }
   bool FlipsArcDirection() const override { return m_negative; }
+  bool MirrorsPlane(int planeCode) const override;
   void MapDisplacement(CPoint3d& v, int planeCode) const override;
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override;
   void UnmapPoint(CPoint3d& p, int planeCode) const override;
+  // A point scaled about the centre (the instruction's words are untouched).
+  CPoint3d MapPoint(CPoint3d p, int planeCode) const;
 
  private:
   // The factors along a plane's axes; whether P gives one for all of them.
@@ -68,6 +74,7 @@ class CGCTransformMirror : public CGCTransform {
   void MapDisplacement(CPoint3d& v, int planeCode) const override;
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override { MapDisplacement(v, planeCode); }
   void UnmapPoint(CPoint3d& p, int planeCode) const override;
+  bool MirrorsPlane(int planeCode) const override;
 };
 
 class CGCTransformRot : public CGCTransform {
@@ -77,10 +84,14 @@ class CGCTransformRot : public CGCTransform {
   std::unique_ptr<CGCTransform> Clone() const override { return std::make_unique<CGCTransformRot>(*this); }
   void MapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, 1.0); }
   void UnmapDisplacement(CPoint3d& v, int planeCode) const override { Turn(v, planeCode, -1.0); }
+  // Set when a mirror of one axis of the plane comes before the rotation in
+  // the chain: the rotation then turns the other way.
+  void SetReversed(bool r) { m_reversed = r; }
 
  private:
   // Turns a vector by the angle (times `sense`) in the plane.
   void Turn(CPoint3d& v, int planeCode, double sense) const;
+  bool m_reversed = false;
 };
 
 class CGCTransformPolar : public CGCTransform {
@@ -109,6 +120,9 @@ class CTransformChain;
 // Both in the order of the plane; a null chain changes nothing.
 CPoint3d MapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
 CPoint3d UnmapDisplacement(const CTransformChain* chain, CPoint3d v, int planeCode);
+// Whether a chain mirrors one axis of a plane (an odd number of mirrored
+// axes of the plane among its mirror and scaling): G02/G03 and G41/G42 swap.
+bool MirrorsPlane(const CTransformChain* chain, int planeCode);
 // A point drawn under a chain of mirror and scaling (the reference point
 // taken off) back in the programmed frame.
 CPoint3d UnmapPoint(const CTransformChain* chain, CPoint3d p, int planeCode);

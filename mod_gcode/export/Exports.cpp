@@ -15,6 +15,7 @@
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Host.h"
 #include "platform/Numbers.h"
+#include "platform/Text.h"
 #include "platform/Threads.h"
 
 using namespace quillet;
@@ -104,6 +105,29 @@ CodeItemTable* EditResult(CodeItemTable* table, int saved) {
   return (saved == kCodeWriteFailed || saved == kCodeWriteLossy) ? nullptr : table;
 }
 
+// Writes back the data tables that changed. A changed table that could not
+// be written is told to the host as a message naming its file (program name
+// the file's name, line and N number 0), as the loss of the user's values
+// must not pass unseen. False when one was not written.
+bool StoreTables() {
+  CLibraryState& s = Lib();
+  const std::vector<CDataTables::NotStored> lost = s.tables.StoreAll();
+  for (const CDataTables::NotStored& t : lost) {
+    const std::u16string path = plat::Utf8ToWide(t.path);
+    std::u16string name = path.substr(path.find_last_of(u"\\/") + 1);
+    std::u16string text = u"The changed values of this table were not saved: the file " + path;
+    text += t.notReadWhole ? u" was not read exactly as it is written (another encoding, a zero byte or a line that "
+                             u"is not a value and a kind), so it is kept as it is"
+                           : u" could not be written";
+    plat::Trace("e:1; data table not saved: " + t.path + (t.notReadWhole ? " (not read whole)\n" : " (write failed)\n"));
+    if (CodeMessageCallback cb = s.message) {
+      int line = 0, sequence = 0;
+      cb(name.data(), &line, &sequence, text.data());
+    }
+  }
+  return lost.empty();
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- life cycle
@@ -125,7 +149,7 @@ QUILLET_API short Code_Initialize(short* mode, CodeCommandCallback command, Code
 
 QUILLET_API void Code_Uninitialize(void) try {
   CLibraryState& s = Lib();
-  s.tables.StoreAll();
+  StoreTables();
   s.tables = CDataTables();
   ++s.tablesGeneration;
   s.mainRules.reset();
@@ -175,12 +199,12 @@ QUILLET_API int Code_SwitchData(char16_t* folder, char16_t* systemName) try {
   CLibraryState& s = Lib();
   // A program parsed with the old tables must not reach them once deleted.
   RetireProgram();
-  s.tables.StoreAll();
+  const bool stored = StoreTables();
   s.tables = CDataTables();
   s.tables.Create(plat::WView(folder), name);
   ++s.tablesGeneration;
   s.systemName.assign(name);
-  return 0;
+  return stored ? 0 : 1;
 } catch (...) {
   return Escaped(-1);
 }
@@ -339,7 +363,7 @@ QUILLET_API char16_t* Code_GetDataStr(unsigned* kind, int* row, int* col) try {
   static std::u16string text;
   CData* t = Table(kind);
   if (!t || !row || !col) return Hold(text, u"");
-  if (*kind == 3 && *row >= 0 && *row < 33) return Hold(text, g_program ? g_program->GetLocalText(*row) : u"");
+  if (*kind == 3 && *row >= 0 && *row <= CGCProgram::kLastLocal) return Hold(text, g_program ? g_program->GetLocalText(*row) : u"");
   return Hold(text, t->GetValueText(*row, *col));
 } catch (...) {
   return Escaped(EmptyText());

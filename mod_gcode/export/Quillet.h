@@ -50,12 +50,20 @@ class CodeItemTable;
 // Life cycle
 QUILLET_API short Code_Initialize(short* mode, CodeCommandCallback command, CodeMessageCallback message,
                                   int reserved, CodeToolCallback tool, int* language);
+// Writes back the data tables that changed (as Code_SwitchData does) and
+// frees what the library holds.
 QUILLET_API void Code_Uninitialize(void);
 QUILLET_API void Code_SetHWnd(int* window);
 QUILLET_API void Code_Skip(char* flag);
 
 // Dialect and tables
 QUILLET_API void Code_SwitchRule(char16_t* mainRuleFile, char16_t* macroRuleFile);
+// Writes back the data tables that changed and loads those of the system.
+// Returns 0, or 1 when a changed table could not be written (its file
+// exists but was not read exactly, or the write failed): each such table is
+// told by a message (CodeMessageCallback) whose program name is its file's
+// name and whose text names the file; line and N number are 0. The new
+// tables are loaded either way. -1: bad arguments, nothing done.
 QUILLET_API int Code_SwitchData(char16_t* folder, char16_t* systemName);
 QUILLET_API char16_t* Code_GetCurSysName(void);
 QUILLET_API int Code_ShowCodeRule(CodeRuleCallback callback);
@@ -96,11 +104,13 @@ QUILLET_API char16_t* Code_GetNCName(int* id);
 QUILLET_API char16_t* Code_GetFolder(int* id);
 QUILLET_API void Code_SetFolder(int* id, char16_t* path);
 // The edits change the buffer's text at the cursor item and save it to the
-// buffer's file; they return the table, or null when that save failed or
-// could not keep every character (the edit stays in the buffer; the table is
-// then had from Code_GetFormatedStr). Code_WriteBuffer returns 0 when
-// written, 1 with nothing to write, 2 when the file could not be written
-// (an old file stays whole) and 3 when characters were written as '?'.
+// buffer's file; they return the table, or null when that save failed (the
+// file stays as it was) or wrote characters the code page cannot hold as
+// '?' (the file is written so), and null when the edit left the text empty
+// (the file is emptied). The edit stays in the buffer; its table is had from
+// Code_GetFormatedStr. Code_WriteBuffer returns 0 when written, 1 with
+// nothing to write, 2 when the file could not be written (an old file stays
+// whole) and 3 when characters were written as '?'.
 QUILLET_API quillet::CodeItemTable* Code_EditInsert(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditReplace(int* id, char16_t* text, int* line, int* col);
 QUILLET_API quillet::CodeItemTable* Code_EditDelete(int* id, int* line, int* col);

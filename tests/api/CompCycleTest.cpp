@@ -2,6 +2,7 @@
 // cutter radius comes from the offset table (D is a diameter), the drawn
 // path from Code_CutterPath and the holes from the simulation's records.
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "tests/api/ApiHarness.h"
@@ -111,6 +112,201 @@ TEST_F(CompCycleTest, PolarRepeatsDrillAroundThePole) {
   const CPoint3d holes[3] = {{h, h, -5}, {0, 50, -5}, {-h, h, -5}};
   ASSERT_EQ(feeds.size(), 3u);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(Near(feeds[static_cast<std::size_t>(i)].position, holes[i]));
+}
+
+// A mirror of one axis of the plane, or a negative scale factor on one,
+// draws the pocket mirrored: G41 cuts on the other side of the travel. A
+// mirror of both axes turns it half round and keeps the side. The pocket is
+// (10, 0) to (40, 30) with a radius 5 cutter on the left: unmirrored, its
+// first side runs (10, 5) -> (35, 5) and its second (35, 5) -> (35, 25).
+TEST_F(CompCycleTest, MirroredPocketKeepsTheCutterInside) {
+  SetDiameter(10);
+  struct Row {
+    const char16_t* transform;
+    CPoint3d from, corner, next;  // the first side, and where the second ends
+  };
+  const Row rows[] = {
+      {u"", {10, 5, 0}, {35, 5, 0}, {35, 25, 0}},
+      {u"G51.1 X0", {-10, 5, 0}, {-35, 5, 0}, {-35, 25, 0}},
+      {u"G51.1 Y0", {10, -5, 0}, {35, -5, 0}, {35, -25, 0}},
+      {u"G51.1 X0 Y0", {-10, -5, 0}, {-35, -5, 0}, {-35, -25, 0}},
+      {u"G51 X0 Y0 I-1000 J1000", {-10, 5, 0}, {-35, 5, 0}, {-35, 25, 0}},
+      {u"G51 X0 Y0 P-1000", {-10, -5, 0}, {-35, -5, 0}, {-35, -25, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.transform, row.transform + std::char_traits<char16_t>::length(row.transform)));
+    Log().messages.clear();
+    PathGroups* paths = Parse(u"G17 G90 G00 X0 Y0 Z0\n" + std::u16string(row.transform) +
+                              u"\nG01 G41 D1 X10 Y0 F100\nX40\nY30\nX10\nY0\nG40 X0 Y0\n");
+    ASSERT_NE(paths, nullptr);
+    EXPECT_TRUE(Log().messages.empty());
+    ExpectDrawn(*paths, 2, {{0, 0, 0}, row.from});
+    ExpectDrawn(*paths, 3, {row.from, row.corner});
+    ExpectDrawn(*paths, 4, {row.corner, row.next});
+  }
+}
+
+// An inside corner whose offsets do not meet is an alarm on the control: a
+// block message, and the path ends before the block whose end cannot be
+// found. A bore of diameter 30 with a cutter of 16, and a cutter of 40 in a
+// circle of 40: the circle's offset never meets the offset of the cancel
+// move from the wall to the centre.
+TEST_F(CompCycleTest, InsideCornerWhoseOffsetsDoNotMeetStopsWithAMessage) {
+  struct Row {
+    double diameter;
+    const char16_t* program;
+    CPoint3d startUp;
+  };
+  const Row rows[] = {
+      {16, u"G17 G90 G00 X0 Y0 Z0\nG01 G41 D1 X15 Y0 F100\nG03 I-15\nG01 G40 X0 Y0\nG00 X50\n", {7, 0, 0}},
+      {40, u"G17 G90 G00 X0 Y0 Z0\nG01 G41 D1 X20 Y0 F100\nG03 I-20\nG01 G40 X0 Y0\nG00 X50\n", {0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.diameter);
+    SetDiameter(row.diameter);
+    Log().messages.clear();
+    PathGroups* paths = Parse(row.program);
+    ASSERT_NE(paths, nullptr);
+    ASSERT_EQ(Log().messages.size(), 1u);
+    EXPECT_EQ(Log().messages[0].line, 3);  // the circle
+    EXPECT_NE(Log().messages[0].text.find(u"inside corner"), std::u16string::npos);
+    ASSERT_EQ(paths->size(), 3u);  // the preamble, the rapid and the start-up
+    EXPECT_TRUE(Near(End(paths, 1), row.startUp));
+  }
+}
+
+// An outside corner at an arc that turns by less than 90 degrees is joined
+// where the offsets meet: a line along +X into an R2 arc that turns 60
+// degrees to the right (centre (-sqrt 3, -1)), cutter diameter 20 on the
+// left. The offset line y = 10 meets the offset circle of radius 12 at
+// x = -sqrt 3 + sqrt 23; the arc then runs on that circle to its offset end.
+TEST_F(CompCycleTest, ObtuseOutsideCornerAtAnArcMeetsOnTheOffsets) {
+  SetDiameter(20);
+  const double s3 = std::sqrt(3.0);
+  PathGroups* paths = Parse(
+      u"G17 G90 G00 X-20 Y-20 Z0\n"
+      u"G01 G41 D1 X-10 Y0 F100\n"
+      u"X0\n"
+      u"G02 X0 Y-2 R2\n"
+      u"G01 X-2 Y-5.4641016\n"
+      u"G40 X-20 Y-20\n");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Log().messages.empty());
+  const CPoint3d corner{-s3 + std::sqrt(23.0), 10, 0};
+  ExpectDrawn(*paths, 2, {{-10, 10, 0}, corner});
+  const CPathPolyline* arc = OnlyPolyline(paths, 3);
+  ASSERT_NE(arc, nullptr);
+  EXPECT_TRUE(Near(arc->Point(0), corner));
+  for (int k = 0; k < arc->PointCount(); ++k)
+    EXPECT_NEAR(std::hypot(arc->Point(k).x + s3, arc->Point(k).y + 1), 12.0, 1e-9) << "point " << k;
+  // The arc ends square to its end point (0, -2), along (sqrt 3 / 2, -1/2).
+  EXPECT_TRUE(Near(End(paths, 3), {5 * s3, -7, 0}, 1e-6));
+}
+
+// Rotation under mirror and scaling: a mirror of one axis of the plane (or
+// a negative scale factor) turns the rotation the other way, a mirror of
+// both keeps it; a centre programmed while scaling is on is scaled, one
+// programmed before it is not. The end of "G01 X10 Y0" or "G01 X20 Y0".
+TEST_F(CompCycleTest, MirrorAndScalingTurnAndMoveTheRotation) {
+  const double c = 5 * std::sqrt(3.0);
+  const struct {
+    const char16_t* program;
+    CPoint3d end;
+  } rows[] = {
+      {u"G51.1 Y0\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {c, -5, 0}},
+      {u"G51.1 X0\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {-c, 5, 0}},
+      {u"G51.1 X0 Y0\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {-c, -5, 0}},
+      {u"G51 X0 Y0 I1000 J-1000\nG68 X0 Y0 R30\nG01 X10 Y0 F100\n", {c, -5, 0}},
+      {u"G68 X0 Y0 R30\nG51.1 Y0\nG01 X10 Y0 F100\n", {c, -5, 0}},
+      // ZX (Z right, X up) and YZ (Y right, Z up): the second axis mirrored.
+      {u"G18 G51.1 X0\nG68 Z0 X0 R30\nG01 Z10 X0 F100\n", {-5, 0, c}},
+      {u"G19 G51.1 Z0\nG68 Y0 Z0 R30\nG01 Y10 Z0 F100\n", {0, c, -5}},
+      {u"G51 X0 Y0 P2000\nG68 X10 Y0 R90\nG01 X20 Y0 F100\n", {20, 20, 0}},
+      {u"G68 X10 Y0 R90\nG51 X0 Y0 P2000\nG01 X20 Y0 F100\n", {10, 30, 0}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.program, row.program + std::char_traits<char16_t>::length(row.program)));
+    Log().messages.clear();
+    PathGroups* paths = Parse(u"G17 G90 G00 X0 Y0 Z0\n" + std::u16string(row.program));
+    EXPECT_TRUE(Log().messages.empty());
+    EXPECT_TRUE(Near(End(paths, 3), row.end, 1e-9));
+  }
+}
+
+// An arc by its centre under mirror and rotation: X mirrored, then turned
+// -90 degrees about (5, 0). (10, 0) is drawn at (5, 15); the quarter circle
+// around (0, 0) to (0, 10) is drawn clockwise around (5, 5) to (15, 5).
+TEST_F(CompCycleTest, ArcUnderMirrorAndRotationKeepsItsCentre) {
+  PathGroups* paths = Parse(
+      u"G17 G90 G00 X0 Y0 Z0\nG51.1 X0\nG68 X5 Y0 R90\nG01 X10 Y0 F100\nG03 X0 Y10 I-10 J0\n");
+  EXPECT_TRUE(Log().messages.empty());
+  const CPathPolyline* arc = OnlyPolyline(paths, 4);
+  ASSERT_NE(arc, nullptr);
+  ASSERT_GT(arc->PointCount(), 3);
+  EXPECT_TRUE(Near(arc->Point(0), {5, 15, 0}));
+  EXPECT_TRUE(Near(End(paths, 4), {15, 5, 0}));
+  for (int k = 0; k < arc->PointCount(); ++k) {
+    const CPoint3d p = arc->Point(k);
+    EXPECT_NEAR(std::hypot(p.x - 5, p.y - 5), 10.0, 1e-9) << "point " << k;
+    EXPECT_TRUE(p.x >= 5 - 1e-9 && p.y >= 5 - 1e-9) << "point " << k;  // the quarter up and right
+  }
+}
+
+// An R arc that ends where it starts is an arc of 0 degrees: no move and no
+// message, and the program runs on.
+TEST_F(CompCycleTest, RArcThatEndsWhereItStartsMakesNoMove) {
+  const struct {
+    const char16_t* arc;
+    int next;  // the line of "G01 X30"
+  } rows[] = {{u"G03 X20 Y0 R20 F100", 2}, {u"G91 G02 X0 Y0 R-5 F100\nG90", 3}};
+  for (const auto& [arc, next] : rows) {
+    SCOPED_TRACE(std::string(arc, arc + std::char_traits<char16_t>::length(arc)));
+    Log().messages.clear();
+    PathGroups* paths = Parse(u"G17 G90 G00 X20 Y0 Z0\n" + std::u16string(arc) + u"\nG01 X30\n");
+    ASSERT_NE(paths, nullptr);
+    EXPECT_TRUE(Log().messages.empty());
+    const CPathPolyline* p = OnlyPolyline(paths, 1);
+    ASSERT_NE(p, nullptr);
+    for (int k = 0; k < p->PointCount(); ++k) EXPECT_TRUE(Near(p->Point(k), {20, 0, 0}));
+    EXPECT_TRUE(Near(End(paths, next), {30, 0, 0}));
+  }
+  // Under compensation it keeps the offset, as a move without motion in the
+  // plane: radius 2 on the left, inside at (20, 0), so the cutter stays at
+  // (18, 2) and then runs up x = 18.
+  SetDiameter(4);
+  Log().messages.clear();
+  PathGroups* paths = Parse(
+      u"G17 G90 G00 X-10 Y-10 Z0\nG01 G41 D1 X0 Y0 F100\nX20\nG03 X20 Y0 R5\nG01 Y20\nG40 X40\n");
+  ASSERT_NE(paths, nullptr);
+  EXPECT_TRUE(Log().messages.empty());
+  ExpectDrawn(*paths, 2, {{0, 2, 0}, {18, 2, 0}});
+  ExpectDrawn(*paths, 3, {{18, 2, 0}});
+  ExpectDrawn(*paths, 4, {{18, 2, 0}, {18, 22, 0}});
+}
+
+// G73: every peck ends Q deeper than the one before, the last one at the
+// bottom; any Q above 0 pecks; Q0 feeds to the bottom in one move. The feed
+// records of the cycle's line (the clearance is 1).
+TEST_F(CompCycleTest, HighSpeedPeckEndsEachPeckQDeeper) {
+  const struct {
+    const char16_t* words;
+    std::vector<double> feedEnds;
+  } rows[] = {
+      {u"Z-10 R2 Q3", {-1, -4, -7, -10}},
+      {u"Z-2 R0 Q0.5", {-0.5, -1, -1.5, -2}},
+      {u"Z-5 R0 Q0", {-5}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.words, row.words + std::char_traits<char16_t>::length(row.words)));
+    Log().messages.clear();
+    ParseOnly(u"G17 G90 G00 X0 Y0 Z10\nG99 G73 X5 Y0 " + std::u16string(row.words) + u" F100\nG80\n");
+    std::vector<double> ends;
+    for (const Record& r : OfKind(Simulate(), 2))
+      if (r.line == 1) ends.push_back(r.position.z);
+    EXPECT_TRUE(Log().messages.empty());
+    ASSERT_EQ(ends.size(), row.feedEnds.size());
+    for (std::size_t i = 0; i < ends.size(); ++i) EXPECT_NEAR(ends[i], row.feedEnds[i], 1e-9) << "peck " << i;
+  }
 }
 
 }  // namespace

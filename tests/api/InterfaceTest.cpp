@@ -206,5 +206,41 @@ TEST_F(InterfaceTest, ExtremeValuesGiveFinitePointsOnly) {
   }
 }
 
+// The shipped tips through the exports: the tip and the format of a code are
+// separate texts, so a tip taken first still reads as the tip after the
+// format is taken; a code without a tip gives an empty text.
+TEST_F(InterfaceTest, CodeTipAndFormatAreSeparateTexts) {
+  std::u16string g2 = u"G02", g7 = u"G07", g999 = u"G999";
+  const char16_t* tip = Code_GetCodeTip(g2.data());
+  ASSERT_NE(tip, nullptr);
+  const std::u16string tipText = tip;
+  const char16_t* fmt = Code_GetCodeFmt(g2.data());
+  ASSERT_NE(fmt, nullptr);
+  EXPECT_EQ(std::u16string(fmt), u"G02 X_ Y_ R_ F_ / G02 X_ Y_ I_ J_ F_");
+  EXPECT_EQ(std::u16string(tip), tipText) << "the tip still reads as the tip";
+  EXPECT_NE(tipText.find(u"\r\n"), std::u16string::npos);
+  EXPECT_NE(tipText.substr(0, tipText.find(u"\r\n")), u"");
+  EXPECT_EQ(std::u16string(Code_GetCodeTip(g7.data())), u"");
+  EXPECT_EQ(std::u16string(Code_GetCodeTip(g999.data())), u"");
+  EXPECT_EQ(std::u16string(Code_GetCodeFmt(g999.data())), u"");
+}
+
+// #0 to #33 are the program's local variables: their text is the program's
+// value, not the table's row; #34 is the table's.
+TEST_F(InterfaceTest, LocalVariableTextsComeFromTheProgram) {
+  SetCell(3, 32, 0, 7.0);
+  SetCell(3, 33, 0, 7.0);
+  SetCell(3, 34, 0, 7.0);
+  ASSERT_NE(Parse(u"#32=1.5\n#33=33.25\n#34=2\n"), nullptr);
+  unsigned kind = 3;
+  const std::pair<int, const char16_t*> rows[] = {{32, u"1.5"}, {33, u"33.25"}, {34, u"2"}};
+  for (auto [number, text] : rows) {
+    int row = number, col = 0;
+    EXPECT_EQ(std::u16string(Code_GetDataStr(&kind, &row, &col)), text) << number;
+  }
+  int row = 33, col = 0;
+  EXPECT_EQ(Code_GetDataValue(&kind, &row, &col), 7.0) << "the program's #33 is not the table's row";
+}
+
 }  // namespace
 }  // namespace apitest

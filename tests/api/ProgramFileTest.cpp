@@ -96,7 +96,7 @@ TEST_F(ProgramFileTest, AZeroByteIsReportedAndKept) {
   const std::string file = dir.File("zero.nc");
   WriteBytes(file, bytes);
   ASSERT_EQ(Create(file), 'G');
-  EXPECT_EQ(CodeStr(), u"G00 X1 Y0 Z0\nG00 X2\u2400 Y3\nG00 X4\nM30\n");
+  EXPECT_EQ(CodeStr(), u"G00 X1 Y0 Z0\nG00 X2\xDC00 Y3\nG00 X4\nM30\n");
   for (int viaBuffer = 0; viaBuffer < 2; ++viaBuffer) {
     Log().Clear();
     PathGroups* paths = viaBuffer ? ParseBuffer() : ParseFile(file);

@@ -254,8 +254,10 @@ TEST_F(Robustness, AnAllocationFailureEndsTheParseAndTheLibraryStaysUsable) {
 
 // "variables.txt" files that are not exactly what the library writes: every
 // row is read (a zero byte does not end the table, a UTF-16 copy is read
-// through its units), and a change to a cell leaves the file as it was. A
-// plain file is written back with the change.
+// through its units), and a change to a cell leaves the file as it was and
+// is told: Code_SwitchData answers 1 and a message names the file, as
+// Code_Uninitialize does. A plain file is written back with the change,
+// without a word.
 TEST_F(Robustness, AVariablesFileNotReadWholeIsNeverWrittenOver) {
   std::string plain;
   for (int i = 0; i < 100; ++i) plain += std::to_string(i) + " 2\r\n";
@@ -287,16 +289,47 @@ TEST_F(Robustness, AVariablesFileNotReadWholeIsNeverWrittenOver) {
     EXPECT_EQ(rows, 100) << c.name;
     EXPECT_EQ(Cell(3, 41, 0), 41.0) << c.name;
     EXPECT_EQ(Cell(3, 99, 0), 99.0) << c.name;
-    SetCell(3, 5, 0, 42.5);
-    ASSERT_EQ(SwitchData(dataRoot), 0);  // stores the tables
-    const std::string after = ReadBytes(TablePath("variables.txt"));
-    if (c.writable) {
-      EXPECT_NE(after.find("\r\n42.5 2\r\n"), std::string::npos) << c.name;
-      EXPECT_EQ(Count(after, "\r\n"), 100u) << c.name;
-    } else {
-      EXPECT_EQ(after, c.bytes) << c.name;
+    for (bool uninitialize : {false, true}) {
+      SetCell(3, 5, 0, uninitialize ? 43.5 : 42.5);
+      Log().Clear();
+      // Stores the tables.
+      if (uninitialize) {
+        Code_Uninitialize();
+      } else {
+        EXPECT_EQ(SwitchData(dataRoot), c.writable ? 0 : 1) << c.name;
+      }
+      const std::string after = ReadBytes(TablePath("variables.txt"));
+      if (c.writable) {
+        EXPECT_NE(after.find(uninitialize ? "\r\n43.5 2\r\n" : "\r\n42.5 2\r\n"), std::string::npos) << c.name;
+        EXPECT_EQ(Count(after, "\r\n"), 100u) << c.name;
+        EXPECT_TRUE(Log().messages.empty()) << c.name;
+      } else {
+        EXPECT_EQ(after, c.bytes) << c.name;
+        ASSERT_EQ(Log().messages.size(), 1u) << c.name;
+        const Message& m = Log().messages[0];
+        EXPECT_EQ(m.program, u"variables.txt") << c.name;
+        EXPECT_EQ(std::tuple(m.line, m.sequence), std::tuple(0, 0)) << c.name;
+        EXPECT_NE(m.text.find(plat::Utf8ToWide(TablePath("variables.txt"))), std::u16string::npos) << c.name;
+        EXPECT_NE(m.text.find(u"not saved"), std::u16string::npos) << c.name;
+      }
+      if (uninitialize) StartLibrary();
     }
   }
+}
+
+// A changed tool offset table whose file exists but cannot be read (a
+// folder stands in its place) is not written and is told.
+TEST_F(Robustness, AnUnreadableOffsetTableIsToldNotWritten) {
+  std::filesystem::remove(TablePath("offset.dat"));
+  std::filesystem::create_directory(TablePath("offset.dat"));
+  ASSERT_EQ(SwitchData(dataRoot), 0);
+  SetCell(0, 1, 0, 2.5);
+  Log().Clear();
+  EXPECT_EQ(SwitchData(dataRoot), 1);
+  ASSERT_EQ(Log().messages.size(), 1u);
+  EXPECT_EQ(Log().messages[0].program, u"offset.dat");
+  EXPECT_NE(Log().messages[0].text.find(plat::Utf8ToWide(TablePath("offset.dat"))), std::u16string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory(TablePath("offset.dat")));
 }
 
 }  // namespace

@@ -47,6 +47,7 @@
 #include "viewer/DlgLoading.h"
 #include "viewer/DlgRender.h"
 #include "viewer/Language.h"
+#include "viewer/Locks.h"
 #include "viewer/PageBase.h"
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
@@ -353,6 +354,9 @@ TEST_F(Viewer, EditingOneLineAndSavingKeepsEveryOtherByte) {
        "G01 X4.", "O12\r\nG01 X1. (90\xB0 CORNER \xD8" "10)\r\nG01 X4.\r\n"},
       {"zero byte", std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X2.\r\nM30\r\n", 32), 2, "G01 X6.",
        std::string("O9\r\nG01 X1.\0 Y2.\r\nG01 X6.\r\nM30\r\n", 32)},
+      // The symbol for NUL beside a zero byte stays a character.
+      {"zero byte and the symbol for NUL", std::string("O11\r\nG01 X1.\0 (\xE2\x90\x80)\r\nG01 X2.\r\n", 30), 2,
+       "G01 X3.", std::string("O11\r\nG01 X1.\0 (\xE2\x90\x80)\r\nG01 X3.\r\n", 30)},
   };
   Start();
   auto* page = dynamic_cast<CDlgCodeEdit*>(main->codePage());
@@ -502,6 +506,33 @@ TEST_F(Viewer, UnsavedEditsAreAskedForBeforeAnotherFileOpensAndOnClosing) {
   g_seam.answers = {UiSeam::Answer::Cancel};
   main->close();
   EXPECT_TRUE(main->isVisible());
+}
+
+// A common variable changed while the variables file could not be written
+// back (a UTF-16 copy is never written over) is told when the viewer
+// closes, in a message box naming the file; the file keeps its bytes.
+TEST_F(Viewer, ClosingTellsOfDataTablesThatCouldNotBeSaved) {
+  const fs::path vars = plat::ExePath("fanuc/variables.txt");
+  const std::string shipped = ReadAll(vars);
+  std::string utf16("\xFF\xFE", 2);
+  for (char c : std::string("0 0\r\n1.5 2\r\n")) utf16 += std::string{c, '\0'};
+  std::ofstream(vars, std::ios::binary | std::ios::trunc) << utf16;
+  Start();
+  {
+    std::lock_guard lib(LibraryMutex());
+    unsigned kind = 3;
+    int row = 1, col = 0;
+    double value = 7.25;
+    Code_SetData(&kind, &row, &col, &value);
+  }
+  main->close();
+  EXPECT_FALSE(main->isVisible());
+  ASSERT_EQ(g_seam.messages.size(), 1u);
+  EXPECT_EQ(g_seam.messages[0].second, UiSeam::Icon::Warning);
+  EXPECT_TRUE(g_seam.messages[0].first.contains(QString::fromStdString(vars.string()))) << g_seam.messages[0].first.toStdString();
+  EXPECT_EQ(ReadAll(vars), utf16);
+  main.reset();
+  std::ofstream(vars, std::ios::binary | std::ios::trunc) << shipped;
 }
 
 TEST_F(Viewer, ClosingDuringALongSimulationStopsIt) {

@@ -38,7 +38,7 @@ TEST_F(Buffer, CreateReadsInTextModeAndPutsTheDefaultBeforeATextWithoutProgramNu
   WriteBytes(dir.File("p.nc"), std::string("G1 X1\nM30\0X2", 12));  // a zero byte shows, the text goes on
   EXPECT_EQ(Create("p.nc", u"o1 (new)"), 'G');
   EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"o1 (new)", u";"}, {u"G1", u"X1", u";"}, {u"M30", u"X2", u";"}}));
-  EXPECT_EQ(Text(), u"G1 X1\nM30\u2400X2");  // the text stays as loaded
+  EXPECT_EQ(Text(), u"G1 X1\nM30\xDC00X2");  // the text stays as loaded
   EXPECT_EQ(Create("p.nc", nullptr), 'G');
   EXPECT_EQ(b.LineCount(), 2);
 }
@@ -341,6 +341,63 @@ TEST_F(Buffer, LineEndsOfEveryKindMakeLines) {
     EXPECT_EQ(Copy(b.GetTable()), (Lines{{u"O1", u";"}, {u"G1", u"X1", u";"}, {u"M30", u";"}})) << end;
     EXPECT_EQ(b.WriteTo(dir.WideFile("copy.nc")), kCodeWriteOk);
     EXPECT_EQ(ReadBytes(dir.File("copy.nc")), bytes) << end;
+  }
+}
+// Each edit writes the file so that it reads back as the buffer holds it:
+// no line end is replaced or fused with another, a text left empty empties
+// the file, and every character of the file stays itself.
+TEST_F(Buffer, TheFileReadsBackAsTheBufferAfterEachEdit) {
+  const std::string zero(1, '\0');
+  const struct Case {
+    const char* name;
+    std::string before;
+    int op;  // 0 insert, 1 replace, 2 delete, 3 no edit (written again)
+    const char16_t* text;
+    int line, col;
+    std::string after;
+    int saved;
+  } cases[] = {
+      // In place of a line's ";" the words end the line; the next line stays.
+      {"replace a line end", "G00 X1 X9\r\nM30\r\n", 1, u"X9", 0, 3, "G00 X1 X9 X9\r\nM30\r\n", kCodeWriteOk},
+      {"replace a line end, compact", "G0X1\nM30", 1, u"X9", 0, 2, "G0X1X9\nM30", kCodeWriteOk},
+      // A blank line between a CR and an LF goes with the CR before it.
+      {"delete a blank line after a CR", "O1\r \n\nM30\n", 2, u"", 1, 0, "O1\n\nM30\n", kCodeWriteOk},
+      {"delete an empty line after a CR", "O1\r\r\n\nM30\n", 2, u"", 1, 0, "O1\r\n\nM30\n", kCodeWriteOk},
+      // Where either end would do so, the empty line takes a CR.
+      {"delete a blank line between CRs", "O1\r\r \n\nM30", 2, u"", 2, 0, "O1\r\r\rM30", kCodeWriteOk},
+      {"open a line after a CR", "X\nA\rB\r", 0, u";", 1, 1, "X\nA\r\rB\r", kCodeWriteOk},
+      // The last item of a file: the file is emptied with the buffer.
+      {"delete the only item", "G90", 2, u"", 0, 0, "", kCodeWriteOk},
+      {"delete the only item of a line", "G90\n", 2, u"", 0, 0, "\n", kCodeWriteOk},
+      // A zero byte and the symbol for NUL are two characters.
+      {"write NUL and U+2400", "G1" + zero + "X1 (\xE2\x90\x80)\n", 3, u"", 0, 0, "G1" + zero + "X1 (\xE2\x90\x80)\n",
+       kCodeWriteOk},
+      {"edit beside NUL and U+2400", "G1" + zero + "X1 (\xE2\x90\x80)\n", 0, u"Y2", 0, 1,
+       "G1" + zero + "X1 Y2 (\xE2\x90\x80)\n", kCodeWriteOk},
+      // A lone surrogate is no character: written as '?', the save is lossy.
+      {"insert a lone surrogate", "G1\n", 0, u"(\xD800)", 0, 0, "G1 (?)\n", kCodeWriteLossy},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dir.File("e.nc");
+    WriteBytes(file, c.before);
+    Create("e.nc", nullptr);
+    int saved = -1;
+    line = c.line;
+    col = c.col;
+    if (c.op == 0) b.Insert(c.text, line, col, &saved);
+    if (c.op == 1) b.Replace(c.text, line, col, &saved);
+    if (c.op == 2) b.Delete(line, col, &saved);
+    if (c.op == 3) saved = b.WriteTo(dir.WideFile("e.nc"));
+    EXPECT_EQ(saved, c.saved);
+    const std::string written = ReadBytes(file);
+    EXPECT_EQ(written, c.after);
+    // Read back, a file written whole gives the buffer's text and lines.
+    if (c.saved == kCodeWriteOk) {
+      CCodeAnalyzer fresh;
+      EXPECT_EQ(WidenFileText(written), std::u16string(b.GetText() ? b.GetText() : u""));
+      EXPECT_EQ(Copy(fresh.Analyze(WidenFileText(written))), Copy(b.GetTable()));
+    }
   }
 }
 }  // namespace

@@ -51,8 +51,9 @@ TEST(Edit, TextTableAndCursorAfterEachEdit) {
       {kReplace, u"O9", 0, 0, start, 0, 0},  // the program number stays
       {kReplace, u"X8 Z9", 1, 1, u"O100\nG1 X8 Z9 Y2\nM30", 1, 1},
       {kReplace, u"X7;X8", 1, 1, u"O100\nG1 X7\nX8 Y2\nM30", 2, 0},
-      // Replacing a block end joins the next line, the last one is kept.
-      {kReplace, u"Z1", 1, 3, u"O100\nG1 X1 Y2 Z1 M30", 1, 3},
+      // In place of a block end the text ends the line; the line end stays.
+      {kReplace, u"Z1", 1, 3, u"O100\nG1 X1 Y2 Z1\nM30", 1, 3},
+      {kReplace, u"Z1;", 1, 3, u"O100\nG1 X1 Y2 Z1\n\nM30", 1, 4},
       {kReplace, u"M2", 2, 1, u"O100\nG1 X1 Y2\nM30 M2", 2, 1},
       {kDelete, u"", 1, 1, u"O100\nG1 Y2\nM30", 1, 1},
       {kDelete, u"", 1, 0, u"O100\nX1 Y2\nM30", 1, 0},

@@ -125,11 +125,13 @@ TEST(DataFiles, AFileThatExistsButCannotBeReadIsNeverOverwritten) {
     coord.Load(partzero);
     coord.SetValue(1, 0, 99.0);
     // The same user can write a new table beside them, so only the failed
-    // reads kept the two files.
+    // reads kept the two files; Store says that the changes were not
+    // written.
     CDataComp fresh;
     fresh.Load(tmp.File("fresh.dat"));
     fresh.SetValue(0, 0, 1.0);
-    return comp.Store() && coord.Store() && fresh.Store() ? 0 : 1;
+    const bool compStored = comp.Store(), coordStored = coord.Store(), freshStored = fresh.Store();
+    return !compStored && !coordStored && freshStored ? 0 : 1;
   });
   if (code == 77) GTEST_SKIP() << "no unprivileged user to run as";
   EXPECT_EQ(code, 0);

@@ -109,22 +109,32 @@ TEST_F(RuleTable, TipsAreFollowedByTheNextRecordedTipBelow100) {
   coretest::WriteBytes(tmp.File("tips.txt"),
                        coretest::KeyValueFile({u"nCodeName=0", u"Tip=rapid", u"%", u"nCodeName=2", u"Tip=arc",
                                                u"Fmt=G02 R_", u"%", u"nCodeName=150", u"Tip=high", u"%",
-                                               u"nCodeName=6", u"%"}));
+                                               u"nCodeName=6", u"%", u"nCodeName=-5", u"Tip=minus", u"%"}));
   CCodeTips tips;
   ASSERT_TRUE(tips.LoadFile(tmp.File("tips.txt")));
-  EXPECT_EQ(tips.GetTip(u"G00"), u"rapid\r\narc");
-  EXPECT_EQ(tips.GetTip(u"G1"), u"\r\narc");
-  EXPECT_EQ(tips.GetTip(u"G150"), u"high\r\n");
-  EXPECT_EQ(tips.GetTip(u"G50"), u"\r\n");
-  // A record keeps the previous record's values for what it omits.
-  EXPECT_EQ(tips.GetTip(u"G6"), u"high\r\n");
+  // A code without a record has no tip at all, not a bare line end.
+  const std::pair<const char16_t*, const char16_t*> rows[] = {
+      {u"G00", u"rapid\r\narc"}, {u"G150", u"high\r\n"}, {u"G1", u""}, {u"G50", u""},
+      {u"G6", u"high\r\n"},  // a record keeps the previous record's values for what it omits
+      {u"g0", u""},
+      // The search for the next number once ran on past the largest int.
+      {u"G99999999999", u""}, {u"G2147483647", u""}, {u"G-1", u""},  // -1 is "no number"
+      {u"G-5", u"minus\r\nrapid"}};
+  for (auto [code, tip] : rows) EXPECT_EQ(tips.GetTip(code), tip) << std::string(code, code + std::char_traits<char16_t>::length(code));
   EXPECT_EQ(tips.GetFmt(u"G6"), u"G02 R_");
-  EXPECT_EQ(tips.GetTip(u"g0"), u"");
-  // The search for the next number once ran on past the largest int.
-  EXPECT_EQ(tips.GetTip(u"G99999999999"), u"\r\n");
-  EXPECT_EQ(tips.GetTip(u"G2147483647"), u"\r\n");
-  EXPECT_EQ(tips.GetTip(u"G-1"), u"");  // -1 is "no number"
-  EXPECT_EQ(tips.GetTip(u"G-5"), u"\r\nrapid");
+  EXPECT_EQ(tips.GetFmt(u"G1"), u"");
+}
+
+// The tip and the format are separate texts: taking one leaves the other as
+// it was.
+TEST_F(RuleTable, TipAndFormatKeepTheirOwnTexts) {
+  coretest::WriteBytes(tmp.File("tips.txt"), coretest::KeyValueFile({u"nCodeName=2", u"Tip=arc", u"Fmt=G02 R_", u"%"}));
+  CCodeTips tips;
+  ASSERT_TRUE(tips.LoadFile(tmp.File("tips.txt")));
+  const WString& tip = tips.GetTip(u"G2");
+  const WString& fmt = tips.GetFmt(u"G2");
+  EXPECT_EQ(tip, u"arc\r\n");
+  EXPECT_EQ(fmt, u"G02 R_");
 }
 
 }  // namespace

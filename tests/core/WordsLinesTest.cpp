@@ -50,10 +50,10 @@ TEST(LineTable, LinesEndAtLineFeedsAndLoneCarriageReturnsTheLastLineCounts) {
   const WString ended = u"G00 X0\nM30\n";  // the table borrows its text
   EXPECT_EQ(CGCLineTable(ended).Count(), 3);
   // A CR alone ends a line too; zero bytes mark their lines.
-  const WString old(u"O1\rG01 X1\r\rX2\0Y1\r\nX3\u2400\rM30\r", 26);
+  const WString old(u"O1\rG01 X1\r\rX2\0Y1\r\nX3\xDC00\rM30\r", 26);
   CGCLineTable crLines(old);
   ASSERT_EQ(crLines.Count(), 7);
-  const WString expected[] = {u"O1", u"G01 X1", u"", WString(u"X2\0Y1\r", 6), u"X3\u2400", u"M30", u""};
+  const WString expected[] = {u"O1", u"G01 X1", u"", WString(u"X2\0Y1\r", 6), u"X3\xDC00", u"M30", u""};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(crLines.Line(i), expected[i]) << i;
     EXPECT_EQ(crLines.HoldsZeroByte(i), i == 3 || i == 4) << i;

@@ -129,29 +129,49 @@ TEST_F(CycleTest, PeckDrillRetractsToRInItsOwnColourAndLeavesTheFeedStyle) {
   EXPECT_EQ(Look(after[0].style), std::tuple(0.f, 1.f, 0.f, 1.5f));
 }
 
-TEST_F(CycleTest, HighSpeedPeckRetractsByTheClearanceAndRefusesQNotAboveIt) {
-  Parse(u"G90 G0 X0 Y0 Z10\n"
-        u"G99 G73 X5 Y0 Z-5 R0 Q3 F100\n");
-  ExpectChain(1, {P(0, 0, 10), P(5, 0, 10), P(5, 0, 0),  //
-                  P(5, 0, -3), P(5, 0, -2),              // feed 3, retract 1
-                  P(5, 0, -5), P(5, 0, -4),              // feed 3, retract 1
-                  P(5, 0, -5), P(5, 0, 0)});             // feed 1, back to R
-  EXPECT_EQ(KindsOfLine(1), (std::vector<short>{1, 1, 2, 1, 2, 1, 2, 1}));
-
-  Parse(u"G90 G0 X0 Y0 Z10\n"
-        u"G99 G73 X5 Y0 Z-5 R0 Q1 K3 F100\n"
-        u"G80 G0 X0\n");
-  // One message for the block, whatever the repeat count.
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"Q value is too small!"}));
-  ExpectPoint(EndOfLine(1), 5, 0, 0);  // positioned at R, not drilled
-  // The path ends before the block with the message.
-  EXPECT_EQ(m_program->GetCutterPath(false)->size(), 2u);  // the preamble and line 0
+// G73: each peck ends Q deeper than the one before; between pecks the tool
+// backs off by the clearance (1) and feeds on from there. Any Q above 0
+// pecks, also one below the clearance; without Q, or with Q0, the hole is fed
+// in one move.
+TEST_F(CycleTest, HighSpeedPeckAdvancesByQAndRetractsByTheClearance) {
+  struct Row {
+    const char16_t* words;
+    std::vector<CPoint3d> chain;  // after the positioning at (5, 0, 10)
+  };
+  const Row rows[] = {
+      // R0 to Z-5 by 3: pecks end at -3 and -5.
+      {u"Z-5 R0 Q3", {P(5, 0, 0), P(5, 0, -3), P(5, 0, -2), P(5, 0, -5), P(5, 0, 0)}},
+      // R2 to Z-10 by 3: pecks end at -1, -4, -7 and -10.
+      {u"Z-10 R2 Q3",
+       {P(5, 0, 2), P(5, 0, -1), P(5, 0, 0), P(5, 0, -4), P(5, 0, -3), P(5, 0, -7), P(5, 0, -6), P(5, 0, -10),
+        P(5, 0, 2)}},
+      // A Q below the clearance: pecks end at -0.5, -1, -1.5 and -2.
+      {u"Z-2 R0 Q0.5",
+       {P(5, 0, 0), P(5, 0, -0.5), P(5, 0, 0.5), P(5, 0, -1), P(5, 0, 0), P(5, 0, -1.5), P(5, 0, -0.5), P(5, 0, -2),
+        P(5, 0, 0)}},
+      // Depth an exact multiple of Q: the last peck ends at the bottom.
+      {u"Z-6 R0 Q3", {P(5, 0, 0), P(5, 0, -3), P(5, 0, -2), P(5, 0, -6), P(5, 0, 0)}},
+      {u"Z-5 R0 Q0", {P(5, 0, 0), P(5, 0, -5), P(5, 0, 0)}},
+      {u"Z-5 R0", {P(5, 0, 0), P(5, 0, -5), P(5, 0, 0)}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(plat::WideToUtf8(row.words));
+    Parse(u"G90 G0 X0 Y0 Z10\nG99 G73 X5 Y0 " + std::u16string(row.words) + u" F100\n");
+    EXPECT_TRUE(Messages().empty());
+    std::vector<CPoint3d> chain{P(0, 0, 10), P(5, 0, 10)};
+    chain.insert(chain.end(), row.chain.begin(), row.chain.end());
+    ExpectChain(1, chain);
+  }
+  // Kinds: the positioning and the approach to R rapid, then feed down and
+  // rapid back per peck.
+  Parse(u"G90 G0 X0 Y0 Z10\nG99 G73 X5 Y0 Z-5 R0 Q3 F100\n");
+  EXPECT_EQ(KindsOfLine(1), (std::vector<short>{1, 1, 2, 1, 2, 1}));
 }
 
 TEST_F(CycleTest, PeckCountIsBoundedAndReported) {
   Parse(u"G90 G0 X0 Y0 Z10\n"
         u"G99 G83 X5 Y0 Z-5 R0 Q0.0001 F100\n"
-        u"G99 G73 X6 Y0 Z-100 R0 Q1.00001 F100\n");
+        u"G99 G73 X6 Y0 Z-100 R0 Q0.001 F100\n");
   EXPECT_EQ(Messages().size(), 2u);
   for (int line : {1, 2}) EXPECT_TRUE(BlockOfLine(line)->HasMessages() && KindsOfLine(line).size() <= 10u);
   // The holes still reach their bottom and the cycles end at R.

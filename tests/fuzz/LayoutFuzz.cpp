@@ -97,12 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What would be written reads back to the same text.
   const std::u16string written = layout.ToText();
   if (layout.IsComplete()) {
-    bool writable = ravik::IsWritableValue(layout.name());
-    for (const ravik::Layout& band : layout.layouts()) {
-      writable = writable && ravik::IsWritableValue(band.grid.name);
-      for (const auto& c : band.controls) writable = writable && c->IsWritable();
-    }
-    if (writable) {
+    if (layout.IsWritable()) {
       FuzzLayout again;
       again.LoadText(written);
       Check(again.IsComplete());

@@ -10,7 +10,6 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -40,7 +39,7 @@ TEST(LayoutControls, EveryTypeMakesItsWindowWithItsStyleAndInitialState) {
       {u"ro", u"type=edit,\nreadonly=1", "ravik::CNumEdit", 0x50810884u},
       {u"k1", u"type=checkbox,\nlblname=Check,\nvalue=1 ", "QCheckBox", 0x50010003u},
       {u"k2", u"type=checkbox,\nvalue=01", "QCheckBox", 0x50010003u},
-      {u"s", u"type=spin", "QSpinBox", 0x50010026u},
+      {u"s", u"type=spin", "ravik::CUpDown", 0x50010026u},
       {u"l", u"type=label,\nlblname=Hello", "QLabel", 0x50000202u},
       {u"c5", u"type=combobox,\ncbstrings=a b c,\nvalue=5", "QComboBox", 0},
       {u"c1", u"type=combobox,\ncbstrings=a b c,\nvalue=1", "QComboBox", 0},
@@ -192,6 +191,15 @@ TEST(LayoutControls, TheNumberEditFiltersCharactersAndReportsEveryKey) {
   EXPECT_EQ(num->palette().color(QPalette::Base), QColor(255, 0, 0));
   TypeKey(num, Qt::Key_5, "5");
   EXPECT_EQ(num->errorHighlight(), 0);
+
+  // Ctrl+A selects the field's text, so a retype replaces it whole.
+  TypeKey(num, Qt::Key_6, "6");
+  num->setCursorPosition(1);
+  QTest::keyClick(num, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(num->selectedText(), "56");
+  TypeKey(num, Qt::Key_7, "7");
+  EXPECT_EQ(num->text(), "7");
+  EXPECT_EQ(page->layout()->FindCtrlByName(u"num").value, u"7");
 }
 
 TEST(LayoutControls, AClickInTheMarginMarksTheCaretLineAndTellsThePage) {
@@ -294,12 +302,15 @@ TEST(LayoutControls, ASpinIsPairedWithTheEditBeforeIt) {
                                u"ctrl_h=0.8,\ncol=1,\ncol_ratio=1,\nratio=1,\nlbl_w=0.3\n"));
   CLayoutProp& l = *page->layout();
   auto* edit = qobject_cast<QLineEdit*>(l.FindWndByName(u"count"));
-  auto* spin = qobject_cast<QSpinBox*>(l.FindWndByName(u"s"));
+  auto* spin = qobject_cast<CUpDown*>(l.FindWndByName(u"s"));
   ASSERT_TRUE(edit && spin);
   EXPECT_EQ(dynamic_cast<CDlgSpin&>(l.FindCtrlByName(u"s")).buddy.data(), edit);
   EXPECT_EQ(dynamic_cast<CDlgSpin&>(l.FindCtrlByName(u"lone")).buddy.data(), nullptr) << "a label stands before it";
   EXPECT_EQ(spin->value(), 7);
-  spin->stepUp();
+  // Arrows only: the number shows once, in the buddy edit.
+  EXPECT_TRUE(spin->findChildren<QLineEdit*>().isEmpty());
+  EXPECT_EQ(spin->findChildren<QToolButton*>().size(), 2);
+  QTest::mouseClick(spin->upButton(), Qt::LeftButton);
   EXPECT_EQ(edit->text(), "8");
   EXPECT_EQ(l.FindCtrlByName(u"count").value, u"8") << "the layout's value follows";
   QTest::keyClicks(edit, "0");

@@ -75,6 +75,44 @@ TEST_F(LayoutFile, NumbersAreWrittenWithThreeDecimalsOrAsWholeNumbers) {
     EXPECT_NE(text.find(line), std::u16string::npos) << FromU16(line).toStdString();
 }
 
+// Column shares are written with three decimals, so a list can grow when
+// written: one that would then be too long to be read whole (255
+// characters) is not written; one that still fits is, and reads back whole.
+TEST_F(LayoutFile, ColumnSharesThatGrowTooLongWhenWrittenAreNotSaved) {
+  ExeFolder exe("shares");
+  auto shares = [](int count, const char16_t* item) {
+    std::u16string list;
+    for (int i = 0; i < count; ++i) list += (i ? u" " : u"") + std::u16string(item);
+    return u"layoutprop={\nname=S\n}\nlayout={\ngrid={\ncol=2,\ncol_ratio=" + list + u",\nratio=1\n}\n}\n";
+  };
+  const struct {
+    int count;
+    const char16_t* item;
+    bool saved;
+  } cases[] = {
+      {84, u".5", false},   // 251 characters read, 84 * 6 - 1 = 503 written
+      {42, u".5", true},    // 251 written
+      {43, u".5", false},   // 257 written
+      {128, u"1", true},    // whole numbers keep their length
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " items");
+    exe.Layout("s.dlgc", shares(c.count, c.item));
+    const std::string before = ReadBytes(exe.dir / "s.dlgc");
+    CLayoutProp layout("s.dlgc");
+    ASSERT_TRUE(layout.IsComplete());
+    EXPECT_EQ(layout.Save(), c.saved);
+    if (!c.saved) {
+      EXPECT_EQ(ReadBytes(exe.dir / "s.dlgc"), before);
+      continue;
+    }
+    CLayoutProp again("s.dlgc");
+    EXPECT_TRUE(again.IsComplete());
+    ASSERT_EQ(again.layouts().size(), 1u);
+    EXPECT_EQ(again.layouts()[0].grid.col_ratio, layout.layouts()[0].grid.col_ratio);
+  }
+}
+
 TEST_F(LayoutFile, TrapsOfTheFormat) {
   ExeFolder exe("traps");
   auto read = [&](const std::u16string& text) {
@@ -192,15 +230,22 @@ TEST_F(LayoutFile, FilesInOtherEncodingsAreReadWholeAndNeverWritten) {
     const char* file;
     std::string bytes;
     TextEncoding encoding;
+    const char* form;  // how the notice names the file's form
   };
   const Case cases[] = {
-      {"lf16.dlgc", Utf16Bytes(text, false, true, u"\n"), TextEncoding::Utf16LeOther},
-      {"cr16.dlgc", Utf16Bytes(text, false, true, u"\r"), TextEncoding::Utf16LeOther},
-      {"nomark16.dlgc", Utf16Bytes(text, false, false, u"\r\n"), TextEncoding::Utf16LeOther},
-      {"be.dlgc", Utf16Bytes(text, true, true, u"\r\n"), TextEncoding::Utf16Be},
-      {"benomark.dlgc", Utf16Bytes(text, true, false, u"\n"), TextEncoding::Utf16Be},
-      {"utf8.dlgc", Utf8Bytes(text, "\n"), TextEncoding::Utf8},
-      {"utf8crlf.dlgc", "\xEF\xBB\xBF" + Utf8Bytes(text, "\r\n"), TextEncoding::Utf8},
+      {"lf16.dlgc", Utf16Bytes(text, false, true, u"\n"), TextEncoding::Utf16LeOther, "as UTF-16LE with LF line ends,"},
+      {"cr16.dlgc", Utf16Bytes(text, false, true, u"\r"), TextEncoding::Utf16LeOther, "as UTF-16LE with CR line ends,"},
+      {"nomark16.dlgc", Utf16Bytes(text, false, false, u"\r\n"), TextEncoding::Utf16LeOther,
+       "as UTF-16LE without a byte-order mark,"},
+      {"mixed16.dlgc", Utf16Bytes(text, false, true, u"\n") + std::string("\r\0\n\0", 4), TextEncoding::Utf16LeOther,
+       "as UTF-16LE with mixed line ends,"},
+      {"odd16.dlgc", Utf16Bytes(text, false, true, u"\r\n") + "x", TextEncoding::Utf16LeOther,
+       "as UTF-16LE with a stray last byte,"},
+      {"be.dlgc", Utf16Bytes(text, true, true, u"\r\n"), TextEncoding::Utf16Be, "as UTF-16BE,"},
+      {"benomark.dlgc", Utf16Bytes(text, true, false, u"\n"), TextEncoding::Utf16Be,
+       "as UTF-16BE without a byte-order mark, with LF line ends,"},
+      {"utf8.dlgc", Utf8Bytes(text, "\n"), TextEncoding::Utf8, "as UTF-8,"},
+      {"utf8crlf.dlgc", "\xEF\xBB\xBF" + Utf8Bytes(text, "\r\n"), TextEncoding::Utf8, "as UTF-8 with a byte-order mark,"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -212,6 +257,10 @@ TEST_F(LayoutFile, FilesInOtherEncodingsAreReadWholeAndNeverWritten) {
     EXPECT_EQ(layout.FindCtrlByName(u"e").value, u"3.5");
     EXPECT_FALSE(layout.IsComplete());
     EXPECT_NE(FromU16(layout.notice()).indexOf(QString::fromLatin1(c.file)), -1);
+    EXPECT_TRUE(FromU16(layout.notice()).contains(c.form)) << FromU16(layout.notice()).toStdString();
+    // Only a page that writes its layout back is told that it is not.
+    EXPECT_TRUE(FromU16(layout.notice(true)).contains("not saved"));
+    EXPECT_FALSE(FromU16(layout.notice(false)).contains("not saved"));
     layout.FindCtrlByName(u"e").value = u"4";
     EXPECT_FALSE(layout.Save());
     EXPECT_EQ(ReadBytes(exe.dir / c.file), c.bytes);

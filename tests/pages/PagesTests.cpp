@@ -13,7 +13,11 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
 #include <QTest>
@@ -38,6 +42,7 @@
 #include "viewer/Locks.h"
 #include "viewer/RavikApp.h"
 #include "viewer/RavikDlg.h"
+#include "viewer/Styling.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
 #include "viewer/layout/ListCtrls.h"
@@ -258,10 +263,12 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   EXPECT_TRUE(cmds->model()->rows.empty()) << "no stored rows";
   EXPECT_EQ(cmds->GetItemText(n - 1, 1), "StopAuto");
   EXPECT_EQ(cmds->GetItemText(n, 0), "") << "past the end";
-  // The move "G01 X10." (line index 2): a line interpolation whose X value is 10.
+  // The move "G01 X10.", line 3 in the editor's margin: a line
+  // interpolation whose X value is 10, listed with the editor's line number.
   int move = 0;
   while (move < n && cmds->GetItemText(move, 1) != "Line Interpolation") ++move;
-  expectRow(cmds, move, {"2", "Line Interpolation", "10"});
+  expectRow(cmds, move, {"3", "Line Interpolation", "10"});
+  EXPECT_EQ(code()->editor()->document()->findBlockByNumber(3 - 1).text(), "G01 X10.");
 
   main->SelectPage(3);  // tool offsets
   ASSERT_EQ(list(3)->GetItemCount(), 401);
@@ -275,6 +282,12 @@ TEST_F(Pages, EveryPageShowsTheLibrarysStateAfterALoad) {
   auto* vars = page<CDlgCodeVariables>(6);
   ASSERT_EQ(list(6)->GetItemCount(), 1000);
   EXPECT_EQ(list(6)->GetItemText(1, 1), "5.5") << "#1 of the program, not of the table";
+  // #33 is a local variable too: a program's #33 shows in its row.
+  WriteBytes(exe / "code" / "locals.nc", "#32=1.5\r\n#33=33.25\r\n#34=2\r\nM30\r\n");
+  Open(exe / "code" / "locals.nc");
+  main->SelectPage(6);
+  for (auto [row, text] : {std::pair{32, "1.5"}, {33, "33.25"}, {34, "2"}})
+    EXPECT_EQ(list(6)->GetItemText(row, 1), text) << "#" << row;
   expectRow(list(6), 100, {"#100", "12.5", "Common"});
   expectRow(vars->List(u"list3"), 20, {"#5221", "-7.25", "System"});
 }
@@ -297,7 +310,7 @@ TEST_F(Pages, TheCommandPageShowsAMillionRecordsWithoutCopyingThem) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(cmds->GetItemCount(), 1000000);
   EXPECT_TRUE(cmds->model()->rows.empty());
-  EXPECT_EQ(cmds->GetItemText(999999, 0), "999999");
+  EXPECT_EQ(cmds->GetItemText(999999, 0), "1000000");  // line index 999999 is line 1,000,000
   EXPECT_EQ(cmds->GetItemText(999999, 5), "499999.500");
   EXPECT_LT(seconds, 2.0);
 }
@@ -342,20 +355,20 @@ TEST_F(Pages, CellEditsReachTheLibraryAndBadOnesChangeNothing) {
   main->SelectPage(6);
   EditCell(list(6), 150, 1, "3.5");
   EXPECT_EQ(LibStr(3, 150, 0), "3.5");
-  // #0 to #32 show the program's locals: no editor opens on them, and a
+  // #0 to #33 show the program's locals: no editor opens on them, and a
   // stray edit message writes nothing to the table.
   auto* vars = list(6);
-  for (int row : {0, 1, 32}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
-  EXPECT_EQ(vars->StartEdit(33, 1), 1);
+  for (int row : {0, 1, 32, 33}) EXPECT_EQ(vars->StartEdit(row, 1), 0) << row;
+  EXPECT_EQ(vars->StartEdit(34, 1), 1);
   vars->EndEdit(false);
   WndMsg stray;
   stray.msg = WM_LIST_EDIT;
-  stray.wParam = MakeWParam(5, 1);
+  stray.wParam = MakeWParam(33, 1);
   stray.number = std::make_unique<double>(9.0);
   stray.text = "9";
   stray.source = vars;
   SendWndMsg(main->pages()[6], stray);
-  EXPECT_EQ(LibValue(3, 5, 0), 0.0);
+  EXPECT_EQ(LibValue(3, 33, 0), 0.0);
   EXPECT_EQ(qobject_cast<CListCtrlEx*>(page<CDlgCodeVariables>(6)->List(u"list1"))->StartEdit(0, 1), 0);
 }
 
@@ -441,6 +454,23 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
     EXPECT_NEAR(p->Point(p->PointCount() - 1).y, 10.0, 1e-9);
   }, std::chrono::milliseconds(2000));
   EXPECT_TRUE(ran);
+  // Pixels of the margin's mark colour.
+  auto redCells = [&] {
+    QApplication::processEvents();
+    const QImage shot = edit->gutter()->grab().toImage();
+    const QRgb mark = ColorFromRef(0xFF0000).rgb();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) red += shot.pixel(x, y) == mark;
+    return red;
+  };
+  EXPECT_GT(redCells(), 20) << "line 4 is marked in the margin";
+  // Another file: its program has no highlighted block, and the margin marks
+  // no line.
+  Open(exe / "code" / "a.CNC");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->document()->firstBlock().text() == "O1"; }, 2000));
+  EXPECT_EQ(edit->selectedLine(), -1);
+  EXPECT_EQ(redCells(), 0);
 }
 
 TEST_F(Pages, EditorCommandsParseMarkAndSave) {
@@ -526,6 +556,46 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
   EXPECT_EQ(LibValue(2, -1, -1), 0.0);
 }
 
+// An increment that is not one number above 0 is refused with its reason:
+// the library keeps the last accepted one and the field shows it again.
+TEST_F(Pages, TheIncrementRefusesTextsThatAreNotOneNumberAbove0) {
+  Start();
+  main->SelectPage(5);
+  auto* options = page<CDlgCodeOptions>(5);
+  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
+  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  ASSERT_TRUE(edit && edit->isEnabled());
+  auto type = [&](const char* typed) {
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+  };
+  type("0.01");
+  ASSERT_EQ(LibValue(2, -1, -1), 0.01);
+  ASSERT_TRUE(g_seam.messages.empty());
+  const struct {
+    const char* typed;
+    const char* reason;
+  } refused[] = {{"0", "above 0"}, {"-0.01", "above 0"}, {"0.0010.01", "not one number"}, {"1-2", "not one number"},
+                 {"-", "not one number"}, {"", "not one number"}};
+  for (const auto& r : refused) {
+    g_seam.messages.clear();
+    type(r.typed);
+    EXPECT_EQ(LibValue(2, -1, -1), 0.01) << r.typed;
+    EXPECT_EQ(edit->text(), "0.01") << r.typed;
+    EXPECT_EQ(FromU16(options->layout()->FindCtrlByName(u"Leastinput").value), "0.01") << r.typed;
+    ASSERT_EQ(g_seam.messages.size(), 1u) << r.typed;
+    EXPECT_TRUE(g_seam.messages[0].contains(r.reason)) << g_seam.messages[0].toStdString();
+  }
+  g_seam.messages.clear();
+  type("0.005");
+  EXPECT_EQ(LibValue(2, -1, -1), 0.005);
+  EXPECT_TRUE(g_seam.messages.empty());
+}
+
 // At start-up the folder tree shows the folder the page starts in (the saved
 // one, or the executable's folder when that is gone), scrolled into sight
 // however deep it lies, not the top of the file system.
@@ -594,6 +664,137 @@ TEST_F(Pages, TheShellListShowsNcFilesEntersFoldersAndOpensFiles) {
   EXPECT_EQ(FromU16(saved.FindCtrlByName(u"tree").value), sub);
 }
 
+// With a vertical scroll bar the size column still shows "1,021 bytes"
+// whole, inside the viewport.
+TEST_F(Pages, TheFileListShowsSizesWholeBesideAScrollBar) {
+  fs::create_directories(exe / "many");
+  for (int i = 0; i < 80; ++i) WriteBytes(exe / "many" / ("p" + std::to_string(i) + ".nc"), std::string(1021, 'x'));
+  Start();
+  CCustomShellList* shell = code()->shellList();
+  ASSERT_TRUE(shell);
+  shell->DisplayFolder(QString::fromStdString((exe / "many").string()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shell->GetItemCount() == 80; }, 5000));
+  QApplication::processEvents();
+  ASSERT_TRUE(shell->verticalScrollBar()->isVisible());
+  const QModelIndex first = shell->model()->index(0, 1, shell->rootIndex());
+  EXPECT_EQ(first.data().toString(), FileSizeText(1021));
+  EXPECT_TRUE(first.data().toString().endsWith(" bytes"));
+  const int need = static_cast<QAbstractItemView*>(shell)->sizeHintForColumn(1);
+  EXPECT_GE(shell->columnWidth(1), need);
+  EXPECT_LE(shell->columnViewportPosition(1) + shell->columnWidth(1), shell->viewport()->width());
+}
+
+// In Chinese, Qt's own texts (the open dialog, the buttons of a question)
+// and the viewer's own (file sizes, "File not found") are Chinese.
+TEST(Language, ChineseShowsQtsTextsAndTheViewersInChinese) {
+  g_seam = TestSeam();
+  SetLanguageFlag(0);
+  ASSERT_TRUE(ApplyQtTranslations()) << "Qt's translations are installed";
+  {
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    for (auto [button, english] : {std::pair{QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}, {QMessageBox::Cancel, "Cancel"}}) {
+      const QString text = box.button(button)->text();
+      EXPECT_NE(text, english);
+      EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00; })) << text.toStdString();
+    }
+    NcFileDialog dialog(nullptr, NcFileFilter(), QFileDialog::AcceptOpen);
+    bool chineseButton = false;
+    for (auto* b : dialog.findChildren<QPushButton*>()) chineseButton |= b->text().contains(QStringLiteral("打开"));
+    EXPECT_TRUE(chineseButton) << "the open dialog's Open button";
+    dialog.selectFile(QString::fromStdString((fs::temp_directory_path() / "ravik_no_such_file.nc").string()));
+    dialog.accept();
+    ASSERT_EQ(g_seam.messages.size(), 1u);
+    EXPECT_TRUE(g_seam.messages[0].contains(QStringLiteral("找不到文件"))) << g_seam.messages[0].toStdString();
+    EXPECT_FALSE(g_seam.messages[0].contains("File not found"));
+  }
+  EXPECT_TRUE(FileSizeText(1021).endsWith(QStringLiteral(" 字节")));
+  EXPECT_TRUE(FileSizeText(1536).endsWith(QStringLiteral(" 千字节")));
+  EXPECT_FALSE(FileSizeText(1536).contains("KiB"));
+  SetLanguageFlag(1);
+  ASSERT_TRUE(ApplyQtTranslations());
+  QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Yes");
+  EXPECT_EQ(FileSizeText(1536), QLocale::system().toString(1.5, 'f', 2) + " KiB");
+}
+
+// ------------------------------------------------------------ layout notice
+
+// The committed layout file (FF FE, UTF-16LE, CR LF) stored another way:
+// big-endian, with LF line ends, or without the byte-order mark.
+enum class Form { BigEndian, LfOnly, NoMark };
+std::string Restored(const std::string& bytes, Form form) {
+  std::string out = form == Form::BigEndian ? std::string("\xFE\xFF", 2) : form == Form::LfOnly ? std::string("\xFF\xFE", 2) : "";
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    if (form == Form::LfOnly && bytes[i] == '\r' && bytes[i + 1] == 0) continue;
+    if (form == Form::BigEndian) out += {bytes[i + 1], bytes[i]};
+    else out += {bytes[i], bytes[i + 1]};
+  }
+  return out;
+}
+
+// A layout file in another form is read and not written back: the page
+// says so in a strip of its own below its controls, naming the form as it
+// is, and the user can close it, which gives the strip back to the
+// controls. A page that never writes its layout does not say that
+// anything is not saved.
+TEST_F(Pages, TheLayoutNoticeHasRoomOfItsOwnDescribesTheFileAndCloses) {
+  const fs::path data = RAVIK_DATA_DIR;
+  WriteBytes(exe / "dlg_codeedit.dlgc", Restored(ReadAll(data / "dlg_codeedit.dlgc"), Form::BigEndian));
+  WriteBytes(exe / "dlg_codeoffset.dlgc", Restored(ReadAll(data / "dlg_codeoffset.dlgc"), Form::LfOnly));
+  WriteBytes(exe / "dlg_codecmd.dlgc", Restored(ReadAll(data / "dlg_codecmd.dlgc"), Form::NoMark));
+  Start();
+  Open(exe / "code" / "b.nc");
+  struct Case {
+    int page;
+    const char* form;         // how the notice names the file's form
+    bool saves;               // the page writes its layout back
+  };
+  const Case cases[] = {{0, "stored as UTF-16BE,", true}, {3, "stored as UTF-16LE with LF line ends,", false},
+                        {2, "stored as UTF-16LE without a byte-order mark,", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    main->SelectPage(c.page);
+    QApplication::processEvents();
+    CDlgParams* p = main->pages().at(static_cast<std::size_t>(c.page));
+    auto* notice = qobject_cast<QLabel*>(p->layoutNotice());
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    const QString text = notice->text();
+    EXPECT_TRUE(text.contains(c.form)) << text.toStdString();
+    EXPECT_FALSE(text.contains("other line ends")) << text.toStdString();
+    EXPECT_EQ(text.contains("not saved"), c.saves) << text.toStdString();
+    // The page's main control ends above the notice.
+    QWidget* control = c.page == 0 ? static_cast<QWidget*>(code()->editor()) : p->mainList();
+    ASSERT_NE(control, nullptr);
+    EXPECT_LE(control->geometry().bottom(), notice->geometry().top()) << "the control ends above the notice";
+    EXPECT_EQ(notice->geometry().bottom(), p->height() - 1);
+  }
+  // The tool offsets' last row can be scrolled into sight, clear of the notice.
+  main->SelectPage(3);
+  CListCtrlEx* tools = list(3);
+  tools->scrollToBottom();
+  QApplication::processEvents();
+  const QRect last = tools->visualRect(tools->model()->index(400, 0));
+  EXPECT_TRUE(tools->viewport()->rect().contains(last)) << last.y() << " in " << tools->viewport()->height();
+  // Closed, the notice is gone and the list reaches the foot of the page.
+  CDlgParams* offsets = main->pages().at(3);
+  auto* close = offsets->layoutNotice()->findChild<QAbstractButton*>("closeNotice");
+  ASSERT_NE(close, nullptr);
+  const int before = tools->height();
+  QTest::mouseClick(close, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(offsets->layoutNotice(), nullptr);
+  EXPECT_GT(tools->height(), before);
+  EXPECT_GE(tools->geometry().bottom(), offsets->height() * 9 / 10);
+  const QByteArray shots = qgetenv("RAVIK_SHOT_DIR");
+  if (!shots.isEmpty())
+    for (int i : {0, 2, 3}) {
+      main->SelectPage(i);
+      QApplication::processEvents();
+      main->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/notice%1.png").arg(i));
+    }
+}
+
 // ------------------------------------------------------------ readability
 
 // Where a list cuts a text: the column (or its title) is narrower than the
@@ -646,6 +847,7 @@ class Readable : public Pages, public ::testing::WithParamInterface<int> {
   void SetUp() override {
     Pages::SetUp();
     SetLanguageFlag(GetParam());
+    ApplyQtTranslations();
     // Variables with long values in each kind of row: local, common, system.
     std::string vars;
     for (int i = 0; i < 5400; ++i)
@@ -664,6 +866,7 @@ class Readable : public Pages, public ::testing::WithParamInterface<int> {
   void TearDown() override {
     Pages::TearDown();
     SetLanguageFlag(1);
+    ApplyQtTranslations();
   }
 };
 

@@ -50,7 +50,7 @@ TEST(Widen, EachUndecodableByteIsOneCountedStandInThatNarrowsBackToIt) {
 
 TEST(Narrow, UnpairedSurrogatesAndCharactersTheCodePageLacksAreCounted) {
   auto utf8 = plat::NarrowTo(std::u16string{0xD800, u'a', 0xD83D, 0xDE00, 0xDC7F, Byte(0xB0), 0xDBFF}, "utf8");
-  EXPECT_EQ(utf8.text, "\xEF\xBF\xBD" "a" "\xF0\x9F\x98\x80" "\xEF\xBF\xBD" "\xB0" "\xEF\xBF\xBD");
+  EXPECT_EQ(utf8.text, "?a\xF0\x9F\x98\x80?\xB0?");  // as '?', as every code page writes what it lacks
   EXPECT_EQ(utf8.replaced, 3u);
   plat::SetSystemCodePage("ISO-8859-1");
   std::size_t replaced = 0;

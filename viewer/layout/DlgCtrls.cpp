@@ -9,11 +9,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <atomic>
 
 #include "platform/Numbers.h"
@@ -152,6 +152,38 @@ QWidget* CDlgCheckBox::Create(const QRect& rect, QWidget* parent) {
 
 int CDlgCheckBox::CreatedCount() { return g_checkBoxCount.load(); }
 
+CUpDown::CUpDown(QWidget* parent) : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
+  m_up->setArrowType(Qt::UpArrow);
+  m_down->setArrowType(Qt::DownArrow);
+  for (QToolButton* b : {m_up, m_down}) {
+    b->setAutoRepeat(true);
+    b->setFocusPolicy(Qt::NoFocus);
+  }
+  connect(m_up, &QToolButton::clicked, this, [this] { stepUp(); });
+  connect(m_down, &QToolButton::clicked, this, [this] { stepDown(); });
+}
+
+void CUpDown::setRange(int minimum, int maximum) {
+  m_minimum = std::min(minimum, maximum);
+  m_maximum = std::max(minimum, maximum);
+  setValue(m_value);
+}
+
+void CUpDown::setValue(int value) {
+  value = std::clamp(value, m_minimum, m_maximum);
+  if (value == m_value) return;
+  m_value = value;
+  emit valueChanged(value);
+}
+
+void CUpDown::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The arrows share the height, one above the other.
+  const int half = height() / 2;
+  m_up->setGeometry(0, 0, width(), half);
+  m_down->setGeometry(0, half, width(), height() - half);
+}
+
 QWidget* CDlgSpin::Create(const QRect& rect, QWidget* parent) {
   // The window created just before the spin (its own label aside) is its
   // buddy when it is an edit: the spin sets the edit's text to its value,
@@ -166,7 +198,7 @@ QWidget* CDlgSpin::Create(const QRect& rect, QWidget* parent) {
       break;
     }
   }
-  auto* spin = new QSpinBox(parent);
+  auto* spin = new CUpDown(parent);
   spin->setRange(0, 100);
   Adopt(spin, rect, kStyleSpin);
   buddy = pair;
@@ -174,7 +206,7 @@ QWidget* CDlgSpin::Create(const QRect& rect, QWidget* parent) {
     bool whole = false;
     const int v = pair->text().toInt(&whole);
     if (whole) spin->setValue(v);
-    QObject::connect(spin, &QSpinBox::valueChanged, pair, [pair](int value) {
+    QObject::connect(spin, &CUpDown::valueChanged, pair, [pair](int value) {
       if (pair->text() == QString::number(value)) return;
       pair->setText(QString::number(value));
       // Reported as typed, so that the layout's value of the edit follows.

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QRect>
+#include <QToolButton>
 #include <QWidget>
 
 #include <cstdint>
@@ -78,6 +79,36 @@ class CDlgCheckBox : public CDlgCtrls {
   std::int32_t number = 0;
   // How many check boxes were created so far (the next number).
   static int CreatedCount();
+};
+
+// An up-down control: two arrow buttons and no number of its own (its
+// buddy edit shows the number). Values run from the minimum to the maximum;
+// the arrows repeat while held.
+class CUpDown : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CUpDown(QWidget* parent = nullptr);
+  int value() const { return m_value; }
+  void setValue(int value);
+  void setRange(int minimum, int maximum);
+  void stepUp() { setValue(m_value + 1); }
+  void stepDown() { setValue(m_value - 1); }
+  QToolButton* upButton() const { return m_up; }
+  QToolButton* downButton() const { return m_down; }
+
+ signals:
+  void valueChanged(int value);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QToolButton* m_up;
+  QToolButton* m_down;
+  int m_value = 0;
+  int m_minimum = 0;
+  int m_maximum = 100;
 };
 
 // An up-down control. Its buddy is the edit created just before it (when

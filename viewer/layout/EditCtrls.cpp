@@ -105,6 +105,13 @@ void CNumEdit::keyPressEvent(QKeyEvent* event) {
   const QString t = event->text();
   const QString before = text();
   m_inKey = true;
+  // Ctrl+A selects the field's text, whatever the filter lets through.
+  if (event->matches(QKeySequence::SelectAll)) {
+    QLineEdit::keyPressEvent(event);
+    m_inKey = false;
+    NotifyChar();
+    return;
+  }
   if (!t.isEmpty() && !IsKeyText(t.front().unicode())) {
     const char16_t c = t.front().unicode();
     if (m_anyChar || IsNumberEditChar(c)) QLineEdit::keyPressEvent(event);
@@ -301,6 +308,9 @@ QTextDocument* CXRichEdit::NewLargeDocument() {
 
 void CXRichEdit::SetCodeText(const QString& text) {
   ++m_serial;
+  // Another text is another program: no block of it is highlighted yet.
+  m_selectedLine = -1;
+  m_gutter->update();
   JoinWorkers(false);
   if (text.size() < kBackgroundBytes) {
     m_preparing = false;

@@ -5,10 +5,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
 
+#include "platform/Files.h"
 #include "platform/Host.h"
 #include "platform/Text.h"
 #include "viewer/Language.h"
@@ -52,6 +54,63 @@ Qt::Alignment LabelAlignment(std::int32_t style) {
     case 2: return a | Qt::AlignRight;
     default: return a | Qt::AlignLeft;
   }
+}
+
+// How a layout file's bytes are stored, in words: the encoding, whether a
+// byte-order mark leads, which line ends it uses and whether a last byte is
+// left over. Only what differs from the layout format is named.
+QString DescribeForm(const std::string& b, TextEncoding encoding) {
+  auto starts = [&b](const char* prefix, std::size_t n) { return b.size() >= n && b.compare(0, n, prefix, n) == 0; };
+  QStringList parts;
+  QString name = QString::fromLatin1(EncodingName(encoding));
+  bool utf16 = false, big = false, mark = false;
+  switch (encoding) {
+    case TextEncoding::Utf16Le:
+      return Tr(QStringLiteral("UTF-16LE"), QStringLiteral("UTF-16LE"));
+    case TextEncoding::Utf16LeOther:
+      name = QStringLiteral("UTF-16LE");
+      utf16 = true;
+      mark = starts("\xFF\xFE", 2);
+      break;
+    case TextEncoding::Utf16Be:
+      utf16 = big = true;
+      mark = starts("\xFE\xFF", 2);
+      break;
+    case TextEncoding::Utf8:
+      if (starts("\xEF\xBB\xBF", 3)) parts << Tr(QStringLiteral("with a byte-order mark"), QStringLiteral("带字节顺序标记"));
+      return parts.isEmpty() ? name : name + QLatin1Char(' ') + parts.join(QStringLiteral(", "));
+    case TextEncoding::Unknown:
+      return name;
+  }
+  if (utf16 && !mark) parts << Tr(QStringLiteral("without a byte-order mark"), QStringLiteral("无字节顺序标记"));
+  std::size_t crlf = 0, lf = 0, cr = 0;
+  const std::size_t from = mark ? 2 : 0;
+  auto unit = [&](std::size_t p) {
+    const unsigned lo = static_cast<unsigned char>(b[big ? p + 1 : p]);
+    const unsigned hi = static_cast<unsigned char>(b[big ? p : p + 1]);
+    return static_cast<char16_t>(lo | (hi << 8));
+  };
+  for (std::size_t p = from; p + 1 < b.size(); p += 2) {
+    const char16_t u = unit(p);
+    if (u == u'\r') {
+      if (p + 3 < b.size() && unit(p + 2) == u'\n') {
+        ++crlf;
+        p += 2;
+      } else {
+        ++cr;
+      }
+    } else if (u == u'\n') {
+      ++lf;
+    }
+  }
+  if ((lf > 0) + (cr > 0) + (crlf > 0) > 1)
+    parts << Tr(QStringLiteral("with mixed line ends"), QStringLiteral("换行符混杂"));
+  else if (lf > 0)
+    parts << Tr(QStringLiteral("with LF line ends"), QStringLiteral("使用 LF 换行"));
+  else if (cr > 0)
+    parts << Tr(QStringLiteral("with CR line ends"), QStringLiteral("使用 CR 换行"));
+  if ((b.size() - from) % 2 != 0) parts << Tr(QStringLiteral("with a stray last byte"), QStringLiteral("末尾多一个字节"));
+  return parts.isEmpty() ? name : name + QLatin1Char(' ') + parts.join(QStringLiteral(", "));
 }
 
 }  // namespace
@@ -203,8 +262,11 @@ void CLayoutProp::Load() {
   m_name.clear();
   m_complete = false;
   m_clamped = false;
-  m_notice.clear();
-  const LayoutText file = ReadLayoutText(m_path);
+  m_state = FileState::Fine;
+  m_form.clear();
+  std::optional<std::string> bytes;
+  if (!m_path.empty()) bytes = plat::ReadFileBytes(plat::WideToUtf8(m_path));
+  const LayoutText file = bytes ? DecodeLayoutBytes(*bytes) : LayoutText();
   m_encoding = file.encoding;
   const QString path = FromU16(m_path);
   if (!file.opened || file.encoding == TextEncoding::Unknown) {
@@ -212,30 +274,59 @@ void CLayoutProp::Load() {
     // file, so that the user knows which one to mend.
     plat::Trace("layout: cannot read " + plat::WideToUtf8(m_path));
     Ui().Message(nullptr, QString(), QStringLiteral("failed to read the file!\n") + path, UiSeam::Icon::Warning);
-    m_notice = Tr(QStringLiteral("The layout file %1 could not be read."),
-                  QStringLiteral("无法读取布局文件 %1。"))
-                   .arg(path)
-                   .toStdU16String();
+    m_state = FileState::Unreadable;
     return;
   }
   LoadText(file.text);
   if (!file.Native()) {
     // Read as it is, but not written: the file keeps the form its editor gave it.
     m_complete = false;
-    plat::Trace("layout: " + plat::WideToUtf8(m_path) + " is " + EncodingName(file.encoding) +
+    m_form = DescribeForm(*bytes, file.encoding).toStdU16String();
+    plat::Trace("layout: " + plat::WideToUtf8(m_path) + " is " + plat::WideToUtf8(m_form) +
                 " text; read, and never written back");
-    m_notice = Tr(QStringLiteral("The layout file %1 is %2 text, not UTF-16LE with CR LF line ends: it was read, "
-                                 "but changes on this page are not saved into it."),
-                  QStringLiteral("布局文件 %1 是 %2 文本（不是 UTF-16LE、CR LF 换行）：已读取，但本页的更改不会保存到该文件。"))
-                   .arg(path, QString::fromLatin1(EncodingName(file.encoding)))
-                   .toStdU16String();
+    m_state = FileState::OtherForm;
+  } else if (m_clamped) {
+    m_state = FileState::Clamped;
   } else if (!m_complete) {
-    m_notice = Tr(QStringLiteral("The layout file %1 is not well formed: the page shows what could be read, and the "
-                                 "file is not written."),
-                  QStringLiteral("布局文件 %1 格式有误：本页只显示能读取的部分，且不会写入该文件。"))
-                   .arg(path)
-                   .toStdU16String();
+    m_state = FileState::Malformed;
   }
+}
+
+std::u16string CLayoutProp::notice(bool writtenBack) const {
+  const QString path = FromU16(m_path);
+  QString text;
+  switch (m_state) {
+    case FileState::Fine: return {};
+    case FileState::Unreadable:
+      text = Tr(QStringLiteral("The layout file %1 could not be read."), QStringLiteral("无法读取布局文件 %1。")).arg(path);
+      break;
+    case FileState::OtherForm:
+      text = Tr(QStringLiteral("The layout file %1 is stored as %2, not as UTF-16LE with a byte-order mark and CR LF "
+                               "line ends; the page was laid out from it."),
+                QStringLiteral("布局文件 %1 的存储形式是 %2，而不是带字节顺序标记、CR LF 换行的 UTF-16LE；本页按它布局。"))
+                 .arg(path, FromU16(m_form));
+      text += QLatin1Char(' ');
+      text += writtenBack ? Tr(QStringLiteral("What is set on this page is not saved into it."),
+                               QStringLiteral("本页的设置不会保存到该文件。"))
+                          : Tr(QStringLiteral("This page never writes its layout file, so nothing is lost."),
+                               QStringLiteral("本页从不写入布局文件，因此没有任何内容丢失。"));
+      break;
+    case FileState::Clamped:
+    case FileState::Malformed:
+      text = m_state == FileState::Clamped
+                 ? Tr(QStringLiteral("The layout file %1 holds a share outside 0..1 or one that is no number: the page "
+                                     "uses the nearest share that fits."),
+                      QStringLiteral("布局文件 %1 含有 0..1 以外或不是数的比例：本页使用最接近的可用比例。"))
+                       .arg(path)
+                 : Tr(QStringLiteral("The layout file %1 is not well formed: the page shows what could be read."),
+                      QStringLiteral("布局文件 %1 格式有误：本页只显示能读取的部分。"))
+                       .arg(path);
+      if (writtenBack)
+        text += QLatin1Char(' ') + Tr(QStringLiteral("The file is not written, so what is set on this page is not saved."),
+                                      QStringLiteral("该文件不会被写入，本页的设置不会保存。"));
+      break;
+  }
+  return text.toStdU16String();
 }
 
 void CLayoutProp::NoteClamped() {
@@ -396,17 +487,25 @@ std::u16string CLayoutProp::ToText() const {
   return out;
 }
 
+bool CLayoutProp::IsWritable() const {
+  bool writable = IsWritableValue(m_name);
+  for (const Layout& band : m_layouts) {
+    // The column shares are written with three decimals ("0.5" becomes
+    // "0.500", an empty item "0"): the list must still be read whole.
+    std::u16string shares = JoinNumberList(band.grid.col_ratio);
+    TrimRightBlanks(shares);
+    writable = writable && IsWritableValue(band.grid.name) && shares.size() <= kMaxKeyValue;
+    for (const auto& c : band.controls) writable = writable && c->IsWritable();
+  }
+  return writable;
+}
+
 bool CLayoutProp::Save() {
   if (!m_complete) {
     plat::Trace("layout: " + plat::WideToUtf8(m_path) + " was not read completely and is not written back");
     return false;
   }
-  bool writable = IsWritableValue(m_name);
-  for (const Layout& band : m_layouts) {
-    writable = writable && IsWritableValue(band.grid.name);
-    for (const auto& c : band.controls) writable = writable && c->IsWritable();
-  }
-  if (!writable) {
+  if (!IsWritable()) {
     plat::Trace("layout: a name or value holds a character the layout file cannot hold; " +
                 plat::WideToUtf8(m_path) + " is not written");
     return false;

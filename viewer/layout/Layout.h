@@ -147,10 +147,16 @@ class CLayoutProp {
   // How the file was stored (Unknown when it could not be read).
   TextEncoding encoding() const { return m_encoding; }
   // What the page tells the user about its layout file: why it could not be
-  // read, or why it is not written back; empty when all is well.
-  const std::u16string& notice() const { return m_notice; }
+  // read, how it differs from the layout format and, for a page that writes
+  // its layout back (`writtenBack`), that the page's settings are not saved;
+  // empty when all is well.
+  std::u16string notice(bool writtenBack = true) const;
   // The layout's text as Save writes it (LF line ends).
   std::u16string ToText() const;
+  // Whether that text reads back to the same records: no name or value
+  // holds a character the format cannot hold, and none is too long to be
+  // read whole as written.
+  bool IsWritable() const;
 
  protected:
   struct DeferLoad {};
@@ -169,7 +175,10 @@ class CLayoutProp {
   bool m_clamped = false;
   bool m_understood = false;
   TextEncoding m_encoding = TextEncoding::Unknown;
-  std::u16string m_notice;
+  // What the notice tells of the file.
+  enum class FileState { Fine, Unreadable, OtherForm, Clamped, Malformed };
+  FileState m_state = FileState::Fine;
+  std::u16string m_form;  // how a file in another form is stored, in words
 };
 
 }  // namespace ravik

@@ -4,12 +4,16 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
+
+#include "viewer/Language.h"
 #include "viewer/TextConv.h"
 #include "viewer/layout/LayoutFile.h"
 #include "viewer/layout/WinMsg.h"
@@ -49,9 +53,34 @@ bool NcFileProxy::filterAcceptsRow(int row, const QModelIndex& parent) const {
 
 bool NcFileProxy::filterAcceptsColumn(int column, const QModelIndex&) const { return column < 2; }
 
+QString FileSizeText(qint64 bytes) {
+  if (bytes < 1024)
+    return Tr(QStringLiteral("%1 bytes"), QStringLiteral("%1 字节")).arg(QLocale::system().toString(bytes));
+  static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  static const char16_t* const kUnitsCn[] = {u"千字节", u"兆字节", u"吉字节", u"太字节"};
+  double v = static_cast<double>(bytes) / 1024.0;
+  int unit = 0;
+  while (v >= 1024.0 && unit < 3) {
+    v /= 1024.0;
+    ++unit;
+  }
+  const QString number = QLocale::system().toString(v, 'f', 2);
+  return number + QLatin1Char(' ') +
+         Tr(QString::fromLatin1(kUnits[unit]), QString::fromUtf16(kUnitsCn[unit]));
+}
+
+QVariant NcFileProxy::data(const QModelIndex& index, int role) const {
+  if (role == Qt::DisplayRole && index.column() == 1) {
+    const QModelIndex source = mapToSource(index);
+    if (!source.isValid() || m_fs->isDir(source)) return QString();
+    return FileSizeText(m_fs->size(source));
+  }
+  return QSortFilterProxyModel::data(index, role);
+}
+
 QVariant NcFileProxy::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-    return section == 0 ? QStringLiteral("Name") : QStringLiteral("Size");
+    return section == 0 ? Tr(QStringLiteral("Name"), QStringLiteral("名称")) : Tr(QStringLiteral("Size"), QStringLiteral("大小"));
   if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
     return int((section == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
   return QSortFilterProxyModel::headerData(section, orientation, role);
@@ -76,7 +105,10 @@ CCustomShellList::CCustomShellList(QWidget* parent) : QTreeView(parent) {
     if (index.parent() == rootIndex()) DoDefault(index.row());
   });
   connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-    if (!m_folder.isEmpty() && QDir::cleanPath(path) == m_folder) emit folderLoaded(m_folder);
+    if (!m_folder.isEmpty() && QDir::cleanPath(path) == m_folder) {
+      OnSetColumns();
+      emit folderLoaded(m_folder);
+    }
   });
 }
 
@@ -120,13 +152,28 @@ void CCustomShellList::OnSetColumns() {
   // The factors are single-precision numbers; the products are not rounded
   // to single precision (200 x 0.7f lies just below 140).
   const double w = viewport()->width() - 20;
-  setColumnWidth(0, static_cast<int>(w * static_cast<double>(0.7f)));
-  setColumnWidth(1, static_cast<int>(w * static_cast<double>(0.3f)));
+  int name = static_cast<int>(w * static_cast<double>(0.7f));
+  int size = static_cast<int>(w * static_cast<double>(0.3f));
+  // A size is never cut while the view has room for it: the name column
+  // gives way.
+  const int need = m_folder.isEmpty() ? 0 : sizeHintForColumn(1);
+  if (need > size && need < viewport()->width()) {
+    size = need;
+    name = std::max(0, viewport()->width() - size);
+  }
+  setColumnWidth(0, name);
+  setColumnWidth(1, size);
 }
 
 void CCustomShellList::resizeEvent(QResizeEvent* event) {
   QTreeView::resizeEvent(event);
   OnSetColumns();
+}
+
+bool CCustomShellList::viewportEvent(QEvent* event) {
+  const bool result = QTreeView::viewportEvent(event);
+  if (event->type() == QEvent::Resize) OnSetColumns();
+  return result;
 }
 
 // ------------------------------------------------------------ shell tree

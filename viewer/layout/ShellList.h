@@ -25,6 +25,10 @@ class QPainter;
 
 namespace ravik {
 
+// A file size as the list shows it: whole bytes below 1024 ("1,021 bytes"),
+// else KiB, MiB or GiB with two decimals, in the viewer's language.
+QString FileSizeText(qint64 bytes);
+
 // Whether a file name is one the list shows: no '.' in it, or an extension
 // (after the last '.', in any case) of "cnc", "nc", "txt", "pim", "pit".
 bool IsNcFileName(const QString& name);
@@ -36,6 +40,8 @@ class NcFileProxy : public QSortFilterProxyModel {
  public:
   explicit NcFileProxy(QFileSystemModel* source, QObject* parent = nullptr);
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // The size column in the viewer's language ("1,021 bytes", "1.50 KiB").
+  QVariant data(const QModelIndex& index, int role) const override;
 
  protected:
   bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
@@ -63,7 +69,8 @@ class CCustomShellList : public QTreeView {
   // What a double click or Enter does to item `index`: a folder is entered,
   // a file is handed to the parent (2035). False for an invalid index.
   bool DoDefault(int index);
-  // The two columns from the client width w - 20: 70 % and 30 %.
+  // The two columns from the client width w - 20: 70 % and 30 %, the size
+  // column widened to its longest text shown when that is wider.
   void OnSetColumns();
   QFileSystemModel* fileModel() const { return m_fs; }
 
@@ -73,6 +80,8 @@ class CCustomShellList : public QTreeView {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The viewport narrows when the vertical scroll bar appears.
+  bool viewportEvent(QEvent* event) override;
 
  private:
   QFileSystemModel* m_fs;

@@ -166,7 +166,9 @@ QString CDlgCodeCommands::CellText(int item, int column) {
   if (item < 0 || column < 0 || column > 14) return {};
   CommandRecord rec;
   if (!Commands().At(static_cast<std::size_t>(item), rec)) return {};
-  if (column == 0) return FromU16(IntToWString(rec.line));
+  // The record holds the line's index; the editor and the message list count
+  // lines from 1.
+  if (column == 0) return QString::number(static_cast<long long>(rec.line) + 1);
   if (column == 1) return QString::fromLatin1(CommandKindName(rec.kind));
   return FromU16(DoubleToWString(rec.values[column - 2]));
 }
@@ -268,13 +270,40 @@ CDlgCodeOptions::~CDlgCodeOptions() {
 double CDlgCodeOptions::OptionValue() const {
   if (!layout()) return 0.0;
   if (ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) == 1.0) return 0.0;
-  auto* edit = qobject_cast<QLineEdit*>(layout()->FindWndByName(u"Leastinput"));
-  const std::u16string text = edit ? ToU16(edit->text()) : layout()->FindCtrlByName(u"Leastinput").value;
-  const double v = plat::ParseDouble(text);
-  return std::isfinite(v) ? v : 0.0;
+  double v = 0.0;
+  return EditTextNumber(m_acceptedIncrement, v) ? v : 0.0;
+}
+
+void CDlgCodeOptions::CheckIncrement() {
+  if (!layout()) return;
+  CDlgCtrls& ctrl = layout()->FindCtrlByName(u"Leastinput");
+  auto* edit = qobject_cast<QLineEdit*>(ctrl.GetWnd());
+  const QString text = edit ? edit->text() : FromU16(ctrl.value);
+  double v = 0.0;
+  QString reason;
+  if (!EditTextNumber(text, v))
+    reason = Tr(QStringLiteral("The increment \"%1\" is not one number."), QStringLiteral("增量“%1”不是一个数。")).arg(text);
+  else if (!(v > 0.0))
+    // 0 would put every coordinate without a decimal point at 0, a negative
+    // increment would mirror it.
+    reason = Tr(QStringLiteral("The increment must be above 0 (%1 was typed): coordinates written without a decimal "
+                               "point are multiplied by it."),
+                QStringLiteral("增量必须大于 0（输入的是 %1）：不带小数点的坐标值要乘以增量。"))
+                 .arg(text.trimmed());
+  if (reason.isEmpty()) {
+    m_acceptedIncrement = text.trimmed();
+    return;
+  }
+  if (edit) edit->setText(m_acceptedIncrement);
+  ctrl.value = m_acceptedIncrement.toStdU16String();
+  Ui().Message(this, QStringLiteral("Ravik"),
+               reason + QLatin1Char('\n') +
+                   Tr(QStringLiteral("The increment stays %1."), QStringLiteral("增量仍为 %1。")).arg(m_acceptedIncrement),
+               UiSeam::Icon::Warning);
 }
 
 bool CDlgCodeOptions::ApplyOption() {
+  if (layout() && ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) != 1.0) CheckIncrement();
   double value = OptionValue();
   m_optionPending = !Library([&] {
     unsigned kind = 2;
@@ -290,6 +319,11 @@ void CDlgCodeOptions::OnLoaderEnded() {
 
 bool CDlgCodeOptions::OnInitDialog() {
   CDlgDataPage::OnInitDialog();
+  // The saved increment, when it is one number above 0, is the one in use
+  // (it is checked when it is used).
+  double saved = 0.0;
+  const QString savedText = FromU16(layout()->FindCtrlByName(u"Leastinput").value).trimmed();
+  if (EditTextNumber(savedText, saved) && saved > 0.0) m_acceptedIncrement = savedText;
   ApplyOption();
   if (ValueNumber(layout()->FindCtrlByName(u"ignoredecimal").value) == 1.0)
     if (QWidget* edit = layout()->FindWndByName(u"Leastinput")) edit->setEnabled(false);
@@ -317,8 +351,9 @@ struct VariableList {
   int items;
   int first;
 };
-// Rows of "list" that show a program's local variables rather than the table.
-constexpr int kLocalRows = 33;
+// Rows of "list" that show a program's local variables (#0 to #33) rather
+// than the table.
+constexpr int kLocalRows = 34;
 constexpr VariableList kVariableLists[4] = {
     {u"list", 1010, 1000, 0}, {u"list1", 1011, 130, 4001}, {u"list2", 1012, 104, 5001}, {u"list3", 1013, 124, 5201}};
 
@@ -359,7 +394,7 @@ void CDlgCodeVariables::Refresh() {
   }
   if (auto* list = qobject_cast<CListCtrlEx*>(mainList()); list && list->GetColumnCount() > 1) {
     list->SetColumnEditable(1);
-    // #0 to #32 show the program's local variables, which a program sets for
+    // #0 to #33 show the program's local variables, which a program sets for
     // itself: the table behind them is not what the rows show, so they are
     // not edited here.
     for (int row = 0; row < kLocalRows; ++row) list->SetRowReadOnly(row, true);

@@ -133,19 +133,29 @@ class CDlgCodeOptions : public CDlgDataPage {
   explicit CDlgCodeOptions(QWidget* parent = nullptr);
   ~CDlgCodeOptions() override;
 
-  // 0 when "ignoredecimal" is set, else the least input increment typed.
+  // 0 when "ignoredecimal" is set, else the least input increment typed
+  // (the last one accepted while the field holds one that is refused).
   double OptionValue() const;
-  // Sends the option to the library now, or when the loader has ended.
+  // Sends the option to the library now, or when the loader has ended. An
+  // increment that is not one number above 0 is refused with its reason and
+  // the field shows the last accepted one again.
   bool ApplyOption();
   bool optionPending() const { return m_optionPending; }
   void OnLoaderEnded() override;
+  // The choice is written back to the layout file.
+  bool SavesLayout() const override { return true; }
 
  protected:
   bool OnInitDialog() override;
   void OnCommand(int id, int code, QWidget* control) override;
 
  private:
+  // Checks the field's text; a refused text is reported and replaced by the
+  // last accepted increment.
+  void CheckIncrement();
+
   bool m_optionPending = false;
+  QString m_acceptedIncrement = QStringLiteral("0.001");
 };
 
 class CDlgCodeVariables : public CDlgDataPage {

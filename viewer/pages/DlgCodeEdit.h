@@ -42,6 +42,8 @@ class CDlgCodeEdit : public CDlgParams, public CodePage {
   ~CDlgCodeEdit() override;
 
   QWidget* GetMainWnd() const override;
+  // The folder shown is written back to the layout file.
+  bool SavesLayout() const override { return true; }
 
   void SetCodeText(const QString& text) override;
   QString GetCodeText() const override;
