@@ -144,7 +144,8 @@ void LibraryMessage(char16_t* programName, int* line, int* sequenceNumber, char1
 
 QString UnreadableReason(const QString& path) {
   const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: a pipe with no writer is not a program to read.
+  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
   char byte = 0;
   const ssize_t n = ::read(fd, &byte, 1);
@@ -270,8 +271,11 @@ void CDlgRender::LoadFile() {
       }
     } catch (const std::bad_alloc&) {
       // No memory to copy the text out: it is let go, and a load that does
-      // not happen leaves the editor empty.
-      ShowNothing();
+      // not happen leaves the editor empty, without a path or title.
+      m_main->SetCodeText(QString());
+      m_shownPath.clear();
+      m_lineEnds = plat::LineEnds{};
+      m_main->setWindowTitle(m_main->TitleText());
     }
   }
   const bool ran = RunLoad(1, QString());
@@ -437,6 +441,7 @@ bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
 bool CDlgRender::RunLoad(int mode, const QString& text) {
   if (m_inLoad || m_shutDown || !m_initialised) return false;
   m_inLoad = true;
+  m_loadMode = mode;
   // The load is over when this returns, also by an exception.
   struct EndLoad {
     CDlgRender* self;
@@ -631,9 +636,11 @@ void CDlgRender::OnLoaderEnded(unsigned serial) {
                                  ? Text("LOAD_NO_MEMORY_TO_READ", "there is not enough memory to read it")
                                  : readError);
   } else if (m_lastOutOfMemory) {
-    // A simulation that failed after the editor took the program's text:
-    // the text goes too, unless the user has begun to edit it.
-    if (!m_inLoad && !(m_main && m_main->codePage() && m_main->codePage()->IsModified())) ShowNothing();
+    // A simulation that failed after the editor took the text of the file
+    // opened: the text goes too, unless the user has begun to edit it. (A
+    // text parsed from the editor is the user's and stays.)
+    if (!m_inLoad && m_loadMode == 1 && !(m_main && m_main->codePage() && m_main->codePage()->IsModified()))
+      ShowNothing();
     ReportOutOfMemory();
   }
 }

@@ -193,6 +193,7 @@ class CDlgRender : public QWidget {
   bool m_initialised = false;
   bool m_shutDown = false;
   bool m_inLoad = false;
+  int m_loadMode = 0;  // of the last load: 1 a file, 0 the editor's text
   std::thread m_thread;
   unsigned m_loadSerial = 0;
   QPointer<CDlgLoading> m_loading;
