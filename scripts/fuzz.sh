@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every fuzz target under tests/fuzz/ for a while with libFuzzer,
-# AddressSanitizer and UndefinedBehaviorSanitizer (each target compiles the
-# code it fuzzes with them; the rest is built plain): FUZZ_SECONDS each (60 by
-# default), starting from the seeds in tests/fuzz/<name>_seeds/ for the
-# target <name>_fuzz.
+# AddressSanitizer and UndefinedBehaviorSanitizer (the fuzz build compiles
+# all its code, the library's and the viewer's, with the fuzzer's coverage
+# and both sanitizers): FUZZ_SECONDS each (60 by default), starting from the
+# seeds in tests/fuzz/<name>_seeds/ for the target <name>_fuzz.
 # A finding stops the script with the input saved as build-fuzz/<target>-*.
 # A tests/fuzz/<target>.dict file gives libFuzzer words to splice in.
 # Without a clang that links libFuzzer it says so and passes: the ordinary
@@ -19,7 +19,7 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe/probe.
 fi
 BUILD=build-fuzz
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=OFF -DQUILLET_FUZZ=ON -DQUILLET_BUILD_VIEWER=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ=ON -DQUILLET_BUILD_VIEWER=ON \
   -DCMAKE_CXX_FLAGS=
 # Every target a tests/fuzz/<name>.cmake file defined in this configuration
 # (one whose parts are not built here, such as the viewer's, is left out).

@@ -122,6 +122,37 @@ CGCBlock::Extra& CGCBlock::Ext() {
 
 std::vector<WString>& CGCBlock::GetMessages() { return Ext().messages; }
 
+CGCBlock::MessageReserve::MessageReserve(WStringView text) : m_text(text), m_extra(std::make_unique<Extra>()) {
+  m_extra->instructions.reserve(1);
+  m_extra->messages.reserve(1);
+  m_messages.reserve(kMessages);
+}
+
+CGCBlock::MessageReserve::~MessageReserve() = default;
+
+void CGCBlock::AddReservedMessage(MessageReserve& reserve) noexcept {
+  if (reserve.m_used) return;
+  Extra* e = ExtraIfAny();
+  if (!e) {
+    // The single instruction moves into the reserved extra part.
+    e = reserve.m_extra.release();
+    if (m_instr) e->instructions.push_back(reinterpret_cast<CGCInstruction*>(m_instr));
+    m_instr = reinterpret_cast<std::uintptr_t>(e) | 1u;
+  }
+  std::vector<WString>& list = e->messages;
+  if (list.size() == list.capacity()) {
+    if (list.size() >= reserve.m_messages.capacity()) {
+      list.back().swap(reserve.m_text);
+      reserve.m_used = true;
+      return;
+    }
+    for (WString& m : list) reserve.m_messages.push_back(std::move(m));
+    list.swap(reserve.m_messages);
+  }
+  list.push_back(std::move(reserve.m_text));
+  reserve.m_used = true;
+}
+
 void CGCBlock::AddInstruction(CGCInstruction* instr) {
   if (!instr) return;
   if (!m_instr) {

@@ -80,6 +80,12 @@ class CGCBlock {
   const std::vector<WString>* GetMessagesIfAny() const { return ExtraIfAny() ? &ExtraIfAny()->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
+  // Room kept in advance for one message that must reach a block when no
+  // memory is left (the report that memory ran out).
+  class MessageReserve;
+  // Adds the reserved message without allocating (once per reserve; when
+  // the block's messages fill the room, its last message gives way).
+  void AddReservedMessage(MessageReserve& reserve) noexcept;
 
   bool IsStatement(short kind) const { return m_statement == kind; }
   short GetStatement() const { return m_statement; }
@@ -218,6 +224,25 @@ class CGCBlock {
     std::vector<WString> messages;
   };
   Extra& Ext();
+
+ public:
+  class MessageReserve {
+   public:
+    explicit MessageReserve(WStringView text);
+    ~MessageReserve();
+    MessageReserve(const MessageReserve&) = delete;
+    MessageReserve& operator=(const MessageReserve&) = delete;
+
+   private:
+    friend class CGCBlock;
+    static constexpr std::size_t kMessages = 8;
+    WString m_text;
+    std::unique_ptr<Extra> m_extra;   // for a block without one
+    std::vector<WString> m_messages;  // for a block whose messages are full
+    bool m_used = false;
+  };
+
+ private:
   // The extra part, when the instruction word holds one (tagged in its
   // lowest bit; instructions and extras are at least pointer-aligned).
   Extra* ExtraIfAny() const { return (m_instr & 1u) ? reinterpret_cast<Extra*>(m_instr & ~std::uintptr_t{1}) : nullptr; }

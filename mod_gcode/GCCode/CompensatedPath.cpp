@@ -209,17 +209,55 @@ const CGCInstruction* NextInPlane(const CGCInstruction& self) {
   return nullptr;
 }
 
+// The path build in progress on this thread (null outside one).
+thread_local CCompensationBuildScope* t_build = nullptr;
+
+bool LeavesPlane(const CGCInstruction* p) { return p->IsCompensated() && IsLineOrArc(p) && !MovesInPlane(*p); }
+
+// The run of compensated moves that leave the plane right before `self`,
+// counted up to one past kMaxSkipped. `last` is the run found for another
+// move of the build: when that move comes right before `self`, the run
+// before `self` is that one with one more move, or none.
+CCompensationBuildScope::Run RunBefore(const CGCInstruction& self, const CCompensationBuildScope::Run* last) {
+  if (last && last->move == &self) return *last;
+  CCompensationBuildScope::Run run{&self, 0, self.GetPrevious()};
+  if (last && last->move && run.end == last->move) {
+    if (!LeavesPlane(run.end)) return run;
+    run.length = std::min(last->length, kMaxSkipped) + 1;
+    run.end = last->end;
+    return run;
+  }
+  while (run.end && run.length <= kMaxSkipped && LeavesPlane(run.end)) {
+    run.end = run.end->GetPrevious();
+    ++run.length;
+  }
+  return run;
+}
+
+}  // namespace
+
+CCompensationBuildScope::CCompensationBuildScope() : m_outer(t_build) { t_build = this; }
+CCompensationBuildScope::~CCompensationBuildScope() { t_build = m_outer; }
+
+namespace {
+
+// The run before a move, taken over from the move before it while a build
+// is in progress (the build asks for the moves in their order).
+CCompensationBuildScope::Run RunBeforeInBuild(const CGCInstruction& self) {
+  if (!t_build) return RunBefore(self, nullptr);
+  const CCompensationBuildScope::Run run = RunBefore(self, &t_build->Last());
+  t_build->Last() = run;
+  return run;
+}
+
 // Whether the offset is set up when `self` starts: a compensated move in
 // the plane comes before it, with only compensated moves that leave the
-// plane between.
+// plane between (at most kMaxSkipped of them are looked at).
 bool OffsetIsSet(const CGCInstruction& self) {
-  const CGCInstruction* p = self.GetPrevious();
-  for (int n = 0; p && n < kMaxSkipped; ++n) {
-    if (!p->IsCompensated() || !IsLineOrArc(p)) return false;
-    if (MovesInPlane(*p)) return true;
-    p = p->GetPrevious();
-  }
-  return p != nullptr;
+  const CCompensationBuildScope::Run run = RunBeforeInBuild(self);
+  if (run.length > kMaxSkipped) return true;
+  if (run.length == kMaxSkipped) return run.end != nullptr;
+  return run.end && run.end->IsCompensated() && IsLineOrArc(run.end);
 }
 
 // Where the path of the move before this one ends, in this move's frame:

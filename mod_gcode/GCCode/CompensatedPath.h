@@ -53,4 +53,30 @@ bool CutterFitsArc(const CGCInstruction& instr, const CGraphicCircle& arc);
 // one): the control takes neither on an arc.
 bool CompensationChangesOnArc(const CGCInstruction& arc);
 
+// Lives on the stack of a path build: while it does, each compensated move
+// of the build hands what it found out about the moves before it (the run
+// of moves that leave the plane) to the move after, so a long run costs
+// each move one step instead of a walk back over the run.
+class CCompensationBuildScope {
+ public:
+  CCompensationBuildScope();
+  ~CCompensationBuildScope();
+  CCompensationBuildScope(const CCompensationBuildScope&) = delete;
+  CCompensationBuildScope& operator=(const CCompensationBuildScope&) = delete;
+
+  // The run before `move`: how many compensated moves that leave the plane
+  // come right before it, and the move before them (null: none).
+  struct Run {
+    const CGCInstruction* move = nullptr;
+    int length = 0;
+    const CGCInstruction* end = nullptr;
+  };
+  // The run found last in this build.
+  Run& Last() { return m_last; }
+
+ private:
+  Run m_last;
+  CCompensationBuildScope* m_outer;
+};
+
 }  // namespace quillet

@@ -28,13 +28,17 @@ const WString& CData::GetValueText(int, int) {
 void CData::LoadRaw(const std::string& path) {
   m_path = path;
   m_dirty = false;
-  m_readFailed = false;
+  // Until the file is read whole (a read can fail on the way) the table is
+  // one that must not be written over it.
+  m_readFailed = true;
   std::size_t got = 0;
   if (!ReadRawFile(path, m_raw, static_cast<std::size_t>(m_byteLength), &got)) {
     // A missing file keeps the zeros; a file that exists but cannot be read
     // must not be overwritten later.
     m_readFailed = plat::FileExists(path);
+    return;
   }
+  m_readFailed = false;
 }
 
 CDataComp::CDataComp() {
@@ -254,7 +258,9 @@ bool CVariables::ParseFileText(std::string_view text) {
 void CVariables::Load(const std::string& path) {
   m_path = path;
   m_dirty = false;
-  m_readFailed = false;
+  // Until every row is read (a read can fail on the way, leaving a part of
+  // the table) the table is one that must not be written over its file.
+  m_readFailed = true;
   // Every byte is read (a zero byte does not end the text); a table that
   // is not exactly what Store would write keeps its file as it is.
   auto bytes = plat::ReadFileBytes(path);

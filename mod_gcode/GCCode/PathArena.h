@@ -40,6 +40,14 @@ class CPathArena {
   CPathList MakeList(CPathPolyline* const* items, std::size_t count);
   // Gives a polyline of this arena another style (its point count stays).
   void SetStyle(CPathPolyline* polyline, const CPathStyle& style);
+  // In two steps, of which only the first allocates: the shared copy of a
+  // style for a polyline, then giving a polyline a shared style (one from
+  // StyleOf or SharedStyleFor).
+  const CPathStyle* SharedStyleFor(const CPathPolyline* polyline, const CPathStyle& style) {
+    return Shared(style, polyline->PointCount());
+  }
+  static const CPathStyle* StyleOf(const CPathPolyline* polyline) noexcept { return polyline->m_style; }
+  static void UseStyle(CPathPolyline* polyline, const CPathStyle* shared) noexcept { polyline->m_style = shared; }
 
   // Releases everything made so far.
   void Reset();

@@ -10,6 +10,7 @@
 #include <utility>
 #include <cstdio>
 
+#include "mod_gcode/GCCode/CompensatedPath.h"
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/GCCode/Global.h"
 #include "mod_gcode/GCCode/TextUtil.h"
@@ -180,7 +181,24 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   TouchModalState();
 }
 
-CGCProgram::~CGCProgram() = default;  // blocks (and their instructions) die with the store
+// Blocks (and their instructions) die with the store.
+CGCProgram::~CGCProgram() {
+  if (m_depth == 0) {
+    m_budget->tearingDown = true;
+    return;
+  }
+  // A call frame that goes while the parse goes on (a failure inside the
+  // call ended it before its caller took the frame): the block that led
+  // into it must not lead into freed blocks.
+  if (!m_entryFrom || m_budget->tearingDown) return;
+  const CGCBlock* next = m_entryFrom->GetNext();
+  if (!next || next->GetProgram() != this) return;
+  try {
+    m_entryFrom->SetNext(m_entryOldNext);
+  } catch (...) {
+    m_entryFrom->SetNext(nullptr);  // an unlink allocates nothing
+  }
+}
 
 CGCProgramPath::~CGCProgramPath() = default;
 
@@ -241,8 +259,14 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
   m_previousMotion = g28;
 }
 
+namespace {
+const char16_t kNotEnoughMemory[] = u"Not enough memory for this program: parsing stopped at this block";
+}  // namespace
+
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
+  // The report that memory ran out is made now, while there is memory.
+  m_memoryReport = std::make_unique<CGCBlock::MessageReserve>(kNotEnoughMemory);
   try {
     CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
@@ -266,9 +290,11 @@ void CGCProgram::StopOnException() {
   }();
   m_budget->reported = true;
   m_lineBuffer = WString();
-  CGCBlock* last = m_blocks.empty() ? NewBlock(nullptr) : m_blocks[m_blocks.size() - 1];
-  last->AddMessage(outOfMemory ? u"Not enough memory for this program: parsing stopped at this block"
-                               : u"Program stopped: internal error");
+  // Without a block there is nothing to show: the parse fails as a whole.
+  if (m_blocks.empty()) throw;
+  CGCBlock* last = m_blocks[m_blocks.size() - 1];
+  if (outOfMemory && m_memoryReport) last->AddReservedMessage(*m_memoryReport);
+  else last->AddMessage(u"Program stopped: internal error");
 }
 
 std::unique_ptr<CGCProgramPath> CGCProgram::NewChild() const {
@@ -637,6 +663,10 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       continue;
     }
     if (block->IsEndOfProgram()) break;
+    if (previous && !m_entryFrom && previous->GetProgram() != this) {
+      m_entryFrom = previous;
+      m_entryOldNext = previous->GetNext();
+    }
     if (previous) previous->SetNext(block);
     previous = block;
     i = next;
@@ -657,6 +687,7 @@ void CGCProgramPath::BuildPath() {
   m_highlighted = -1;
   m_savedStyles.clear();
   m_pathGroups.reserve(m_blocks.size());
+  CCompensationBuildScope compensation;
   std::vector<CPathPolyline*> items;
   items.reserve(16);
   for (CGCBlock* block : m_blocks) {
@@ -690,32 +721,36 @@ bool CGCProgram::AutoRun() {
 }
 
 PathGroups* CGCProgram::SelectBlock(unsigned index) {
-  if (m_highlighted >= 0 && static_cast<std::size_t>(m_highlighted) < m_pathGroups.size()) {
-    const CPathList& list = m_pathGroups[static_cast<std::size_t>(m_highlighted)];
-    for (std::size_t i = 0; i < list.size() && i < m_savedStyles.size(); ++i) {
-      CPathStyle s = list[i]->Style();
-      s.r = m_savedStyles[i].r;
-      s.g = m_savedStyles[i].g;
-      s.b = m_savedStyles[i].b;
-      s.a = m_savedStyles[i].a;
-      s.width = m_savedStyles[i].width;
-      m_arena.SetStyle(list[i], s);
-    }
-  }
-  m_savedStyles.clear();
-  m_highlighted = -1;
+  // What allocates comes first: the styles the block's polylines keep and
+  // the lit ones they take. A failure there leaves the highlight as it was.
+  std::vector<const CPathStyle*> saved, lit;
   if (index < m_pathGroups.size()) {
     const CPathList& list = m_pathGroups[index];
-    for (CPathPolyline* p : list) {
-      CPathStyle s = p->Style();
-      m_savedStyles.push_back(s);
+    const bool litNow = m_highlighted == static_cast<int>(index) && m_savedStyles.size() == list.size();
+    saved.reserve(list.size());
+    lit.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const CPathStyle* own = litNow ? m_savedStyles[i] : CPathArena::StyleOf(list[i]);
+      CPathStyle s = *own;
       s.r = 1.f;
       s.g = 0.f;
       s.b = 0.f;
       s.a = 1.f;
       s.width = 3.f;
-      m_arena.SetStyle(p, s);
+      saved.push_back(own);
+      lit.push_back(m_arena.SharedStyleFor(list[i], s));
     }
+  }
+  if (m_highlighted >= 0 && static_cast<std::size_t>(m_highlighted) < m_pathGroups.size()) {
+    const CPathList& list = m_pathGroups[static_cast<std::size_t>(m_highlighted)];
+    for (std::size_t i = 0; i < list.size() && i < m_savedStyles.size(); ++i)
+      CPathArena::UseStyle(list[i], m_savedStyles[i]);
+  }
+  m_savedStyles.swap(saved);
+  m_highlighted = -1;
+  if (index < m_pathGroups.size()) {
+    const CPathList& list = m_pathGroups[index];
+    for (std::size_t i = 0; i < list.size(); ++i) CPathArena::UseStyle(list[i], lit[i]);
     m_highlighted = static_cast<int>(index);
   }
   return &m_pathGroups;

@@ -298,7 +298,7 @@ class CGCProgram {
   CInstructionArena* m_instructions = &m_instrArena;
   static constexpr std::size_t kCallPathChunk = 1024;
   CGCInstruction* m_modal[kModalGroups] = {};
-  std::vector<CPathStyle> m_savedStyles;
+  std::vector<const CPathStyle*> m_savedStyles;
   CVariables m_locals{kLastLocal + 1};
   CVariables* m_localVars = &m_locals;  // this frame's, or its caller's
   CPoint3d m_refIntermediate;
@@ -360,6 +360,8 @@ class CGCProgram {
     std::unordered_map<WString, std::shared_ptr<const WString>> files;
     // Refused calls already reported (one message per reason and calling line).
     std::unordered_set<WString> refusals;
+    // Set when the top frame is deleted: its frames then go all together.
+    bool tearingDown = false;
   };
   std::shared_ptr<RunBudget> m_budget = std::make_shared<RunBudget>();
   int m_depth = 0;  // call nesting of this frame
@@ -370,6 +372,14 @@ class CGCProgram {
   bool m_alarmRaised = false;
   int m_returnSequence = 0;
   int m_pendingReturn = 0;
+  // The top frame's room for the report that memory ran out.
+  std::unique_ptr<CGCBlock::MessageReserve> m_memoryReport;
+  // The block of another frame (the caller's, or an earlier call's) that
+  // this frame's first block was linked to as its next, and that block's
+  // next before. A call frame that is deleted before its caller took it
+  // (a failure in the call) puts the link back.
+  CGCBlock* m_entryFrom = nullptr;
+  CGCBlock* m_entryOldNext = nullptr;
 };
 
 class CGCProgramPath : public CGCProgram {

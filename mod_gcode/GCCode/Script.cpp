@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <vector>
 
 #include "mod_gcode/GCCode/Cycle.h"
 #include "mod_gcode/GCCode/FileUtil.h"
 #include "mod_gcode/GCCode/MathUtil.h"
 #include "mod_gcode/GCCode/Transform.h"
+#include "mod_gcode/export/LibraryState.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -332,19 +336,23 @@ void CScript::Run(CScriptRun& run, const CGCCoord& cycle, const CGCCoord& start)
 // -------------------------------------------------------------- library
 
 CScriptLibrary::CScriptLibrary(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec), end;
-  if (ec) return;
-  for (; it != end; it.increment(ec)) {
-    if (ec) break;
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    const std::string file = it->path().filename().string();
+  // The folder is listed with the plain directory calls: the library's own
+  // allocations then happen where their failure can be caught (the
+  // error-code forms of the standard directory iterator allocate inside
+  // functions that may not throw).
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return;
+  std::vector<std::string> files;
+  while (const dirent* e = ::readdir(dir.get())) files.emplace_back(e->d_name);
+  dir.reset();
+  for (const std::string& file : files) {
     if (file.empty() || file[0] != 'G') continue;
     if (file.size() < 4) continue;
     std::string ext = file.substr(file.size() - 4);
     for (char& ch : ext) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
     if (ext != ".txt") continue;
+    struct stat st {};
+    if (::stat((folder + "/" + file).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     const std::string key = file.substr(0, file.find('.'));
     if (key.size() > 31) continue;
     // "G81.old.txt" names the key G81, whose script is G81.txt.
@@ -355,8 +363,11 @@ CScriptLibrary::CScriptLibrary(const std::string& folder) {
 }
 
 const CScriptLibrary& CScriptLibrary::Instance() {
-  static const CScriptLibrary library(plat::ExePath(u"CodeRule"));
-  return library;
+  // Read when the library starts; read here when that failed (the failure
+  // of this read ends the parse that needed it, and the next one tries again).
+  CLibraryState& lib = Lib();
+  if (!lib.scripts) lib.scripts = std::make_shared<const CScriptLibrary>(plat::ExePath(u"CodeRule"));
+  return *lib.scripts;
 }
 
 const CScript& CScriptLibrary::Find(WStringView name) const {

@@ -282,8 +282,8 @@ class CScriptLibrary {
   CScriptLibrary(const CScriptLibrary&) = delete;
   CScriptLibrary& operator=(const CScriptLibrary&) = delete;
 
-  // The library of the "CodeRule" folder beside the executable, read on
-  // first use.
+  // The library of the "CodeRule" folder beside the executable: read when
+  // the library starts (Load), or on first use when that read failed.
   static const CScriptLibrary& Instance();
 
   // The script of a cycle name; an empty script for a name without one.

@@ -11,6 +11,7 @@
 #include "mod_gcode/GCCode/CodeAnalyzer.h"
 #include "mod_gcode/GCCode/CodeBuffer.h"
 #include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/GCCode/Script.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Host.h"
@@ -58,10 +59,23 @@ CGCProgramPath* NewProgram(std::u16string_view folder, std::u16string_view name)
     const CCodeRuleEntry& e = main->FindByCode(u"G00");
     if (!e.IsEmpty()) g00 = &e;
   }
-  auto* p = new CGCProgramPath(g00, folder, name);
+  auto p = std::make_unique<CGCProgramPath>(g00, folder, name);
   CDataTables& t = Lib().tables;
   p->AttachDataTables(t.comp.get(), t.coord.get(), t.param.get(), t.vars.get());
-  return p;
+  return p.release();
+}
+
+// Runs a parse of the current program. A parse that could not even keep a
+// block with its reason (memory ran out at once) leaves no program: the
+// path exports then give their failure result.
+template <class F>
+void ParseOrDrop(F&& parse) {
+  try {
+    parse();
+  } catch (...) {
+    DeleteProgramNow();
+    throw;
+  }
 }
 
 CCodeBuffer* Buffer(const int* id) { return id ? GetCodeBuffer(*id) : nullptr; }
@@ -142,6 +156,11 @@ QUILLET_API short Code_Initialize(short* mode, CodeCommandCallback command, Code
   InitPathStyles(s);
   if (CCodeBuffer* b = GetCodeBuffer(1)) b->Reset(u"O0000", u"M30");
   s.tips.Load(language ? *language : 1);
+  try {
+    CScriptLibrary::Instance();
+  } catch (const std::bad_alloc&) {
+    // Read at the first canned cycle instead.
+  }
   return mode ? *mode : 0;
 } catch (...) {
   return Escaped<short>({});
@@ -156,6 +175,7 @@ QUILLET_API void Code_Uninitialize(void) try {
   s.macroRules.reset();
   DeleteProgramNow();
   g_destruct.reset();
+  s.scripts.reset();
 } catch (...) {
   Escaped();
 }
@@ -177,15 +197,15 @@ QUILLET_API void Code_Skip(char* flag) try {
 QUILLET_API void Code_SwitchRule(char16_t* mainRuleFile, char16_t* macroRuleFile) try {
   if (!mainRuleFile || !macroRuleFile) return;
   CLibraryState& s = Lib();
-  // The current program keeps pointers into the main table; it is done
-  // parsing, but a new table must not be mixed with it.
-  RetireProgram();
-  s.mainRules.reset();
-  s.macroRules.reset();
+  // Both tables are read before either replaces its predecessor: a read
+  // that fails on the way leaves the tables in use as they were.
   auto main = std::make_unique<CCodeRuleTable>();
   main->Load(plat::WView(mainRuleFile));
   auto macro = std::make_unique<CCodeRuleTable>();
   macro->Load(plat::WView(macroRuleFile));
+  // The current program keeps pointers into the main table; it is done
+  // parsing, but a new table must not be mixed with it.
+  RetireProgram();
   s.mainRules = std::move(main);
   s.macroRules = std::move(macro);
 } catch (...) {
@@ -200,10 +220,14 @@ QUILLET_API int Code_SwitchData(char16_t* folder, char16_t* systemName) try {
   // A program parsed with the old tables must not reach them once deleted.
   RetireProgram();
   const bool stored = StoreTables();
-  s.tables = CDataTables();
-  s.tables.Create(plat::WView(folder), name);
+  // The new tables are read whole before they replace the old ones (which
+  // are stored by now): a read that fails on the way leaves the old ones.
+  CDataTables next;
+  next.Create(plat::WView(folder), name);
+  std::u16string nextName(name);
+  s.tables = std::move(next);
   ++s.tablesGeneration;
-  s.systemName.assign(name);
+  s.systemName.swap(nextName);
   return stored ? 0 : 1;
 } catch (...) {
   return Escaped(-1);
@@ -244,7 +268,7 @@ QUILLET_API void* Code_Parsing(char16_t* path, double* x, double* y, double* z) 
   std::size_t sep = p.find_last_of(u"\\/");
   std::u16string_view folder = sep == std::u16string_view::npos ? std::u16string_view() : p.substr(0, sep);
   g_program = NewProgram(folder, sep == std::u16string_view::npos ? p : p.substr(sep + 1));
-  g_program->ParseFile(p, CPoint3d(*x, *y, *z));
+  ParseOrDrop([&] { g_program->ParseFile(p, CPoint3d(*x, *y, *z)); });
   return nullptr;
 } catch (...) {
   return Escaped<void*>({});
@@ -256,7 +280,7 @@ QUILLET_API void Code_ParsingFromBuffer(int* startLine, char16_t* text, char16_t
   SendToHost(WM_CODE_PARSESTART, 0);
   RetireProgram();
   g_program = NewProgram(plat::WView(folder), plat::WView(programName));
-  if (text) g_program->ParseText(*startLine, text, plat::WLen(text), CPoint3d(*x, *y, *z));
+  if (text) ParseOrDrop([&] { g_program->ParseText(*startLine, text, plat::WLen(text), CPoint3d(*x, *y, *z)); });
 } catch (...) {
   Escaped();
 }

@@ -31,6 +31,9 @@ struct CLibraryState {
   std::unique_ptr<CCodeRuleTable> mainRules;
   std::unique_ptr<CCodeRuleTable> macroRules;
   CCodeTips tips;
+  // The canned-cycle scripts (CScriptLibrary::Instance); programs hold
+  // pointers into them, so they go with the library's last program.
+  std::shared_ptr<const CScriptLibrary> scripts;
   // Counts every replacement of the tables, so a program knows whether the
   // tables it was given still exist.
   unsigned tablesGeneration = 0;

@@ -53,6 +53,34 @@ TEST_F(CompCycleTest, PlungeAndRetractUnderCompensationKeepTheOffset) {
   }
 }
 
+// One block of many moves along the tool axis under compensation keeps the
+// offset on each of them; the look-ahead of the start-up passes over the
+// block to the next move in the plane. Radius 2, cutter on the left: the
+// start-up ends at (8, 0), square to the move up X10; that move ends where
+// its offset x = 8 meets the cancel's offset y = 8. 12,000 moves pass the
+// 10,000 the look-back examines: the offset counts as set all the same.
+TEST_F(CompCycleTest, ABlockOfManyAxialMovesKeepsTheOffsetOnEach) {
+  SetDiameter(4);
+  for (int moves : {1, 500, 12000}) {
+    SCOPED_TRACE(moves);
+    std::u16string block;
+    for (int i = 0; i < moves; ++i) block += u"G01 X10 Y0 Z-1 ";
+    PathGroups* paths = Parse(u"G17 G90 G00 X0 Y0 Z0\n"
+                              u"G41 D1 G01 X10 Y0 F100\n" +
+                              block +
+                              u"\n"
+                              u"G01 X10 Y10\n"
+                              u"G40 G00 X0 Y10\n");
+    ASSERT_NE(paths, nullptr);
+    ASSERT_GT(paths->size(), 5u);
+    ExpectDrawn(*paths, 1, {{0, 0, 0}, {8, 0, 0}});
+    EXPECT_EQ((*paths)[3].size(), static_cast<std::size_t>(moves));
+    ExpectDrawn(*paths, 2, {{8, 0, 0}, {8, 0, -1}});
+    ExpectDrawn(*paths, 3, {{8, 0, -1}, {8, 8, -1}});
+    ExpectDrawn(*paths, 4, {{8, 8, -1}, {0, 10, -1}});
+  }
+}
+
 // A contour that runs on in a sub-program: the corners where it enters and
 // leaves the sub-program are joined as any corner. O9311 is the step
 // "G91 X10 / Y10" and O9312 calls it; the radius is 5, the cutter on the
