@@ -235,8 +235,9 @@ CGCBlock* CBlockStore::Make(CGCBlock* previous) {
   static_assert(alignof(CGCBlock) <= kHeader, "blocks follow the page header aligned");
   if (m_count == m_pages.size() * kPerPage) {
     const std::size_t pages = m_nextChunkPages;
-    auto* chunk = static_cast<std::byte*>(std::aligned_alloc(kPageBytes, pages * kPageBytes));
-    if (!chunk) throw std::bad_alloc();
+    // Through operator new, so that a failure reaches the host's new handler
+    // like every other allocation of a parse.
+    auto* chunk = static_cast<std::byte*>(::operator new(pages * kPageBytes, std::align_val_t{kPageBytes}));
     std::unique_ptr<std::byte, FreeChunk> owned(chunk);
     m_chunks.push_back(std::move(owned));
     m_program->CountHeld(pages * kPageBytes);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -321,7 +322,7 @@ class CBlockStore {
   static constexpr std::size_t kHeader = sizeof(PageHeader);
   static constexpr std::size_t kPerPage = (kPageBytes - kHeader) / sizeof(CGCBlock);
   struct FreeChunk {
-    void operator()(std::byte* p) const { std::free(p); }
+    void operator()(std::byte* p) const { ::operator delete(p, std::align_val_t{kPageBytes}); }
   };
   CGCProgram* m_program;
   std::vector<std::byte*> m_pages;
