@@ -1,5 +1,6 @@
 #include "platform/Threads.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
@@ -10,6 +11,24 @@ namespace plat {
 int ProcessorCount() {
   long n = ::sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<int>(n) : 1;
+}
+
+std::size_t ResidentBytes() {
+  // "size resident shared ..." in pages; read without stdio, which may allocate.
+  const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char buffer[128];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+  ::close(fd);
+  if (n <= 0) return 0;
+  buffer[n] = '\0';
+  const char* p = buffer;
+  while (*p && *p != ' ') ++p;  // past the size
+  if (!*p) return 0;
+  std::size_t pages = 0;
+  for (++p; *p >= '0' && *p <= '9'; ++p) pages = pages * 10 + static_cast<std::size_t>(*p - '0');
+  const long page = ::sysconf(_SC_PAGESIZE);
+  return pages * static_cast<std::size_t>(page > 0 ? page : 4096);
 }
 
 std::uint64_t OddProcessorMask(int count) {

@@ -1,11 +1,15 @@
 // Processor count and processor affinity.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <thread>
 
 namespace plat {
 
 int ProcessorCount();
+// The bytes of the process's memory that are resident now (0 when unknown).
+// A read of /proc/self/statm: a few microseconds.
+std::size_t ResidentBytes();
 // Mask with bit i set for every odd processor number i below `count`; 1 when
 // no bit would be set (one processor).
 std::uint64_t OddProcessorMask(int count);

@@ -5,13 +5,21 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <new>
+#include <system_error>
 
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Files.h"
@@ -22,6 +30,7 @@
 #include "viewer/DlgLoading.h"
 #include "viewer/Language.h"
 #include "viewer/Locks.h"
+#include "viewer/PageBase.h"
 #include "viewer/RavikDlg.h"
 #include "viewer/TextConv.h"
 #include "viewer/UiSeam.h"
@@ -47,7 +56,7 @@ std::atomic<LoadStage> g_failStage{LoadStage::None};
 
 // Throws as an allocation would when a test made this stage fail.
 void FailPoint(LoadStage stage) {
-  if (g_failStage.load(std::memory_order_relaxed) == stage) throw std::bad_alloc();
+  if (stage != LoadStage::None && g_failStage.load(std::memory_order_relaxed) == stage) throw std::bad_alloc();
 }
 
 std::uint64_t MemAvailable() {
@@ -75,6 +84,48 @@ std::uint64_t AddressSpaceLeft() {
 
 QString Megabytes(std::uint64_t bytes) { return QString::number((bytes + (1 << 19)) >> 20); }
 
+// Every failed allocation of the process passes here (the new handler), also
+// those that the library catches and turns into a block message or a null
+// result: a load during which one failed did not happen.
+std::atomic<bool> g_allocationFailed{false};
+void OnAllocationFailure() {
+  g_allocationFailed.store(true, std::memory_order_relaxed);
+  throw std::bad_alloc();
+}
+
+// Address space held back while nothing failed, and given up when a load
+// runs out of memory, so that the message about it can still be laid out
+// and painted before the failed load's memory has gone back.
+constexpr std::size_t kReserveBytes = std::size_t{32} << 20;
+void* g_reserve = nullptr;
+void TakeReserve() {
+  if (g_reserve) return;
+  void* p = ::mmap(nullptr, kReserveBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  g_reserve = p == MAP_FAILED ? nullptr : p;
+}
+void GiveUpReserve() {
+  if (g_reserve) ::munmap(g_reserve, kReserveBytes);
+  g_reserve = nullptr;
+}
+
+// The raster paint engine fills large areas on the threads of the global
+// thread pool and waits for them. A pool thread that cannot be created when
+// the address space has run out never runs its part, and the paint waits for
+// ever: so the pool's threads are all started here, and kept.
+void StartPaintThreads() {
+  QThreadPool* pool = QThreadPool::globalInstance();
+  pool->setExpiryTimeout(-1);
+  const int n = pool->maxThreadCount();
+  auto started = std::make_shared<QSemaphore>(), release = std::make_shared<QSemaphore>();
+  for (int i = 0; i < n; ++i)
+    pool->start([started, release] {
+      started->release();
+      release->acquire();  // each waits until all have started: n threads
+    });
+  started->acquire(n);
+  release->release(n);
+}
+
 // While the library shuts down, its messages (a data table whose changes
 // could not be saved) are collected here to be shown in a message box: the
 // message list closes with the window.
@@ -90,6 +141,18 @@ void LibraryMessage(char16_t* programName, int* line, int* sequenceNumber, char1
 }
 
 }  // namespace
+
+QString UnreadableReason(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  // Without waiting: a pipe with no writer is not a program to read.
+  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
+  char byte = 0;
+  const ssize_t n = ::read(fd, &byte, 1);
+  const int error = errno;
+  ::close(fd);
+  return n < 0 ? QString::fromLocal8Bit(std::strerror(error)) : QString();
+}
 
 std::uint64_t AvailableMemoryBytes() {
   if (const std::uint64_t set = g_availableForTests.load()) return set;
@@ -131,6 +194,9 @@ CDlgRender::~CDlgRender() { Shutdown(); }
 
 void CDlgRender::OnInitDialog() {
   if (m_initialised) return;
+  std::set_new_handler(&OnAllocationFailure);
+  StartPaintThreads();
+  TakeReserve();
   std::lock_guard lib(LibraryMutex());
   short mode = 1;
   int language = LanguageFlag();
@@ -174,25 +240,48 @@ void CDlgRender::WaitLoaders(bool stop) {
 
 void CDlgRender::OpenFile() {
   if (m_path.isEmpty()) return;
+  // A file that cannot be read changes nothing: this is said before anything
+  // of the program shown is let go.
+  if (const QString why = UnreadableReason(m_path); !why.isEmpty()) {
+    ReportUnreadable(m_path, why);
+    m_path = m_shownPath;
+    return;
+  }
+  try {
+    LoadFile();
+  } catch (const std::bad_alloc&) {
+    // The interface thread had no memory for the text (the editor's copy, or
+    // its document): nothing of this load, nor of the last one, is shown.
+    ShowNothing();
+    ReportOutOfMemory();
+  }
+}
+
+void CDlgRender::LoadFile() {
   // A new file replaces the editor's text. A large one is let go before the
   // load, so that its document and the new program are never held at once;
   // its plain text is kept to be put back should the load not happen.
   QString shelved;
   if (m_main && m_main->codePage()) {
-    QString shown = m_main->GetCodeText();
-    if (shown.size() >= CXRichEdit::kBackgroundBytes) {
-      shelved = std::move(shown);
+    try {
+      QString shown = m_main->GetCodeText();
+      if (shown.size() >= CXRichEdit::kBackgroundBytes) {
+        shelved = std::move(shown);
+        m_main->SetCodeText(QString());
+      }
+    } catch (const std::bad_alloc&) {
+      // No memory to copy the text out: it is let go, and a load that does
+      // not happen leaves the editor empty, without a path or title.
       m_main->SetCodeText(QString());
+      m_shownPath.clear();
+      m_lineEnds = plat::LineEnds{};
+      m_main->setWindowTitle(m_main->TitleText());
     }
   }
   const bool ran = RunLoad(1, QString());
-  if (!ran || m_lastOutOfMemory) {
-    if (!shelved.isNull()) m_main->SetCodeText(shelved);
-    if (!ran) return;
-  }
-  shelved = QString();
   QString text;
   bool has = false;
+  QString readError;
   {
     std::lock_guard lock(m_textMutex);
     has = m_hasLoadedText;
@@ -200,12 +289,15 @@ void CDlgRender::OpenFile() {
     if (has) m_lineEnds = std::move(m_loadedLineEnds);
     m_loadedText.clear();
     m_hasLoadedText = false;
+    readError.swap(m_readError);
   }
-  if (m_lastOutOfMemory) {
+  if (!ran || m_lastOutOfMemory || !readError.isEmpty()) {
     // The load did not happen: the editor, its path and the title stay.
     m_path = m_shownPath;
+    if (!shelved.isNull() && m_main) m_main->SetCodeText(shelved);
     return;
   }
+  shelved = QString();
   m_shownPath = m_path;
   if (!m_main) return;
 #ifdef __GLIBC__
@@ -213,13 +305,87 @@ void CDlgRender::OpenFile() {
   // pages go back to the system before the new document is built.
   malloc_trim(0);
 #endif
-  if (has) m_main->SetCodeText(text);
+  if (has) {
+    // A document for a large text takes about kEditorBytesPerChar for each
+    // character; one that cannot have it is not begun (the text engine does
+    // not recover from an allocation that fails half way).
+    if (text.size() >= CXRichEdit::kBackgroundBytes &&
+        static_cast<std::uint64_t>(text.size()) * kEditorBytesPerChar > AvailableMemoryBytes())
+      throw std::bad_alloc();
+    m_main->SetCodeText(text);
+  }
   m_main->SetTitlePath(m_path);
+}
+
+void CDlgRender::ShowNothing() {
+  DropProgram();
+  m_path = m_shownPath = QString();
+  m_lineEnds = plat::LineEnds{};
+  if (m_main) {
+    m_main->SetCodeText(QString());
+    m_main->setWindowTitle(m_main->TitleText());
+  }
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
+void CDlgRender::DropProgram() {
+  // Whatever still runs of the load ends before its program is let go.
+  WaitLoaders(true);
+  {
+    std::lock_guard lib(LibraryMutex());
+    int startLine = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    std::u16string none;
+    Code_ParsingFromBuffer(&startLine, nullptr, none.data(), none.data(), &x, &y, &z);
+  }
+  {
+    std::lock_guard tickets(Tickets());
+    m_view->loaderUpload(quillet::PathGroups{});
+  }
+  ClearCommandRecords();
+  {
+    std::lock_guard lock(m_textMutex);
+    m_loadedText = QString();
+    m_hasLoadedText = false;
+  }
+  if (m_main) m_main->ClearLists();
+}
+
+void CDlgRender::OnEditorOutOfMemory() {
+  if (m_inLoad) return;  // the load in progress replaces the text anyway
+  ShowNothing();
+  ReportOutOfMemory();
+}
+
+void CDlgRender::ReportOutOfMemory() {
+  m_lastOutOfMemory = true;
+  GiveUpReserve();
+  Ui().Message(this, QStringLiteral("Ravik"),
+               Text("LOAD_NO_MEMORY",
+                    "The memory ran out while the program was loading, and the load was stopped. "
+                    "The program is too large for the memory of this computer."),
+               UiSeam::Icon::Error);
+  TakeReserve();
+}
+
+void CDlgRender::ReportUnreadable(const QString& path, const QString& why) {
+  Ui().Message(this, QStringLiteral("Ravik"),
+               Text("LOAD_UNREADABLE", "The file %1 could not be read: %2\nThe program shown stays as it was.")
+                   .arg(path, why),
+               UiSeam::Icon::Error);
 }
 
 void CDlgRender::ParseText(const QString& text) {
   if (!ConfirmLoadSize(static_cast<std::uint64_t>(text.size()), QFileInfo(m_path).fileName())) return;
-  RunLoad(0, text);
+  try {
+    RunLoad(0, text);
+  } catch (const std::bad_alloc&) {
+    // The editor's text is the user's and stays; nothing of the parse does.
+    DropProgram();
+    ReportOutOfMemory();
+  }
 }
 
 void CDlgRender::OpenPath(const QString& path) {
@@ -247,8 +413,22 @@ bool CDlgRender::ConfirmFileSize(const QString& path) {
 }
 
 bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
-  const std::uint64_t need = textBytes * kLoadBytesPerTextByte;
-  const std::uint64_t available = AvailableMemoryBytes();
+  // The load must fit in the memory and in the address space (a limit on
+  // it counts what is reserved as well as what is used).
+  std::uint64_t need = textBytes * kLoadBytesPerTextByte;
+  std::uint64_t available = 0;
+  if (const std::uint64_t set = g_availableForTests.load()) {
+    available = set;
+  } else {
+    const std::uint64_t system = MemAvailable();
+    available = system == 0 ? UINT64_MAX : system;
+    const std::uint64_t needAddress = textBytes * kLoadAddressBytesPerTextByte;
+    const std::uint64_t addressLeft = AddressSpaceLeft();
+    if (need <= available && needAddress > addressLeft) {
+      need = needAddress;
+      available = addressLeft;
+    }
+  }
   if (need <= available) return true;
   const QString question = Text("LOAD_TOO_LARGE",
                                 "The program %1 (%2 MB) needs about %3 MB of memory to open, but only %4 MB "
@@ -261,6 +441,15 @@ bool CDlgRender::ConfirmLoadSize(std::uint64_t textBytes, const QString& name) {
 bool CDlgRender::RunLoad(int mode, const QString& text) {
   if (m_inLoad || m_shutDown || !m_initialised) return false;
   m_inLoad = true;
+  m_loadMode = mode;
+  // The load is over when this returns, also by an exception.
+  struct EndLoad {
+    CDlgRender* self;
+    ~EndLoad() {
+      self->m_loading = nullptr;
+      self->m_inLoad = false;
+    }
+  } endLoad{this};
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
@@ -283,6 +472,7 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
     std::lock_guard lock(m_textMutex);
     m_loadedText.clear();
     m_hasLoadedText = false;
+    m_readError.clear();
   }
   CDlgLoading dialog(this);
   m_loading = &dialog;
@@ -290,7 +480,11 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   m_outOfMemory = false;
   m_lastOutOfMemory = false;
   // The text is handed over as it is: the library reads it in place.
-  m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), text);
+  try {
+    m_thread = std::thread(&CDlgRender::LoadWorker, this, ++m_loadSerial, mode, dialog.Handle(), ToU16(m_path), text);
+  } catch (const std::system_error&) {
+    throw std::bad_alloc();  // no memory for the thread's stack
+  }
   dialog.exec();
   m_lastLog = dialog.Target()->Log();
   m_loading = nullptr;
@@ -301,6 +495,7 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
 
 void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text) {
   InstallThreadSignalStack();  // a stack overflow in the library still writes the dump
+  g_allocationFailed.store(false, std::memory_order_relaxed);
   {
     std::lock_guard lib(LibraryMutex());
     Code_SetHWnd(&handle);
@@ -310,9 +505,11 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
     int startLine = 0;
     double x = 0.0, y = 0.0, z = 0.0;
     bool parsed = true;
-    // Running out of memory ends the load after the step that failed; what
-    // the load made so far is dropped so that the viewer can go on.
+    // Running out of memory ends the load after the step that failed (also
+    // when the library caught the failure and went on); what the load made
+    // so far is dropped so that the viewer can go on.
     bool failed = false;
+    bool unreadable = false;
     auto step = [&](LoadStage stage, auto&& work) {
       if (failed) return;
       try {
@@ -321,39 +518,62 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
       } catch (const std::bad_alloc&) {
         failed = true;
       }
+      if (g_allocationFailed.load(std::memory_order_relaxed)) failed = true;
     };
     if (mode == 1) {
       char setPath = 1;
-      Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath);
-      {
-        auto ends = plat::ReadLineEnds(QFile::encodeName(FromU16(path)).toStdString());
-        std::lock_guard lock(m_textMutex);
-        m_loadedLineEnds = ends ? std::move(*ends) : plat::LineEnds{};
+      step(LoadStage::Read, [&] { Code_CreateBuffer(&buffer, path.data(), nullptr, &setPath); });
+      const char16_t* code = failed ? nullptr : Code_GetCodeStr(&buffer);
+      if (!code) {
+        // Nothing was read: the file cannot be read (it became so after it
+        // was looked at), there was no memory to read it, or it is empty.
+        QString why;
+        try {
+          why = UnreadableReason(FromU16(path));
+        } catch (const std::bad_alloc&) {
+          failed = true;
+        }
+        if (!why.isEmpty() || failed) {
+          unreadable = true;
+          std::lock_guard lock(m_textMutex);
+          m_readError = why.isEmpty() ? QStringLiteral("\n") : why;  // "\n": no memory to read it
+        }
       }
-      const char16_t* code = Code_GetCodeStr(&buffer);
-      const bool readable = code != nullptr;
-      step(LoadStage::Text, [&] {
-        text = FromU16(code);
-        std::lock_guard lock(m_textMutex);
-        m_loadedText = text;  // shared: the editor shows the text the program is parsed from
-        m_hasLoadedText = true;
+      if (!unreadable) {
+        step(LoadStage::Text, [&] {
+          auto ends = plat::ReadLineEnds(QFile::encodeName(FromU16(path)).toStdString());
+          text = FromU16(code);
+          std::lock_guard lock(m_textMutex);
+          m_loadedLineEnds = ends ? std::move(*ends) : plat::LineEnds{};
+          m_loadedText = text;  // shared: the editor shows the text the program is parsed from
+          m_hasLoadedText = true;
+        });
+      }
+      std::u16string folder, name;
+      step(LoadStage::None, [&] {
+        folder = plat::WView(Code_GetFolder(&buffer));
+        name = plat::WView(Code_GetNCName(&buffer));
       });
-      std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
-      std::u16string name(plat::WView(Code_GetNCName(&buffer)));
       // The program is parsed from the viewer's copy, which this thread holds
       // to its end; the buffer's own copy of a large program is not kept.
-      if (!failed) Code_ClearBuffer(&buffer);
-      if (!failed) {
-        auto* parsed16 = readable ? const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())) : nullptr;
-        Code_ParsingFromBuffer(&startLine, parsed16, folder.data(), name.data(), &x, &y, &z);
+      Code_ClearBuffer(&buffer);
+      if (unreadable) {
+        parsed = false;
+      } else {
+        step(LoadStage::Parse, [&] {
+          auto* parsed16 = code ? const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())) : nullptr;
+          Code_ParsingFromBuffer(&startLine, parsed16, folder.data(), name.data(), &x, &y, &z);
+        });
       }
     } else if (mode == 0) {
-      Code_SetFolder(&buffer, path.data());
-      std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
-      std::u16string name(plat::WView(Code_GetNCName(&buffer)));
-      // The library only reads the text.
-      auto* code = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16()));
-      Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
+      step(LoadStage::Parse, [&] {
+        Code_SetFolder(&buffer, path.data());
+        std::u16string folder(plat::WView(Code_GetFolder(&buffer)));
+        std::u16string name(plat::WView(Code_GetNCName(&buffer)));
+        // The library only reads the text.
+        auto* code = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16()));
+        Code_ParsingFromBuffer(&startLine, code, folder.data(), name.data(), &x, &y, &z);
+      });
     } else {
       parsed = false;
     }
@@ -364,17 +584,33 @@ void CDlgRender::LoadWorker(unsigned serial, int mode, int handle, std::u16strin
       });
     }
     if (parsed && !failed) {
-      Code_AutoRun();
-      failed = CommandsRanOutOfMemory();
+      step(LoadStage::None, [&] { Code_AutoRun(); });
+      if (CommandsRanOutOfMemory()) failed = true;
     }
-    if (failed) {
-      // Nothing of the load stays: an empty path in the view, no records.
+    if (failed || unreadable) {
+      // Nothing of the load stays: no program in the library, an empty path
+      // in the view, no records, no text.
+      text = QString();
+      {
+        std::lock_guard lock(m_textMutex);
+        m_loadedText = QString();
+        m_hasLoadedText = false;
+      }
+      int none = 0;
+      std::u16string empty;
+      try {
+        Code_ParsingFromBuffer(&none, nullptr, empty.data(), empty.data(), &x, &y, &z);
+      } catch (const std::bad_alloc&) {
+      }
       {
         std::lock_guard tickets(Tickets());
         m_view->loaderUpload(quillet::PathGroups{});
       }
       ClearCommandRecords();
-      m_outOfMemory = true;
+#ifdef __GLIBC__
+      malloc_trim(0);
+#endif
+      if (failed) m_outOfMemory = true;
     }
     int none = 0;
     Code_SetHWnd(&none);
@@ -389,13 +625,23 @@ void CDlgRender::OnLoaderEnded(unsigned serial) {
   // The dialog closes even when the library never posted 4028.
   if (m_loading) m_loading->OnLoadDone();
   m_lastOutOfMemory = m_outOfMemory.exchange(false);
+  QString readError;
+  {
+    std::lock_guard lock(m_textMutex);
+    readError = m_readError;
+  }
   emit loadFinished();
-  if (m_lastOutOfMemory) {
-    Ui().Message(this, QStringLiteral("Ravik"),
-                 Text("LOAD_NO_MEMORY",
-                      "The memory ran out while the program was loading, and the load was stopped. "
-                      "The program is too large for the memory of this computer."),
-                 UiSeam::Icon::Error);
+  if (!readError.isEmpty()) {
+    ReportUnreadable(m_path, readError == QLatin1String("\n")
+                                 ? Text("LOAD_NO_MEMORY_TO_READ", "there is not enough memory to read it")
+                                 : readError);
+  } else if (m_lastOutOfMemory) {
+    // A simulation that failed after the editor took the text of the file
+    // opened: the text goes too, unless the user has begun to edit it. (A
+    // text parsed from the editor is the user's and stays.)
+    if (!m_inLoad && m_loadMode == 1 && !(m_main && m_main->codePage() && m_main->codePage()->IsModified()))
+      ShowNothing();
+    ReportOutOfMemory();
   }
 }
 

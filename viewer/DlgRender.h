@@ -44,20 +44,32 @@ class CRavikDlg;
 // view and the command list of that load are emptied, and a message says
 // what happened once the loader has ended.
 
-// Peak bytes a load takes per byte of program text (file bytes, or
-// characters of a text parsed from the editor), measured on large CAM
-// programs with app_load_bench (17 at ten million lines, 21 at one million
-// beyond the process's own start-up memory).
-inline constexpr std::uint64_t kLoadBytesPerTextByte = 20;
+// What a load takes per byte of program text (file bytes, or characters of
+// a text parsed from the editor) at its peak, beyond the window's own
+// start-up, measured with app_load_bench on the surfacing programs of
+// 400,000 and 1,000,000 lines: resident memory 26.9 and 21.6 bytes, address
+// space 78.4 and 48.8 bytes (the allocator's per-thread arenas and the
+// threads' stacks are address space that is reserved, hardly used, and the
+// same for every size; they weigh most in small programs, which fit anyway).
+inline constexpr std::uint64_t kLoadBytesPerTextByte = 22;
+inline constexpr std::uint64_t kLoadAddressBytesPerTextByte = 50;
 // The memory the process can still have: MemAvailable of /proc/meminfo, and
 // no more than its address-space limit leaves. Tests may set a value (0: the
-// system's again).
+// system's again), which then stands for both.
 std::uint64_t AvailableMemoryBytes();
 void SetAvailableMemoryForTests(std::uint64_t bytes);
 
+// Bytes an editor document takes per character of a large program text (its
+// characters, blocks and line layouts; see CXRichEdit).
+inline constexpr std::uint64_t kEditorBytesPerChar = 16;
+
 // Where tests make a load run out of memory.
-enum class LoadStage { None, Text, PathCopy };
+enum class LoadStage { None, Read, Text, Parse, PathCopy };
 void InjectLoadAllocationFailure(LoadStage stage);
+
+// Why the file at `path` cannot be read (the system's text), or an empty
+// text when its first byte can be read.
+QString UnreadableReason(const QString& path);
 
 // The view with "tickets" around painting: a paint that cannot have the
 // lock within a short wait keeps the last picture and tries again soon.
@@ -142,6 +154,9 @@ class CDlgRender : public QWidget {
   bool ConfirmLoadSize(std::uint64_t textBytes, const QString& name);
   // Whether the last load ran out of memory.
   bool lastLoadOutOfMemory() const { return m_lastOutOfMemory; }
+  // The editor had no memory for the document of the text it was given: the
+  // load is undone like one that ran out of memory on its way.
+  void OnEditorOutOfMemory();
 
  signals:
   // The loader thread of a load has ended (simulation included).
@@ -159,6 +174,15 @@ class CDlgRender : public QWidget {
   bool RunLoad(int mode, const QString& text);
   void LoadWorker(unsigned serial, int mode, int handle, std::u16string path, QString text);
   void OnLoaderEnded(unsigned serial);
+  // OpenFile once the file is known to be readable.
+  void LoadFile();
+  // Lets go of the program of the library, the view, the lists, the editor,
+  // the path and the title: after a failure that reached what was shown.
+  void ShowNothing();
+  // Lets go of the program of the library, the view and the lists.
+  void DropProgram();
+  void ReportOutOfMemory();
+  void ReportUnreadable(const QString& path, const QString& why);
   // The file at `path` may be loaded (its size against the memory).
   bool ConfirmFileSize(const QString& path);
 
@@ -169,6 +193,7 @@ class CDlgRender : public QWidget {
   bool m_initialised = false;
   bool m_shutDown = false;
   bool m_inLoad = false;
+  int m_loadMode = 0;  // of the last load: 1 a file, 0 the editor's text
   std::thread m_thread;
   unsigned m_loadSerial = 0;
   QPointer<CDlgLoading> m_loading;
@@ -183,6 +208,8 @@ class CDlgRender : public QWidget {
   plat::LineEnds m_loadedLineEnds;  // of the file the loader read
   plat::LineEnds m_lineEnds;        // of the file the editor shows, for its saves
   bool m_hasLoadedText = false;
+  // Why the loader could not read the file ("\n": no memory to read it).
+  QString m_readError;
 };
 
 }  // namespace ravik

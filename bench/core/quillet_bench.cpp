@@ -3,6 +3,7 @@
 //
 //   quillet_bench <program.nc> [--repeat N]
 //   quillet_bench --lines 1000000,10000000 [--repeat N]
+//   quillet_bench --loops
 //
 // Stages: reading and widening the file, Code_ParsingFromBuffer,
 // Code_CutterPath and Code_AutoRun (with a callback that counts records).
@@ -14,6 +15,12 @@
 // library holds beyond the caller's UTF-16 text. With --repeat the sizes
 // run N rounds (each size once a round) and the table shows each stage's
 // median time.
+//
+// With --loops the bench runs programs that loop without end (or nearly):
+// over lines, arcs, compensated arcs, canned cycles, sub-program and modal
+// macro calls, long blocks. Each runs in a process of its own, one after
+// the other, and the bench prints its peak resident memory, its time
+// (parse, path and simulation) and the message it ended with.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,7 +51,10 @@ int OnCommand(int*, short*, double*, double*, double*, double*, double*, double*
 }
 
 long g_messages = 0;
-void OnMessage(char16_t*, int*, int*, char16_t*) { ++g_messages; }
+std::string g_firstMessage;
+void OnMessage(char16_t*, int*, int*, char16_t* text) {
+  if (g_messages++ == 0 && text) g_firstMessage = plat::WideToUtf8(text);
+}
 
 void OnTool(unsigned char*, double* a, double* b, double* c) { *a = *b = *c = 0.0; }
 
@@ -266,15 +276,114 @@ int RunSizes(const char* list, int repeat) {
   return 0;
 }
 
+// A program of the loop table: its text and the sub-program files beside it.
+struct LoopProgram {
+  const char* name;
+  std::string text;
+  std::vector<std::pair<std::string, std::string>> files;
+  double cutterDiameter = 0.0;  // D1, 0: none
+};
+
+std::string Repeat(const std::string& part, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += part;
+  return out;
+}
+
+std::vector<LoopProgram> LoopPrograms() {
+  std::string small;
+  for (int i = 0; i < 5000; ++i) small += i % 2 ? "X-0.001 Y0.001\n" : "X0.001 Y-0.001\n";
+  std::vector<LoopProgram> p;
+  p.push_back({"line loop", "N10 G00 X1\nGOTO 10\n", {}});
+  p.push_back({"incremental line loop", "G91 G01 F100\nN10 X0.001\nGOTO 10\n", {}});
+  p.push_back({"arc loop", "G01 X0 Y0 F100\nN10 G02 X0 Y0 I10 J0\nGOTO 10\n", {}});
+  // Compensation that starts on the arc (an error), and one that starts on a line.
+  p.push_back({"compensated arc loop", "G41 D1 G01 X0 Y0 F100\nN10 G02 X0 Y0 I10 J0\nGOTO 10\n", {}, 4.0});
+  p.push_back({"compensated arc loop, started on a line", "G41 D1 G01 X0 Y-1 F100\nN10 G02 X0 Y-1 I10 J0\nGOTO 10\n",
+               {}, 4.0});
+  p.push_back({"drilling cycle loop", "N10 G99 G81 X1 Y0 Z-5 R2 F100\nGOTO 10\n", {}});
+  p.push_back({"peck cycle WHILE loop", "WHILE [1 LT 2] DO1\nG99 G83 X1 Y0 Z-5 R2 Q0.5 F100\nEND1\n", {}});
+  p.push_back({"call loop", "N10 M98 P7010\nGOTO 10\n", {{"O7010.nc", "G91 G01 X0.001 F100\nM99\n"}}});
+  p.push_back({"G66 call loop", "G66 P7010\nN10 G91 G01 X0.001 F100\nGOTO 10\n",
+               {{"O7010.nc", "G91 G01 Y0.001 F100\nM99\n"}}});
+  p.push_back({"macro: division by zero, then an endless WHILE",
+               "#1=#2/#3\n#4=0\nWHILE [#4 LT 1] DO1\nG91 G01 X0.001 F100\nEND1\nM30\n", {}});
+  p.push_back({"M98 L9999 of 5,000 lines", "G91 G01 F100\nM98 P1000 L9999\n", {{"O1000.nc", small + "M99\n"}}});
+  p.push_back({"M98 L9999 of one 300 KB line", "G91 G01 F100\nM98 P1001 L9999\n",
+               {{"O1001.nc", Repeat("X0.001 ", 300 * 1024 / 7) + "\nM99\n"}}});
+  p.push_back({"50-word line loop", "G91 G01 F100\nN1 " + Repeat("X0.001 ", 50) + "\nGOTO 1\n", {}});
+  p.push_back({"2,000-word line loop", "G91 G01 F100\nN1 " + Repeat("X0.001 ", 2000) + "\nGOTO 1\n", {}});
+  p.push_back({"arc call loop", "N10 M98 P7011\nGOTO 10\n",
+               {{"O7011.nc", "G02 X0 Y0 I5 J0 F100\nG03 X0 Y0 I-5 J0\nM99\n"}}});
+  return p;
+}
+
+// Runs one loop program in a process of its own and prints its figures.
+bool RunLoop(const LoopProgram& program, const std::string& folder) {
+  for (const auto& [name, text] : program.files)
+    if (!plat::WriteFileAtomic(folder + "/" + name, text)) return false;
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    Initialize();
+    if (program.cutterDiameter > 0) {
+      unsigned kind = 0;
+      int row = 1, col = 2;
+      double value = program.cutterDiameter;
+      Code_SetDataValue(&kind, &row, &col, &value);
+    }
+    std::u16string text = plat::AnsiToWideString("%\nO0001\n" + program.text + "%\n");
+    std::u16string wideFolder = plat::Utf8ToWide(folder), name = u"O0001";
+    int start = 0;
+    double x = 0, y = 0, z = 0;
+    g_records = 0;
+    const double t0 = Now();
+    Code_ParsingFromBuffer(&start, text.data(), wideFolder.data(), name.data(), &x, &y, &z);
+    const double t1 = Now();
+    quillet::PathGroups* groups = Code_CutterPath();
+    const double t2 = Now();
+    Code_AutoRun();
+    const double t3 = Now();
+    long points = 0;
+    if (groups)
+      for (const auto& list : *groups)
+        for (const quillet::CPathPolyline* p : list) points += p->PointCount();
+    std::printf("%-48s %8.0f MB %7.2f s (%.2f + %.2f + %.2f) %10ld points %10ld records%s\n    %s\n", program.name,
+                PeakMegabytes(), t3 - t0, t1 - t0, t2 - t1, t3 - t2, points, g_records, groups ? "" : " NO PATH",
+                g_firstMessage.empty() ? "(no message)" : g_firstMessage.c_str());
+    std::fflush(stdout);
+    Code_Uninitialize();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  for (const auto& [name, text] : program.files) std::remove((folder + "/" + name).c_str());
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("%-48s ended abnormally (status %d)\n", program.name, status);
+  return true;
+}
+
+int RunLoops() {
+  char folder[] = "/tmp/quillet_loopsXXXXXX";
+  if (!mkdtemp(folder)) return 1;
+  std::printf("%-48s %11s %s\n", "program", "peak RSS", "time (parse + path + simulation)");
+  for (const LoopProgram& p : LoopPrograms())
+    if (!RunLoop(p, folder)) std::printf("%s: could not run\n", p.name);
+  rmdir(folder);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* usage =
-      "usage: quillet_bench <program.nc> [--repeat N]\n       quillet_bench --lines N[,N...] [--repeat N]\n";
+      "usage: quillet_bench <program.nc> [--repeat N]\n       quillet_bench --lines N[,N...] [--repeat N]\n"
+      "       quillet_bench --loops\n";
   if (argc < 2) {
     std::fputs(usage, stderr);
     return 2;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--loops") == 0) return RunLoops();
   const bool sizes = std::strcmp(argv[1], "--lines") == 0;
   const int first = sizes ? 3 : 2;
   int repeat = 1;

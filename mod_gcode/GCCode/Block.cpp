@@ -108,6 +108,7 @@ CGCBlock::~CGCBlock() {
 CGCBlock::Extra& CGCBlock::Ext() {
   if (Extra* e = ExtraIfAny()) return *e;
   auto* e = new Extra();
+  m_program->CountHeld(sizeof(Extra));
   if (m_instr) {
     try {
       e->instructions.push_back(reinterpret_cast<CGCInstruction*>(m_instr));
@@ -234,10 +235,12 @@ CGCBlock* CBlockStore::Make(CGCBlock* previous) {
   static_assert(alignof(CGCBlock) <= kHeader, "blocks follow the page header aligned");
   if (m_count == m_pages.size() * kPerPage) {
     const std::size_t pages = m_nextChunkPages;
-    auto* chunk = static_cast<std::byte*>(std::aligned_alloc(kPageBytes, pages * kPageBytes));
-    if (!chunk) throw std::bad_alloc();
+    // Through operator new, so that a failure reaches the host's new handler
+    // like every other allocation of a parse.
+    auto* chunk = static_cast<std::byte*>(::operator new(pages * kPageBytes, std::align_val_t{kPageBytes}));
     std::unique_ptr<std::byte, FreeChunk> owned(chunk);
     m_chunks.push_back(std::move(owned));
+    m_program->CountHeld(pages * kPageBytes);
     for (std::size_t p = 0; p < pages; ++p) {
       std::byte* page = chunk + p * kPageBytes;
       new (page) PageHeader{m_program, m_pages.size()};
@@ -534,6 +537,9 @@ void CGCBlock::ApplyTransforms() {
     CGCInstruction* instr = InstructionAt(i);
     short k = instr->GetKind();
     if (IsMotion(k) || k == kKindChangeTool || k == kKindOpenSub || k == kKindComH) instr->ApplyTransforms();
+    // The segment a line or arc will draw (an arc counts its other points
+    // itself; a cycle its moves).
+    if (k >= kKindRapid && k <= kKindCircleCcw) m_program->CountPath(CGCProgram::kPathBytesPerMove);
   }
 }
 
@@ -571,13 +577,14 @@ bool CGCBlock::Simulate() {
   for (std::size_t i = 0; i < n; ++i) {
     CGCInstruction* instr = InstructionAt(i);
     short k = instr->GetKind();
+    // Any false ends the simulation after this block.
     if (IsMotion(k)) {
       instr->SetNextBlock(GetNext());
-      result = instr->Report();
+      result = instr->Report() && result;
     } else if (k == kKindOpenSub) {
-      result = instr->Report();
+      result = instr->Report() && result;
     } else {
-      result = instr->ReportCommand(k, &m_line, m_feed.Ptr());
+      result = instr->ReportCommand(k, &m_line, m_feed.Ptr()) && result;
     }
   }
   return result;

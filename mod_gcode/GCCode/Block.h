@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,9 @@ class CGCBlock {
   const std::vector<WString>* GetMessagesIfAny() const { return ExtraIfAny() ? &ExtraIfAny()->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
+  void RemoveLastMessage() noexcept {
+    if (Extra* e = ExtraIfAny(); e && !e->messages.empty()) e->messages.pop_back();
+  }
   // Room kept in advance for one message that must reach a block when no
   // memory is left (the report that memory ran out).
   class MessageReserve;
@@ -325,7 +329,7 @@ class CBlockStore {
   static constexpr std::size_t kHeader = sizeof(PageHeader);
   static constexpr std::size_t kPerPage = (kPageBytes - kHeader) / sizeof(CGCBlock);
   struct FreeChunk {
-    void operator()(std::byte* p) const { std::free(p); }
+    void operator()(std::byte* p) const { ::operator delete(p, std::align_val_t{kPageBytes}); }
   };
   CGCProgram* m_program;
   std::vector<std::byte*> m_pages;

@@ -955,6 +955,7 @@ void CGCBlock::CallSubProgram(WString text, CGCInstruction** previousMotion) {
     CopyModalMacroCall(*child, *m_program, this);
     lastChild = child.get();
     AddInstruction(m_program->MakeInstruction<CGCInstructionSub>(*previousMotion, this, kKindOpenSub, std::move(child)));
+    if (m_program->RunStopped()) break;  // an error in the sub-program ends the whole run
   }
 }
 

@@ -109,7 +109,9 @@ void CGCInstructionSub::BuildPath(CPathSink& sink) {
 bool CGCInstructionSub::Report() {
   AttachChildText();
   bool result = ReportCommand(m_kind, ReportLine(), ReportFeed());
-  if (m_child) m_child->AutoRun();
+  // A called program whose simulation ended early (at an error) ends its
+  // caller's too.
+  if (m_child && !m_child->AutoRun()) return false;
   return result;
 }
 
@@ -191,6 +193,7 @@ void CGCInstructionSubMacro::ApplyTransforms() {
     last = child->PreviousMotion();
     program->TakeModalState(*child);
     m_children.push_back(std::move(child));
+    if (program->RunStopped()) break;  // an error in the macro ends the whole run
     --repeat;
   } while (repeat > 0);
   // The caller goes on from where the macro left the tool.
@@ -206,7 +209,7 @@ bool CGCInstructionSubMacro::Report() {
   for (const auto& child : m_children) {
     PutWordPosition(0, static_cast<double>(child->FrameId()));
     result = ReportCommand(m_kind, ReportLine(), ReportFeed());
-    child->AutoRun();
+    if (!child->AutoRun()) return false;
   }
   return result;
 }

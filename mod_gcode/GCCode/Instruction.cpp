@@ -73,6 +73,7 @@ void* CInstructionArena::Allocate(std::size_t bytes) {
     m_chunks.emplace_back(new std::byte[size]);
     m_cursor = m_chunks.back().get();
     m_left = size;
+    m_reserved += size;
     if (m_nextChunk < 4 * 1024 * 1024) m_nextChunk *= 2;
   }
   void* p = m_cursor;

@@ -78,9 +78,12 @@ class CInstructionArena {
   CInstructionArena(const CInstructionArena&) = delete;
   CInstructionArena& operator=(const CInstructionArena&) = delete;
   void* Allocate(std::size_t bytes);
+  // Bytes of the chunks taken so far.
+  std::size_t BytesReserved() const { return m_reserved; }
 
  private:
   std::vector<std::unique_ptr<std::byte[]>> m_chunks;
+  std::size_t m_reserved = 0;
   std::byte* m_cursor = nullptr;
   std::size_t m_left = 0;
   std::size_t m_nextChunk = 16 * 1024;

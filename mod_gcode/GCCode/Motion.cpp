@@ -205,6 +205,14 @@ void CGCInstructionCircular::ApplyTransforms() {
   }
   if (m_solved && m_block && !CutterFitsArc(*this, *m_plane->GetGraphic()))
     m_block->AddMessage(u"Cutter radius is larger than the radius of the arc it cuts inside");
+  if (m_solved) {
+    // The points the arc will draw beyond its end point, and its plane.
+    if (CGCProgram* program = GetProgram()) {
+      const int steps = ArcStepCount(m_plane->GetGraphic()->m_sweep);
+      program->CountHeld(sizeof(CGCPanelG17));
+      program->CountPath(static_cast<std::size_t>(steps > 0 ? steps : 0) * sizeof(CPoint3d));
+    }
+  }
   if (m_block && CompensationChangesOnArc(*this))
     m_block->AddMessage(u"Cutter compensation cannot start or end on an arc: program a line for G41, G42 or G40");
   CallModalMacroAfter(*this);

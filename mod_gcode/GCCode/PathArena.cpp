@@ -15,6 +15,7 @@ void* CPathArena::Region::Allocate(std::size_t bytes, std::size_t align, bool gr
     cursor = chunks.back().get();
     left = size;
     reserved += size;
+    if (total) *total += size;
     nextChunk = std::min<std::size_t>(nextChunk * 2, 16 * 1024 * 1024);
     pad = (align - reinterpret_cast<std::uintptr_t>(cursor) % align) % align;
   }
@@ -25,6 +26,7 @@ void* CPathArena::Region::Allocate(std::size_t bytes, std::size_t align, bool gr
 }
 
 void CPathArena::Region::Reset() {
+  if (total) *total -= reserved;
   chunks.clear();
   cursor = nullptr;
   left = 0;

@@ -52,6 +52,10 @@ class CPathArena {
   // Releases everything made so far.
   void Reset();
   std::size_t BytesReserved() const { return m_points.reserved + m_heads.reserved; }
+  // Keeps `*total` up to date with the bytes this arena holds (added as
+  // chunks are taken, taken off again by Reset), so that the paths of many
+  // arenas are counted in one place.
+  void CountInto(std::size_t* total) { m_points.total = m_heads.total = total; }
 
  private:
   struct Region {
@@ -59,6 +63,7 @@ class CPathArena {
     std::byte* cursor = nullptr;
     std::size_t left = 0;
     std::size_t reserved = 0;
+    std::size_t* total = nullptr;
     std::size_t firstChunk = 64 * 1024;
     std::size_t nextChunk = 64 * 1024;
     // Returns null when `bytes` does not fit the current chunk and `grow` is false.

@@ -138,7 +138,10 @@ int CGCLineTable::FindText(int from, WStringView needle) const {
 // -------------------------------------------------------------- program
 
 CGCProgram::CGCProgram(const CCodeRuleEntry* motionRule, WStringView folder, WStringView name)
-    : m_motionRule(motionRule), m_folder(folder), m_name(name) {}
+    : m_motionRule(motionRule), m_folder(folder), m_name(name) {
+  m_budget->byteLimit = MemoryLimit();
+  m_arena.CountInto(&m_budget->pathBytes);
+}
 
 CGCProgram::CGCProgram(const CGCProgram& caller)
     : m_arena(kCallPathChunk),
@@ -163,6 +166,8 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_depth(caller.m_depth + 1),
       m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+  m_arena.CountInto(&m_budget->pathBytes);
+  CountHeld(sizeof(CGCProgramPath));
 }
 
 void CGCProgram::TakeModalState(const CGCProgram& child) {
@@ -261,12 +266,17 @@ void CGCProgram::BuildPreamble(const CPoint3d& start) {
 
 namespace {
 const char16_t kNotEnoughMemory[] = u"Not enough memory for this program: parsing stopped at this block";
+const char16_t kPathOutOfMemory[] = u"Not enough memory for this program: the tool path stops at this block";
 }  // namespace
 
 void CGCProgram::ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start) {
   if (!text) return;
   // The report that memory ran out is made now, while there is memory.
   m_memoryReport = std::make_unique<CGCBlock::MessageReserve>(kNotEnoughMemory);
+  // A long text may need more than the default limit to run straight through.
+  if (length > m_budget->byteLimit / kBytesPerTextChar) m_budget->byteLimit = length * kBytesPerTextChar;
+  m_budget->residentBase = plat::ResidentBytes();
+  m_budget->nextSample = kResidentSampleBlocks;
   try {
     CGCLineTable lines(WStringView(text, length));
     BuildPreamble(start);
@@ -333,17 +343,24 @@ bool CGCProgram::RunSubProgramFile(WStringView number, CGCInstruction* caller, C
     return false;
   };
   if (m_budget->reported) return false;
+  // A call past a limit is still made: its first block says why the run
+  // ends there, after the calls made before it.
   m_budget->executed += kCallCost;
-  if (ExecutedLimitReached(callerBlock)) return false;
   if (m_depth > kMaxCallDepth) return refuse(u"Sub-program " + name + u": calls nested too deeply");
   std::shared_ptr<const WString> text = SubProgramText(name);
   if (!text) return refuse(u"Sub-program " + name + u" not found");
   m_name = name;
   m_callBlock = callerBlock;
   m_ownText = std::move(text);
+  // Every call splits the text into lines again.
+  m_budget->work += m_ownText->size();
   CGCLineTable lines(*m_ownText);
   m_previousMotion = caller;
   Run(0, lines, caller);
+  // The frame lives on with its blocks; its scratch of the line it parsed
+  // (as long as the longest line) goes now.
+  WString().swap(m_lineBuffer);  // (assigning an empty string keeps the capacity)
+  std::vector<PendingWord>().swap(m_scan.pending);
   return true;
 }
 
@@ -395,6 +412,32 @@ void CGCProgram::SetExecutedBlockLimit(std::size_t limit) {
 std::size_t CGCProgram::ExecutedBlockLimit() { return g_blockLimit; }
 
 namespace {
+std::atomic<std::size_t> g_memoryLimit{CGCProgram::kDefaultMemoryLimit};
+}
+
+void CGCProgram::SetMemoryLimit(std::size_t bytes) { g_memoryLimit = bytes ? bytes : kDefaultMemoryLimit; }
+std::size_t CGCProgram::MemoryLimit() { return g_memoryLimit; }
+
+std::size_t CGCProgram::HeldBytes() const {
+  const RunBudget& b = *m_budget;
+  return m_instructions->BytesReserved() + b.bytes + b.pathBytes + b.uncounted;
+}
+
+void CGCProgram::SampleResident() {
+  RunBudget& b = *m_budget;
+  b.nextSample = b.executed + kResidentSampleBlocks;
+  const std::size_t resident = plat::ResidentBytes();
+  if (b.residentBase == 0) {
+    // A run that did not begin with a text (none does so far) begins here.
+    b.residentBase = resident;
+    return;
+  }
+  const std::size_t counted = m_instructions->BytesReserved() + b.bytes + b.pathBytes;
+  const std::size_t growth = resident > b.residentBase ? resident - b.residentBase : 0;
+  b.uncounted = growth > counted ? growth - counted : 0;
+}
+
+namespace {
 std::atomic<std::uint32_t> g_chainNumberLimit{kChainOverflow - 1};
 }  // namespace
 
@@ -404,24 +447,58 @@ void CGCProgram::SetChainNumberLimit(std::uint32_t numbers) {
 std::uint32_t CGCProgram::ChainNumberLimit() { return g_chainNumberLimit; }
 
 std::size_t CGCProgram::CycleMoveBudget() const {
-  return m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
+  const std::size_t byBlocks =
+      m_budget->executed < g_blockLimit ? (g_blockLimit - m_budget->executed) / kCycleMoveCost : 0;
+  const std::size_t held = HeldBytes() + m_budget->projected;
+  const std::size_t byBytes = held < m_budget->byteLimit ? (m_budget->byteLimit - held) / kCycleMoveBytes : 0;
+  return std::min(byBlocks, byBytes);
 }
 
 void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block) {
   m_budget->executed += moves * kCycleMoveCost;
+  // The moves themselves are in the instruction arena; each draws a segment.
+  CountPath(moves * kPathBytesPerMove);
   if (!cutShort || m_budget->reported) return;
   if (block)
     block->AddMessage(u"Program stopped: the canned cycles make too many moves (endless loop or large repeat count?)");
   m_budget->reported = true;
 }
 
-bool CGCProgram::ExecutedLimitReached(CGCBlock* block) {
-  if (m_budget->executed < g_blockLimit) return false;
-  if (!m_budget->reported && block) {
-    block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(g_blockLimit.load())) +
-                      u" blocks executed (endless jump or loop?)");
-    m_budget->reported = true;
+bool CGCProgram::RunEndsAt(CGCBlock* block) {
+  RunBudget& b = *m_budget;
+  if (b.reported) return true;
+  if (block && block->HasMessages()) {
+    b.reported = true;
+    return true;
   }
+  const std::size_t blockLimit = g_blockLimit;
+  if (b.executed >= b.nextSample) SampleResident();
+  if (b.executed < blockLimit && b.work < blockLimit * kWorkPerBlock && HeldBytes() + b.projected < b.byteLimit)
+    return false;
+  b.reported = true;
+  if (!block) return true;
+  if (b.executed >= blockLimit) {
+    block->AddMessage(u"Program stopped: more than " + plat::FormatIntW(static_cast<long long>(blockLimit)) +
+                      u" blocks executed (endless jump or loop?)");
+  } else if (b.work >= blockLimit * kWorkPerBlock) {
+    block->AddMessage(u"Program stopped: the executed blocks hold more than " +
+                      plat::FormatIntW(static_cast<long long>(blockLimit * kWorkPerBlock)) +
+                      u" characters (endless jump or loop?)");
+  } else {
+    block->AddMessage(u"Program stopped: it needs more than " +
+                      plat::FormatIntW(static_cast<long long>(b.byteLimit >> 20)) +
+                      u" MB of memory (endless jump or loop?)");
+  }
+  return true;
+}
+
+bool CGCProgram::PathLimitReached(CGCBlock* block) {
+  RunBudget& b = *m_budget;
+  const std::size_t limit = b.byteLimit / 14 * 15;
+  if (HeldBytes() < limit) return false;
+  b.pathStopped = true;
+  block->AddMessage(u"Program stopped: its tool path needs more than " +
+                    plat::FormatIntW(static_cast<long long>(limit >> 20)) + u" MB of memory");
   return true;
 }
 
@@ -580,10 +657,13 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
     }
     CompactBlockText(text, m_lineBuffer);
     if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block);
+    m_budget->work += m_lineBuffer.size();
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();
     AddBlock(block);
-    NotifyLineDone(i);
+    // The lines of a loop body run again and again: the progress shows the
+    // lines outside loops only.
+    if (running.empty()) NotifyLineDone(i);
     // A write to #3000 stops the program at this block.
     const bool alarm = std::exchange(m_alarmRaised, false);
     if (alarm) block->AddMessage(UserAlarmText(m_userAlarm, text));
@@ -593,7 +673,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       block->AddMessage(u"Sequence number N" + plat::FormatIntW(m_pendingReturn) + u" of M99 P" +
                         plat::FormatIntW(m_pendingReturn) + u" not found");
     const bool returned = std::exchange(m_pendingReturn, 0) > 0;
-    if (ExecutedLimitReached(block) || alarm || (returned && returnTo < 0)) break;
+    if (RunEndsAt(block) || alarm || (returned && returnTo < 0)) break;
     if (returned) {
       while (!running.empty() && (returnTo <= running.back().first || returnTo > running.back().second))
         running.pop_back();
@@ -657,7 +737,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       default:
         break;
     }
-    if (stop) break;
+    if (RunEndsAt(block) || stop) break;
     if (r == -2 || jumped) {
       i = next;
       continue;
@@ -686,17 +766,69 @@ void CGCProgramPath::BuildPath() {
   m_arena.Reset();
   m_highlighted = -1;
   m_savedStyles.clear();
-  m_pathGroups.reserve(m_blocks.size());
-  CCompensationBuildScope compensation;
-  std::vector<CPathPolyline*> items;
-  items.reserve(16);
-  for (CGCBlock* block : m_blocks) {
-    items.clear();
-    CPathSink sink{&m_arena, &items};
-    block->BuildPath(sink);
-    if (block->HasMessages()) break;
-    m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+  if (m_depth == 0) {
+    m_budget->pathStopped = false;
+    if (m_budget->outOfMemoryBlock) m_budget->outOfMemoryBlock->RemoveLastMessage();
+    m_budget->outOfMemoryBlock = nullptr;
   }
+  CCompensationBuildScope compensation;
+  // The report that memory ran out is made now, while there is memory.
+  std::unique_ptr<CGCBlock::MessageReserve> memoryReport;
+  try {
+    memoryReport = std::make_unique<CGCBlock::MessageReserve>(kPathOutOfMemory);
+  } catch (const std::bad_alloc&) {
+    // Without it the message is still tried when memory runs out.
+  }
+  std::vector<CPathPolyline*> items;
+  try {
+    m_pathGroups.reserve(m_blocks.size());
+    items.reserve(16);
+  } catch (const std::bad_alloc&) {
+    // Reserved room only saves time; the lists are made one by one.
+  }
+  for (CGCBlock* block : m_blocks) {
+    try {
+      items.clear();
+      CPathSink sink{&m_arena, &items};
+      block->BuildPath(sink);
+      if (block->HasMessages()) {
+        // An error ends the path (the run ended there too); a call whose
+        // path ended early ends its caller's path after the call's block.
+        m_budget->pathStopped = true;
+        break;
+      }
+      if (!m_budget->pathStopped && PathLimitReached(block)) {
+        block->DeliverMessages();
+        break;
+      }
+      m_pathGroups.push_back(m_arena.MakeList(items.data(), items.size()));
+    } catch (const std::bad_alloc&) {
+      StopPathOutOfMemory(block, memoryReport.get());
+      break;
+    }
+    if (m_budget->pathStopped) break;
+  }
+}
+
+void CGCProgramPath::StopPathOutOfMemory(CGCBlock* block, CGCBlock::MessageReserve* reserve) {
+  // The lists made so far stay; the block says why the path ends there.
+  // When even that cannot be said, the failure goes up to the caller, which
+  // then gives no path at all rather than a short one without its reason.
+  m_budget->pathStopped = true;
+  try {
+    block->AddMessage(kPathOutOfMemory);
+  } catch (const std::bad_alloc&) {
+    if (!reserve) throw;
+    block->AddReservedMessage(*reserve);
+  }
+  try {
+    block->DeliverMessages();
+  } catch (const std::bad_alloc&) {
+    // Untold, the message would stop the next build too.
+    block->RemoveLastMessage();
+    throw;
+  }
+  m_budget->outOfMemoryBlock = block;
 }
 
 PathGroups* CGCProgram::GetCutterPath(bool notifyHost) {
@@ -714,6 +846,8 @@ bool CGCProgram::AutoRun() {
   PostToHost(WM_CODE_AUTORUN, 0);
   bool result = true;
   for (CGCBlock* block : m_blocks) {
+    // The simulation ends where the path does: before a block with a message.
+    if (block->HasMessages()) return false;
     result = block->Simulate();
     if (!result) break;
   }

@@ -89,6 +89,36 @@ class CGCProgram {
   static constexpr std::size_t kDefaultMaxExecutedBlocks = 20'000'000;
   static void SetExecutedBlockLimit(std::size_t limit);
   static std::size_t ExecutedBlockLimit();
+  // Upper bound on the work of one parse: the characters of the executed
+  // blocks (and of the sub-program texts each call reads), this many per
+  // executed block of the limit above, so that a loop over long blocks
+  // ends as soon as a loop over short ones.
+  static constexpr std::size_t kWorkPerBlock = 16;
+  // Upper bound on the bytes a parse holds: its instructions, blocks, call
+  // frames and the path points its moves will draw (counted as they are
+  // taken), checked at every executed block and again while the path is
+  // built. A long program text raises it to kBytesPerTextChar a character,
+  // so that a program that runs straight through loads whole. The path
+  // build itself stops at 15/14 of the limit (1800 MB by default): the parse
+  // leaves that room for what its count of the path points missed.
+  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{1680} << 20;
+  static constexpr std::size_t kBytesPerTextChar = 16;
+  static void SetMemoryLimit(std::size_t bytes);  // 0: the default
+  static std::size_t MemoryLimit();
+  // The bytes the run holds: what its arenas and the counts below give,
+  // and what the process's resident memory grew beyond that since the run
+  // began (read every kResidentSampleBlocks executed blocks).
+  std::size_t HeldBytes() const;
+  static constexpr std::size_t kResidentSampleBlocks = 16384;
+  // Counts bytes held for the run that no arena counts: a frame, a block
+  // page, the plane of an arc.
+  void CountHeld(std::size_t bytes) { m_budget->bytes += bytes; }
+  // Counts the path points a move will draw when the path is built (they
+  // count against the limit while the program is parsed).
+  void CountPath(std::size_t bytes) { m_budget->projected += bytes; }
+  // Whether the run has ended (a block reported an error, or a limit was
+  // passed): no frame interprets further blocks.
+  bool RunStopped() const { return m_budget->reported; }
   // How many chain numbers programs made from now on give out before they
   // keep chains per instruction (0: all the numbers an instruction holds).
   // Smaller limits let a short program reach the full table.
@@ -107,6 +137,7 @@ class CGCProgram {
   virtual void AddBlock(CGCBlock* block) {
     (void)block;
     ++m_budget->executed;
+    m_budget->projected += sizeof(CPathList);  // the block's list in the path
   }
   virtual void BuildPath();
   // Runs the parse loop over the line table from `startLine`.
@@ -150,6 +181,11 @@ class CGCProgram {
   // executed blocks. A cycle that ran out of it stops the program with a
   // message on its block.
   static constexpr std::size_t kCycleMoveCost = 2;
+  // The bytes a move draws: one new point and its polyline in a list.
+  static constexpr std::size_t kPathBytesPerMove = sizeof(CPoint3d) + sizeof(CPathPolyline);
+  // The most bytes a cycle move takes (its instruction and its path), which
+  // bounds the moves one cycle block may make within the memory left.
+  static constexpr std::size_t kCycleMoveBytes = 256;
   std::size_t CycleMoveBudget() const;
   void ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* block);
   void ParseText(int startLine, const char16_t* text, std::size_t length, const CPoint3d& start);
@@ -273,7 +309,14 @@ class CGCProgram {
  protected:
   void BuildPreamble(const CPoint3d& start);
   void ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* previous);
-  bool ExecutedLimitReached(CGCBlock* block);
+  // Whether the run ends at `block`: it holds a message (an error ends the
+  // whole program, called programs included), the run stopped before, or
+  // it passed a limit (its block then says which).
+  bool RunEndsAt(CGCBlock* block);
+  // Whether the path built so far passed the memory limit; the block then
+  // says so and the build ends there.
+  bool PathLimitReached(CGCBlock* block);
+  void SampleResident();
   // Ends a parse that an exception interrupted (called in its handler).
   void StopOnException();
   void NotifyLineCount(int lines);
@@ -353,7 +396,21 @@ class CGCProgram {
   // Blocks run by the whole parse, shared by the frames of its calls.
   struct RunBudget {
     std::size_t executed = 0;
-    bool reported = false;
+    std::size_t work = 0;      // characters of executed blocks and sub-program texts read
+    std::size_t bytes = 0;      // see CountHeld
+    std::size_t pathBytes = 0;  // the chunks of every frame's path arena
+    std::size_t projected = 0;  // see CountPath
+    // The resident bytes when the run began, the growth beyond the counts at
+    // the last reading, and the executed count of the next reading.
+    std::size_t residentBase = 0;
+    std::size_t uncounted = 0;
+    std::size_t nextSample = 0;
+    std::size_t byteLimit = 0;
+    bool reported = false;      // the run ended
+    bool pathStopped = false;   // the path build ended early (memory)
+    // The block that said the last path build ran out of memory: the next
+    // build takes that message back, as memory may be there then.
+    CGCBlock* outOfMemoryBlock = nullptr;
     int frames = 1;
     // Sub-program files read by this parse by name; null when missing, so
     // a missing file is looked for once.
@@ -389,6 +446,9 @@ class CGCProgramPath : public CGCProgram {
   explicit CGCProgramPath(const CGCProgram& caller) : CGCProgram(caller) {}
   ~CGCProgramPath() override;
   void BuildPath() override;
+
+ private:
+  void StopPathOutOfMemory(CGCBlock* block, CGCBlock::MessageReserve* reserve);
 };
 
 // Deletes a replaced program on a short-lived thread bound to the odd

@@ -96,7 +96,8 @@ TEST_F(MacroRunTest, StatementsDecideTheFlowAsOnTheControl) {
   }
 }
 
-// A missing END and a missing sequence number get a block message.
+// A missing END and a missing sequence number get a block message, and the
+// program ends there.
 TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
   const struct {
     const char* program;
@@ -106,8 +107,8 @@ TEST_F(MacroRunTest, MissingLoopEndOrJumpTargetIsReported) {
   } cases[] = {
       {"#1=5\nWHILE [#1 LT 3] DO1\n#100=1", 0, u"WHILE without END1", 2},
       {"#1=0\nWHILE [#1 LT 3] DO2\n#100=1\nEND1", 0, u"WHILE without END2", 2},
-      {"GOTO 99\n#100=1", 1, u"Syntax error : Sequence number N99 not found", 1},
-      {"#1=1\nIF [#1 EQ 1] GOTO 98\n#100=2", 2, u"Syntax error : Sequence number N98 not found", 2},
+      {"GOTO 99\n#100=1", 0, u"Syntax error : Sequence number N99 not found", 1},
+      {"#1=1\nIF [#1 EQ 1] GOTO 98\n#100=2", 0, u"Syntax error : Sequence number N98 not found", 2},
   };
   for (const auto& c : cases) {
     Log().Clear();
@@ -136,18 +137,18 @@ TEST_F(MacroRunTest, TextAndLoopsAsTheControlReadsThem) {
       {"(ONLY A COMMENT)\n(OPEN\n(X) ; #100=9", 0, nullptr},
       {"/#100=3", 3, nullptr},
       {"/ #100=3,#101=2\n#100=#100*#101", 6, nullptr},
-      {"GOTO 10\nWHILE [#100 LT 3] DO1\nN10 #100=#100+1\nEND1\n#100=#100+10", 11,
+      {"GOTO 10\nWHILE [#100 LT 3] DO1\nN10 #100=#100+1\nEND1\n#100=#100+10", 1,
        u"END1 of a loop that was jumped into"},
       // A loop left by a jump is entered afresh at its WHILE: 2 + 1 + 2.
       {"#1=0\nN10 #2=0\nWHILE [#2 LT 2] DO1\n#2=#2+1\nIF [#1 EQ 1] GOTO 20\nEND1\n"
        "N20 #1=#1+1\n#100=#100+#2\nIF [#1 LT 3] GOTO 10",
        5, nullptr},
-      {"WHILE [#100 LT 3] DO4\n#100=#100+1\nEND4\n#100=#100+10", 10, u"Syntax error : 4 : loop number out of range"},
+      {"WHILE [#100 LT 3] DO4\n#100=#100+1\nEND4\n#100=#100+10", 0, u"Syntax error : 4 : loop number out of range"},
       {"#100=1.2.3", 0, u"error :1.2.3 : Invalid macro instruction."},
       {"#100=--+-3.5", -3.5, nullptr},
       {"#100=#0*3+1", 1, nullptr},
-      {"#0=5\n#100=#0+1", 1, u"error : variable #0 is always empty and cannot be set"},
-      {"#5=0\n#[#5]=5\n#100=#0+2", 2, u"error : variable #0 is always empty and cannot be set"},
+      {"#0=5\n#100=#0+1", 0, u"error : variable #0 is always empty and cannot be set"},
+      {"#5=0\n#[#5]=5\n#100=#0+2", 0, u"error : variable #0 is always empty and cannot be set"},
   };
   for (const auto& c : cases) {
     Log().Clear();

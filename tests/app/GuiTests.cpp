@@ -743,7 +743,9 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     AppendHook hook;
     bool beforeTheDialogCloses;  // else the program may already be in the editor
   };
-  const Case cases[] = {{"copying the text", LoadStage::Text, nullptr, true},
+  const Case cases[] = {{"reading the file", LoadStage::Read, nullptr, true},
+                        {"copying the text", LoadStage::Text, nullptr, true},
+                        {"parsing", LoadStage::Parse, nullptr, true},
                         {"copying the tool path", LoadStage::PathCopy, nullptr, true},
                         {"storing the commands", LoadStage::None, &ThrowBadAlloc, false}};
   const QString good = Sample("contour_arcs.nc");

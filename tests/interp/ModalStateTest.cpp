@@ -70,10 +70,15 @@ TEST_F(Modal, G10WritesTablesAndRefusesRowsOutsideThem) {
   EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(0, 0), 0.0);
   ExpectPoint(EndOfLine(3), 11, 0, 0);  // G54 selected again: its new X
   EXPECT_TRUE(Messages().empty());
-  Parse(u"G10 L2 P9 X1\nG10 L11 P401 R1\n");
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"G10 L2: work coordinate system P9 does not exist",
-                                                     u"G10 L11: offset number P401 does not exist"}));
-  EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(1, 0), 10.0);
+  // A refused row ends the program at its block.
+  const std::pair<const char16_t*, const char16_t*> refused[] = {
+      {u"G10 L2 P9 X1\n", u"G10 L2: work coordinate system P9 does not exist"},
+      {u"G10 L11 P401 R1\n", u"G10 L11: offset number P401 does not exist"}};
+  for (auto [text, message] : refused) {
+    Parse(text + std::u16string(u"G10 L2 P1 X3\n"));
+    EXPECT_EQ(Messages(), std::vector<std::u16string>{message});
+    EXPECT_DOUBLE_EQ(Lib().tables.coord->GetValue(1, 0), 10.0);
+  }
 }
 
 TEST_F(Modal, ToolLengthOffsetAndOffsetNumbersOutsideTheTable) {
@@ -84,11 +89,15 @@ TEST_F(Modal, ToolLengthOffsetAndOffsetNumbersOutsideTheTable) {
   ExpectPoint(EndOfLine(1), 0, 0, -25);
   ExpectPoint(EndOfLine(2), 0, 0, 0);
 
-  Parse(u"G43 H401 Z0\nD-1\nG41 D900\n");
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"H401 : offset number outside the offset table",
-                                                     u"D-1 : offset number outside the offset table",
-                                                     u"D900 : offset number outside the offset table"}));
-  EXPECT_EQ(m_program->GetH(), 0);
+  for (auto [text, message] :
+       {std::pair{u"G43 H401 Z0\n", u"H401 : offset number outside the offset table"},
+        std::pair{u"D-1\n", u"D-1 : offset number outside the offset table"},
+        std::pair{u"G41 D900\n", u"D900 : offset number outside the offset table"}}) {
+    Parse(text + std::u16string(u"G00 X1\n"));
+    EXPECT_EQ(Messages(), std::vector<std::u16string>{message});
+    EXPECT_EQ(BlockOfLine(1), nullptr);  // the program ends at the refused number
+    EXPECT_EQ(m_program->GetH(), 0);
+  }
 }
 
 // Inch words and F are converted; the tables stay millimetres.

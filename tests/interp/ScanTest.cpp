@@ -37,11 +37,18 @@ TEST_F(Scan, PlaneChangeBetweenMovesKeepsTheMachinePosition) {
   ExpectPoint(EndOfLine(3), 4, 6, 8);
 }
 
+// Each fault ends the program at its line: the next line does not run.
 TEST_F(Scan, UnknownKeywordsAndBadJumpsAreReported) {
-  Parse(u"GOTO\nGOTO (10)\nGOSUB 5\nG#9999 X5\n");
-  EXPECT_EQ(Messages(),
-            (Texts{u"Syntax error : Sequence number not found", u"Syntax error : Sequence number not found",
-                   u"Syntax error : GOSUB : identifier not found", u"error : variable #9999 does not exist"}));
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"GOTO", u"Syntax error : Sequence number not found"},
+      {u"GOTO (10)", u"Syntax error : Sequence number not found"},
+      {u"GOSUB 5", u"Syntax error : GOSUB : identifier not found"},
+      {u"G#9999 X5", u"error : variable #9999 does not exist"}};
+  for (auto [line, message] : cases) {
+    Parse(std::u16string(line) + u"\nG00 X1\n");
+    EXPECT_EQ(Messages(), Texts{message});
+    EXPECT_EQ(BlockOfLine(1), nullptr);
+  }
 }
 
 TEST_F(Scan, GotoJumpsToTheLastLineWithThatNumber) {

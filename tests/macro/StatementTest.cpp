@@ -31,11 +31,10 @@ TEST_F(Statement, ComparisonWords) {
   }
 }
 
-// A faulty statement or expression gives one message and the program goes on
-// with the next line: no jump, no loop, nothing stored, no later item of an
-// assignment list. A condition that could not be evaluated decides nothing
-// (reading #7000 as 0 would make it true).
-TEST_F(Statement, FaultyStatementGivesAMessageAndTheProgramGoesOn) {
+// A faulty statement or expression gives one message and the program ends
+// at its line, as the control stops at an alarm: no jump, no loop, nothing
+// stored, no later item of an assignment list, no later line.
+TEST_F(Statement, FaultyStatementGivesAMessageAndTheProgramEnds) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"IF [#1 GE 1] GOSUB 5", u"Syntax error : GOSUB : identifier not found"},
       {u"IF [#1 XX 2] GOTO 5", u"error :[#1XX2] : Invalid macro instruction."},
@@ -62,7 +61,7 @@ TEST_F(Statement, FaultyStatementGivesAMessageAndTheProgramGoesOn) {
   for (auto [line, message] : cases) {
     Parse(u"#1=20,#9=1E300\n" + std::u16string(line) + u"\n#2=1\nN5 #3=1");
     EXPECT_EQ(Messages(), Texts{message}) << Utf8(line);
-    EXPECT_EQ(Executed(), (Lines{0, 1, 2, 3})) << Utf8(line);
+    EXPECT_EQ(Executed(), (Lines{0, 1})) << Utf8(line);
     EXPECT_EQ(Var(1) + Var(6), 20) << Utf8(line);
   }
   EXPECT_EQ(Var(4), 1);  // the item before the failing one ran
@@ -91,11 +90,11 @@ TEST_F(Statement, EndlessLoopStopsAtTheExecutedBlockLimit) {
   Parse(u"WHILE [1 LT 2] DO1\n#1=#1+1\nEND1\n#2=1");
   EXPECT_EQ(m_program->Blocks().size(), 200u);
   EXPECT_EQ(Messages(), Texts{u"Program stopped: more than 200 blocks executed (endless jump or loop?)"});
-  // A condition true only through an error does not loop: the program goes
-  // on after the loop's END.
+  // A condition that cannot be evaluated does not loop: the program ends at
+  // its WHILE.
   Parse(u"WHILE [#7000 LT 3] DO1\nEND1\n#2=1");
   EXPECT_EQ(Messages(), Texts{u"error : variable #7000 does not exist"});
-  EXPECT_EQ(Executed(), (Lines{0, 2}));
+  EXPECT_EQ(Executed(), (Lines{0}));
 }
 
 }  // namespace

@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "ProgramFixture.h"
 #include "bench/core/SurfaceProgram.h"
+#include "mod_gcode/export/LibraryState.h"
 #include "platform/Text.h"
 
 namespace quillet::test {
@@ -28,7 +31,11 @@ double BytesInUse() {
   return static_cast<double>(m.uordblks) + static_cast<double>(m.hblkhd);
 }
 
-class MemoryTest : public ProgramTest {};
+class MemoryTest : public ProgramTest {
+ protected:
+  // The block messages the path build delivered.
+  static inline std::vector<std::u16string> s_delivered;
+};
 
 TEST_F(MemoryTest, BytesPerLineStayLow) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer's allocator keeps its own books";
@@ -62,6 +69,69 @@ TEST_F(MemoryTest, BytesPerLineStayLow) {
     EXPECT_GT(paths->size(), static_cast<std::size_t>(c.units * 0.99)) << c.what;
     const double perUnit = (BytesInUse() - before) / c.units;
     EXPECT_LT(perUnit, c.maxBytesPerUnit) << c.what;
+    m_program.reset();
+  }
+}
+
+// Every kind of endless loop ends with a message once the parse holds the
+// memory limit (lowered here to 48 MB), and the parse with its path then
+// holds not much more than that: lines, arcs, compensated arcs, cycles,
+// pecks, sub-program and macro calls, modal macro calls and long blocks.
+TEST_F(MemoryTest, EveryLoopKindEndsWithinTheMemoryLimit) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's allocator keeps its own books";
+  const std::string folder = s_folder + "/loops";
+  std::filesystem::create_directories(folder);
+  auto write = [&](const char* name, const std::string& text) {
+    std::ofstream(folder + "/" + name, std::ios::binary) << text;
+  };
+  write("O7010.nc", "G91 G01 X0.001 F100\nM99\n");
+  std::string small;
+  for (int i = 0; i < 2000; ++i) small += i % 2 ? "X-0.001 Y0.001\n" : "X0.001 Y-0.001\n";
+  write("O7020.nc", small + "M99\n");
+  std::string longLine = "G91 G01";
+  for (int i = 0; i < 20000; ++i) longLine += " X0.001";
+  write("O7030.nc", longLine + "\nM99\n");
+  std::string words;
+  for (int i = 0; i < 50; ++i) words += " X0.001";
+  SetToolOffset(1, 2, 4.0);  // D1: a cutter of diameter 4
+  const struct {
+    const char* what;
+    std::string program;
+    bool stopsOnWork = false;  // on the characters it runs, before the memory
+  } cases[] = {
+      {"lines", "G91 G01 F100\nN10 X0.001\nGOTO 10\n"},
+      {"arcs", "G01 X0 Y0 F100\nN10 G02 X0 Y0 I10 J0\nGOTO 10\n"},
+      {"compensated arcs", "G41 D1 G01 X0 Y-1 F100\nN10 G02 X0 Y-1 I10 J0\nGOTO 10\n"},
+      {"cycles", "N10 G99 G81 X1 Y0 Z-5 R2 F100\nGOTO 10\n"},
+      {"pecks", "WHILE [1 LT 2] DO1\nG99 G83 X1 Y0 Z-5 R2 Q0.5 F100\nEND1\n"},
+      {"calls", "N10 M98 P7010\nGOTO 10\n"},
+      {"macro calls", "N10 G65 P7010\nGOTO 10\n"},
+      {"modal macro calls", "G66 P7010\nN10 G91 G01 Y0.001 F100\nGOTO 10\n"},
+      {"calls of many lines", "M98 P7020 L9999\n"},
+      {"calls of a long line", "M98 P7030 L9999\n", true},
+      {"long blocks", "G91 G01 F100\nN10" + words + "\nGOTO 10\n"},
+  };
+  constexpr std::size_t kLimit = std::size_t{48} << 20;
+  CGCProgram::SetMemoryLimit(kLimit);
+  for (const auto& c : cases) {
+    // Memory freed before is given back, so that the run's resident memory
+    // grows with what it takes.
+    malloc_trim(0);
+    const double before = BytesInUse();
+    CGCProgramPath& program = ParseIn(folder, std::u16string(c.program.begin(), c.program.end()));
+    s_delivered.clear();
+    Lib().message = [](char16_t*, int*, int*, char16_t* text) { s_delivered.emplace_back(text); };
+    PathGroups* paths = program.GetCutterPath(false);
+    Lib().message = nullptr;
+    const double held = BytesInUse() - before;
+    ASSERT_EQ(s_delivered.size(), 1u) << c.what;
+    EXPECT_EQ(s_delivered[0].rfind(u"Program stopped", 0), 0u) << c.what;
+    EXPECT_GT(paths->size(), 1u) << c.what;
+    // The path arena takes chunks of up to 16 MB: one may come on top.
+    EXPECT_LT(held, 1.25 * kLimit + (16 << 20)) << c.what;
+    if (!c.stopsOnWork) {
+      EXPECT_GT(held, 0.75 * kLimit) << c.what << ": stopped before it held much";
+    }
     m_program.reset();
   }
 }

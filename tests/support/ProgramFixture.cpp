@@ -44,12 +44,14 @@ void ProgramTest::SetUp() {
   Lib().message = nullptr;
   Lib().tool = nullptr;
   CGCProgram::SetExecutedBlockLimit(0);
+  CGCProgram::SetMemoryLimit(0);
 }
 
 void ProgramTest::TearDown() {
   m_program.reset();
   Lib().command = nullptr;
   CGCProgram::SetExecutedBlockLimit(0);
+  CGCProgram::SetMemoryLimit(0);
   CGCProgram::SetChainNumberLimit(0);
 }
 

@@ -383,6 +383,14 @@ void CXRichEdit::SetCodeText(const QString& text) {
   }));
   document->moveToThread(worker.get());
   worker->start();
+  if (!worker->isRunning() && !worker->isFinished()) {
+    // No thread (no memory for its stack): as if the document had none.
+    document->moveToThread(guiThread);
+    delete document;
+    QMetaObject::invokeMethod(
+        this, [self, serial] { if (self) self->AdoptDocument(serial, nullptr); }, Qt::QueuedConnection);
+    return;
+  }
   m_workers.push_back(Worker{std::move(worker), done});
 }
 
@@ -393,8 +401,10 @@ void CXRichEdit::AdoptDocument(unsigned serial, QTextDocument* document) {
     return;
   }
   if (!document) {
-    setPlainText(tr("The program is too large to be shown here; it is kept as it was read."));
-    return;  // still read-only, and CodeText() answers with the text
+    // No memory for the document: the text is not shown half, and whoever
+    // gave it decides what the editor shows instead.
+    emit textFailed();
+    return;
   }
   // setDocument deletes a document that the editor made itself; one that
   // was adopted earlier (its parent is this editor) is deleted here.

@@ -108,6 +108,9 @@ class CXRichEdit : public QPlainTextEdit {
  signals:
   // The text given last to SetCodeText is in the editor.
   void textReady();
+  // There was no memory for the document of the text given last; the editor
+  // is read-only and answers with that text until it is given another.
+  void textFailed();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

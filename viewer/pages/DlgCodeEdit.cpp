@@ -100,6 +100,9 @@ bool CDlgCodeEdit::OnInitDialog() {
   installEventFilter(this);
 
   connect(m_edit, &CXRichEdit::textReady, this, &CDlgCodeEdit::textReady);
+  connect(m_edit, &CXRichEdit::textFailed, this, [this] {
+    if (CDlgRender* render = Render()) render->OnEditorOutOfMemory();
+  });
   m_edit->setFocus();
   m_edit->moveCursor(QTextCursor::Start);
   m_edit->SetupGutter(m_lineHeight);
