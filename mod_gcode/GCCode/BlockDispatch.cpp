@@ -249,14 +249,17 @@ void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion, int axes) {
   // step from it.)
   const bool cycle = motion->GetKind() == kKindCycle;
   if (!changed && !(prev && !cycle && (perAxis(chain) || perAxis(prev->Transforms())))) return;
+  // The transforms work in the axis order of the line's plane; the words
+  // are kept in X, Y, Z order.
+  const short plane = static_cast<short>(m_plane);
   CPoint3d at;  // without a position to keep, the axes start from 0
   if (prev) {
-    const int plane = motion->GetPlaneCode();
     const CGCTransform* ref = chain ? chain->Find(CGCTransform::kRefPoint) : nullptr;
     const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
-    at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
+    at = UnmapPoint(chain, SwapForPlane(motion->GetStartPoint(), plane) - offset, plane);
   }
-  for (int i = 0; i < axes && i < 3; ++i) motion->PutWordValue(i, at.At(i));
+  const CPoint3d index = SwapForPlane(CPoint3d(0.0, 1.0, 2.0), plane);
+  for (int i = 0; i < axes && i < 3; ++i) motion->PutWordValue(static_cast<int>(index.At(i)), at.At(i));
 }
 
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
@@ -1042,9 +1045,11 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
   }
   if (CGCInstruction* r = scan.rotation) {
-    // The centre the rotation turns about: a centre programmed while scaling
-    // is on is scaled (the angle is not).
+    // The centre the rotation turns about: a centre programmed while a
+    // mirror or scaling is on is mirrored and scaled (the angle is not), in
+    // the order the moves are taken through them.
     CPoint3d centre = r->Words().GetValuePoint();
+    if (m_program->IsModalActive(24)) CGCTransformMirror(m_program->GetModal(24)).UnmapPoint(centre, r->GetPlaneCode());
     if (m_program->IsModalActive(22))
       centre = CGCTransformScale(m_program->GetModal(22)).MapPoint(centre, r->GetPlaneCode());
     r->Words().SetPositionPoint(centre);
