@@ -658,7 +658,9 @@ void CGCBlock::OnDistanceMode(const CCodeRuleEntry& rule) {
   if (f != u"GABS" && f != u"GREL") return;
   CGCInstruction* g = SetModalInstruction(20, rule);
   SetModalInstructionWords(g, 8);
-  m_absolute = rule.RuleNumber() == 1;
+  // The last G90 or G91 of the block holds for all its words, those given
+  // to an instruction before this code too.
+  m_absolute = LineIsAbsolute(*m_program->ScanLine(), rule.RuleNumber() == 1);
   m_program->SetSystemVariable(4003, CodeNameNumber(rule.m_codename));
 }
 

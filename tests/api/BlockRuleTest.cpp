@@ -152,6 +152,12 @@ TEST_F(BlockRuleTest, UnnamedAxesStayWhereTheToolIs) {
       {"G90", u"G91 G00 X10 Y20 Z5\nG90\nG00 Z20\n", 2, {10, 20, 20}},
       {"G28", u"G00 X10 Y20 Z5\nG91 G28 Z0\nG90 G00 X30\n", 2, {30, 20, 0}},
       {"a tool change", u"G00 X10 Y20 Z5\nT2 M06\nG00 X30\n", 2, {30, 20, 40}},
+      {"G10 L2 of the system in force", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P3 X7\nG00 Z20\n", 3, {10, 20, 20}},
+      {"G10 L2 in force, G91", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P3 X7\nG91 G00 X0\n", 3, {10, 20, 5}},
+      {"G10 L2 of another system", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P4 X7\nG00 Z20\n", 3, {10, 20, 20}},
+      // In YZ the rotation turns Y and Z about (Y5, Z0); X is off the plane.
+      {"G68 in YZ, X only", u"G19 G00 X10 Y20 Z5\nG68 Y5 Z0 R90\nG00 X3\n", 2, {3, 20, 5}},
+      {"G68 in ZX, Y only", u"G18 G00 X10 Y20 Z5\nG68 X5 Z0 R90\nG00 Y3\n", 2, {10, 3, 5}},
   };
   for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
   // Calls and returns: the change made in the called program holds for the
@@ -302,6 +308,9 @@ TEST_F(BlockRuleTest, IncrementalDataInputAddsToTheOffset) {
       {"G91 L2 X5", u"G91 G10 L2 P1 X5\n", 1, 1, 0, 55},
       {"G91 after the words", u"G10 L2 P1 X5 G91\n", 1, 1, 0, 55},
       {"G90 L2 X5", u"G90 G10 L2 P1 X5\n", 1, 1, 0, 5},
+      {"G90 after the words holds", u"G91 G10 L2 P1 X5 G90\n", 1, 1, 0, 5},
+      {"G91 after the words holds", u"G90 G10 L2 P1 X5 G91\n", 1, 1, 0, 55},
+      {"G90 after R holds", u"G91 G10 L10 P1 R7 G90\n", 0, 1, 0, 7},
       {"G91 L10 R-5", u"G91 G10 L10 P1 R-5\n", 0, 1, 0, 25},
       {"G91 L11 R3", u"G91 G10 L11 P1 R3\n", 0, 1, 1, 5},
       {"G90 L10 R7", u"G90 G10 L10 P1 R7\n", 0, 1, 0, 7},
