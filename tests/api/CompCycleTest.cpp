@@ -366,5 +366,35 @@ TEST_F(CompCycleTest, HighSpeedPeckEndsEachPeckQDeeper) {
   }
 }
 
+// A cycle's repeat count is K, or L when the block gives no K. In G91 each
+// repeat moves by the increment (from X0 by 10) and drills from the R level
+// 10 - 8 = 2 to 2 - 12 = -10; in G90 it drills the same hole again. The X of
+// every feed that reaches the bottom.
+TEST_F(CompCycleTest, CycleRepeatsByKOrL) {
+  const struct {
+    const char16_t* program;
+    std::vector<double> holes;
+  } rows[] = {
+      {u"G91 G98 G73 X10 Y0 Z-12 R-8 Q3 F100 L2\n", {10, 20}},
+      {u"G91 G99 G81 X10 Y0 Z-12 R-8 F100 L3\n", {10, 20, 30}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100 K3 L2\n", {10, 20, 30}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100 L2 K3\n", {10, 20, 30}},
+      {u"#2=2\nG91 G99 G83 X10 Y0 Z-12 R-8 Q5 F100 L#2\n", {10, 20}},
+      {u"G90 G81 X10 Y0 Z-10 R2 F100 L2\n", {10, 10}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100\nX5 L2\n", {10, 15, 20}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.program, row.program + std::char_traits<char16_t>::length(row.program)));
+    Log().messages.clear();
+    ParseOnly(u"G17 G90 G00 X0 Y0 Z10\n" + std::u16string(row.program) + u"G80\n");
+    std::vector<double> holes;
+    for (const Record& r : OfKind(Simulate(), 2))
+      if (std::fabs(r.position.z + 10) < 1e-9) holes.push_back(r.position.x);
+    EXPECT_TRUE(Log().messages.empty());
+    ASSERT_EQ(holes.size(), row.holes.size());
+    for (std::size_t i = 0; i < holes.size(); ++i) EXPECT_NEAR(holes[i], row.holes[i], 1e-9) << "hole " << i;
+  }
+}
+
 }  // namespace
 }  // namespace apitest
