@@ -509,7 +509,7 @@ void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** pr
   SetModalCode(19, 2);
   // The next move continues from where the return leaves the tool, not from
   // the numbers this block wrote.
-  if (f != u"GRefPosReturnCheck" && f != u"GReturnFromRefPos") m_program->SetWorkOffsetFlag(true);
+  if (f != u"GRefPosReturnCheck") m_program->SetWorkOffsetFlag(true);
 }
 
 // ----------------------------------------------------------- setting codes

@@ -180,6 +180,47 @@ TEST_F(BlockRuleTest, UnnamedAxesStayWhereTheToolIs) {
   EXPECT_TRUE(Near(LastPoint(paths, 5), {15, 30 + 10 * std::sqrt(0.75), -1}, 1e-9));
 }
 
+// G29 passes the intermediate point of the last return (also one made in a
+// called program) and ends at its point; in G91 the point counts from the
+// intermediate point. The next move starts where G29 ended. The G29 line's
+// drawn points: start, intermediate point, end.
+TEST_F(BlockRuleTest, ReturnFromReferenceCountsFromTheIntermediatePoint) {
+  WriteProgram("O3301.nc", "G91 G28 Z0\nM99\n");
+  WriteProgram("O3302.nc", "G90 G29 X5 Y5\nM99\n");
+  const struct {
+    const char* what;
+    const char16_t* program;
+    int line;  // the G29 line
+    CPoint3d mid, end, next;  // the next line's end
+  } cases[] = {
+      {"G91 X5 Y5 from (10, 10)", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nG29 X5 Y5\nX1\n", 2, {10, 10, 10},
+       {15, 15, 10}, {16, 15, 10}},
+      {"G90 X5 Y5", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nG90 G29 X5 Y5\nG91 X1\n", 2, {10, 10, 10}, {5, 5, 10},
+       {6, 5, 10}},
+      {"G91 Z-3 under G52", u"G00 X10 Y10 Z10\nG52 X5 Y5\nG91 G28 Z0\nG29 Z-3\nG90 X0\n", 3, {10, 10, 10},
+       {10, 10, 7}, {5, 10, 7}},
+      {"the later of two returns", u"G00 X10 Y10 Z10\nG91 G28 Z0\nG90 G00 X20 Y20 Z20\nG91 G28 Z0\nG29 Z-5\nY1\n", 4,
+       {20, 20, 20}, {20, 20, 15}, {20, 21, 15}},
+      {"G28 in a sub-program", u"G00 X10 Y10 Z10\nM98 P3301\nG91 G29 Z-2\nG90 X0\n", 2, {10, 10, 10},
+       {10, 10, 8}, {0, 10, 8}},
+      {"G29 in a sub-program", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nM98 P3302\nG90 X0\n", -1, {10, 10, 10},
+       {5, 5, 10}, {0, 5, 10}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PathGroups* paths = ParseIn(Folder(), c.program);
+    if (c.line >= 0) {
+      const CPathPolyline* g29 = OnlyPolyline(paths, c.line);
+      ASSERT_NE(g29, nullptr);
+      ASSERT_EQ(g29->PointCount(), 3);
+      EXPECT_TRUE(Near(g29->Point(1), c.mid));
+      EXPECT_TRUE(Near(g29->Point(2), c.end));
+    }
+    const int next = c.line >= 0 ? c.line + 1 : 3;
+    EXPECT_TRUE(Near(LastPoint(paths, next), c.next));
+  }
+}
+
 // G53 leaves the tool length offset (H1 = 30) and cutter compensation out
 // of its own block only; G92 under G43 counts the tool length once; G52
 // after G92 keeps the G92 shift.
