@@ -10,8 +10,6 @@
 // Every expected point is worked out by hand from the control's rules. The
 // reference point is the path origin; D is a diameter.
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,64 +18,16 @@
 namespace apitest {
 namespace {
 
-namespace fs = std::filesystem;
-
-const CPoint3d kNothing{NAN, NAN, NAN};
-
-// A program, one of its lines and where that line leaves the tool.
-struct EndCase {
-  const char* what;
-  const char16_t* program;
-  int line;
-  CPoint3d end;
-};
-
-class BlockRuleTest : public ApiTest {
+class BlockRuleTest : public LineEndTest {
  protected:
   void SetUp() override {
-    ApiTest::SetUp();
+    LineEndTest::SetUp();
     SetWorkOffset(1, {0, 0, 0});
     for (int col = 0; col < 4; ++col) SetCell(0, 1, col, 0.0);  // H1 and D1 empty
-  }
-  // Every polyline point line `line` drew, in order.
-  static std::vector<CPoint3d> PointsOf(const PathGroups* paths, int line) {
-    std::vector<CPoint3d> out;
-    const std::size_t list = static_cast<std::size_t>(line) + 1;
-    if (!paths || list >= paths->size()) return out;
-    for (const CPathPolyline* p : (*paths)[list])
-      for (int i = 0; i < p->PointCount(); ++i) out.push_back(p->Point(i));
-    return out;
-  }
-  static CPoint3d LastPoint(const PathGroups* paths, int line) {
-    const std::vector<CPoint3d> pts = PointsOf(paths, line);
-    return pts.empty() ? kNothing : pts.back();
-  }
-  static bool Contains(const std::vector<CPoint3d>& points, const CPoint3d& p) {
-    for (const CPoint3d& q : points)
-      if (Near(q, p, 1e-9)) return true;
-    return false;
   }
   static std::size_t PolylineCount(const PathGroups* paths, int line) {
     const std::size_t list = static_cast<std::size_t>(line) + 1;
     return paths && list < paths->size() ? (*paths)[list].size() : 0;
-  }
-  // Motion records (kinds 1 to 4) of one program line.
-  static std::vector<Record> MovesOfLine(const std::vector<Record>& records, int line) {
-    std::vector<Record> out;
-    for (const Record& r : Motions(records))
-      if (r.line == line) out.push_back(r);
-    return out;
-  }
-  void ExpectEnds(const std::vector<EndCase>& cases) {
-    for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
-  }
-  std::string Folder() {
-    const std::string dir = dataRoot + "/programs";
-    fs::create_directories(dir);
-    return dir;
-  }
-  void WriteProgram(const std::string& name, const std::string& text) {
-    std::ofstream(Folder() + "/" + name, std::ios::binary) << text;
   }
 };
 
@@ -283,12 +233,12 @@ TEST_F(BlockRuleTest, CodesApplyToTheWholeBlock) {
   EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 0), kFeedStyle));
   EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 2), kRapidStyle));
   const std::vector<Record> records = Simulate();
-  const std::vector<Record> first = MovesOfLine(records, 0);
+  const std::vector<Record> first = MovesOfLine(records, 0, 1, 4);
   ASSERT_EQ(first.size(), 1u);
   EXPECT_EQ(first[0].kind, 2);
   EXPECT_EQ(first[0].feed, 120.0);
   EXPECT_TRUE(Near(first[0].position, {3, 4, 0}));
-  const std::vector<Record> last = MovesOfLine(records, 2);
+  const std::vector<Record> last = MovesOfLine(records, 2, 1, 4);
   ASSERT_EQ(last.size(), 1u);
   EXPECT_EQ(last[0].kind, 1);
 }
@@ -318,7 +268,7 @@ TEST_F(BlockRuleTest, MotionCodeWithoutAxisWordsMovesNothing) {
   for (const auto& c : cases) {
     PathGroups* paths = Parse(c.program);
     EXPECT_EQ(PolylineCount(paths, c.line), c.others) << c.what;
-    EXPECT_EQ(MovesOfLine(Simulate(), c.line).size(), c.others) << c.what;
+    EXPECT_EQ(MovesOfLine(Simulate(), c.line, 1, 4).size(), c.others) << c.what;
   }
   // The mode is set: the next coordinates feed at 200.
   PathGroups* paths = Parse(u"G00 X10\nG01 F200\nX5\n");
