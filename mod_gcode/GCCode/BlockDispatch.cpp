@@ -344,54 +344,61 @@ bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& late
   auto codeRule = [&](std::size_t i, std::size_t end) -> const CCodeRuleEntry& {
     return table->FindByCode(WStringView(line).substr(i, end - i));
   };
-  // A later group 01 code makes the move (the motion code stands at depth 0).
-  int depth = 0;
-  for (std::size_t i = after; i < n; ++i) {
-    const char16_t c = line[i];
-    if (c == u'[') {
-      ++depth;
-    } else if (c == u']') {
-      if (depth > 0) --depth;
-    } else if (c == u'=') {
-      break;
-    } else if (depth == 0 && c == u'G') {
-      const std::size_t end = codeEnd(i);
-      const CCodeRuleEntry& code = codeRule(i, end);
-      if (!code.IsEmpty() && code.RuleType() == 1) {
-        later = true;
+  // Visits the block's characters outside brackets, up to an assignment: a
+  // code word as onCode(start, end), any other character as onOther(i, c).
+  // Either ends the visit by returning true.
+  auto visit = [&](std::size_t from, auto&& onCode, auto&& onOther) {
+    int depth = 0;
+    for (std::size_t i = from; i < n; ++i) {
+      const char16_t c = line[i];
+      if (c == u'[') {
+        ++depth;
+      } else if (c == u']') {
+        if (depth > 0) --depth;
+      } else if (c == u'=') {
         return false;
+      } else if (depth == 0 && c == u'G') {
+        const std::size_t end = codeEnd(i);
+        if (onCode(i, end)) return true;
+        i = end - 1;
+      } else if (depth == 0 && onOther(i, c)) {
+        return true;
       }
-      i = end - 1;
     }
+    return false;
+  };
+  // A later group 01 code makes the move (the motion code stands at depth 0).
+  if (visit(
+          after,
+          [&](std::size_t i, std::size_t end) {
+            const CCodeRuleEntry& code = codeRule(i, end);
+            return !code.IsEmpty() && code.RuleType() == 1;
+          },
+          [](std::size_t, char16_t) { return false; })) {
+    later = true;
+    return false;
   }
   const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
   bool taken = false;
-  depth = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t c = line[i];
-    if (i == after) taken = false;
-    if (c == u'[') {
-      ++depth;
-    } else if (c == u']') {
-      if (depth > 0) --depth;
-    } else if (c == u'=') {
-      break;
-    } else if (depth == 0 && c == u'G') {
-      const std::size_t end = codeEnd(i);
-      if (end != after) {  // not the motion code itself
+  return visit(
+      0,
+      [&](std::size_t i, std::size_t end) {
+        if (end == after) {  // the motion code itself: the words after it are its own
+          taken = false;
+          return false;
+        }
         const CCodeRuleEntry& code = codeRule(i, end);
         const short type = code.IsEmpty() ? -1 : code.RuleType();
         if ((type == 0 && code.m_codefunc != u"GMacSysSel") || type == 11 || type == 12 || type == 16 || type == 22)
           taken = true;
-      }
-      i = end - 1;
-    } else if (depth == 0 && !taken &&
-               (c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
-      const int word = table->FindByLetter(c).RuleNumber();
-      if (word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR))) return true;
-    }
-  }
-  return false;
+        return false;
+      },
+      [&](std::size_t, char16_t c) {
+        if (taken || !(c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R'))))
+          return false;
+        const int word = table->FindByLetter(c).RuleNumber();
+        return word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));
+      });
 }
 
 void CGCBlock::SetMotionMode(const CCodeRuleEntry& rule, bool later) {
