@@ -23,6 +23,7 @@
 #include "tests/alloc/FailingNew.h"
 #include "tests/api/ApiHarness.h"
 #include "platform/Host.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Sanitized.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -30,6 +31,7 @@ namespace apitest {
 namespace {
 
 using quillet::test::ReadBytes;
+using quillet::test::ChildEnd;
 using quillet::test::ScratchFolder;
 using quillet::test::kSanitized;
 using quillet::test::WriteBytes;
@@ -90,43 +92,10 @@ std::string Snapshot(const std::string& folder) {
   return out;
 }
 
-struct ChildEnd {
-  bool normal = false;
-  int status = 0;
-  std::string output;
-};
-
-// Runs `body` in a child process and returns what it wrote.
+// Runs `body` in a child process and returns what it wrote; an exception
+// out of the library ends the child with status 2.
 ChildEnd InChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::string out;
-    try {
-      out = body();
-    } catch (...) {
-      alloctest::Disarm();
-      ::_exit(2);  // an exception out of the library
-    }
-    std::size_t done = 0;
-    while (done < out.size()) {
-      const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  ChildEnd end;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) end.output.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  ::waitpid(pid, &end.status, 0);
-  end.normal = WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0;
-  return end;
+  return quillet::test::InChild(body, {}, [] { alloctest::Disarm(); });
 }
 
 const char* kCompensatedCalls =

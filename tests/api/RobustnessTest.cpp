@@ -18,6 +18,7 @@
 #include <string>
 
 #include "tests/api/ApiHarness.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Sanitized.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -25,6 +26,7 @@ namespace apitest {
 namespace {
 
 using quillet::test::ReadBytes;
+using quillet::test::ChildEnd;
 using quillet::test::ScratchFolder;
 using quillet::test::kSanitized;
 using quillet::test::WriteBytes;
@@ -60,53 +62,18 @@ void TakeUpFreeHeap() {
   }
 }
 
-struct ChildEnd {
-  bool normal = false;  // exited with status 0
-  int status = 0;       // as waitpid gives it
-  std::string output;   // what the body returned
-};
-
 // Runs `body` in a child process whose address space may grow by at most
 // `extraBytes` (no limit in a sanitizer build); the body's text comes back
 // through a pipe.
 ChildEnd RunLimited(std::size_t extraBytes, const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    if (!kSanitized) {
-      TakeUpFreeHeap();
-      rlimit limit{};
-      ::getrlimit(RLIMIT_AS, &limit);
-      limit.rlim_cur = AddressSpace() + extraBytes;
-      ::setrlimit(RLIMIT_AS, &limit);
-    }
-    std::string out;
-    try {
-      out = body();
-    } catch (...) {
-      ::_exit(2);  // an exception out of the library: the test sees a failed child
-    }
-    std::size_t done = 0;
-    while (done < out.size()) {
-      ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  ChildEnd end;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) end.output.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  end.status = status;
-  end.normal = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return end;
+  return quillet::test::InChild(body, [extraBytes] {
+    if (kSanitized) return;
+    TakeUpFreeHeap();
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = AddressSpace() + extraBytes;
+    ::setrlimit(RLIMIT_AS, &limit);
+  });
 }
 
 std::string Narrow(const std::u16string& text) {
