@@ -467,7 +467,7 @@ void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* bl
 bool CGCProgram::RunEndsAt(CGCBlock* block) {
   RunBudget& b = *m_budget;
   if (b.reported) return true;
-  if (block && block->HasMessages()) {
+  if (block && block->HasErrors()) {
     b.reported = true;
     return true;
   }
@@ -506,7 +506,7 @@ bool CGCProgram::PathLimitReached(CGCBlock* block) {
 // blanks of the block text), and the block says so.
 static void DropZeroBytes(WString& line, CGCBlock* block) {
   std::erase_if(line, [](char16_t c) { return c == 0 || c == kZeroByteShown; });
-  block->AddMessage(u"The line holds a zero byte (NUL), read as a blank");
+  block->AddNotice(u"The line holds a zero byte (NUL), read as a blank");
 }
 
 static bool SkipLine(WStringView line) {
@@ -791,7 +791,7 @@ void CGCProgramPath::BuildPath() {
       items.clear();
       CPathSink sink{&m_arena, &items};
       block->BuildPath(sink);
-      if (block->HasMessages()) {
+      if (block->HasErrors()) {
         // An error ends the path (the run ended there too); a call whose
         // path ended early ends its caller's path after the call's block.
         m_budget->pathStopped = true;
@@ -846,8 +846,8 @@ bool CGCProgram::AutoRun() {
   PostToHost(WM_CODE_AUTORUN, 0);
   bool result = true;
   for (CGCBlock* block : m_blocks) {
-    // The simulation ends where the path does: before a block with a message.
-    if (block->HasMessages()) return false;
+    // The simulation ends where the path does: before a block with an error.
+    if (block->HasErrors()) return false;
     result = block->Simulate();
     if (!result) break;
   }
