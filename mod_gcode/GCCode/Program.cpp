@@ -502,11 +502,16 @@ bool CGCProgram::PathLimitReached(CGCBlock* block) {
   return true;
 }
 
+void CGCProgram::AddNoticeOnce(CGCBlock* block, WString text) {
+  WString key = m_name + u'\n' + plat::FormatIntW(block->GetLineNumber()) + u'\n' + text;
+  if (m_budget->notices.insert(std::move(key)).second) block->AddNotice(std::move(text));
+}
+
 // A zero byte in a program file reads as a blank (dropped with the other
 // blanks of the block text), and the block says so.
-static void DropZeroBytes(WString& line, CGCBlock* block) {
+static void DropZeroBytes(WString& line, CGCBlock* block, CGCProgram& program) {
   std::erase_if(line, [](char16_t c) { return c == 0 || c == kZeroByteShown; });
-  block->AddNotice(u"The line holds a zero byte (NUL), read as a blank");
+  program.AddNoticeOnce(block, u"The line holds a zero byte (NUL), read as a blank");
 }
 
 static bool SkipLine(WStringView line) {
@@ -656,7 +661,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       continue;
     }
     CompactBlockText(text, m_lineBuffer);
-    if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block);
+    if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block, *this);
     m_budget->work += m_lineBuffer.size();
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();

@@ -106,6 +106,14 @@ TEST_F(RunEnd, ANoticeDoesNotEndTheRun) {
        u"G00 X0 Y0 Z10\nM98 P1003\nG00 X50\n",
        "Q value is too small for the depth: more than 10000 pecks for one hole, the hole is fed in one move",
        {50, 0, 0}},
+      // A loop over such a line says so once.
+      {"pecks in a loop", {},
+       u"G00 X0 Y0 Z10\n#1=0\nWHILE [#1 LT 3] DO1\nG99 G83 X[#1*10] Y0 Z-5 R0 Q0.0001 F100\n#1=#1+1\nEND1\n"
+       u"G80 G00 X50\n",
+       "Q value is too small for the depth: more than 10000 pecks for one hole, the hole is fed in one move",
+       {50, 0, 0}},
+      {"zero byte in a loop", {}, u"G00 X0 Y0 Z0\n#1=0\nWHILE [#1 LT 3] DO1\nG91 G01 X1\xDC00 F100\n#1=#1+1\nEND1\n",
+       "The line holds a zero byte (NUL), read as a blank", {3, 0, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
