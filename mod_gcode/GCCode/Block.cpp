@@ -144,6 +144,7 @@ void CGCBlock::AddReservedMessage(MessageReserve& reserve) noexcept {
   if (list.size() == list.capacity()) {
     if (list.size() >= reserve.m_messages.capacity()) {
       list.back().swap(reserve.m_text);
+      e->notices = std::min(e->notices, list.size() - 1);
       reserve.m_used = true;
       return;
     }

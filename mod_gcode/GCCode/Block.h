@@ -3,6 +3,7 @@
 // rule handlers, which create the block's instructions; later it builds its
 // polylines, delivers its messages and is simulated.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -75,13 +76,24 @@ class CGCBlock {
   CGCBlock* GetNext() const;
   CGCProgram* GetProgram() const { return m_program; }
 
-  // Messages queued while the line was interpreted.
+  // Messages queued while the line was interpreted. Most report an error,
+  // which ends the run at this block; a notice (a zero byte read as a blank,
+  // a hole fed in one move) only tells what the block was read as, and the
+  // run goes on through it.
   bool HasMessages() const { return ExtraIfAny() && !ExtraIfAny()->messages.empty(); }
+  bool HasErrors() const { return ExtraIfAny() && ExtraIfAny()->messages.size() > ExtraIfAny()->notices; }
   const std::vector<WString>* GetMessagesIfAny() const { return ExtraIfAny() ? &ExtraIfAny()->messages : nullptr; }
   std::vector<WString>& GetMessages();
   void AddMessage(WString text) { GetMessages().push_back(std::move(text)); }
+  void AddNotice(WString text) {
+    GetMessages().push_back(std::move(text));
+    ++Ext().notices;
+  }
   void RemoveLastMessage() noexcept {
-    if (Extra* e = ExtraIfAny(); e && !e->messages.empty()) e->messages.pop_back();
+    if (Extra* e = ExtraIfAny(); e && !e->messages.empty()) {
+      e->messages.pop_back();
+      e->notices = std::min(e->notices, e->messages.size());
+    }
   }
   // Room kept in advance for one message that must reach a block when no
   // memory is left (the report that memory ran out).
@@ -232,6 +244,7 @@ class CGCBlock {
   struct Extra {
     std::vector<CGCInstruction*> instructions;  // all of them
     std::vector<WString> messages;
+    std::size_t notices = 0;  // how many of the messages are notices
   };
   Extra& Ext();
 

@@ -215,8 +215,12 @@ void CGCInstructionCC::ApplyTransforms() {
     std::copy(generated.begin(), generated.end(), m_items);
   }
   generated.clear();
+  // The scripts tell only of holes fed in one move: the run goes on.
   if (m_block)
-    for (WString& m : messages) m_block->AddMessage(std::move(m));
+    for (WString& m : messages) {
+      if (program) program->AddNoticeOnce(m_block, std::move(m));
+      else m_block->AddNotice(std::move(m));
+    }
 
   // The cycle ends where the tool stopped. Its values follow, so that a
   // following move that leaves an axis out keeps the tool where it is

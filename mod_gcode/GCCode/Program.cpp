@@ -469,7 +469,7 @@ void CGCProgram::ChargeCycleMoves(std::size_t moves, bool cutShort, CGCBlock* bl
 bool CGCProgram::RunEndsAt(CGCBlock* block) {
   RunBudget& b = *m_budget;
   if (b.reported) return true;
-  if (block && block->HasMessages()) {
+  if (block && block->HasErrors()) {
     b.reported = true;
     return true;
   }
@@ -504,11 +504,16 @@ bool CGCProgram::PathLimitReached(CGCBlock* block) {
   return true;
 }
 
+void CGCProgram::AddNoticeOnce(CGCBlock* block, WString text) {
+  WString key = m_name + u'\n' + plat::FormatIntW(block->GetLineNumber()) + u'\n' + text;
+  if (m_budget->notices.insert(std::move(key)).second) block->AddNotice(std::move(text));
+}
+
 // A zero byte in a program file reads as a blank (dropped with the other
 // blanks of the block text), and the block says so.
-static void DropZeroBytes(WString& line, CGCBlock* block) {
+static void DropZeroBytes(WString& line, CGCBlock* block, CGCProgram& program) {
   std::erase_if(line, [](char16_t c) { return c == 0 || c == kZeroByteShown; });
-  block->AddMessage(u"The line holds a zero byte (NUL), read as a blank");
+  program.AddNoticeOnce(block, u"The line holds a zero byte (NUL), read as a blank");
 }
 
 static bool SkipLine(WStringView line) {
@@ -658,7 +663,7 @@ void CGCProgram::ParseLoop(int s, int e, const CGCLineTable& lines, CGCBlock* pr
       continue;
     }
     CompactBlockText(text, m_lineBuffer);
-    if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block);
+    if (lines.HoldsZeroByte(i)) DropZeroBytes(m_lineBuffer, block, *this);
     m_budget->work += m_lineBuffer.size();
     int r = block->ParseLine(m_lineBuffer, &m_previousMotion);
     block->ApplyTransforms();
@@ -793,7 +798,7 @@ void CGCProgramPath::BuildPath() {
       items.clear();
       CPathSink sink{&m_arena, &items};
       block->BuildPath(sink);
-      if (block->HasMessages()) {
+      if (block->HasErrors()) {
         // An error ends the path (the run ended there too); a call whose
         // path ended early ends its caller's path after the call's block.
         m_budget->pathStopped = true;
@@ -848,8 +853,8 @@ bool CGCProgram::AutoRun() {
   PostToHost(WM_CODE_AUTORUN, 0);
   bool result = true;
   for (CGCBlock* block : m_blocks) {
-    // The simulation ends where the path does: before a block with a message.
-    if (block->HasMessages()) return false;
+    // The simulation ends where the path does: before a block with an error.
+    if (block->HasErrors()) return false;
     result = block->Simulate();
     if (!result) break;
   }

@@ -116,6 +116,10 @@ class CGCProgram {
   // Counts the path points a move will draw when the path is built (they
   // count against the limit while the program is parsed).
   void CountPath(std::size_t bytes) { m_budget->projected += bytes; }
+  // Gives `block` the notice `text` the first time the run passes its line:
+  // a loop over the line does not repeat it (the run goes on through
+  // notices, so a loop would otherwise say it once a pass).
+  void AddNoticeOnce(CGCBlock* block, WString text);
   // Whether the run has ended (a block reported an error, or a limit was
   // passed): no frame interprets further blocks.
   bool RunStopped() const { return m_budget->reported; }
@@ -417,6 +421,8 @@ class CGCProgram {
     std::unordered_map<WString, std::shared_ptr<const WString>> files;
     // Refused calls already reported (one message per reason and calling line).
     std::unordered_set<WString> refusals;
+    // Notices already given (one per program, line and text).
+    std::unordered_set<WString> notices;
     // Set when the top frame is deleted: its frames then go all together.
     bool tearingDown = false;
   };

@@ -104,6 +104,8 @@ TEST_F(ProgramFileTest, AZeroByteIsReportedAndKept) {
     ASSERT_EQ(Log().messages.size(), 1u) << viaBuffer;
     EXPECT_EQ(Log().messages[0].line, 2) << viaBuffer;
     EXPECT_NE(Log().messages[0].text.find(u"zero byte"), std::u16string::npos) << viaBuffer;
+    EXPECT_TRUE(Near(End(paths, 1), {2, 3, 0})) << viaBuffer;
+    EXPECT_TRUE(Near(End(paths, 2), {4, 3, 0})) << viaBuffer;
   }
   std::u16string copy = W(dir.File("copy.nc"));
   EXPECT_EQ(Code_WriteBuffer(&id, copy.data()), 0);

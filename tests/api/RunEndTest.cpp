@@ -86,6 +86,51 @@ TEST_F(RunEnd, TheFirstErrorEndsThePathAndTheSimulationAlike) {
   }
 }
 
+// A notice tells what a block was read as (a zero byte as a blank, a hole
+// of too many pecks fed in one move): the block is drawn and simulated, and
+// the program runs on to its end.
+TEST_F(RunEnd, ANoticeDoesNotEndTheRun) {
+  const struct {
+    const char* what;
+    std::map<std::string, std::string> files;
+    std::u16string program;
+    const char* message;
+    CPoint3d last;
+  } cases[] = {
+      {"zero byte", {}, u"G00 X0 Y0 Z0\nG01 X10\xDC00 Y5 F100\nG01 X20\n",
+       "The line holds a zero byte (NUL), read as a blank", {20, 5, 0}},
+      // 5 / 0.0001 pecks: the hole is fed in one move and the cycle ends at
+      // R (G99), then the caller's X50 runs.
+      {"pecks in a sub-program",
+       {{"O1003.nc", "G99 G83 X5 Y0 Z-5 R0 Q0.0001 F100\nG80\nM99\n"}},
+       u"G00 X0 Y0 Z10\nM98 P1003\nG00 X50\n",
+       "Q value is too small for the depth: more than 10000 pecks for one hole, the hole is fed in one move",
+       {50, 0, 0}},
+      // A loop over such a line says so once.
+      {"pecks in a loop", {},
+       u"G00 X0 Y0 Z10\n#1=0\nWHILE [#1 LT 3] DO1\nG99 G83 X[#1*10] Y0 Z-5 R0 Q0.0001 F100\n#1=#1+1\nEND1\n"
+       u"G80 G00 X50\n",
+       "Q value is too small for the depth: more than 10000 pecks for one hole, the hole is fed in one move",
+       {50, 0, 0}},
+      {"zero byte in a loop", {}, u"G00 X0 Y0 Z0\n#1=0\nWHILE [#1 LT 3] DO1\nG91 G01 X1\xDC00 F100\n#1=#1+1\nEND1\n",
+       "The line holds a zero byte (NUL), read as a blank", {3, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, text] : c.files) WriteBytes(folder.File(name), text);
+    Log().Clear();
+    PathGroups* paths = ParseIn(folder.Path(), c.program);
+    ASSERT_NE(paths, nullptr);
+    ASSERT_EQ(Log().messages.size(), 1u);
+    EXPECT_EQ(Log().messages[0].text, W(c.message));
+    EXPECT_TRUE(Near(LastDrawn(paths), c.last));
+    const std::vector<Record> moves = Motions(Simulate());
+    ASSERT_FALSE(moves.empty());
+    EXPECT_TRUE(Near(moves.back().position, c.last));
+    for (const auto& [name, text] : c.files) std::filesystem::remove(folder.File(name));
+  }
+}
+
 // A WHILE body runs again and again: only the lines outside it say they
 // are done (the WHILE line the first time, the line after its END).
 TEST_F(RunEnd, NoLineDoneInsideAWhileBody) {

@@ -169,15 +169,17 @@ TEST_F(CycleTest, HighSpeedPeckAdvancesByQAndRetractsByTheClearance) {
 }
 
 TEST_F(CycleTest, PeckCountIsBoundedAndReported) {
-  // Each hole in a program of its own: the message ends the program.
+  // The message tells what the block was read as; the program goes on.
   for (auto [line, x] : {std::pair{u"G99 G83 X5 Y0 Z-5 R0 Q0.0001 F100\n", 5.0},
                          std::pair{u"G99 G73 X6 Y0 Z-100 R0 Q0.001 F100\n", 6.0}}) {
     Parse(u"G90 G0 X0 Y0 Z10\n" + std::u16string(line) + u"G00 X0\n");
     EXPECT_EQ(Messages().size(), 1u);
     EXPECT_TRUE(BlockOfLine(1)->HasMessages() && KindsOfLine(1).size() <= 10u);
+    EXPECT_FALSE(BlockOfLine(1)->HasErrors());
     // The hole still reaches its bottom and the cycle ends at R.
     ExpectPoint(EndOfLine(1), x, 0, 0);
-    EXPECT_EQ(BlockOfLine(2), nullptr);
+    ASSERT_NE(BlockOfLine(2), nullptr);
+    ExpectPoint(EndOfLine(2), 0, 0, 0);
   }
   // 0.5 / 0.0001 = 5000 pecks, each with a retract and a re-approach: drilled.
   Parse(u"G90 G0 X0 Y0 Z10\n"
