@@ -472,6 +472,8 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+  // The path the load draws has no highlighted block.
+  if (m_main && m_main->codePage()) m_main->codePage()->ClearSelectedLine();
   {
     // The last program is let go before the next one is read, not while it
     // is: a parse without text only replaces the library's program.
