@@ -249,14 +249,17 @@ void CGCBlock::KeepUnnamedAxesInPlace(CGCInstruction* motion, int axes) {
   // step from it.)
   const bool cycle = motion->GetKind() == kKindCycle;
   if (!changed && !(prev && !cycle && (perAxis(chain) || perAxis(prev->Transforms())))) return;
+  // The transforms work in the axis order of the line's plane; the words
+  // are kept in X, Y, Z order.
+  const short plane = static_cast<short>(m_plane);
   CPoint3d at;  // without a position to keep, the axes start from 0
   if (prev) {
-    const int plane = motion->GetPlaneCode();
     const CGCTransform* ref = chain ? chain->Find(CGCTransform::kRefPoint) : nullptr;
     const CPoint3d offset = ref ? RefPointOffset(ref->Defining(), m_program, plane) : CPoint3d();
-    at = UnmapPoint(chain, motion->GetStartPoint() - offset, plane);
+    at = UnmapPoint(chain, SwapForPlane(motion->GetStartPoint(), plane) - offset, plane);
   }
-  for (int i = 0; i < axes && i < 3; ++i) motion->PutWordValue(i, at.At(i));
+  const CPoint3d index = SwapForPlane(CPoint3d(0.0, 1.0, 2.0), plane);
+  for (int i = 0; i < axes && i < 3; ++i) motion->PutWordValue(static_cast<int>(index.At(i)), at.At(i));
 }
 
 void CGCBlock::ApplyCompensationState(CGCInstruction* motion) {
@@ -341,54 +344,61 @@ bool CGCBlock::MotionCodeMoves(const CCodeRuleEntry& rule, int index, bool& late
   auto codeRule = [&](std::size_t i, std::size_t end) -> const CCodeRuleEntry& {
     return table->FindByCode(WStringView(line).substr(i, end - i));
   };
-  // A later group 01 code makes the move (the motion code stands at depth 0).
-  int depth = 0;
-  for (std::size_t i = after; i < n; ++i) {
-    const char16_t c = line[i];
-    if (c == u'[') {
-      ++depth;
-    } else if (c == u']') {
-      if (depth > 0) --depth;
-    } else if (c == u'=') {
-      break;
-    } else if (depth == 0 && c == u'G') {
-      const std::size_t end = codeEnd(i);
-      const CCodeRuleEntry& code = codeRule(i, end);
-      if (!code.IsEmpty() && code.RuleType() == 1) {
-        later = true;
+  // Visits the block's characters outside brackets, up to an assignment: a
+  // code word as onCode(start, end), any other character as onOther(i, c).
+  // Either ends the visit by returning true.
+  auto visit = [&](std::size_t from, auto&& onCode, auto&& onOther) {
+    int depth = 0;
+    for (std::size_t i = from; i < n; ++i) {
+      const char16_t c = line[i];
+      if (c == u'[') {
+        ++depth;
+      } else if (c == u']') {
+        if (depth > 0) --depth;
+      } else if (c == u'=') {
         return false;
+      } else if (depth == 0 && c == u'G') {
+        const std::size_t end = codeEnd(i);
+        if (onCode(i, end)) return true;
+        i = end - 1;
+      } else if (depth == 0 && onOther(i, c)) {
+        return true;
       }
-      i = end - 1;
     }
+    return false;
+  };
+  // A later group 01 code makes the move (the motion code stands at depth 0).
+  if (visit(
+          after,
+          [&](std::size_t i, std::size_t end) {
+            const CCodeRuleEntry& code = codeRule(i, end);
+            return !code.IsEmpty() && code.RuleType() == 1;
+          },
+          [](std::size_t, char16_t) { return false; })) {
+    later = true;
+    return false;
   }
   const bool arc = rule.RuleNumber() == 3 || rule.RuleNumber() == 4;
   bool taken = false;
-  depth = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t c = line[i];
-    if (i == after) taken = false;
-    if (c == u'[') {
-      ++depth;
-    } else if (c == u']') {
-      if (depth > 0) --depth;
-    } else if (c == u'=') {
-      break;
-    } else if (depth == 0 && c == u'G') {
-      const std::size_t end = codeEnd(i);
-      if (end != after) {  // not the motion code itself
+  return visit(
+      0,
+      [&](std::size_t i, std::size_t end) {
+        if (end == after) {  // the motion code itself: the words after it are its own
+          taken = false;
+          return false;
+        }
         const CCodeRuleEntry& code = codeRule(i, end);
         const short type = code.IsEmpty() ? -1 : code.RuleType();
         if ((type == 0 && code.m_codefunc != u"GMacSysSel") || type == 11 || type == 12 || type == 16 || type == 22)
           taken = true;
-      }
-      i = end - 1;
-    } else if (depth == 0 && !taken &&
-               (c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R')))) {
-      const int word = table->FindByLetter(c).RuleNumber();
-      if (word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR))) return true;
-    }
-  }
-  return false;
+        return false;
+      },
+      [&](std::size_t, char16_t c) {
+        if (taken || !(c == u'X' || c == u'Y' || c == u'Z' || (arc && (c == u'I' || c == u'J' || c == u'K' || c == u'R'))))
+          return false;
+        const int word = table->FindByLetter(c).RuleNumber();
+        return word >= 0 && (word <= 2 || (arc && word >= 3 && word <= kWordR));
+      });
 }
 
 void CGCBlock::SetMotionMode(const CCodeRuleEntry& rule, bool later) {
@@ -506,7 +516,7 @@ void CGCBlock::OnReferenceReturn(const CCodeRuleEntry& rule, CGCInstruction** pr
   SetModalCode(19, 2);
   // The next move continues from where the return leaves the tool, not from
   // the numbers this block wrote.
-  if (f != u"GRefPosReturnCheck" && f != u"GReturnFromRefPos") m_program->SetWorkOffsetFlag(true);
+  if (f != u"GRefPosReturnCheck") m_program->SetWorkOffsetFlag(true);
 }
 
 // ----------------------------------------------------------- setting codes
@@ -655,7 +665,9 @@ void CGCBlock::OnDistanceMode(const CCodeRuleEntry& rule) {
   if (f != u"GABS" && f != u"GREL") return;
   CGCInstruction* g = SetModalInstruction(20, rule);
   SetModalInstructionWords(g, 8);
-  m_absolute = rule.RuleNumber() == 1;
+  // The last G90 or G91 of the block holds for all its words, those given
+  // to an instruction before this code too.
+  m_absolute = LineIsAbsolute(*m_program->ScanLine(), rule.RuleNumber() == 1);
   m_program->SetSystemVariable(4003, CodeNameNumber(rule.m_codename));
 }
 
@@ -1042,9 +1054,11 @@ void CGCBlock::FinishLine(CGCInstruction** previousMotion) {
       if (CGCWordRef w = r->GetWord(i); w && !w.IsSpecified()) w.SetValue(at.At(i));
   }
   if (CGCInstruction* r = scan.rotation) {
-    // The centre the rotation turns about: a centre programmed while scaling
-    // is on is scaled (the angle is not).
+    // The centre the rotation turns about: a centre programmed while a
+    // mirror or scaling is on is mirrored and scaled (the angle is not), in
+    // the order the moves are taken through them.
     CPoint3d centre = r->Words().GetValuePoint();
+    if (m_program->IsModalActive(24)) CGCTransformMirror(m_program->GetModal(24)).UnmapPoint(centre, r->GetPlaneCode());
     if (m_program->IsModalActive(22))
       centre = CGCTransformScale(m_program->GetModal(22)).MapPoint(centre, r->GetPlaneCode());
     r->Words().SetPositionPoint(centre);

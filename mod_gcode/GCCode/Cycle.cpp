@@ -84,6 +84,22 @@ void CGCInstructionCC::TakeCycleData(const CGCInstructionCC& previous) {
   m_hasZIncrement = previous.m_hasZIncrement;
 }
 
+int CGCInstructionCC::RepeatWordIndex(int index) const {
+  if (index != kWordL) return index;
+  const CGCWordRef k = GetWord(PlaneWordIndex(kWordK, m_planeCode));
+  return k && k.IsSpecified() ? -1 : kWordK;
+}
+
+void CGCInstructionCC::SetWordText(int index, WStringView text, double base, bool absolute) {
+  index = RepeatWordIndex(index);
+  if (index >= 0) CGCInstruction::SetWordText(index, text, base, absolute);
+}
+
+void CGCInstructionCC::SetWordNumber(int index, double number, double base, bool absolute) {
+  index = RepeatWordIndex(index);
+  if (index >= 0) CGCInstruction::SetWordNumber(index, number, base, absolute);
+}
+
 void CGCInstructionCC::SetWordValue(int index, double programmed, bool absolute) {
   CGCWordRef w = GetWord(index);
   if (!w) return;

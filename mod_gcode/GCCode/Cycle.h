@@ -57,6 +57,9 @@ class CGCInstructionCC : public CGCInstructionWords<9> {
   void BuildPath(CPathSink& sink) override;
   bool Report() override;
   void SetWordValue(int index, double programmed, bool absolute) override;
+  // L is the repeat count too, when the block gives no K.
+  void SetWordText(int index, WStringView text, double base, bool absolute) override;
+  void SetWordNumber(int index, double number, double base, bool absolute) override;
   void ApplyTransforms() override;
 
   std::span<CGCInstruction* const> Generated() const { return {m_items, m_count}; }
@@ -72,6 +75,8 @@ class CGCInstructionCC : public CGCInstructionWords<9> {
   void TakeCycleData(const CGCInstructionCC& previous);
 
  private:
+  // The word index a letter's index stands for (L: K; -1 when K is given).
+  int RepeatWordIndex(int index) const;
   // The generated instructions: an array in the program's instruction arena
   // (on the heap without a program, then also owned by m_heapItems).
   CGCInstruction** m_items = nullptr;

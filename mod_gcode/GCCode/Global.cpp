@@ -92,9 +92,13 @@ void CGCInstructionPParam::ApplyTransforms() {
     for (int axis = 0; axis < 3; ++axis)
       if (Words().IsSpecified(axis))
         table->SetValue(p, axis, GetWordValue(axis) + (Words().IsAbsolute(axis) ? 0.0 : table->GetValue(p, axis)));
-    // New data for the system in force applies to the moves that follow.
+    // New data for the system in force applies to the moves that follow;
+    // the tool stays where it is, and so do the axes they do not name.
     if (CGCInstruction* g25 = program->GetModal(25))
-      if (g25->Words().Has(3) && g25->GetWordValue(3) == p) program->ApplyWorkOffsetFromModal();
+      if (g25->Words().Has(3) && g25->GetWordValue(3) == p) {
+        program->ApplyWorkOffsetFromModal();
+        program->SetWorkOffsetFlag(true);
+      }
   } else if (l >= 10 && l <= 13) {
     PutWordValue(kWordI, 1.0);
     if (p < 1) return;

@@ -166,6 +166,7 @@ CGCProgram::CGCProgram(const CGCProgram& caller)
       m_depth(caller.m_depth + 1),
       m_frameId(++caller.m_budget->frames) {
   for (int g = 0; g < kModalGroups - 1; ++g) m_modal[g] = caller.m_modal[g];
+  m_refIntermediate = caller.m_refIntermediate;
   m_arena.CountInto(&m_budget->pathBytes);
   CountHeld(sizeof(CGCProgramPath));
 }
@@ -183,6 +184,7 @@ void CGCProgram::TakeModalState(const CGCProgram& child) {
   m_d = child.m_d;
   m_t = child.m_t;
   m_workOffsetFlag = child.m_workOffsetFlag;
+  m_refIntermediate = child.m_refIntermediate;
   TouchModalState();
 }
 

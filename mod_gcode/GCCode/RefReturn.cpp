@@ -89,6 +89,9 @@ void CGCInstructionReturnRef::ApplyTransforms() {
     w.SetPositionPoint(end);
     AddMove(m_intermediate);
   }
+  // For a G29 read in the lines that follow (the path build stores it again
+  // in order).
+  if (program) program->SetReferenceIntermediate(m_intermediate);
 }
 
 void CGCInstructionReturnRef::BuildPath(CPathSink& sink) {
@@ -110,10 +113,28 @@ bool CGCInstructionReturnRef::Report() {
   return true;
 }
 
-void CGCInstructionReturnFromRef::BuildPath(CPathSink& sink) {
+void CGCInstructionReturnFromRef::ApplyTransforms() {
+  ApplyChain();
+  // An incremental word counts from the intermediate point the tool passes,
+  // not from the reference point where it stands.
   CGCProgram* p = GetProgram();
+  if (!p) return;
+  CGCCoord w = Words();
+  const CPoint3d start = GetStartPoint();
+  const CPoint3d mid = m_mid = p->ReferenceIntermediate();
+  CPoint3d end = GetEndPoint();
+  bool incremental = false;
+  for (int i = 0; i < 3; ++i)
+    if (w.IsSpecified(i) && !w.IsAbsolute(i)) {
+      end.At(i) = mid.At(i) + (end.At(i) - start.At(i));
+      incremental = true;
+    }
+  if (incremental) w.SetPositionPoint(end);
+}
+
+void CGCInstructionReturnFromRef::BuildPath(CPathSink& sink) {
   // The named axes pass the stored intermediate point; the others stay.
-  CPoint3d mid = p ? p->ReferenceIntermediate() : CPoint3d();
+  CPoint3d mid = m_mid;
   const CPoint3d start = GetStartPoint();
   const CGCCoord w = Words();
   for (int i = 0; i < 3; ++i)

@@ -41,7 +41,12 @@ class CGCInstructionReturnFromRef : public CGCInstructionWords<3> {
  public:
   CGCInstructionReturnFromRef(const ChainRef& chain, CGCInstruction* previous, CGCBlock* block)
       : CGCInstructionWords<3>(chain, previous, block, kKindRapid) {}
+  void ApplyTransforms() override;
   void BuildPath(CPathSink& sink) override;
+
+ private:
+  // The intermediate point of the last return before this line.
+  CPoint3d m_mid;
 };
 
 }  // namespace quillet

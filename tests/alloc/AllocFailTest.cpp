@@ -23,29 +23,18 @@
 #include "tests/alloc/FailingNew.h"
 #include "tests/api/ApiHarness.h"
 #include "platform/Host.h"
+#include "tests/support/Sanitized.h"
 #include "tests/support/ScratchFolder.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLET_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLET_TEST_SANITIZED 1
-#endif
-#endif
 
 namespace apitest {
 namespace {
 
 using quillet::test::ReadBytes;
 using quillet::test::ScratchFolder;
+using quillet::test::kSanitized;
 using quillet::test::WriteBytes;
 namespace fs = std::filesystem;
 
-#ifdef QUILLET_TEST_SANITIZED
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 constexpr long kSampled = kSanitized ? 200 : 60;
 
 bool EveryPoint() {

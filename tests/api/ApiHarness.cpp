@@ -177,4 +177,41 @@ std::vector<Record> OfKind(const std::vector<Record>& records, short first, shor
   return out;
 }
 
+std::vector<CPoint3d> PointsOf(const PathGroups* paths, int line) {
+  std::vector<CPoint3d> out;
+  const std::size_t list = static_cast<std::size_t>(line) + 1;
+  if (!paths || list >= paths->size()) return out;
+  for (const CPathPolyline* p : (*paths)[list])
+    for (int i = 0; i < p->PointCount(); ++i) out.push_back(p->Point(i));
+  return out;
+}
+
+CPoint3d LastPoint(const PathGroups* paths, int line) {
+  const std::vector<CPoint3d> pts = PointsOf(paths, line);
+  return pts.empty() ? CPoint3d{NAN, NAN, NAN} : pts.back();
+}
+
+bool Contains(const std::vector<CPoint3d>& points, const CPoint3d& p) {
+  for (const CPoint3d& q : points)
+    if (Near(q, p, 1e-9)) return true;
+  return false;
+}
+
+std::vector<Record> MovesOfLine(const std::vector<Record>& records, int line, short first, short last) {
+  std::vector<Record> out;
+  for (const Record& r : OfKind(records, first, last))
+    if (r.line == line) out.push_back(r);
+  return out;
+}
+
+std::string LineEndTest::Folder() {
+  const std::string dir = dataRoot + "/programs";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+void LineEndTest::WriteProgram(const std::string& name, const std::string& text) {
+  std::ofstream(Folder() + "/" + name, std::ios::binary) << text;
+}
+
 }  // namespace apitest

@@ -137,4 +137,31 @@ class ApiTest : public ::testing::Test {
 std::vector<Record> OfKind(const std::vector<Record>& records, short first, short last = 0);
 inline std::vector<Record> Motions(const std::vector<Record>& records) { return OfKind(records, 1, 4); }
 
+// A program, one of its lines and where that line leaves the tool.
+struct EndCase {
+  const char* what;
+  const char16_t* program;
+  int line;
+  CPoint3d end;
+};
+
+// Every point line `line` drew, in order (list line + 1; list 0 is the
+// preamble), and the last of them (NaN when it drew nothing).
+std::vector<CPoint3d> PointsOf(const PathGroups* paths, int line);
+CPoint3d LastPoint(const PathGroups* paths, int line);
+bool Contains(const std::vector<CPoint3d>& points, const CPoint3d& p);
+// Motion and cycle records (kinds `first` to `last`) of one program line.
+std::vector<Record> MovesOfLine(const std::vector<Record>& records, int line, short first = 1, short last = 5);
+
+// Where lines leave the tool, and sub-program files beside the program.
+class LineEndTest : public ApiTest {
+ protected:
+  void ExpectEnds(const std::vector<EndCase>& cases) {
+    for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
+  }
+  // The folder of program files for sub-program calls.
+  std::string Folder();
+  void WriteProgram(const std::string& name, const std::string& text);
+};
+
 }  // namespace apitest

@@ -10,8 +10,6 @@
 // Every expected point is worked out by hand from the control's rules. The
 // reference point is the path origin; D is a diameter.
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,64 +18,16 @@
 namespace apitest {
 namespace {
 
-namespace fs = std::filesystem;
-
-const CPoint3d kNothing{NAN, NAN, NAN};
-
-// A program, one of its lines and where that line leaves the tool.
-struct EndCase {
-  const char* what;
-  const char16_t* program;
-  int line;
-  CPoint3d end;
-};
-
-class BlockRuleTest : public ApiTest {
+class BlockRuleTest : public LineEndTest {
  protected:
   void SetUp() override {
-    ApiTest::SetUp();
+    LineEndTest::SetUp();
     SetWorkOffset(1, {0, 0, 0});
     for (int col = 0; col < 4; ++col) SetCell(0, 1, col, 0.0);  // H1 and D1 empty
-  }
-  // Every polyline point line `line` drew, in order.
-  static std::vector<CPoint3d> PointsOf(const PathGroups* paths, int line) {
-    std::vector<CPoint3d> out;
-    const std::size_t list = static_cast<std::size_t>(line) + 1;
-    if (!paths || list >= paths->size()) return out;
-    for (const CPathPolyline* p : (*paths)[list])
-      for (int i = 0; i < p->PointCount(); ++i) out.push_back(p->Point(i));
-    return out;
-  }
-  static CPoint3d LastPoint(const PathGroups* paths, int line) {
-    const std::vector<CPoint3d> pts = PointsOf(paths, line);
-    return pts.empty() ? kNothing : pts.back();
-  }
-  static bool Contains(const std::vector<CPoint3d>& points, const CPoint3d& p) {
-    for (const CPoint3d& q : points)
-      if (Near(q, p, 1e-9)) return true;
-    return false;
   }
   static std::size_t PolylineCount(const PathGroups* paths, int line) {
     const std::size_t list = static_cast<std::size_t>(line) + 1;
     return paths && list < paths->size() ? (*paths)[list].size() : 0;
-  }
-  // Motion records (kinds 1 to 4) of one program line.
-  static std::vector<Record> MovesOfLine(const std::vector<Record>& records, int line) {
-    std::vector<Record> out;
-    for (const Record& r : Motions(records))
-      if (r.line == line) out.push_back(r);
-    return out;
-  }
-  void ExpectEnds(const std::vector<EndCase>& cases) {
-    for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
-  }
-  std::string Folder() {
-    const std::string dir = dataRoot + "/programs";
-    fs::create_directories(dir);
-    return dir;
-  }
-  void WriteProgram(const std::string& name, const std::string& text) {
-    std::ofstream(Folder() + "/" + name, std::ios::binary) << text;
   }
 };
 
@@ -152,6 +102,12 @@ TEST_F(BlockRuleTest, UnnamedAxesStayWhereTheToolIs) {
       {"G90", u"G91 G00 X10 Y20 Z5\nG90\nG00 Z20\n", 2, {10, 20, 20}},
       {"G28", u"G00 X10 Y20 Z5\nG91 G28 Z0\nG90 G00 X30\n", 2, {30, 20, 0}},
       {"a tool change", u"G00 X10 Y20 Z5\nT2 M06\nG00 X30\n", 2, {30, 20, 40}},
+      {"G10 L2 of the system in force", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P3 X7\nG00 Z20\n", 3, {10, 20, 20}},
+      {"G10 L2 in force, G91", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P3 X7\nG91 G00 X0\n", 3, {10, 20, 5}},
+      {"G10 L2 of another system", u"G10 L2 P3 X0\nG56 G00 X10 Y20 Z5\nG10 L2 P4 X7\nG00 Z20\n", 3, {10, 20, 20}},
+      // In YZ the rotation turns Y and Z about (Y5, Z0); X is off the plane.
+      {"G68 in YZ, X only", u"G19 G00 X10 Y20 Z5\nG68 Y5 Z0 R90\nG00 X3\n", 2, {3, 20, 5}},
+      {"G68 in ZX, Y only", u"G18 G00 X10 Y20 Z5\nG68 X5 Z0 R90\nG00 Y3\n", 2, {10, 3, 5}},
   };
   for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
   // Calls and returns: the change made in the called program holds for the
@@ -172,6 +128,47 @@ TEST_F(BlockRuleTest, UnnamedAxesStayWhereTheToolIs) {
   EXPECT_TRUE(Log().messages.empty());
   EXPECT_TRUE(Near(LastPoint(paths, 3), {20 + 10 * std::sqrt(0.75), 35, 5}, 1e-9));
   EXPECT_TRUE(Near(LastPoint(paths, 5), {15, 30 + 10 * std::sqrt(0.75), -1}, 1e-9));
+}
+
+// G29 passes the intermediate point of the last return (also one made in a
+// called program) and ends at its point; in G91 the point counts from the
+// intermediate point. The next move starts where G29 ended. The G29 line's
+// drawn points: start, intermediate point, end.
+TEST_F(BlockRuleTest, ReturnFromReferenceCountsFromTheIntermediatePoint) {
+  WriteProgram("O3301.nc", "G91 G28 Z0\nM99\n");
+  WriteProgram("O3302.nc", "G90 G29 X5 Y5\nM99\n");
+  const struct {
+    const char* what;
+    const char16_t* program;
+    int line;  // the G29 line
+    CPoint3d mid, end, next;  // the next line's end
+  } cases[] = {
+      {"G91 X5 Y5 from (10, 10)", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nG29 X5 Y5\nX1\n", 2, {10, 10, 10},
+       {15, 15, 10}, {16, 15, 10}},
+      {"G90 X5 Y5", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nG90 G29 X5 Y5\nG91 X1\n", 2, {10, 10, 10}, {5, 5, 10},
+       {6, 5, 10}},
+      {"G91 Z-3 under G52", u"G00 X10 Y10 Z10\nG52 X5 Y5\nG91 G28 Z0\nG29 Z-3\nG90 X0\n", 3, {10, 10, 10},
+       {10, 10, 7}, {5, 10, 7}},
+      {"the later of two returns", u"G00 X10 Y10 Z10\nG91 G28 Z0\nG90 G00 X20 Y20 Z20\nG91 G28 Z0\nG29 Z-5\nY1\n", 4,
+       {20, 20, 20}, {20, 20, 15}, {20, 21, 15}},
+      {"G28 in a sub-program", u"G00 X10 Y10 Z10\nM98 P3301\nG91 G29 Z-2\nG90 X0\n", 2, {10, 10, 10},
+       {10, 10, 8}, {0, 10, 8}},
+      {"G29 in a sub-program", u"G00 X10 Y10 Z10\nG91 G28 X0 Y0\nM98 P3302\nG90 X0\n", -1, {10, 10, 10},
+       {5, 5, 10}, {0, 5, 10}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PathGroups* paths = ParseIn(Folder(), c.program);
+    if (c.line >= 0) {
+      const CPathPolyline* g29 = OnlyPolyline(paths, c.line);
+      ASSERT_NE(g29, nullptr);
+      ASSERT_EQ(g29->PointCount(), 3);
+      EXPECT_TRUE(Near(g29->Point(1), c.mid));
+      EXPECT_TRUE(Near(g29->Point(2), c.end));
+    }
+    const int next = c.line >= 0 ? c.line + 1 : 3;
+    EXPECT_TRUE(Near(LastPoint(paths, next), c.next));
+  }
 }
 
 // G53 leaves the tool length offset (H1 = 30) and cutter compensation out
@@ -236,12 +233,12 @@ TEST_F(BlockRuleTest, CodesApplyToTheWholeBlock) {
   EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 0), kFeedStyle));
   EXPECT_TRUE(HasStyle(OnlyPolyline(paths, 2), kRapidStyle));
   const std::vector<Record> records = Simulate();
-  const std::vector<Record> first = MovesOfLine(records, 0);
+  const std::vector<Record> first = MovesOfLine(records, 0, 1, 4);
   ASSERT_EQ(first.size(), 1u);
   EXPECT_EQ(first[0].kind, 2);
   EXPECT_EQ(first[0].feed, 120.0);
   EXPECT_TRUE(Near(first[0].position, {3, 4, 0}));
-  const std::vector<Record> last = MovesOfLine(records, 2);
+  const std::vector<Record> last = MovesOfLine(records, 2, 1, 4);
   ASSERT_EQ(last.size(), 1u);
   EXPECT_EQ(last[0].kind, 1);
 }
@@ -271,7 +268,7 @@ TEST_F(BlockRuleTest, MotionCodeWithoutAxisWordsMovesNothing) {
   for (const auto& c : cases) {
     PathGroups* paths = Parse(c.program);
     EXPECT_EQ(PolylineCount(paths, c.line), c.others) << c.what;
-    EXPECT_EQ(MovesOfLine(Simulate(), c.line).size(), c.others) << c.what;
+    EXPECT_EQ(MovesOfLine(Simulate(), c.line, 1, 4).size(), c.others) << c.what;
   }
   // The mode is set: the next coordinates feed at 200.
   PathGroups* paths = Parse(u"G00 X10\nG01 F200\nX5\n");
@@ -302,6 +299,9 @@ TEST_F(BlockRuleTest, IncrementalDataInputAddsToTheOffset) {
       {"G91 L2 X5", u"G91 G10 L2 P1 X5\n", 1, 1, 0, 55},
       {"G91 after the words", u"G10 L2 P1 X5 G91\n", 1, 1, 0, 55},
       {"G90 L2 X5", u"G90 G10 L2 P1 X5\n", 1, 1, 0, 5},
+      {"G90 after the words holds", u"G91 G10 L2 P1 X5 G90\n", 1, 1, 0, 5},
+      {"G91 after the words holds", u"G90 G10 L2 P1 X5 G91\n", 1, 1, 0, 55},
+      {"G90 after R holds", u"G91 G10 L10 P1 R7 G90\n", 0, 1, 0, 7},
       {"G91 L10 R-5", u"G91 G10 L10 P1 R-5\n", 0, 1, 0, 25},
       {"G91 L11 R3", u"G91 G10 L11 P1 R3\n", 0, 1, 1, 5},
       {"G90 L10 R7", u"G90 G10 L10 P1 R7\n", 0, 1, 0, 7},

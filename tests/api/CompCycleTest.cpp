@@ -255,6 +255,12 @@ TEST_F(CompCycleTest, MirrorAndScalingTurnAndMoveTheRotation) {
       {u"G68 X0 Y0 R30\nG51.1 Y0\nG01 X10 Y0 F100\n", {c, -5, 0}},
       // ZX (Z right, X up) and YZ (Y right, Z up): the second axis mirrored.
       {u"G18 G51.1 X0\nG68 Z0 X0 R30\nG01 Z10 X0 F100\n", {-5, 0, c}},
+      // A centre off the origin: mirrored with the path; in ZX and YZ the
+      // axis off the plane stays where it is.
+      {u"G51.1 X0\nG68 X5 Y0 R90\nG01 X10 Y0 F100\n", {-5, 5, 0}},
+      {u"G18\nG68 X5 Z0 R90\nG01 X10 Z0 F100\n", {5, 0, -5}},
+      {u"G18 G51.1 X0\nG68 X5 Z0 R90\nG01 X10 Z0 F100\n", {-5, 0, -5}},
+      {u"G19\nG68 Y5 Z0 R90\nG01 Y10 Z0 F100\n", {0, 5, 5}},
       {u"G19 G51.1 Z0\nG68 Y0 Z0 R30\nG01 Y10 Z0 F100\n", {0, c, -5}},
       {u"G51 X0 Y0 P2000\nG68 X10 Y0 R90\nG01 X20 Y0 F100\n", {20, 20, 0}},
       {u"G68 X10 Y0 R90\nG51 X0 Y0 P2000\nG01 X20 Y0 F100\n", {10, 30, 0}},
@@ -268,22 +274,38 @@ TEST_F(CompCycleTest, MirrorAndScalingTurnAndMoveTheRotation) {
   }
 }
 
-// An arc by its centre under mirror and rotation: X mirrored, then turned
-// -90 degrees about (5, 0). (10, 0) is drawn at (5, 15); the quarter circle
-// around (0, 0) to (0, 10) is drawn clockwise around (5, 5) to (15, 5).
+// An arc by its centre under mirror and rotation draws the mirror image of
+// the rotated arc. Without the mirror, turned 90 degrees about (5, 0), the
+// quarter circle around (0, 0) from (10, 0) to (0, 10) runs counter-clockwise
+// around (5, -5) from (5, 5) to (-5, -5). Mirrored in X (the centre (5, 0)
+// with it) it runs clockwise around (-5, -5) from (-5, 5) to (5, -5).
 TEST_F(CompCycleTest, ArcUnderMirrorAndRotationKeepsItsCentre) {
-  PathGroups* paths = Parse(
-      u"G17 G90 G00 X0 Y0 Z0\nG51.1 X0\nG68 X5 Y0 R90\nG01 X10 Y0 F100\nG03 X0 Y10 I-10 J0\n");
-  EXPECT_TRUE(Log().messages.empty());
-  const CPathPolyline* arc = OnlyPolyline(paths, 4);
-  ASSERT_NE(arc, nullptr);
-  ASSERT_GT(arc->PointCount(), 3);
-  EXPECT_TRUE(Near(arc->Point(0), {5, 15, 0}));
-  EXPECT_TRUE(Near(End(paths, 4), {15, 5, 0}));
-  for (int k = 0; k < arc->PointCount(); ++k) {
-    const CPoint3d p = arc->Point(k);
-    EXPECT_NEAR(std::hypot(p.x - 5, p.y - 5), 10.0, 1e-9) << "point " << k;
-    EXPECT_TRUE(p.x >= 5 - 1e-9 && p.y >= 5 - 1e-9) << "point " << k;  // the quarter up and right
+  const struct {
+    const char16_t* mirror;
+    CPoint3d start, end, centre;
+  } rows[] = {
+      {u"G51.1 X0", {-5, 5, 0}, {5, -5, 0}, {-5, -5, 0}},
+      {u"G51.1 X0 Y0", {-5, -5, 0}, {5, 5, 0}, {-5, 5, 0}},
+      {u"G51 X0 Y0 I-1000 J1000", {-5, 5, 0}, {5, -5, 0}, {-5, -5, 0}},
+      {u"G51.1 X2", {-1, 5, 0}, {9, -5, 0}, {-1, -5, 0}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.mirror, row.mirror + std::char_traits<char16_t>::length(row.mirror)));
+    Log().messages.clear();
+    PathGroups* paths = Parse(u"G17 G90 G00 X0 Y0 Z0\n" + std::u16string(row.mirror) +
+                              u"\nG68 X5 Y0 R90\nG01 X10 Y0 F100\nG03 X0 Y10 I-10 J0\nG69\nG01 Z-1\n");
+    EXPECT_TRUE(Log().messages.empty());
+    const CPathPolyline* arc = OnlyPolyline(paths, 4);
+    ASSERT_NE(arc, nullptr);
+    ASSERT_GT(arc->PointCount(), 3);
+    EXPECT_TRUE(Near(arc->Point(0), row.start));
+    EXPECT_TRUE(Near(End(paths, 4), row.end));
+    for (int k = 0; k < arc->PointCount(); ++k) {
+      const CPoint3d p = arc->Point(k);
+      EXPECT_NEAR(std::hypot(p.x - row.centre.x, p.y - row.centre.y), 10.0, 1e-9) << "point " << k;
+    }
+    // After G69 the plunge stays where the arc ended.
+    EXPECT_TRUE(Near(End(paths, 6), {row.end.x, row.end.y, -1}));
   }
 }
 
@@ -341,6 +363,36 @@ TEST_F(CompCycleTest, HighSpeedPeckEndsEachPeckQDeeper) {
     EXPECT_TRUE(Log().messages.empty());
     ASSERT_EQ(ends.size(), row.feedEnds.size());
     for (std::size_t i = 0; i < ends.size(); ++i) EXPECT_NEAR(ends[i], row.feedEnds[i], 1e-9) << "peck " << i;
+  }
+}
+
+// A cycle's repeat count is K, or L when the block gives no K. In G91 each
+// repeat moves by the increment (from X0 by 10) and drills from the R level
+// 10 - 8 = 2 to 2 - 12 = -10; in G90 it drills the same hole again. The X of
+// every feed that reaches the bottom.
+TEST_F(CompCycleTest, CycleRepeatsByKOrL) {
+  const struct {
+    const char16_t* program;
+    std::vector<double> holes;
+  } rows[] = {
+      {u"G91 G98 G73 X10 Y0 Z-12 R-8 Q3 F100 L2\n", {10, 20}},
+      {u"G91 G99 G81 X10 Y0 Z-12 R-8 F100 L3\n", {10, 20, 30}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100 K3 L2\n", {10, 20, 30}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100 L2 K3\n", {10, 20, 30}},
+      {u"#2=2\nG91 G99 G83 X10 Y0 Z-12 R-8 Q5 F100 L#2\n", {10, 20}},
+      {u"G90 G81 X10 Y0 Z-10 R2 F100 L2\n", {10, 10}},
+      {u"G91 G81 X10 Y0 Z-12 R-8 F100\nX5 L2\n", {10, 15, 20}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.program, row.program + std::char_traits<char16_t>::length(row.program)));
+    Log().messages.clear();
+    ParseOnly(u"G17 G90 G00 X0 Y0 Z10\n" + std::u16string(row.program) + u"G80\n");
+    std::vector<double> holes;
+    for (const Record& r : OfKind(Simulate(), 2))
+      if (std::fabs(r.position.z + 10) < 1e-9) holes.push_back(r.position.x);
+    EXPECT_TRUE(Log().messages.empty());
+    ASSERT_EQ(holes.size(), row.holes.size());
+    for (std::size_t i = 0; i < holes.size(); ++i) EXPECT_NEAR(holes[i], row.holes[i], 1e-9) << "hole " << i;
   }
 }
 

@@ -7,70 +7,13 @@
 // reference point is the path origin, and a tool change moves Z to the
 // host's third number for the tool.
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "tests/api/ApiHarness.h"
 
 namespace apitest {
 namespace {
 
-namespace fs = std::filesystem;
-
-const CPoint3d kNothing{NAN, NAN, NAN};
-
-// A program, one of its lines and where that line leaves the tool.
-struct EndCase {
-  const char* what;
-  const char16_t* program;
-  int line;
-  CPoint3d end;
-};
-
-class PositionModeTest : public ApiTest {
- protected:
-  // The last point line `line` drew; NaN when it drew nothing.
-  static CPoint3d LastPoint(const PathGroups* paths, int line) {
-    const std::size_t list = static_cast<std::size_t>(line) + 1;
-    if (!paths || list >= paths->size() || (*paths)[list].empty()) return kNothing;
-    const CPathPolyline* p = (*paths)[list][(*paths)[list].size() - 1];
-    return p->PointCount() > 0 ? p->Point(p->PointCount() - 1) : kNothing;
-  }
-  // Every point line `line` drew, in order.
-  static std::vector<CPoint3d> PointsOf(const PathGroups* paths, int line) {
-    std::vector<CPoint3d> out;
-    const std::size_t list = static_cast<std::size_t>(line) + 1;
-    if (!paths || list >= paths->size()) return out;
-    for (const CPathPolyline* p : (*paths)[list])
-      for (int i = 0; i < p->PointCount(); ++i) out.push_back(p->Point(i));
-    return out;
-  }
-  static bool Contains(const std::vector<CPoint3d>& points, const CPoint3d& p) {
-    for (const CPoint3d& q : points)
-      if (Near(q, p, 1e-9)) return true;
-    return false;
-  }
-  // Motion and cycle records (kinds 1 to 5) of one program line.
-  static std::vector<Record> MovesOfLine(const std::vector<Record>& records, int line) {
-    std::vector<Record> out;
-    for (const Record& r : OfKind(records, 1, 5))
-      if (r.line == line) out.push_back(r);
-    return out;
-  }
-  void ExpectEnds(const std::vector<EndCase>& cases) {
-    for (const EndCase& c : cases) EXPECT_TRUE(Near(LastPoint(Parse(c.program), c.line), c.end, 1e-9)) << c.what;
-  }
-
-  // A folder of program files for sub-program calls.
-  std::string Folder() {
-    const std::string dir = dataRoot + "/programs";
-    fs::create_directories(dir);
-    return dir;
-  }
-  void WriteProgram(const std::string& name, const std::string& text) {
-    std::ofstream(Folder() + "/" + name, std::ios::binary) << text;
-  }
-};
+class PositionModeTest : public LineEndTest {};
 
 // G53 moves in machine coordinates in its own block only, at rapid whatever
 // the motion mode; the work system in force (G54 at 100, 50, -20) stays

@@ -18,28 +18,16 @@
 #include <string>
 
 #include "tests/api/ApiHarness.h"
+#include "tests/support/Sanitized.h"
 #include "tests/support/ScratchFolder.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLET_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLET_TEST_SANITIZED 1
-#endif
-#endif
 
 namespace apitest {
 namespace {
 
 using quillet::test::ReadBytes;
 using quillet::test::ScratchFolder;
+using quillet::test::kSanitized;
 using quillet::test::WriteBytes;
-
-#ifdef QUILLET_TEST_SANITIZED
-constexpr bool kSanitized = true;  // the sanitizer's shadow memory rules out an address-space limit
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // The process's address space now, in bytes.
 // A "Vm...:" figure of /proc/self/status, in kilobytes.

@@ -15,15 +15,10 @@
 #include "bench/core/SurfaceProgram.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "platform/Text.h"
+#include "tests/support/Sanitized.h"
 
 namespace quillet::test {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Bytes handed out by the allocator and not yet freed.
 double BytesInUse() {
