@@ -54,9 +54,11 @@ QString Text(const char* key, const char* english) {
 std::atomic<std::uint64_t> g_availableForTests{0};
 std::atomic<LoadStage> g_failStage{LoadStage::None};
 
-// Throws as an allocation would when a test made this stage fail.
+// Throws as an allocation would when a test made this stage fail, once: the
+// memory ran out at that point, and the next load may find it again.
 void FailPoint(LoadStage stage) {
-  if (stage != LoadStage::None && g_failStage.load(std::memory_order_relaxed) == stage) throw std::bad_alloc();
+  LoadStage armed = stage;
+  if (stage != LoadStage::None && g_failStage.compare_exchange_strong(armed, LoadStage::None)) throw std::bad_alloc();
 }
 
 std::uint64_t MemAvailable() {
@@ -295,6 +297,10 @@ void CDlgRender::LoadFile() {
     // The load did not happen: the editor, its path and the title stay.
     m_path = m_shownPath;
     if (!shelved.isNull() && m_main) m_main->SetCodeText(shelved);
+    // The load let go of the program drawn before it read the file; the
+    // editor's text is drawn again, so that the view, the lists and the
+    // commands show the program the editor and the title name.
+    if (ran && m_main) RedrawShownProgram(shelved.isNull() ? m_main->GetCodeText() : shelved);
     return;
   }
   shelved = QString();
@@ -315,6 +321,19 @@ void CDlgRender::LoadFile() {
     m_main->SetCodeText(text);
   }
   m_main->SetTitlePath(m_path);
+}
+
+void CDlgRender::RedrawShownProgram(const QString& text) {
+  if (text.isEmpty()) return;
+  const bool outOfMemory = m_lastOutOfMemory;
+  try {
+    RunLoad(0, text);
+  } catch (const std::bad_alloc&) {
+    DropProgram();
+    m_lastOutOfMemory = true;
+  }
+  // The load that failed stays the one reported.
+  m_lastOutOfMemory = m_lastOutOfMemory || outOfMemory;
 }
 
 void CDlgRender::ShowNothing() {
@@ -453,6 +472,8 @@ bool CDlgRender::RunLoad(int mode, const QString& text) {
   WaitLoaders(true);
   ClearCommandRecords();
   if (m_main) m_main->ClearLists();
+  // The path the load draws has no highlighted block.
+  if (m_main && m_main->codePage()) m_main->codePage()->ClearSelectedLine();
   {
     // The last program is let go before the next one is read, not while it
     // is: a parse without text only replaces the library's program.

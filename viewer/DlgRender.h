@@ -63,7 +63,7 @@ void SetAvailableMemoryForTests(std::uint64_t bytes);
 // characters, blocks and line layouts; see CXRichEdit).
 inline constexpr std::uint64_t kEditorBytesPerChar = 16;
 
-// Where tests make a load run out of memory.
+// Where tests make the next load run out of memory (once).
 enum class LoadStage { None, Read, Text, Parse, PathCopy };
 void InjectLoadAllocationFailure(LoadStage stage);
 
@@ -179,6 +179,9 @@ class CDlgRender : public QWidget {
   // Lets go of the program of the library, the view, the lists, the editor,
   // the path and the title: after a failure that reached what was shown.
   void ShowNothing();
+  // Parses the editor's `text` again after a load that failed once the
+  // program drawn was let go; a failure of this parse shows no program.
+  void RedrawShownProgram(const QString& text);
   // Lets go of the program of the library, the view and the lists.
   void DropProgram();
   void ReportOutOfMemory();

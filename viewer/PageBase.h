@@ -153,6 +153,8 @@ class CodePage {
   virtual void SetModified(bool modified) = 0;
   // Scrolls by `scroll` lines and puts the cursor on line `line` (from 0).
   virtual void GoToLine(int scroll, int line) = 0;
+  // The margin marks no line (a new path has no highlighted block).
+  virtual void ClearSelectedLine() = 0;
 };
 
 }  // namespace ravik

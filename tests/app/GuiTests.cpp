@@ -734,7 +734,11 @@ TEST_F(LoadMemory, AProgramTooLargeForTheMemoryIsLoadedOnlyWhenTheUserSaysSo) {
   EXPECT_TRUE(g_seam.messages.empty());
 }
 
-void ThrowBadAlloc() { throw std::bad_alloc(); }
+// The memory runs out once, at the next command stored.
+std::atomic<bool> g_commandsFailOnce{false};
+void ThrowBadAllocOnce() {
+  if (g_commandsFailOnce.exchange(false)) throw std::bad_alloc();
+}
 
 TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) {
   struct Case {
@@ -747,7 +751,7 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
                         {"copying the text", LoadStage::Text, nullptr, true},
                         {"parsing", LoadStage::Parse, nullptr, true},
                         {"copying the tool path", LoadStage::PathCopy, nullptr, true},
-                        {"storing the commands", LoadStage::None, &ThrowBadAlloc, false}};
+                        {"storing the commands", LoadStage::None, &ThrowBadAllocOnce, false}};
   const QString good = Sample("contour_arcs.nc");
   const QString big = Sample("surface_3d.nc");
   for (const Case& c : cases) {
@@ -758,24 +762,32 @@ TEST_F(LoadMemory, RunningOutOfMemoryEndsTheLoadWithAMessageAndTheViewerGoesOn) 
     Open(good);
     ASSERT_TRUE(g_seam.messages.empty());
     const QString goodText = main->GetCodeText();
+    const std::size_t goodCommands = Commands().Size();
+    ASSERT_TRUE(main->render()->view()->scene().render()->data);
+    const std::size_t goodVertices = main->render()->view()->scene().render()->data->vertexCount();
+    ASSERT_GT(goodVertices, 0u);
 
     InjectLoadAllocationFailure(c.stage);
+    g_commandsFailOnce = true;
     SetAppendHook(c.hook);
     Open(big);
     ASSERT_EQ(g_seam.messages.size(), 1u);
     EXPECT_EQ(g_seam.messages[0].second, UiSeam::Icon::Error);
     EXPECT_TRUE(g_seam.messages[0].first.contains("memory")) << g_seam.messages[0].first.toStdString();
     EXPECT_TRUE(main->render()->lastLoadOutOfMemory());
-    EXPECT_EQ(Commands().Size(), 0u) << "the records of a failed load are dropped";
     EXPECT_FALSE(CommandsRanOutOfMemory());
+    ASSERT_TRUE(main->render()->view()->scene().render());
+    const CRenderData* drawn = main->render()->view()->scene().render()->data.get();
     if (c.beforeTheDialogCloses) {
       // The editor and its path still belong together.
       EXPECT_EQ(main->render()->currentPath(), good);
       EXPECT_EQ(main->GetCodeText(), goodText);
     }
-    ASSERT_TRUE(main->render()->view()->scene().render());
-    const CRenderData* drawn = main->render()->view()->scene().render()->data.get();
-    EXPECT_TRUE(!drawn || drawn->empty()) << "the view shows no path of the failed load";
+    // The view and the commands show the program shown before (drawn again
+    // from the editor), nothing of the failed load.
+    EXPECT_EQ(Commands().Size(), goodCommands);
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(drawn->vertexCount(), goodVertices);
 
     // The next load works in full.
     InjectLoadAllocationFailure(LoadStage::None);

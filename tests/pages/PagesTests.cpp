@@ -465,6 +465,19 @@ TEST_F(Pages, ALineNumberClickHighlightsItsBlock) {
     return red;
   };
   EXPECT_GT(redCells(), 20) << "line 4 is marked in the margin";
+  // The same text parsed again draws its path without a highlighted block:
+  // the margin marks no line either.
+  code()->RunCommand(CDlgCodeEdit::kCmdParse);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !main->render()->loadInProgress(); }, 5000));
+  EXPECT_EQ(edit->selectedLine(), -1);
+  EXPECT_EQ(redCells(), 0);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, QPointF(5, y), edit->gutter()->mapToGlobal(QPointF(5, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(edit->gutter(), &click);
+  }
+  EXPECT_EQ(edit->selectedLine(), 4);
+  EXPECT_GT(redCells(), 20);
   // Another file: its program has no highlighted block, and the margin marks
   // no line.
   Open(exe / "code" / "a.CNC");

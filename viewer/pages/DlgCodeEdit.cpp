@@ -262,6 +262,10 @@ bool CDlgCodeEdit::IsModified() const { return !m_edit->IsPreparing() && m_edit-
 
 void CDlgCodeEdit::SetModified(bool modified) { m_edit->document()->setModified(modified); }
 
+void CDlgCodeEdit::ClearSelectedLine() {
+  if (m_edit && m_edit->selectedLine() != -1) m_edit->SetSelectedLine(-1);
+}
+
 void CDlgCodeEdit::GoToLine(int scroll, int line) {
   QScrollBar* bar = m_edit->verticalScrollBar();
   bar->setValue(bar->value() + scroll);

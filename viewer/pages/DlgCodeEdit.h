@@ -50,6 +50,7 @@ class CDlgCodeEdit : public CDlgParams, public CodePage {
   bool IsModified() const override;
   void SetModified(bool modified) override;
   void GoToLine(int scroll, int line) override;
+  void ClearSelectedLine() override;
 
   // The commands of the page (the buttons and shortcuts above).
   void RunCommand(int id);
