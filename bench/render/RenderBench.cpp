@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "mod_gcode/GCCode/PathArena.h"
+#include "mod_gcode/geometry/PathArena.h"
 #include "viewer/render/RenderView.h"
 
 using quillet::CPathArena;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "mod_gcode/GCCode/Script.h"
+#include "mod_gcode/instructions/Script.h"
 
 int main(int argc, char** argv) {
   const double megabytes = argc > 1 ? std::atof(argv[1]) : 8.5;

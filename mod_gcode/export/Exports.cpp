@@ -8,10 +8,10 @@
 #include <mutex>
 #include <set>
 
-#include "mod_gcode/GCCode/CodeAnalyzer.h"
-#include "mod_gcode/GCCode/CodeBuffer.h"
-#include "mod_gcode/GCCode/Program.h"
-#include "mod_gcode/GCCode/Script.h"
+#include "mod_gcode/text/CodeAnalyzer.h"
+#include "mod_gcode/text/CodeBuffer.h"
+#include "mod_gcode/program/Program.h"
+#include "mod_gcode/instructions/Script.h"
 #include "mod_gcode/export/LibraryState.h"
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Host.h"

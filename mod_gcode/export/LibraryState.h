@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "mod_gcode/GCCode/CodeRule.h"
-#include "mod_gcode/GCCode/DataTables.h"
-#include "mod_gcode/GCCode/PathRecords.h"
+#include "mod_gcode/tables/CodeRule.h"
+#include "mod_gcode/tables/DataTables.h"
+#include "mod_gcode/geometry/PathRecords.h"
 #include "mod_gcode/export/Quillet.h"
 
 namespace quillet {

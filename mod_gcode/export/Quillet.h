@@ -7,7 +7,7 @@
 // callers copy what they keep. Nothing here throws.
 #pragma once
 
-#include "mod_gcode/GCCode/PathRecords.h"
+#include "mod_gcode/geometry/PathRecords.h"
 
 #if defined(QUILLET_BUILDING_LIBRARY)
 #define QUILLET_API extern "C" __attribute__((visibility("default")))

@@ -7,7 +7,7 @@
 #include <sys/resource.h>
 
 #include "BufferTestUtil.h"
-#include "mod_gcode/GCCode/CodeBuffer.h"
+#include "mod_gcode/text/CodeBuffer.h"
 #include "platform/Files.h"
 
 namespace quillet::test {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mod_gcode/GCCode/CodeAnalyzer.h"
+#include "mod_gcode/text/CodeAnalyzer.h"
 #include "platform/Text.h"
 #include "tests/support/ScratchFolder.h"
 

@@ -1,7 +1,7 @@
 // Item editing in a buffer: each edit changes the text at the cursor item
 // only, the table shows the new text, and the cursor lands on the edit.
 #include "BufferTestUtil.h"
-#include "mod_gcode/GCCode/CodeBuffer.h"
+#include "mod_gcode/text/CodeBuffer.h"
 
 namespace quillet::test {
 namespace {

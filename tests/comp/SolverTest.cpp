@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "ProgramFixture.h"
-#include "mod_gcode/GCCode/Compensation.h"
+#include "mod_gcode/geometry/Compensation.h"
 
 namespace quillet::test {
 namespace {

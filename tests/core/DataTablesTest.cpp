@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "mod_gcode/GCCode/DataTables.h"
+#include "mod_gcode/tables/DataTables.h"
 #include "tests/core/CoreTestUtil.h"
 
 namespace quillet {

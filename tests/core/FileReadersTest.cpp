@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "mod_gcode/GCCode/FileUtil.h"
+#include "mod_gcode/text/FileUtil.h"
 #include "tests/core/CoreTestUtil.h"
 
 namespace quillet {

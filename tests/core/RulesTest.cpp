@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "mod_gcode/GCCode/CodeRule.h"
+#include "mod_gcode/tables/CodeRule.h"
 #include "tests/core/CoreTestUtil.h"
 
 namespace quillet {

@@ -2,8 +2,8 @@
 // unit class), the line table of a program text and its N numbers.
 #include <gtest/gtest.h>
 
-#include "mod_gcode/GCCode/Coord.h"
-#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/geometry/Coord.h"
+#include "mod_gcode/program/Program.h"
 
 namespace quillet {
 namespace {

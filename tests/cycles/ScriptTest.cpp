@@ -7,8 +7,8 @@
 #include <ostream>
 
 #include "ScratchFolder.h"
-#include "mod_gcode/GCCode/Cycle.h"
-#include "mod_gcode/GCCode/Script.h"
+#include "mod_gcode/instructions/Cycle.h"
+#include "mod_gcode/instructions/Script.h"
 
 namespace quillet::test {
 namespace {

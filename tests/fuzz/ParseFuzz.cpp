@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/program/Program.h"
 #include "mod_gcode/export/Quillet.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"

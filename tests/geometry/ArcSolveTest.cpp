@@ -2,7 +2,7 @@
 #include <limits>
 #include <vector>
 
-#include "mod_gcode/GCCode/Panel.h"
+#include "mod_gcode/geometry/Panel.h"
 #include "tests/geometry/GeomTestUtil.h"
 
 namespace quillet {

@@ -1,7 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "mod_gcode/GCCode/PathRecords.h"
+#include "mod_gcode/geometry/PathRecords.h"
 
 namespace quillet::test {
 

@@ -2,7 +2,7 @@
 // compensation builds on.
 #include <cmath>
 
-#include "mod_gcode/GCCode/Geometry.h"
+#include "mod_gcode/geometry/Geometry.h"
 #include "tests/geometry/GeomTestUtil.h"
 
 namespace quillet {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "mod_gcode/GCCode/Profile.h"
+#include "mod_gcode/geometry/Profile.h"
 #include "tests/geometry/GeomTestUtil.h"
 
 namespace quillet {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ProgramFixture.h"
-#include "mod_gcode/GCCode/Motion.h"
+#include "mod_gcode/instructions/Motion.h"
 
 namespace quillet::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "ProgramFixture.h"
-#include "mod_gcode/GCCode/Calls.h"
+#include "mod_gcode/instructions/Calls.h"
 
 namespace quillet::test {
 namespace {

@@ -3,9 +3,9 @@
 // through memory that is not its own.
 #include <gtest/gtest.h>
 
-#include "mod_gcode/GCCode/Calls.h"
-#include "mod_gcode/GCCode/Global.h"
-#include "mod_gcode/GCCode/Motion.h"
+#include "mod_gcode/instructions/Calls.h"
+#include "mod_gcode/instructions/Global.h"
+#include "mod_gcode/instructions/Motion.h"
 #include "ProgramFixture.h"
 
 namespace quillet::test {

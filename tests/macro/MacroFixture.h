@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "ProgramFixture.h"
-#include "mod_gcode/GCCode/Block.h"
-#include "mod_gcode/GCCode/Macro.h"
+#include "mod_gcode/program/Block.h"
+#include "mod_gcode/macro/Macro.h"
 #include "platform/Text.h"
 
 namespace quillet::test {

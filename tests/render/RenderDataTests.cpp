@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "mod_gcode/GCCode/PathArena.h"
+#include "mod_gcode/geometry/PathArena.h"
 #include "viewer/render/RenderData.h"
 
 TEST(RenderData, CopiesPointsAsThreeFloatsPerVertexAndOutlivesTheLibrarysMemory) {

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "mod_gcode/GCCode/PathArena.h"
+#include "mod_gcode/geometry/PathArena.h"
 #include "platform/Paths.h"
 #include "viewer/render/RenderView.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mod_gcode/GCCode/Program.h"
+#include "mod_gcode/program/Program.h"
 
 namespace quillet::test {
 

@@ -3,7 +3,7 @@
 // transform it holds, so that the common cases (translation, scale, rotation
 // about Z) take short paths.
 #pragma once
-#include "mod_gcode/GCCode/PathRecords.h"
+#include "mod_gcode/geometry/PathRecords.h"
 
 namespace ravik {
 

@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mod_gcode/GCCode/PathRecords.h"
+#include "mod_gcode/geometry/PathRecords.h"
 
 namespace ravik {
 
