@@ -328,6 +328,14 @@ void CDlgRender::RedrawShownProgram(const QString& text) {
   const bool outOfMemory = m_lastOutOfMemory;
   try {
     RunLoad(0, text);
+    // The progress dialog closes when the simulation begins; the redraw's
+    // worker is waited for here, so that the lists are whole when this
+    // returns and its end does not report over the load that failed.
+    if (m_thread.joinable()) m_thread.join();
+    if (m_outOfMemory.exchange(false)) {
+      DropProgram();
+      m_lastOutOfMemory = true;
+    }
   } catch (const std::bad_alloc&) {
     DropProgram();
     m_lastOutOfMemory = true;
