@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ApiHarness.h"
 #include "tests/support/ScratchFolder.h"
@@ -17,11 +19,6 @@ namespace {
 using quillet::test::ScratchFolder;
 using quillet::test::WriteBytes;
 
-class RunEnd : public ApiTest {
- protected:
-  ScratchFolder folder;
-};
-
 // The last point of the drawn path; NaN when nothing is drawn.
 CPoint3d LastDrawn(const PathGroups* paths) {
   CPoint3d last{NAN, NAN, NAN};
@@ -30,6 +27,37 @@ CPoint3d LastDrawn(const PathGroups* paths) {
       if (p->PointCount() > 0) last = p->Point(p->PointCount() - 1);
   return last;
 }
+
+class RunEnd : public ApiTest {
+ protected:
+  // Parses `program` beside its sub-program `files`: it gives `message`
+  // alone, and the drawn path and the last simulated move end at `last`.
+  // Returns the simulated moves.
+  std::vector<Record> ExpectRun(const std::map<std::string, std::string>& files, std::u16string_view program,
+                                const char* message, const CPoint3d& last) {
+    for (const auto& [name, text] : files) WriteBytes(folder.File(name), text);
+    Log().Clear();
+    PathGroups* paths = ParseIn(folder.Path(), std::u16string(program));
+    std::vector<Record> moves;
+    if (paths) {
+      EXPECT_EQ(Log().messages.size(), 1u);
+      if (!Log().messages.empty()) {
+        EXPECT_EQ(Log().messages[0].text, W(message));
+      }
+      EXPECT_TRUE(Near(LastDrawn(paths), last));
+      moves = Motions(Simulate());
+      EXPECT_FALSE(moves.empty());
+      if (!moves.empty()) {
+        EXPECT_TRUE(Near(moves.back().position, last));
+      }
+    } else {
+      ADD_FAILURE() << "no path";
+    }
+    for (const auto& [name, text] : files) std::filesystem::remove(folder.File(name));
+    return moves;
+  }
+  ScratchFolder folder;
+};
 
 // Each program runs to the block with the error and no further: the path
 // and the last simulated move end where the moves before it leave the tool.
@@ -71,18 +99,8 @@ TEST_F(RunEnd, TheFirstErrorEndsThePathAndTheSimulationAlike) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    for (const auto& [name, text] : c.files) WriteBytes(folder.File(name), text);
-    Log().Clear();
-    PathGroups* paths = ParseIn(folder.Path(), W(c.program));
-    ASSERT_NE(paths, nullptr);
-    ASSERT_EQ(Log().messages.size(), 1u);
-    EXPECT_EQ(Log().messages[0].text, W(c.message));
-    EXPECT_TRUE(Near(LastDrawn(paths), c.last));
-    const std::vector<Record> moves = Motions(Simulate());
-    ASSERT_FALSE(moves.empty());
-    EXPECT_TRUE(Near(moves.back().position, c.last));
-    for (const Record& r : moves) EXPECT_LE(r.position.x, c.last.x + 1e-9);
-    for (const auto& [name, text] : c.files) std::filesystem::remove(folder.File(name));
+    for (const Record& r : ExpectRun(c.files, W(c.program), c.message, c.last))
+      EXPECT_LE(r.position.x, c.last.x + 1e-9);
   }
 }
 
@@ -117,17 +135,7 @@ TEST_F(RunEnd, ANoticeDoesNotEndTheRun) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    for (const auto& [name, text] : c.files) WriteBytes(folder.File(name), text);
-    Log().Clear();
-    PathGroups* paths = ParseIn(folder.Path(), c.program);
-    ASSERT_NE(paths, nullptr);
-    ASSERT_EQ(Log().messages.size(), 1u);
-    EXPECT_EQ(Log().messages[0].text, W(c.message));
-    EXPECT_TRUE(Near(LastDrawn(paths), c.last));
-    const std::vector<Record> moves = Motions(Simulate());
-    ASSERT_FALSE(moves.empty());
-    EXPECT_TRUE(Near(moves.back().position, c.last));
-    for (const auto& [name, text] : c.files) std::filesystem::remove(folder.File(name));
+    ExpectRun(c.files, c.program, c.message, c.last);
   }
 }
 

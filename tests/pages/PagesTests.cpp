@@ -102,6 +102,7 @@ const char* kSquare = "O1234\r\nG90 G54 G00 X0 Y0 F100\r\nG01 X10.\r\nG01 Y10.\r
 
 class Pages : public ::testing::Test {
  protected:
+  QLineEdit* IncrementEdit();
   void SetUp() override {
     g_seam = TestSeam();
     SetAppendHook(nullptr);
@@ -548,15 +549,22 @@ TEST_F(Pages, ALargeProgramReachesTheEditorOffTheInterfaceThread) {
 
 // ------------------------------------------------------------ options and shell list
 
-// The options page: a typed increment reaches the library when the edit is
-// committed, without a click on a radio button; calculator-type input sends 0.
-TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
+// Starts the viewer on the options page with "least increment" chosen and
+// returns the increment's field.
+QLineEdit* Pages::IncrementEdit() {
   Start();
   main->SelectPage(5);
   auto* options = page<CDlgCodeOptions>(5);
   qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
-  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  return qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+}
+
+// The options page: a typed increment reaches the library when the edit is
+// committed, without a click on a radio button; calculator-type input sends 0.
+TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
+  QLineEdit* edit = IncrementEdit();
   ASSERT_TRUE(edit && edit->isEnabled());
+  auto* options = page<CDlgCodeOptions>(5);
   for (const char* typed : {"0.001", "0.0001", "0.01"}) {
     edit->setFocus();
     edit->selectAll();
@@ -572,12 +580,9 @@ TEST_F(Pages, ATypedIncrementReachesTheLibraryWhenCommitted) {
 // An increment that is not one number above 0 is refused with its reason:
 // the library keeps the last accepted one and the field shows it again.
 TEST_F(Pages, TheIncrementRefusesTextsThatAreNotOneNumberAbove0) {
-  Start();
-  main->SelectPage(5);
-  auto* options = page<CDlgCodeOptions>(5);
-  qobject_cast<QAbstractButton*>(options->layout()->FindWndByName(u"leastincrement"))->click();
-  auto* edit = qobject_cast<QLineEdit*>(options->layout()->FindWndByName(u"Leastinput"));
+  QLineEdit* edit = IncrementEdit();
   ASSERT_TRUE(edit && edit->isEnabled());
+  auto* options = page<CDlgCodeOptions>(5);
   auto type = [&](const char* typed) {
     edit->setFocus();
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
