@@ -13,8 +13,11 @@ int ProcessorCount() {
   return n > 0 ? static_cast<int>(n) : 1;
 }
 
-std::size_t ResidentBytes() {
-  // "size resident shared ..." in pages; read without stdio, which may allocate.
+namespace {
+
+// Field `index` of /proc/self/statm ("size resident shared ..." in pages),
+// in bytes; read without stdio, which may allocate.
+std::size_t StatmBytes(int index) {
   const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   char buffer[128];
@@ -23,13 +26,22 @@ std::size_t ResidentBytes() {
   if (n <= 0) return 0;
   buffer[n] = '\0';
   const char* p = buffer;
-  while (*p && *p != ' ') ++p;  // past the size
-  if (!*p) return 0;
+  for (int field = 0; field < index; ++field) {
+    while (*p && *p != ' ') ++p;
+    if (!*p) return 0;
+    ++p;
+  }
   std::size_t pages = 0;
-  for (++p; *p >= '0' && *p <= '9'; ++p) pages = pages * 10 + static_cast<std::size_t>(*p - '0');
+  for (; *p >= '0' && *p <= '9'; ++p) pages = pages * 10 + static_cast<std::size_t>(*p - '0');
   const long page = ::sysconf(_SC_PAGESIZE);
   return pages * static_cast<std::size_t>(page > 0 ? page : 4096);
 }
+
+}  // namespace
+
+std::size_t AddressSpaceBytes() { return StatmBytes(0); }
+
+std::size_t ResidentBytes() { return StatmBytes(1); }
 
 std::uint64_t OddProcessorMask(int count) {
   std::uint64_t mask = 0;

@@ -10,6 +10,8 @@ int ProcessorCount();
 // The bytes of the process's memory that are resident now (0 when unknown).
 // A read of /proc/self/statm: a few microseconds.
 std::size_t ResidentBytes();
+// The bytes of address space the process has mapped now (0 when unknown).
+std::size_t AddressSpaceBytes();
 // Mask with bit i set for every odd processor number i below `count`; 1 when
 // no bit would be set (one processor).
 std::uint64_t OddProcessorMask(int count);

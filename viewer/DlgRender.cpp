@@ -25,6 +25,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 #include "viewer/CommandStore.h"
 #include "viewer/CrashHandler.h"
 #include "viewer/DlgLoading.h"
@@ -74,13 +75,7 @@ std::uint64_t MemAvailable() {
 std::uint64_t AddressSpaceLeft() {
   rlimit limit{};
   if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
-  QFile status(QStringLiteral("/proc/self/status"));
-  std::uint64_t used = 0;
-  if (status.open(QIODevice::ReadOnly)) {
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-      if (line.startsWith("VmSize:")) used = line.mid(7).trimmed().split(' ').value(0).toULongLong() * 1024;
-    }
-  }
+  const std::uint64_t used = plat::AddressSpaceBytes();
   return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
 }
 

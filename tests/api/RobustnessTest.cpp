@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 
+#include "platform/Threads.h"
 #include "tests/api/ApiHarness.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Sanitized.h"
@@ -45,7 +46,7 @@ std::size_t StatusKilobytes(const char* field) {
   return kb;
 }
 
-std::size_t AddressSpace() { return StatusKilobytes("VmSize:") * 1024; }
+std::size_t AddressSpace() { return plat::AddressSpaceBytes(); }
 
 // Takes up the free space of the heap, so that a limit on the address space
 // holds for the allocations that follow: memory freed by earlier tests

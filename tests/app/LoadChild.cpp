@@ -35,10 +35,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "platform/Paths.h"
+#include "platform/Threads.h"
 #include "viewer/CommandStore.h"
 #include "viewer/DlgRender.h"
 #include "viewer/Language.h"
@@ -69,13 +69,6 @@ struct ChildSeam : UiSeam {
   QString path;
 };
 
-long VmSizeKb() {
-  std::ifstream in("/proc/self/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("VmSize:", 0) == 0) return std::atol(line.c_str() + 7);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,7 +91,7 @@ int main(int argc, char** argv) {
     if (!page) return 3;
     for (int i = 2; i < argc; ++i) {
       if (std::strcmp(argv[i], "--limit") == 0 && i + 1 < argc) {
-        const rlim_t bytes = static_cast<rlim_t>(VmSizeKb() + std::atol(argv[++i]) * 1024L) * 1024;
+        const rlim_t bytes = static_cast<rlim_t>(plat::AddressSpaceBytes() + static_cast<std::size_t>(std::atol(argv[++i])) * 1024 * 1024);
         const rlimit limit{bytes, bytes};
         if (setrlimit(RLIMIT_AS, &limit) != 0) return 4;
         continue;
